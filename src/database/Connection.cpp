@@ -1,0 +1,214 @@
+#include "database/Connection.h"
+
+#include "database/DataSet.h"
+#include "database/Errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <sqlite3.h>
+
+namespace db {
+
+namespace {
+const QString kFileName = QStringLiteral("stripothek.db");
+
+// Case folding that also covers umlauts; SQLite's own LIKE and NOCASE only
+// fold ASCII letters.
+void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+} // namespace
+
+Connection::Connection(const QString& name, QObject* parent) : QObject(parent)
+{
+    setObjectName(name);
+}
+
+Connection::~Connection()
+{
+    disconnect();
+}
+
+QString Connection::databaseFile() const
+{
+    return QDir(m_directory).absoluteFilePath(kFileName);
+}
+
+void Connection::connect()
+{
+    if (m_db)
+        return;
+    const QString file = databaseFile();
+    const QFileInfo dir(QFileInfo(file).absolutePath());
+    if (!dir.isDir())
+        throw EngineError(objectName(),
+                          QStringLiteral("Das Datenbankverzeichnis „%1“ existiert nicht. "
+                                         "Eine neue Datenbank legt „stripothek-db create <Verzeichnis>“ an")
+                              .arg(QDir::toNativeSeparators(dir.absoluteFilePath())),
+                          SQLITE_CANTOPEN);
+    if (!QFileInfo(file).isFile())
+        throw EngineError(objectName(),
+                          QStringLiteral("Die Datenbankdatei „%1“ existiert nicht. "
+                                         "Eine neue Datenbank legt „stripothek-db create <Verzeichnis>“ an")
+                              .arg(QDir::toNativeSeparators(file)),
+                          SQLITE_CANTOPEN);
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
+        sqlite3_close(handle);
+        throw EngineError(objectName(),
+                          QStringLiteral("Die Datenbank „%1“ lässt sich nicht öffnen: %2")
+                              .arg(QDir::toNativeSeparators(file), text),
+                          rc);
+    }
+    m_db = handle;
+    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_create_function_v2(m_db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction,
+                               nullptr, nullptr, nullptr);
+    // A damaged file should fail here, with a clear message, not at the first paint.
+    try {
+        Statement check(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master"), objectName());
+        check.step();
+        execute(QStringLiteral("PRAGMA foreign_keys=OFF"));
+        execute(QStringLiteral("PRAGMA synchronous=FULL"));
+    } catch (const EngineError& e) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw EngineError(objectName(),
+                          QStringLiteral("Die Datei „%1“ ist keine lesbare Stripothek-Datenbank (%2)")
+                              .arg(QDir::toNativeSeparators(file), e.message()),
+                          e.code());
+    }
+}
+
+void Connection::disconnect()
+{
+    if (!m_db)
+        return;
+    m_cache.clear();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_inTransaction = false;
+}
+
+sqlite3* Connection::handle() const
+{
+    if (!m_db)
+        throw EngineError(objectName(), QStringLiteral("Keine Verbindung zur Datenbank"));
+    return m_db;
+}
+
+Statement& Connection::cached(const QString& sql, const QString& component)
+{
+    auto it = m_cache.find(sql);
+    if (it == m_cache.end())
+        it = m_cache.emplace(sql, std::make_unique<Statement>(handle(), sql, component)).first;
+    return *it->second;
+}
+
+void Connection::execute(const QString& sql, const QVariantList& params)
+{
+    Statement statement(handle(), sql, objectName());
+    statement.bindAll(params);
+    statement.exec();
+}
+
+void Connection::startTransaction()
+{
+    if (m_inTransaction)
+        throw EngineError(objectName(), QStringLiteral("Es läuft bereits eine Transaktion"));
+    execute(QStringLiteral("BEGIN IMMEDIATE"));
+    m_inTransaction = true;
+}
+
+void Connection::commit()
+{
+    if (!m_inTransaction)
+        throw EngineError(objectName(), QStringLiteral("Es läuft keine Transaktion"));
+    execute(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
+}
+
+void Connection::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    // ROLLBACK can only fail when SQLite already rolled back by itself.
+    if (sqlite3_get_autocommit(handle()) == 0)
+        execute(QStringLiteral("ROLLBACK"));
+    resyncAll();
+}
+
+void Connection::resyncAll()
+{
+    for (DataSet* dataSet : m_dataSets)
+        dataSet->afterRollback();
+}
+
+QStringList Connection::listTables(const QString& mask) const
+{
+    QString pattern = mask;
+    QString extension;
+    const int dot = pattern.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        extension = pattern.mid(dot);
+        pattern.truncate(dot);
+    }
+    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
+                                QRegularExpression::CaseInsensitiveOption);
+    Statement list(handle(),
+                   QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                  "AND name NOT LIKE 'sqlite_%' ORDER BY name"),
+                   objectName());
+    QStringList names;
+    while (list.step()) {
+        const QString name = list.column(0).toString();
+        if (re.match(name).hasMatch())
+            names << name + extension;
+    }
+    return names;
+}
+
+void Connection::registerDataSet(DataSet* dataSet)
+{
+    m_dataSets.push_back(dataSet);
+}
+
+void Connection::unregisterDataSet(DataSet* dataSet)
+{
+    std::erase(m_dataSets, dataSet);
+}
+
+Transaction::Transaction(Connection& connection) : m_connection(connection)
+{
+    m_connection.startTransaction();
+}
+
+Transaction::~Transaction()
+{
+    if (m_open) {
+        try {
+            m_connection.rollback();
+        } catch (...) {
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.commit();
+    m_open = false;
+}
+
+} // namespace db

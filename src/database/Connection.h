@@ -1,0 +1,79 @@
+#pragma once
+
+#include "database/Statement.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+
+namespace db {
+
+class DataSet;
+
+// The one connection to the collection file. It never creates the file: a
+// missing database is an error that says where it was expected.
+class Connection : public QObject {
+    Q_OBJECT
+public:
+    explicit Connection(const QString& name = QStringLiteral("dbConnection"), QObject* parent = nullptr);
+    ~Connection() override;
+
+    // Directory that holds stripothek.db; relative paths are taken from the
+    // working directory at the moment of connecting.
+    void setDatabasePath(const QString& directory) { m_directory = directory; }
+    QString databasePath() const { return m_directory; }
+    QString databaseFile() const;
+
+    void connect();
+    void disconnect();
+    bool connected() const { return m_db != nullptr; }
+    sqlite3* handle() const;
+
+    void startTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+
+    // Runs one statement that yields no rows.
+    void execute(const QString& sql, const QVariantList& params = {});
+    // Table names that match a wildcard mask such as "*" or "AUTOR*"; a
+    // mask with an extension ("*.adt") matches the names with that extension.
+    QStringList listTables(const QString& mask = QStringLiteral("*")) const;
+
+    // Prepared statements are kept for the life of the connection; callers
+    // must reset what they step.
+    Statement& cached(const QString& sql, const QString& component = {});
+
+    // Every data set on this connection, so a rollback can show restored rows.
+    void registerDataSet(DataSet* dataSet);
+    void unregisterDataSet(DataSet* dataSet);
+
+private:
+    void resyncAll();
+    QString m_directory = QStringLiteral("database");
+    sqlite3* m_db = nullptr;
+    bool m_inTransaction = false;
+    std::unordered_map<QString, std::unique_ptr<Statement>> m_cache;
+    std::vector<DataSet*> m_dataSets;
+};
+
+// Rolls back unless committed: every path out of a block undoes half-done work.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Connection& m_connection;
+    bool m_open = true;
+};
+
+} // namespace db

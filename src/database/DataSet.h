@@ -1,0 +1,142 @@
+#pragma once
+
+#include "database/Field.h"
+
+#include <QObject>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+namespace db {
+
+class Connection;
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+enum LocateOption { LocateExact = 0, LocateCaseInsensitive = 1, LocatePartialKey = 2 };
+using LocateOptions = int;
+
+// What tables and queries share: fields, a current row, navigation, and the
+// notifications that bound controls follow. Notifications pause while
+// controls are disabled and resume with one "everything changed".
+class DataSet : public QObject {
+    Q_OBJECT
+public:
+    DataSet(Connection& connection, const QString& name, QObject* parent = nullptr);
+    ~DataSet() override;
+
+    Connection& connection() const { return m_connection; }
+    QString name() const { return objectName(); }
+
+    bool active() const { return m_state != DataSetState::Inactive; }
+    DataSetState state() const { return m_state; }
+    bool isEditing() const { return m_state == DataSetState::Edit || m_state == DataSetState::Insert; }
+    bool modified() const { return m_modified; }
+
+    int fieldCount() const { return int(m_fields.size()); }
+    Field& field(int index) const { return *m_fields.at(size_t(index)); }
+    Field* findField(const QString& name) const;
+    Field& fieldByName(const QString& name) const; // throws when unknown
+    QStringList fieldNames() const;
+
+    // Navigation over the rows the data set shows.
+    void first();
+    void next();
+    void prior();
+    void last();
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    bool isEmpty() const;
+    int recNo() const;            // 1-based position of the current row; 0 without rows
+    void setRecNo(int recNo);
+    int shownCount() const;       // rows shown, a row being inserted included
+    int currentRow() const;       // 0-based, -1 without rows
+    void moveToRow(int row);      // 0-based, as a grid click does
+    // Value of any shown row, for painting; the current row's pending edits included.
+    QVariant valueAt(int row, int fieldIndex) const;
+
+    virtual bool locate(const QString& fieldName, const QVariant& value, LocateOptions options = LocateExact) = 0;
+
+    // Pauses notifications to bound controls (loops over many rows).
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_disabled > 0; }
+
+    // Values of the current row; used by Field.
+    QVariant currentValue(int fieldIndex) const;
+    virtual void setCurrentValue(int fieldIndex, const QVariant& value);
+
+    // Called by the connection after a rollback.
+    virtual void afterRollback() {}
+
+    void checkActive() const;
+
+Q_SIGNALS:
+    void stateChanged();
+    void dataSetChanged();   // rows, order or contents may all have changed
+    void scrolled();         // another row became current
+    void fieldChanged(int fieldIndex);
+
+protected:
+    // Moves with a pending row first post it (modified) or drop it.
+    virtual void checkBrowseMode() {}
+    virtual void ensureRows() const {}
+    virtual int rowCountShown() const = 0;
+    virtual QVariantList fetchRow(int row) const = 0; // 0-based among rows shown (no insert row)
+    virtual void afterMove() {}
+
+    void setState(DataSetState state);
+    void setModified(bool modified) { m_modified = modified; }
+    void loadCurrent();
+    void placeAt(int row);
+    void emitStateChanged();
+    void emitDataSetChanged();
+    void emitScrolled();
+    void emitFieldChanged(int fieldIndex);
+    [[noreturn]] void fail(const QString& text, int code = 0) const;
+    void clearFields();
+    Field& addField(const QString& name, FieldType type, int size);
+
+    Connection& m_connection;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    DataSetState m_state = DataSetState::Inactive;
+    bool m_modified = false;
+    int m_cur = -1;                // current row among shown rows
+    int m_insertPos = -1;          // position of the row being inserted
+    bool m_eof = true;
+    bool m_bof = true;
+    QVariantList m_buffer;         // current row (browse) or the row being edited
+    int m_disabled = 0;
+    bool m_pendingNotify = false;
+};
+
+// Suspends notifications for a scope, on every path out of it.
+class ControlsDisabled {
+public:
+    explicit ControlsDisabled(DataSet& dataSet) : m_dataSet(dataSet) { m_dataSet.disableControls(); }
+    ~ControlsDisabled() { m_dataSet.enableControls(); }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+private:
+    DataSet& m_dataSet;
+};
+
+// The named link between a data set and the controls bound to it.
+class DataSource : public QObject {
+    Q_OBJECT
+public:
+    DataSource(DataSet* dataSet, const QString& name, QObject* parent = nullptr);
+    DataSet* dataSet() const { return m_dataSet; }
+
+Q_SIGNALS:
+    void stateChanged();
+    void dataSetChanged();
+    void scrolled();
+    void fieldChanged(int fieldIndex);
+
+private:
+    DataSet* m_dataSet;
+};
+
+} // namespace db

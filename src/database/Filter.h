@@ -1,0 +1,31 @@
+#pragma once
+
+#include "database/Field.h"
+
+#include <QString>
+#include <QVariantList>
+#include <functional>
+
+namespace db {
+
+// A filter expression translated into an SQL condition with bound values.
+struct CompiledFilter {
+    QString sql;           // condition text with ? placeholders
+    QVariantList params;   // values in placeholder order
+    QStringList fields;    // fields the condition reads
+};
+
+using FieldLookup = std::function<const Field*(const QString& name)>;
+
+// Parses the filter language (comparisons, LIKE, AND, OR, NOT, parentheses,
+// '...' and "..." literals, numbers) and translates it. Text comparisons
+// ignore case, umlauts included. A literal ending in "*" turns every "="
+// between strings into "begins with". Throws db::Error on a malformed
+// expression, e.g. a quote inside a typed text.
+CompiledFilter compileFilter(const QString& expression, const FieldLookup& lookup);
+
+// Escapes a text for a LIKE pattern with '\' as the escape character.
+QString escapeLike(const QString& text);
+bool isAscii(const QString& text);
+
+} // namespace db

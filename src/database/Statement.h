@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace db {
+
+// One prepared SQLite statement. Binding takes Qt values; text is always
+// bound, never spliced into SQL.
+class Statement {
+public:
+    Statement() = default;
+    Statement(sqlite3* handle, const QString& sql, const QString& component = {});
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool isValid() const { return m_stmt != nullptr; }
+    void bind(int index, const QVariant& value); // 1-based
+    void bindAll(const QVariantList& values);
+    bool step();   // true while a row is available
+    void reset();  // ready for the next run, bindings cleared
+    void exec();   // runs to the end, then resets
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    QString columnDeclType(int column) const;
+    QVariant column(int column) const;
+    qint64 columnInt64(int column) const;
+    bool columnIsNull(int column) const;
+
+    sqlite3_stmt* raw() const { return m_stmt; }
+
+private:
+    [[noreturn]] void fail(int rc) const;
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_component;
+};
+
+} // namespace db

@@ -1,0 +1,758 @@
+#include "database/Table.h"
+
+#include "database/Connection.h"
+#include "database/Errors.h"
+#include "database/Statement.h"
+
+#include <sqlite3.h>
+
+namespace db {
+
+namespace {
+constexpr int kBatch = 32;
+constexpr size_t kCacheLimit = 4096;
+
+FieldType typeFromDecl(const QString& decl, int* size)
+{
+    const QString upper = decl.toUpper();
+    *size = 0;
+    if (upper.startsWith(QLatin1String("VARCHAR")) || upper.startsWith(QLatin1String("CHAR")) ||
+        upper.startsWith(QLatin1String("NVARCHAR"))) {
+        const int open = int(upper.indexOf(QLatin1Char('(')));
+        const int close = int(upper.indexOf(QLatin1Char(')')));
+        if (open > 0 && close > open)
+            *size = upper.mid(open + 1, close - open - 1).trimmed().toInt();
+        return FieldType::Text;
+    }
+    if (upper.contains(QLatin1String("INT")))
+        return FieldType::Integer;
+    if (upper.contains(QLatin1String("DOUBLE")) || upper.contains(QLatin1String("REAL")) ||
+        upper.contains(QLatin1String("FLOA")) || upper.contains(QLatin1String("NUMERIC")))
+        return FieldType::Float;
+    if (upper.contains(QLatin1String("DATE")) || upper.contains(QLatin1String("TIME")))
+        return FieldType::DateTime;
+    if (upper.contains(QLatin1String("BLOB")))
+        return FieldType::Blob;
+    return FieldType::Memo;
+}
+} // namespace
+
+Table::Table(Connection& connection, const QString& componentName, const QString& tableName, QObject* parent)
+    : DataSet(connection, componentName, parent), m_tableName(tableName)
+{
+}
+
+Table::~Table() = default;
+
+void Table::setTableName(const QString& name)
+{
+    if (active())
+        fail(QStringLiteral("Nicht möglich bei geöffneter Datenmenge"));
+    m_tableName = name;
+}
+
+QString Table::quoted(const QString& fieldName) const
+{
+    return QLatin1Char('"') + fieldName + QLatin1Char('"');
+}
+
+void Table::readStructure()
+{
+    sqlite3* handle = m_connection.handle();
+    clearFields();
+    {
+        Statement info(handle, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(m_tableName)), name());
+        while (info.step()) {
+            int size = 0;
+            const FieldType type = typeFromDecl(info.column(2).toString(), &size);
+            addField(info.column(1).toString(), type, size);
+        }
+    }
+    if (m_fields.empty())
+        fail(QStringLiteral("Die Tabelle „%1“ fehlt in der Datenbank „%2“")
+                 .arg(m_tableName, m_connection.databaseFile()),
+             SQLITE_NOTFOUND);
+    m_indexes.clear();
+    Statement list(handle, QStringLiteral("PRAGMA index_list(%1)").arg(quoted(m_tableName)), name());
+    while (list.step()) {
+        const QString index = list.column(1).toString();
+        Statement cols(handle, QStringLiteral("PRAGMA index_info(%1)").arg(quoted(index)), name());
+        QStringList fields;
+        while (cols.step())
+            fields << cols.column(2).toString();
+        m_indexes.insert(index.toUpper(), fields);
+    }
+    QStringList columns{QStringLiteral("rowid")};
+    for (const auto& f : m_fields)
+        columns << quoted(f->fieldName());
+    m_selectColumns = columns.join(QLatin1Char(','));
+}
+
+void Table::open()
+{
+    if (active())
+        return;
+    m_connection.connect();
+    readStructure();
+    if (!m_indexName.isEmpty()) {
+        const auto it = m_indexes.constFind(m_indexName.toUpper());
+        if (it == m_indexes.constEnd()) {
+            clearFields();
+            fail(QStringLiteral("Index '%1' nicht gefunden").arg(m_indexName));
+        }
+        m_orderFields = *it;
+    }
+    for (const QString& f : m_orderFields)
+        if (!findField(f)) {
+            clearFields();
+            fail(QStringLiteral("Feld '%1' nicht gefunden").arg(f));
+        }
+    if (!m_filterText.isEmpty()) {
+        try {
+            m_compiled = compileFilter(m_filterText, [this](const QString& n) { return findField(n); });
+        } catch (const Error& e) {
+            clearFields();
+            fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(m_filterText, e.message()));
+        }
+    }
+    m_state = DataSetState::Browse;
+    m_modified = false;
+    if (m_master)
+        m_linkValue = m_master->dataSet()->active()
+                          ? m_master->dataSet()->fieldByName(m_masterField).asString()
+                          : QString();
+    m_cur = -1;
+    resync(-1);
+    m_cur = m_rows.empty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_rows.empty();
+    loadCurrent();
+    emitStateChanged();
+    emitDataSetChanged();
+}
+
+void Table::close()
+{
+    if (!active())
+        return;
+    m_state = DataSetState::Inactive;
+    m_modified = false;
+    m_insertPos = -1;
+    m_rows.clear();
+    m_positions.clear();
+    m_cache.clear();
+    m_cur = -1;
+    m_eof = m_bof = true;
+    clearFields();
+    emitStateChanged();
+    emitDataSetChanged();
+}
+
+void Table::setExclusive(bool exclusive)
+{
+    if (active())
+        fail(QStringLiteral("Nicht möglich bei geöffneter Datenmenge"));
+    m_exclusive = exclusive;
+}
+
+void Table::pack()
+{
+    checkActive();
+    if (!m_exclusive)
+        fail(QStringLiteral("Die Tabelle ist nicht exklusiv geöffnet"));
+    checkBrowseMode();
+    m_connection.execute(QStringLiteral("REINDEX %1").arg(quoted(m_tableName)));
+    refresh();
+}
+
+void Table::emptyTable()
+{
+    checkActive();
+    if (!m_exclusive)
+        fail(QStringLiteral("Die Tabelle ist nicht exklusiv geöffnet"));
+    cancel();
+    m_connection.execute(QStringLiteral("DELETE FROM %1").arg(quoted(m_tableName)));
+    refresh();
+}
+
+int Table::recordCount() const
+{
+    checkActive();
+    Statement& count = m_connection.cached(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_tableName)), name());
+    count.step();
+    const int n = int(count.columnInt64(0));
+    count.reset();
+    return n;
+}
+
+QString Table::whereClause(QVariantList& params) const
+{
+    QStringList conditions;
+    if (m_master && !m_orderFields.isEmpty()) {
+        const QString link = quoted(m_orderFields.first());
+        conditions << QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(link);
+        params << m_linkValue << m_linkValue;
+    }
+    if (m_filtered && !m_compiled.sql.isEmpty()) {
+        conditions << QLatin1Char('(') + m_compiled.sql + QLatin1Char(')');
+        params << m_compiled.params;
+    }
+    return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+}
+
+QString Table::orderClause() const
+{
+    QStringList terms;
+    for (const QString& name : m_orderFields) {
+        const Field* f = findField(name);
+        if (f && (f->dataType() == FieldType::Text || f->dataType() == FieldType::Memo))
+            terms << quoted(name) + QStringLiteral(" COLLATE NOCASE");
+        else
+            terms << quoted(name);
+    }
+    terms << QStringLiteral("rowid");
+    return QStringLiteral(" ORDER BY ") + terms.join(QLatin1Char(','));
+}
+
+void Table::resync(qint64 keepRowId) const
+{
+    QVariantList params;
+    const QString sql =
+        QStringLiteral("SELECT rowid FROM %1").arg(quoted(m_tableName)) + whereClause(params) + orderClause();
+    Statement& select = m_connection.cached(sql, name());
+    select.bindAll(params);
+    std::vector<qint64> rows;
+    rows.reserve(m_rows.size());
+    try {
+        while (select.step())
+            rows.push_back(select.columnInt64(0));
+    } catch (...) {
+        select.reset();
+        throw;
+    }
+    select.reset();
+    m_rows = std::move(rows);
+    m_positions.clear();
+    m_cache.clear();
+    m_stale = false;
+
+    auto* self = const_cast<Table*>(this);
+    const int n = int(m_rows.size());
+    if (m_state == DataSetState::Insert) {
+        self->m_insertPos = qBound(0, m_insertPos, n);
+        self->m_cur = m_insertPos;
+        return;
+    }
+    const qint64 keep = m_state == DataSetState::Edit ? m_editRowId : keepRowId;
+    int pos = keep >= 0 ? positionOf(keep) : -1;
+    if (pos < 0)
+        pos = qBound(-1, m_cur, n - 1);
+    if (pos < 0 && n > 0)
+        pos = 0;
+    self->m_cur = pos;
+    if (m_state == DataSetState::Browse)
+        self->loadCurrent();
+}
+
+void Table::ensureRows() const
+{
+    // Rows are put in order again lazily, and never under a pending new row,
+    // so a loop of appends costs no re-reading.
+    if (m_stale && active() && m_state != DataSetState::Insert)
+        resync(const_cast<Table*>(this)->currentRowId());
+}
+
+qint64 Table::currentRowId() const
+{
+    if (m_state == DataSetState::Insert)
+        return -1;
+    if (m_state == DataSetState::Edit)
+        return m_editRowId;
+    return m_cur >= 0 && m_cur < int(m_rows.size()) ? m_rows[size_t(m_cur)] : -1;
+}
+
+int Table::positionOf(qint64 rowId) const
+{
+    if (m_positions.empty() && !m_rows.empty()) {
+        m_positions.reserve(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            m_positions.emplace(m_rows[i], int(i));
+    }
+    const auto it = m_positions.find(rowId);
+    return it == m_positions.end() ? -1 : it->second;
+}
+
+int Table::rowCountShown() const
+{
+    return int(m_rows.size());
+}
+
+QVariantList Table::fetchRow(int row) const
+{
+    if (row < 0 || row >= int(m_rows.size()))
+        return QVariantList(fieldCount());
+    const qint64 id = m_rows[size_t(row)];
+    auto hit = m_cache.find(id);
+    if (hit != m_cache.end())
+        return hit->second;
+    if (m_cache.size() > kCacheLimit)
+        m_cache.clear();
+
+    QString placeholders = QStringLiteral("?");
+    for (int i = 1; i < kBatch; ++i)
+        placeholders += QStringLiteral(",?");
+    Statement& select = m_connection.cached(
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)").arg(m_selectColumns, quoted(m_tableName), placeholders),
+        name());
+    for (int i = 0; i < kBatch; ++i) {
+        const size_t at = size_t(row + i);
+        select.bind(i + 1, at < m_rows.size() ? QVariant(m_rows[at]) : QVariant(qint64(-1)));
+    }
+    const int columns = fieldCount();
+    try {
+        while (select.step()) {
+            QVariantList values;
+            values.reserve(columns);
+            for (int c = 0; c < columns; ++c)
+                values << select.column(c + 1);
+            m_cache[select.columnInt64(0)] = std::move(values);
+        }
+    } catch (...) {
+        select.reset();
+        throw;
+    }
+    select.reset();
+    hit = m_cache.find(id);
+    if (hit == m_cache.end()) // deleted behind our back
+        return QVariantList(fieldCount());
+    return hit->second;
+}
+
+void Table::afterMove() {}
+
+void Table::setCurrentValue(int fieldIndex, const QVariant& value)
+{
+    checkActive();
+    if (!isEditing())
+        fail(QStringLiteral("Datenmenge ist nicht im Editier- oder Einfügemodus"));
+    if (fieldIndex < 0 || fieldIndex >= m_buffer.size())
+        return;
+    m_buffer[fieldIndex] = value;
+    m_modified = true;
+    emitFieldChanged(fieldIndex);
+}
+
+void Table::startInsert(int position)
+{
+    if (beforeInsert)
+        beforeInsert(*this);
+    m_curBeforeInsert = m_cur;
+    m_insertPos = position;
+    m_cur = position;
+    m_buffer = QVariantList(fieldCount());
+    if (m_master && !m_orderFields.isEmpty())
+        if (Field* link = findField(m_orderFields.first()))
+            m_buffer[link->index()] = m_linkValue;
+    m_eof = m_bof = false;
+    setState(DataSetState::Insert);
+    emitDataSetChanged();
+}
+
+void Table::append()
+{
+    checkActive();
+    checkBrowseMode();
+    // A stale row list is not sorted again here: the new row goes to its end.
+    startInsert(int(m_rows.size()));
+}
+
+void Table::insert()
+{
+    checkActive();
+    checkBrowseMode();
+    ensureRows();
+    startInsert(qMax(0, m_cur));
+}
+
+void Table::edit()
+{
+    checkActive();
+    if (isEditing())
+        return;
+    ensureRows();
+    if (m_rows.empty()) {
+        append();
+        return;
+    }
+    m_editRowId = m_rows[size_t(m_cur)];
+    setState(DataSetState::Edit);
+}
+
+bool Table::touchesRowSet(const QVariantList& before) const
+{
+    QStringList watched = m_orderFields;
+    if (m_filtered)
+        watched << m_compiled.fields;
+    for (const QString& name : watched) {
+        const Field* f = findField(name);
+        if (f && before.value(f->index()) != m_buffer.value(f->index()))
+            return true;
+    }
+    return false;
+}
+
+void Table::post()
+{
+    checkActive();
+    if (!isEditing())
+        return;
+    if (beforePost)
+        beforePost(*this);
+    if (!isEditing()) // the handler may have cancelled
+        return;
+    QVariantList values;
+    values.reserve(fieldCount());
+    for (int i = 0; i < fieldCount(); ++i)
+        values << m_buffer.value(i);
+
+    if (m_state == DataSetState::Insert) {
+        QStringList columns;
+        QStringList marks;
+        for (const auto& f : m_fields) {
+            columns << quoted(f->fieldName());
+            marks << QStringLiteral("?");
+        }
+        Statement& insert = m_connection.cached(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                    .arg(quoted(m_tableName), columns.join(QLatin1Char(',')),
+                                                         marks.join(QLatin1Char(','))),
+                                                name());
+        insert.bindAll(values);
+        insert.exec();
+        const qint64 id = sqlite3_last_insert_rowid(m_connection.handle());
+        const int pos = qBound(0, m_insertPos, int(m_rows.size()));
+        const bool atEnd = pos == int(m_rows.size());
+        m_rows.insert(m_rows.begin() + pos, id);
+        m_positions.clear();
+        m_cur = pos;
+        m_insertPos = -1;
+        if (!(atEnd && m_orderFields.isEmpty() && !m_filtered))
+            invalidate();
+    } else {
+        QStringList sets;
+        for (const auto& f : m_fields)
+            sets << quoted(f->fieldName()) + QStringLiteral("=?");
+        Statement& update = m_connection.cached(
+            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quoted(m_tableName), sets.join(QLatin1Char(','))),
+            name());
+        const QVariantList before = fetchRow(m_cur);
+        values << m_editRowId;
+        update.bindAll(values);
+        update.exec();
+        m_cache.erase(m_editRowId);
+        if (touchesRowSet(before))
+            invalidate();
+    }
+    m_cache.erase(currentRowId());
+    setState(DataSetState::Browse);
+    if (afterPost)
+        afterPost(*this);
+    emitDataSetChanged();
+}
+
+void Table::cancel()
+{
+    if (!isEditing())
+        return;
+    if (m_state == DataSetState::Insert) {
+        m_insertPos = -1;
+        const int n = int(m_rows.size());
+        m_cur = qBound(-1, m_curBeforeInsert, n - 1);
+        if (m_cur < 0 && n > 0)
+            m_cur = 0;
+    }
+    setState(DataSetState::Browse);
+    ensureRows();
+    loadCurrent();
+    emitDataSetChanged();
+}
+
+void Table::checkBrowseMode()
+{
+    if (!isEditing())
+        return;
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+void Table::deleteRecord()
+{
+    checkActive();
+    if (m_state == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    ensureRows();
+    if (m_rows.empty())
+        fail(QStringLiteral("Operation bei leerer Datenmenge nicht ausführbar"));
+    if (m_state == DataSetState::Edit)
+        cancel();
+    if (beforeDelete)
+        beforeDelete(*this);
+    const qint64 id = m_rows[size_t(m_cur)];
+    Statement& remove =
+        m_connection.cached(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoted(m_tableName)), name());
+    remove.bind(1, id);
+    remove.exec();
+    m_rows.erase(m_rows.begin() + m_cur);
+    m_positions.clear();
+    m_cache.erase(id);
+    if (m_cur >= int(m_rows.size()))
+        m_cur = int(m_rows.size()) - 1;
+    m_eof = m_rows.empty();
+    m_bof = m_rows.empty();
+    loadCurrent();
+    emitDataSetChanged();
+}
+
+void Table::setFilter(const QString& expression)
+{
+    CompiledFilter compiled;
+    if (active()) {
+        try {
+            compiled = compileFilter(expression, [this](const QString& n) { return findField(n); });
+        } catch (const Error& e) {
+            fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(expression, e.message()));
+        }
+    }
+    if (active() && m_filtered)
+        checkBrowseMode();
+    m_filterText = expression;
+    m_compiled = compiled;
+    if (active() && m_filtered) {
+        resync(-1);
+        first();
+        emitDataSetChanged();
+    }
+}
+
+void Table::setFiltered(bool filtered)
+{
+    if (m_filtered == filtered)
+        return;
+    if (active())
+        checkBrowseMode();
+    m_filtered = filtered;
+    if (active()) {
+        resync(-1);
+        first();
+        emitDataSetChanged();
+    }
+}
+
+QStringList Table::indexNames() const
+{
+    return m_indexes.keys();
+}
+
+QStringList Table::indexFields(const QString& indexName) const
+{
+    return m_indexes.value(indexName.toUpper());
+}
+
+void Table::setIndexName(const QString& indexName)
+{
+    QStringList fields;
+    if (active() && !indexName.isEmpty()) {
+        const auto it = m_indexes.constFind(indexName.toUpper());
+        if (it == m_indexes.constEnd())
+            fail(QStringLiteral("Index '%1' nicht gefunden").arg(indexName));
+        fields = *it;
+    }
+    if (active())
+        checkBrowseMode();
+    const qint64 keep = active() ? currentRowId() : -1;
+    m_indexName = indexName;
+    m_orderFields = fields;
+    if (active()) {
+        resync(keep);
+        emitDataSetChanged();
+    }
+}
+
+void Table::setIndexFieldNames(const QString& fieldNames)
+{
+    const QStringList fields = fieldNames.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (active()) {
+        for (const QString& f : fields)
+            fieldByName(f.trimmed());
+        checkBrowseMode();
+    }
+    const qint64 keep = active() ? currentRowId() : -1;
+    m_indexName.clear();
+    m_orderFields.clear();
+    for (const QString& f : fields)
+        m_orderFields << f.trimmed();
+    if (active()) {
+        resync(keep);
+        emitDataSetChanged();
+    }
+}
+
+void Table::setMasterSource(DataSource* master, const QString& masterField)
+{
+    for (const auto& c : std::as_const(m_masterConnections))
+        disconnect(c);
+    m_masterConnections.clear();
+    m_master = master;
+    m_masterField = masterField;
+    if (!master)
+        return;
+    m_masterConnections << connect(master->dataSet(), &DataSet::scrolled, this, &Table::followMaster);
+    m_masterConnections << connect(master->dataSet(), &DataSet::dataSetChanged, this, &Table::followMaster);
+    if (active())
+        refresh();
+}
+
+void Table::followMaster()
+{
+    if (!active() || !m_master)
+        return;
+    DataSet* master = m_master->dataSet();
+    const Field* key = master->active() ? master->findField(m_masterField) : nullptr;
+    const QString value = key ? key->asString() : QString();
+    if (value == m_linkValue && !m_stale)
+        return;
+    checkBrowseMode();
+    m_linkValue = value;
+    resync(-1);
+    m_cur = m_rows.empty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_rows.empty();
+    loadCurrent();
+    emitDataSetChanged();
+}
+
+bool Table::locate(const QString& fieldName, const QVariant& value, LocateOptions options)
+{
+    checkActive();
+    checkBrowseMode();
+    ensureRows();
+    const Field& f = fieldByName(fieldName);
+    const QString col = quoted(f.fieldName());
+    QVariantList params;
+    QString condition;
+    if (f.isNumeric()) {
+        const QVariant v = f.normalized(value);
+        if (v.isNull())
+            return false;
+        condition = col + QStringLiteral(" = ?");
+        params << v;
+    } else {
+        const QString text = value.toString();
+        const bool ascii = isAscii(text);
+        const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
+        const QString folded = ascii ? text : text.toCaseFolded();
+        if (options & LocatePartialKey) {
+            if (options & LocateCaseInsensitive) {
+                condition = lhs + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                params << escapeLike(folded) + QLatin1Char('%');
+            } else {
+                condition = QStringLiteral("substr(%1, 1, ?) = ?").arg(col);
+                params << int(text.size()) << text;
+            }
+        } else if (text.isEmpty()) {
+            condition = QStringLiteral("IFNULL(%1, '') = ''").arg(col);
+        } else if (options & LocateCaseInsensitive) {
+            condition = ascii ? col + QStringLiteral(" = ? COLLATE NOCASE") : lhs + QStringLiteral(" = ?");
+            params << folded;
+        } else {
+            condition = QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(col);
+            params << text << text;
+        }
+    }
+    QVariantList rest;
+    QString where = whereClause(rest);
+    where = where.isEmpty() ? QStringLiteral(" WHERE ") + condition : where + QStringLiteral(" AND ") + condition;
+    params = rest + params;
+    Statement& find = m_connection.cached(
+        QStringLiteral("SELECT rowid FROM %1").arg(quoted(m_tableName)) + where + orderClause() +
+            QStringLiteral(" LIMIT 1"),
+        name());
+    find.bindAll(params);
+    qint64 id = -1;
+    try {
+        if (find.step())
+            id = find.columnInt64(0);
+    } catch (...) {
+        find.reset();
+        throw;
+    }
+    find.reset();
+    if (id < 0)
+        return false;
+    const int pos = positionOf(id);
+    if (pos < 0)
+        return false;
+    m_eof = m_bof = false;
+    placeAt(pos);
+    return true;
+}
+
+QVariant Table::lookup(const QString& keyField, const QVariant& keyValue, const QString& resultField) const
+{
+    if (!active())
+        return {};
+    const QString key = keyValue.toString();
+    if (key.isEmpty())
+        return {};
+    const Field* k = findField(keyField);
+    const Field* r = findField(resultField);
+    if (!k || !r)
+        return {};
+    QVariantList params;
+    QString where = whereClause(params);
+    const QString condition = QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(quoted(k->fieldName()));
+    where = where.isEmpty() ? QStringLiteral(" WHERE ") + condition : where + QStringLiteral(" AND ") + condition;
+    params << key << key;
+    Statement& find = m_connection.cached(QStringLiteral("SELECT %1 FROM %2").arg(quoted(r->fieldName()), quoted(m_tableName)) +
+                                              where + QStringLiteral(" LIMIT 1"),
+                                          name());
+    find.bindAll(params);
+    QVariant result;
+    try {
+        if (find.step())
+            result = find.column(0);
+    } catch (...) {
+        find.reset();
+        throw;
+    }
+    find.reset();
+    return result;
+}
+
+void Table::refresh()
+{
+    checkActive();
+    checkBrowseMode();
+    resync(currentRowId());
+    m_eof = m_rows.empty();
+    m_bof = m_rows.empty();
+    emitDataSetChanged();
+}
+
+void Table::afterRollback()
+{
+    if (!active())
+        return;
+    const qint64 keep = currentRowId();
+    m_insertPos = -1;
+    m_state = DataSetState::Browse;
+    m_modified = false;
+    resync(keep);
+    emitStateChanged();
+    emitDataSetChanged();
+}
+
+} // namespace db

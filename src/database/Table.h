@@ -1,0 +1,125 @@
+#pragma once
+
+#include "database/DataSet.h"
+#include "database/Filter.h"
+
+#include <QHash>
+#include <QMetaObject>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+namespace db {
+
+// One table of the collection file with browse, edit and insert states.
+// It keeps only the row ids of its current order and filter in memory and
+// reads rows on demand through a small cache, so the catalogue opens at once
+// at any size.
+class Table : public DataSet {
+    Q_OBJECT
+public:
+    using Handler = std::function<void(Table&)>;
+
+    Table(Connection& connection, const QString& componentName, const QString& tableName, QObject* parent = nullptr);
+    ~Table() override;
+
+    QString tableName() const { return m_tableName; }
+    void setTableName(const QString& name); // only while closed
+
+    void open();
+    void close();
+    void setExclusive(bool exclusive); // only while closed
+    bool exclusive() const { return m_exclusive; }
+    void pack();        // needs exclusive use
+    void emptyTable();  // needs exclusive use
+
+    int recordCount() const; // rows stored; neither filter nor link reduces it
+
+    void append();
+    void insert();
+    void edit();
+    void post();
+    void cancel();
+    void deleteRecord();
+    // Posts a modified pending row, drops an untouched one.
+    void checkBrowseMode() override;
+
+    Handler beforePost;
+    Handler beforeInsert;
+    Handler beforeDelete;
+    Handler afterPost;
+
+    // Filter: the expression is checked when it is set; a bad one is refused
+    // and the previous filter stays in force.
+    void setFilter(const QString& expression);
+    QString filter() const { return m_filterText; }
+    void setFiltered(bool filtered);
+    bool filtered() const { return m_filtered; }
+
+    // Order by a named index, by field names (";"-separated), or natural.
+    void setIndexName(const QString& indexName);
+    QString indexName() const { return m_indexName; }
+    void setIndexFieldNames(const QString& fieldNames);
+    QString indexFieldNames() const { return m_orderFields.join(QLatin1Char(';')); }
+    QStringList indexNames() const;
+    QStringList indexFields(const QString& indexName) const;
+
+    // Detail side of a master/detail link: shows the rows whose first order
+    // field equals masterField of the master's current row.
+    void setMasterSource(DataSource* master, const QString& masterField);
+    DataSource* masterSource() const { return m_master; }
+
+    bool locate(const QString& fieldName, const QVariant& value, LocateOptions options = LocateExact) override;
+    // Whole-value search among the rows the table shows, without moving.
+    QVariant lookup(const QString& keyField, const QVariant& keyValue, const QString& resultField) const;
+
+    void setCurrentValue(int fieldIndex, const QVariant& value) override;
+    void refresh(); // reads rows and order again, keeps the current row if it still shows
+    void afterRollback() override;
+    qint64 currentRowId() const;
+
+protected:
+    void ensureRows() const override;
+    int rowCountShown() const override;
+    QVariantList fetchRow(int row) const override;
+    void afterMove() override;
+
+private:
+    void readStructure();
+    void resync(qint64 keepRowId) const;
+    void invalidate() const { m_stale = true; }
+    QString whereClause(QVariantList& params) const;
+    QString orderClause() const;
+    QString quoted(const QString& fieldName) const;
+    void startInsert(int position);
+    void followMaster();
+    int positionOf(qint64 rowId) const;
+    bool touchesRowSet(const QVariantList& before) const;
+
+    QString m_tableName;
+    bool m_exclusive = false;
+    QHash<QString, QStringList> m_indexes; // upper-case name -> fields
+
+    // Row set.
+    mutable std::vector<qint64> m_rows;
+    mutable std::unordered_map<qint64, int> m_positions;
+    mutable bool m_stale = true;
+    mutable std::unordered_map<qint64, QVariantList> m_cache;
+    qint64 m_editRowId = -1;
+    int m_curBeforeInsert = -1;
+
+    QString m_filterText;
+    bool m_filtered = false;
+    CompiledFilter m_compiled;
+
+    QString m_indexName;
+    QStringList m_orderFields;
+
+    DataSource* m_master = nullptr;
+    QString m_masterField;
+    QString m_linkValue;
+    QList<QMetaObject::Connection> m_masterConnections;
+    QString m_selectColumns;
+};
+
+} // namespace db
