@@ -14,7 +14,9 @@ ErrorSink& sink()
 
 QString withFullStop(const QString& message)
 {
-    if (message.endsWith(QLatin1Char('.')))
+    // Only a last character that sorts after the full stop gets one, so "!",
+    // "?" and ")" stay as they are.
+    if (message.isEmpty() || message.back() <= QLatin1Char('.'))
         return message;
     return message + QLatin1Char('.');
 }

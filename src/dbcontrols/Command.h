@@ -15,7 +15,8 @@ using ErrorSink = std::function<void(const QString&)>;
 void showError(const QString& message);
 ErrorSink setErrorSink(ErrorSink sink); // returns the previous sink; empty = message box
 
-// The message as the user sees it: a full stop is appended unless the text ends in one.
+// The message as the user sees it: a full stop is appended when the last
+// character sorts after it.
 QString withFullStop(const QString& message);
 
 // Runs one command: any error ends it and reaches the error display, an
