@@ -1,0 +1,76 @@
+#pragma once
+
+#include "database/Connection.h"
+#include "database/DataSet.h"
+#include "database/Table.h"
+
+#include <QObject>
+#include <QVariant>
+#include <vector>
+
+// One pending author assignment of "Neuer Band": copied from the volume it
+// was made from, stored with the new volume.
+struct PendingAuthor {
+    QString authorId;
+    QString roleId;
+};
+
+// The main window's data: the connection, the thirteen tables and their data
+// sources, opening and closing them, record keys and the names shown in
+// place of ids. Usable without any widget.
+class ComicData : public QObject {
+    Q_OBJECT
+public:
+    explicit ComicData(QObject* parent = nullptr);
+    ~ComicData() override;
+
+    db::Connection dbConnection{QStringLiteral("dbConnection")};
+
+    db::Table tblStripothek{dbConnection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK")};
+    db::Table tblComic2Autor{dbConnection, QStringLiteral("tblComic2Autor"), QStringLiteral("COMIC2AUTOR")};
+    db::Table tblAuflagen{dbConnection, QStringLiteral("tblAuflagen"), QStringLiteral("AUFLAGEN")};
+    db::Table tblComicLocal{dbConnection, QStringLiteral("tblComicLocal"), QStringLiteral("LOKALESTRIPOTHEK")};
+    db::Table tblVerlage{dbConnection, QStringLiteral("tblVerlage"), QStringLiteral("VERLAGE")};
+    db::Table tblSerie{dbConnection, QStringLiteral("tblSerie"), QStringLiteral("SERIEN")};
+    db::Table tblAutoren{dbConnection, QStringLiteral("tblAutoren"), QStringLiteral("AUTOREN")};
+    db::Table tblAutortyp{dbConnection, QStringLiteral("tblAutortyp"), QStringLiteral("AUTORTYP")};
+    db::Table tblAusfuehrungen{dbConnection, QStringLiteral("tblAusfuehrungen"), QStringLiteral("AUSFUEHRUNGEN")};
+    db::Table tblZustandsarten{dbConnection, QStringLiteral("tblZustandsarten"), QStringLiteral("ZUSTANDSARTEN")};
+    db::Table tblLitart{dbConnection, QStringLiteral("tblLitart"), QStringLiteral("LITERATURART")};
+    db::Table tblUnterart{dbConnection, QStringLiteral("tblUnterart"), QStringLiteral("UNTERART")};
+    db::Table tblKeyGen{dbConnection, QStringLiteral("tblKeyGen"), QStringLiteral("KEYGEN")};
+
+    db::DataSource srcStripothek{&tblStripothek, QStringLiteral("srcStripothek")};
+    db::DataSource srcComic2Autor{&tblComic2Autor, QStringLiteral("srcComic2Autor")};
+    db::DataSource srcAuflagen{&tblAuflagen, QStringLiteral("srcAuflagen")};
+    db::DataSource srcComicLocal{&tblComicLocal, QStringLiteral("srcComicLocal")};
+    db::DataSource srcVerlage{&tblVerlage, QStringLiteral("srcVerlage")};
+    db::DataSource srcSerie{&tblSerie, QStringLiteral("srcSerie")};
+    db::DataSource srcAutoren{&tblAutoren, QStringLiteral("srcAutoren")};
+    db::DataSource srcAutortyp{&tblAutortyp, QStringLiteral("srcAutortyp")};
+    db::DataSource srcAusfuehrungen{&tblAusfuehrungen, QStringLiteral("srcAusfuehrungen")};
+    db::DataSource srcZustand{&tblZustandsarten, QStringLiteral("srcZustand")};
+    db::DataSource srcLitArt{&tblLitart, QStringLiteral("srcLitArt")};
+    db::DataSource srcUnterart{&tblUnterart, QStringLiteral("srcUnterart")};
+
+    // Connects and opens all tables; leaves the catalogue in series order on
+    // its first row. Stops at the first table that fails: those before stay open.
+    void OpenTables();
+    // Closes all tables; a row still being edited is dropped, not saved.
+    void CloseTables();
+    void InstallNameDisplay(db::Table& table, const QString& fieldName);
+    // Display text of a reference field: the referenced row's name, or ""
+    // for an empty id or one that names no row the lookup table shows.
+    QString ShowReferenceName(const db::Field& sender, const QVariant& value) const;
+    QString NewRecordKey();
+
+    std::vector<db::Table*> tables();
+    db::Table* tableByName(const QString& componentName);
+
+    // Author assignments that "Neuer Band" copied and the next store of that
+    // new volume writes (see the catalogue's record editing).
+    std::vector<PendingAuthor> PendingAuthors;
+
+Q_SIGNALS:
+    void tablesOpened();
+};
