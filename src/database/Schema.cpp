@@ -1,0 +1,412 @@
+#include "database/Schema.h"
+
+#include "database/Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+#include <limits>
+
+namespace db::schema {
+
+namespace {
+
+using Type = FieldDef::Type;
+
+FieldDef text(const char* name, int size) { return {QString::fromLatin1(name), Type::Text, size}; }
+FieldDef integer(const char* name) { return {QString::fromLatin1(name), Type::Integer, 0}; }
+FieldDef real(const char* name) { return {QString::fromLatin1(name), Type::Float, 0}; }
+FieldDef memo(const char* name) { return {QString::fromLatin1(name), Type::Memo, 0}; }
+FieldDef dateTime(const char* name) { return {QString::fromLatin1(name), Type::DateTime, 0}; }
+
+IndexDef primary(const char* field)
+{
+    const QString f = QString::fromLatin1(field);
+    return {QStringLiteral("PK") + f, {f}, true};
+}
+
+IndexDef secondary(std::initializer_list<const char*> fields)
+{
+    QStringList names;
+    for (const char* f : fields)
+        names << QString::fromLatin1(f);
+    return {QStringLiteral("NK") + names.first(), names, false};
+}
+
+// A lookup table: a key, a name of 50 characters, maybe a memo, and the
+// unique index on the key (some also have one on the name).
+TableDef lookup(const char* table, const char* key, const char* name, const char* memoField = nullptr,
+                bool nameIndex = false)
+{
+    TableDef t{QString::fromLatin1(table), {text(key, 50), text(name, 50)}, {primary(key)}};
+    if (memoField)
+        t.fields << memo(memoField);
+    if (nameIndex)
+        t.indexes << secondary({name});
+    return t;
+}
+
+QList<TableDef> makeTables()
+{
+    QList<TableDef> all;
+    all << TableDef{
+        QStringLiteral("SERVERSTRIPOTHEK"),
+        {text("SCLCOMICID", 50), text("SCLTITEL1", 150), text("SCLTITEL2", 150), text("SCLTITEL3", 150),
+         text("SCLSERIEID", 50), integer("SCLBAND"), integer("SCLAUFLAGE"), text("SCLVERLAGID", 50),
+         text("SCLISBNNR", 50), integer("SCLSEITEN"), memo("SCLINHALT"), text("SCLLITARTID", 50),
+         text("SCLSPARTEID", 50), integer("SCLFEHLT"), memo("SCLBEMERKUNG"), integer("SCLMAXLIMANZAHL"),
+         text("SCLAUTOREN", 255), integer("SCLZUKAUFEN"), text("SCLINTISBNNR", 50), text("SCLVERLAGTEXT", 100),
+         text("SCLSERIENTEXT", 100), text("SCLSERVERID", 50)},
+        {primary("SCLCOMICID"), secondary({"SCLINTISBNNR"}), secondary({"SCLLITARTID"}),
+         secondary({"SCLSERIEID"}), secondary({"SCLSERVERID"}), secondary({"SCLSPARTEID"}),
+         secondary({"SCLVERLAGID"}), secondary({"SCLZUKAUFEN"}), secondary({"SCLSERIENTEXT", "SCLBAND"}),
+         secondary({"SCLVERLAGTEXT", "SCLSERIENTEXT", "SCLBAND"}), secondary({"SCLTITEL1"})}};
+    all << TableDef{QStringLiteral("COMIC2AUTOR"),
+                    {text("C2AID", 50), text("C2AAUTORID", 50), text("C2ACOMICID", 50), text("C2AATID", 50)},
+                    {primary("C2AID"), secondary({"C2ACOMICID"})}};
+    all << TableDef{QStringLiteral("AUFLAGEN"),
+                    {text("ALAUFLAGEID", 50), text("ALCOMICID", 50), text("ALAUFLAGE", 50),
+                     text("ALERSCHEINUNGSDATUM", 25), real("ALVKPREIS"), text("ALWG", 10), real("ALSPREIS"),
+                     text("ALSPWG", 10), text("ALAUSFUEHRUNGID1", 50), text("ALAUSFUEHRUNGID2", 50)},
+                    {primary("ALAUFLAGEID"), secondary({"ALCOMICID"})}};
+    all << TableDef{QStringLiteral("LOKALESTRIPOTHEK"),
+                    {text("LCLCOMICID", 50), text("LCLSERVERCOMICID", 50), text("LCLZUSTANDID", 50),
+                     text("LCLAUFLAGE", 25), real("LCLKPREIS"), text("LCLKPREISWG", 5), dateTime("LCKKDATUM"),
+                     text("LCLLAGERPLATZ", 50), integer("LCLNUMMER"), memo("LCLBEMERKUNG"),
+                     integer("LCLHAUPTCOMIC"), text("LCLAUSFUEHRUNGID1", 50), text("LCLAUSFUEHRUNGID2", 50)},
+                    {primary("LCLCOMICID"), secondary({"LCLSERVERCOMICID"})}};
+    all << lookup("VERLAGE", "VLVERLAGID", "VLNAME1", nullptr, true);
+    all << lookup("SERIEN", "SRSERIENID", "SRNAME", "SRBEMERUNG", true);
+    all << lookup("AUTOREN", "ANAUTORID", "ANNAME", nullptr, true);
+    all << lookup("AUTORTYP", "ATID", "ATTYP");
+    all << lookup("AUSFUEHRUNGEN", "AFAUSFID", "AFNAME");
+    all << lookup("ZUSTANDSARTEN", "ZWID", "ZWNAME", "ZWTEXT");
+    all << lookup("LITERATURART", "LAARTID", "LANAME");
+    all << lookup("UNTERART", "UATID", "UANAME");
+    all << TableDef{QStringLiteral("KEYGEN"), {text("KGDBID", 50), real("KGNEXTID")}, {primary("KGNEXTID")}};
+    return all;
+}
+
+QString sqliteMessage(sqlite3* db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+void exec(sqlite3* db, const QString& sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = message ? QString::fromUtf8(message) : sqliteMessage(db);
+        sqlite3_free(message);
+        throw Error(QStringLiteral("SQLite meldet „%1“ bei: %2").arg(text, sql));
+    }
+}
+
+struct Connection {
+    sqlite3* db = nullptr;
+    ~Connection() { sqlite3_close(db); }
+};
+
+// The files SQLite may leave beside a database.
+void removeDatabaseFiles(const QString& file)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(file + QString::fromLatin1(suffix));
+}
+
+struct Lookup {
+    const char* table;
+    QStringList fields;
+    QList<QStringList> rows; // name, and a memo where the table has one
+};
+
+QList<Lookup> lookupDefaults()
+{
+    return {
+        {"AUTORTYP", {"ATID", "ATTYP"},
+         {{"Autor"}, {"Szenarist"}, {"Zeichner"}, {"Tuscher"}, {"Kolorist"}, {"Letterer"}, {"Übersetzer"},
+          {"Herausgeber"}}},
+        {"AUSFUEHRUNGEN", {"AFAUSFID", "AFNAME"},
+         {{"Softcover"}, {"Hardcover"}, {"Album"}, {"Heft"}, {"Taschenbuch"}, {"Vorzugsausgabe"},
+          {"Sammelband"}, {"Signiert"}, {"Mit Exlibris"}}},
+        {"ZUSTANDSARTEN", {"ZWID", "ZWNAME", "ZWTEXT"},
+         {{"0 – druckfrisch", "Ungelesen wie aus der Druckerei, ohne jede Spur."},
+          {"1 – sehr gut", "Gelesen, aber kaum Spuren: allenfalls winzige Bestoßungen an den Ecken."},
+          {"2 – gut", "Leichte Gebrauchsspuren: kleine Knicke, leicht berieben, Rücken etwas gewellt."},
+          {"3 – mäßig", "Deutliche Gebrauchsspuren: Knicke, Flecken, Namenseintrag oder gelöste Seiten."},
+          {"4 – schlecht", "Stark beschädigt: Risse, fehlende Teile oder Ausschnitte; nur als Lesestück."}}},
+        {"LITERATURART", {"LAARTID", "LANAME"},
+         {{"Comic"}, {"Manga"}, {"Graphic Novel"}, {"Zeitschrift"}, {"Sekundärliteratur"}}},
+        {"UNTERART", {"UATID", "UANAME"},
+         {{"Abenteuer"}, {"Funny"}, {"Humor"}, {"Science-Fiction"}, {"Fantasy"}, {"Western"}, {"Krimi"},
+          {"Historisch"}, {"Horror"}, {"Superhelden"}, {"Satire"}, {"Biografie"}, {"Sachbuch"},
+          {"Kinder und Jugend"}}},
+    };
+}
+
+} // namespace
+
+const FieldDef* TableDef::field(const QString& fieldName) const
+{
+    for (const FieldDef& f : fields)
+        if (f.name.compare(fieldName, Qt::CaseInsensitive) == 0)
+            return &f;
+    return nullptr;
+}
+
+const QList<TableDef>& tables()
+{
+    static const QList<TableDef> all = makeTables();
+    return all;
+}
+
+const TableDef* table(const QString& name)
+{
+    for (const TableDef& t : tables())
+        if (t.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &t;
+    return nullptr;
+}
+
+QString sqlType(const FieldDef& field)
+{
+    switch (field.type) {
+    case Type::Text:
+        return QStringLiteral("VARCHAR(%1)").arg(field.size);
+    case Type::Integer:
+        return QStringLiteral("INTEGER");
+    case Type::Float:
+        return QStringLiteral("DOUBLE");
+    case Type::Memo:
+        return QStringLiteral("TEXT");
+    case Type::DateTime:
+        return QStringLiteral("DATETIME");
+    }
+    return {};
+}
+
+QString createTableSql(const TableDef& table)
+{
+    QStringList columns;
+    for (const FieldDef& f : table.fields)
+        columns << f.name + QLatin1Char(' ') + sqlType(f);
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QStringLiteral(", ")));
+}
+
+QStringList createIndexSql(const TableDef& table)
+{
+    QStringList statements;
+    for (const IndexDef& index : table.indexes) {
+        QStringList columns;
+        for (const QString& name : index.fields) {
+            // Text indexes ignore case so the engine's case-blind ORDER BY can use them.
+            const FieldDef* f = table.field(name);
+            const bool isText = f && (f->type == Type::Text || f->type == Type::Memo);
+            columns << (isText ? name + QStringLiteral(" COLLATE NOCASE") : name);
+        }
+        statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                          .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), index.name, table.name,
+                               columns.join(QStringLiteral(", ")));
+    }
+    return statements;
+}
+
+QString databaseFile(const QString& workDir)
+{
+    return workDir + QStringLiteral("/database/stripothek.db");
+}
+
+void createDatabase(const QString& dir, const Populate& populate)
+{
+    const QString file = QDir::cleanPath(databaseFile(dir));
+    const QString databaseDir = QFileInfo(file).path();
+    const auto refuse = [&] {
+        return Error(QStringLiteral("Die Datenbank „%1“ existiert bereits; sie wird nicht überschrieben.")
+                         .arg(QDir::toNativeSeparators(file)));
+    };
+    if (QFileInfo::exists(file))
+        throw refuse();
+
+    const bool madeDir = !QFileInfo::exists(databaseDir);
+    if (!QDir().mkpath(databaseDir) || !QFileInfo(databaseDir).isDir())
+        throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden.")
+                        .arg(QDir::toNativeSeparators(databaseDir)));
+
+    // Claiming the file with an exclusive create closes the gap between the
+    // check above and SQLite opening it: a database made meanwhile is not touched.
+    {
+        QFile claim(file);
+        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo::exists(file))
+                throw refuse();
+            if (madeDir)
+                QDir().rmdir(databaseDir);
+            throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden (%2).")
+                            .arg(QDir::toNativeSeparators(file), claim.errorString()));
+        }
+    }
+
+    try {
+        Connection c;
+        if (sqlite3_open_v2(file.toUtf8().constData(), &c.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht öffnen: %2")
+                            .arg(QDir::toNativeSeparators(file), sqliteMessage(c.db)));
+        // A large generated collection fills many pages; a bigger cache keeps
+        // them out of the journal until the commit.
+        exec(c.db, QStringLiteral("PRAGMA cache_size = -65536"));
+        exec(c.db, QStringLiteral("BEGIN IMMEDIATE"));
+        exec(c.db, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
+        exec(c.db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+        for (const TableDef& t : tables())
+            exec(c.db, createTableSql(t));
+        RowWriter(c.db, QStringLiteral("KEYGEN"), {QStringLiteral("KGDBID"), QStringLiteral("KGNEXTID")})
+            .insert({randomKeyPrefix(), 0.0});
+        fillLookupDefaults(c.db);
+        if (populate)
+            populate(c.db);
+        // Building the indexes once over the filled tables is much faster than
+        // keeping eleven catalogue indexes up to date row by row.
+        for (const TableDef& t : tables())
+            for (const QString& sql : createIndexSql(t))
+                exec(c.db, sql);
+        exec(c.db, QStringLiteral("COMMIT"));
+        // WAL cannot be switched on inside a transaction; the mode stays in the file.
+        exec(c.db, QStringLiteral("PRAGMA journal_mode = WAL"));
+        if (sqlite3_close(c.db) != SQLITE_OK)
+            throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht schließen: %2")
+                            .arg(QDir::toNativeSeparators(file), sqliteMessage(c.db)));
+        c.db = nullptr;
+    } catch (...) {
+        removeDatabaseFiles(file);
+        if (madeDir)
+            QDir().rmdir(databaseDir);
+        throw;
+    }
+}
+
+QString randomKeyPrefix()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    static const char alphanumerics[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    auto* random = QRandomGenerator::system();
+    const int length = 3 + int(random->bounded(2));
+    QString prefix;
+    for (int i = 0; i < length; ++i) {
+        const bool edge = i == 0 || i == length - 1;
+        prefix += edge ? QLatin1Char(letters[random->bounded(26)]) : QLatin1Char(alphanumerics[random->bounded(36)]);
+    }
+    return prefix;
+}
+
+void fillLookupDefaults(sqlite3* db)
+{
+    KeyCounter keys(db);
+    for (const Lookup& lookup : lookupDefaults()) {
+        RowWriter writer(db, QString::fromLatin1(lookup.table), lookup.fields);
+        for (const QStringList& row : lookup.rows) {
+            if (row.size() == 1)
+                writer.insert({keys.next(), row[0]});
+            else
+                writer.insert({keys.next(), row[0], row[1]});
+        }
+    }
+    keys.save();
+}
+
+RowWriter::RowWriter(sqlite3* db, const QString& table, const QStringList& fields)
+    : m_db(db), m_table(table), m_count(int(fields.size()))
+{
+    QStringList marks;
+    for (int i = 0; i < m_count; ++i)
+        marks << QStringLiteral("?");
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(table, fields.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    if (sqlite3_prepare_v3(db, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK)
+        throw Error(QStringLiteral("SQLite meldet „%1“ bei: %2").arg(sqliteMessage(db), sql));
+}
+
+RowWriter::~RowWriter()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void RowWriter::insert(std::initializer_list<Value> values)
+{
+    if (int(values.size()) != m_count)
+        throw Error(QStringLiteral("Tabelle %1: %2 Werte für %3 Felder").arg(m_table).arg(values.size()).arg(m_count));
+    int column = 1;
+    for (const Value& v : values) {
+        switch (v.kind) {
+        case Value::Kind::Null:
+            sqlite3_bind_null(m_stmt, column);
+            break;
+        case Value::Kind::Integer:
+            sqlite3_bind_int64(m_stmt, column, v.integer);
+            break;
+        case Value::Kind::Float:
+            sqlite3_bind_double(m_stmt, column, v.real);
+            break;
+        case Value::Kind::Text: {
+            const QByteArray utf8 = v.text.toUtf8();
+            sqlite3_bind_text(m_stmt, column, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+        ++column;
+    }
+    const int rc = sqlite3_step(m_stmt);
+    sqlite3_reset(m_stmt);
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("Tabelle %1: SQLite meldet „%2“").arg(m_table, sqliteMessage(m_db)));
+}
+
+KeyCounter::KeyCounter(sqlite3* db) : m_db(db)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT rowid, KGDBID, KGNEXTID FROM KEYGEN ORDER BY rowid LIMIT 1", -1, &stmt,
+                           nullptr) != SQLITE_OK)
+        throw Error(QStringLiteral("KEYGEN: SQLite meldet „%1“").arg(sqliteMessage(db)));
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        m_rowid = sqlite3_column_int64(stmt, 0);
+        m_prefix = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+        m_last = qRound64(sqlite3_column_double(stmt, 2));
+    }
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW)
+        return;
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("KEYGEN: SQLite meldet „%1“").arg(sqliteMessage(db)));
+    RowWriter(db, QStringLiteral("KEYGEN"), {QStringLiteral("KGDBID"), QStringLiteral("KGNEXTID")})
+        .insert({QString(), 0.0});
+    m_rowid = sqlite3_last_insert_rowid(db);
+}
+
+QString KeyCounter::next()
+{
+    if (m_last >= std::numeric_limits<qint32>::max())
+        throw Error(QStringLiteral("Der Schlüsselzähler hat seine Obergrenze %1 erreicht; es gibt keine neuen Schlüssel mehr.")
+                        .arg(std::numeric_limits<qint32>::max()));
+    ++m_last;
+    return m_prefix + QString::number(m_last);
+}
+
+void KeyCounter::save()
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "UPDATE KEYGEN SET KGNEXTID = ? WHERE rowid = ?", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_double(stmt, 1, double(m_last));
+        sqlite3_bind_int64(stmt, 2, m_rowid);
+        rc = sqlite3_step(stmt);
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("KEYGEN: SQLite meldet „%1“").arg(sqliteMessage(m_db)));
+}
+
+} // namespace db::schema

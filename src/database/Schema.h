@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace db::schema {
+
+// One column of a table. Text widths count characters; the other types have size 0.
+// SQL types: Text "VARCHAR(n)", Integer "INTEGER", Float "DOUBLE", Memo "TEXT",
+// DateTime "DATETIME" (ISO-8601 text "YYYY-MM-DDTHH:MM:SS").
+struct FieldDef {
+    QString name;
+    enum class Type { Text, Integer, Float, Memo, DateTime } type;
+    int size;
+};
+
+// PK... indexes are unique, NK... indexes are not; text columns compare without case.
+struct IndexDef {
+    QString name;
+    QStringList fields;
+    bool unique;
+};
+
+struct TableDef {
+    QString name;
+    QList<FieldDef> fields;
+    QList<IndexDef> indexes;
+
+    const FieldDef* field(const QString& fieldName) const; // nullptr when unknown
+};
+
+// Written into the file header, so a Stripothek database can be told from any
+// other SQLite file and a future layout change can be recognised.
+inline constexpr int kApplicationId = 0x53545250; // "STRP"
+inline constexpr int kSchemaVersion = 1;
+
+// The thirteen tables in a fixed order, catalogue first.
+const QList<TableDef>& tables();
+const TableDef* table(const QString& name); // case-insensitive; nullptr when unknown
+
+QString sqlType(const FieldDef& field);
+QString createTableSql(const TableDef& table);
+QStringList createIndexSql(const TableDef& table);
+
+// workDir + "/database/stripothek.db"
+QString databaseFile(const QString& workDir);
+
+// Fills a database while it is being made, inside its one transaction.
+using Populate = std::function<void(sqlite3*)>;
+
+// Creates dir/database/stripothek.db with all tables and indexes, a key counter
+// with a fresh random prefix and the lookup defaults, then runs populate. Either
+// the whole database comes into being or no file is left behind. Refuses to
+// touch an existing database. Throws db::Error.
+void createDatabase(const QString& dir, const Populate& populate = {});
+
+// 3 or 4 capital letters and digits, beginning and ending with a letter: since
+// the number that follows never starts with a letter, the prefix can always be
+// told from the number, and two databases with different prefixes never share a key.
+QString randomKeyPrefix();
+
+// The lookup lists the program only reads: author roles, executions, condition
+// grades, literature types and kinds. Their keys come from the KEYGEN counter.
+void fillLookupDefaults(sqlite3* db);
+
+// A value for RowWriter: null, integer, float or text.
+struct Value {
+    enum class Kind { Null, Integer, Float, Text } kind = Kind::Null;
+    qint64 integer = 0;
+    double real = 0;
+    QString text;
+
+    Value() = default;
+    Value(std::nullptr_t) {}
+    Value(int v) : kind(Kind::Integer), integer(v) {}
+    Value(qint64 v) : kind(Kind::Integer), integer(v) {}
+    Value(double v) : kind(Kind::Float), real(v) {}
+    Value(const QString& v) : kind(Kind::Text), text(v) {}
+    Value(const char* v) : kind(Kind::Text), text(QString::fromUtf8(v)) {}
+};
+
+// Appends rows to one table through one prepared statement, so filling a
+// large collection costs one parse for all its rows.
+class RowWriter {
+public:
+    RowWriter(sqlite3* db, const QString& table, const QStringList& fields);
+    ~RowWriter();
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    // One value per field, in the order given to the constructor.
+    void insert(std::initializer_list<Value> values);
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_table;
+    int m_count;
+};
+
+// Hands out record keys from the one KEYGEN row for bulk filling: the number is
+// kept in memory and written back by save(), inside the caller's transaction.
+// An empty KEYGEN table starts a row with no prefix and the number 0.
+class KeyCounter {
+public:
+    explicit KeyCounter(sqlite3* db);
+
+    QString next(); // prefix + decimal number; fails past the largest 32-bit number
+    QString prefix() const { return m_prefix; }
+    qint64 last() const { return m_last; }
+    void save();
+
+private:
+    sqlite3* m_db;
+    qint64 m_rowid = 0;
+    QString m_prefix;
+    qint64 m_last = 0;
+};
+
+} // namespace db::schema
