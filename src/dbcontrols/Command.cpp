@@ -1,5 +1,6 @@
 #include "dbcontrols/Command.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
