@@ -86,12 +86,9 @@ public:
     Compiler(QList<Token> tokens, const FieldLookup& lookup) : m_tokens(std::move(tokens)), m_lookup(lookup)
     {
         // One literal ending in "*" makes every string "=" a begins-with test.
-        for (Token& t : m_tokens) {
-            if (t.kind == Tok::String && t.text.size() >= 2 && t.text.endsWith(QLatin1Char('*'))) {
-                t.text.chop(1);
+        for (const Token& t : m_tokens)
+            if (t.kind == Tok::String && t.text.size() >= 2 && t.text.endsWith(QLatin1Char('*')))
                 m_partial = true;
-            }
-        }
     }
 
     CompiledFilter run()
@@ -264,7 +261,11 @@ private:
                 throw Error(QStringLiteral("LIKE ist nur für Textfelder möglich (Feld '%1')").arg(f->fieldName()));
             return QStringLiteral("%1 %2 %3").arg(col, op, param(numberOf(lit, f)));
         }
-        const QString text = lit.text;
+        QString text = lit.text;
+        // In "=" the final star only marks the partial comparison; in LIKE it
+        // is a wildcard like any other.
+        if (op != QLatin1String("LIKE") && text.size() >= 2 && text.endsWith(QLatin1Char('*')))
+            text.chop(1);
         const bool ascii = isAscii(text);
         const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
         const QString folded = ascii ? text : text.toCaseFolded();
