@@ -1,0 +1,144 @@
+#include "cli/Tool.h"
+
+#include "cli/Demo.h"
+#include "cli/Generator.h"
+#include "database/Errors.h"
+#include "database/Schema.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace cli {
+
+namespace {
+
+constexpr int kDefaultVolumes = 100000;
+
+QString describe(const CollectionCounts& c)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const auto n = [&](qint64 v) { return german.toString(v); };
+    return QStringLiteral("%1 Bände, %2 Serien, %3 Verlage, %4 Autoren, %5 Autorenzuordnungen, %6 Auflagen, "
+                          "%7 eigene Exemplare")
+        .arg(n(c.volumes), n(c.series), n(c.publishers), n(c.authors), n(c.assignments), n(c.editions), n(c.copies));
+}
+
+} // namespace
+
+QString helpText()
+{
+    return QStringLiteral(
+               "Aufruf: stripothek-db BEFEHL VERZEICHNIS [--volumes N]\n"
+               "\n"
+               "Legt die Datenbank der Stripothek an: VERZEICHNIS/database/stripothek.db.\n"
+               "Die Stripothek selbst legt keine Datenbank an; starten Sie sie in VERZEICHNIS.\n"
+               "\n"
+               "Befehle:\n"
+               "  create VERZEICHNIS    leere Datenbank mit allen Tabellen und Indizes; die\n"
+               "                        Auswahllisten (Funktionen, Ausführungen, Zustände,\n"
+               "                        Literaturtypen und -arten) mit Vorgaben gefüllt und\n"
+               "                        ein zufälliges Schlüsselpräfix\n"
+               "  demo VERZEICHNIS      wie create, dazu eine kleine erfundene Sammlung\n"
+               "                        zum Ausprobieren\n"
+               "  generate VERZEICHNIS [--volumes N]\n"
+               "                        wie create, dazu eine große erfundene Sammlung mit\n"
+               "                        N Bänden (Vorgabe %1) für Messungen und Tests;\n"
+               "                        bei gleichem N stets dieselben Daten, nur das\n"
+               "                        Schlüsselpräfix ist jedes Mal ein anderes\n"
+               "\n"
+               "Optionen:\n"
+               "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
+               "  -h, --help            diese Hilfe\n"
+               "\n"
+               "Eine vorhandene Datenbank wird nie überschrieben: jeder Befehl bricht dann ab.\n"
+               "Misslingt das Anlegen, bleibt keine halbe Datenbankdatei zurück.\n"
+               "\n"
+               "Rückgabewert: 0 bei Erfolg, 1 wenn die Datenbank nicht angelegt werden konnte,\n"
+               "2 bei falschem Aufruf.\n")
+        .arg(kDefaultVolumes)
+        .arg(kMaxVolumes);
+}
+
+int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    const auto usage = [&](const QString& message) {
+        err << "stripothek-db: " << message << "\nHilfe: stripothek-db --help\n";
+        err.flush();
+        return kExitUsage;
+    };
+
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption volumesOption(QStringLiteral("volumes"), QString(), QStringLiteral("N"));
+    parser.addOption(help);
+    parser.addOption(volumesOption);
+    if (!parser.parse(QStringList{QStringLiteral("stripothek-db")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+            return usage(QStringLiteral("Unbekannte Option „%1%2“.").arg(dashes, unknown.first()));
+        }
+        // The only other complaint of the parser: an option without its value.
+        return usage(QStringLiteral("Der Option --volumes fehlt die Zahl der Bände."));
+    }
+    if (parser.isSet(help)) {
+        out << helpText();
+        out.flush();
+        return kExitOk;
+    }
+
+    const QStringList args = parser.positionalArguments();
+    const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate")};
+    if (args.isEmpty())
+        return usage(QStringLiteral("Es fehlt der Befehl: create, demo oder generate."));
+    const QString command = args[0];
+    if (!commands.contains(command))
+        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo und generate.").arg(command));
+    if (args.size() < 2 || args[1].isEmpty())
+        return usage(QStringLiteral("Es fehlt das Verzeichnis, in dem die Datenbank angelegt werden soll."));
+    if (args.size() > 2)
+        return usage(QStringLiteral("Zu viele Argumente: %1").arg(args.mid(2).join(QLatin1Char(' '))));
+
+    int volumes = kDefaultVolumes;
+    if (parser.isSet(volumesOption)) {
+        if (command != QLatin1String("generate"))
+            return usage(QStringLiteral("Die Option --volumes gilt nur für generate."));
+        bool ok = false;
+        const QString text = parser.value(volumesOption);
+        volumes = text.toInt(&ok);
+        if (!ok || volumes < 1 || volumes > kMaxVolumes)
+            return usage(QStringLiteral("Ungültige Zahl der Bände „%1“: erlaubt ist eine ganze Zahl von 1 bis %2.")
+                             .arg(text)
+                             .arg(kMaxVolumes));
+    }
+
+    const QString dir = args[1];
+    const QString file = QDir::toNativeSeparators(QFileInfo(db::schema::databaseFile(dir)).absoluteFilePath());
+    try {
+        QElapsedTimer timer;
+        timer.start();
+        if (command == QLatin1String("create")) {
+            db::schema::createDatabase(dir);
+            out << "Datenbank angelegt: " << file << '\n';
+        } else if (command == QLatin1String("demo")) {
+            const CollectionCounts counts = createDemoDatabase(dir);
+            out << "Demo-Datenbank angelegt: " << file << '\n' << describe(counts) << '\n';
+        } else {
+            const CollectionCounts counts = createGeneratedDatabase(dir, volumes);
+            const QLocale german(QLocale::German, QLocale::Germany);
+            out << "Sammlung angelegt: " << file << '\n'
+                << describe(counts) << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s\n";
+        }
+        out.flush();
+        return kExitOk;
+    } catch (const std::exception& e) {
+        err << "stripothek-db: " << QString::fromUtf8(e.what()) << '\n';
+        err.flush();
+        return kExitFailed;
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace cli {
+
+// Exit codes of stripothek-db.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1; // the database could not be made
+inline constexpr int kExitUsage = 2;  // wrong command line
+
+// Runs stripothek-db with its arguments (without the program name); reports
+// go to out, errors and usage problems to err.
+int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+QString helpText();
+
+} // namespace cli

@@ -1,0 +1,13 @@
+#include "cli/Tool.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return cli::runTool(app.arguments().mid(1), out, err);
+}
