@@ -1,0 +1,228 @@
+#include "CollectionCheck.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Runs the built stripothek-db as a user would, and judges it by exit code,
+// messages and the file it leaves behind.
+class ToolTest : public QObject {
+    Q_OBJECT
+
+private:
+    struct Run {
+        int exitCode = -1;
+        QString out, err;
+    };
+
+    static Run run(const QStringList& arguments)
+    {
+        QProcess p;
+        p.start(QStringLiteral(STRIPOTHEK_DB_TOOL), arguments);
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+            return {};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    static QString dbFile(const QString& dir) { return dir + QStringLiteral("/database/stripothek.db"); }
+
+    static QByteArray fingerprint(const QString& file)
+    {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+
+private slots:
+    void helpDescribesAllCommands()
+    {
+        const Run r = run({QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        for (const char* word : {"create", "demo", "generate", "--volumes", "database/stripothek.db"})
+            QVERIFY2(r.out.contains(QLatin1String(word)), word);
+    }
+
+    void wrongCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        // "DIR" stands for a fresh temporary directory.
+        QTest::newRow("nothing") << QStringList{} << "Es fehlt der Befehl";
+        QTest::newRow("unknown command") << QStringList{"erzeugen", "DIR"} << "Unbekannter Befehl „erzeugen“";
+        QTest::newRow("no directory") << QStringList{"create"} << "Es fehlt das Verzeichnis";
+        QTest::newRow("empty directory") << QStringList{"demo", ""} << "Es fehlt das Verzeichnis";
+        QTest::newRow("too many") << QStringList{"create", "DIR", "DIR2"} << "Zu viele Argumente";
+        QTest::newRow("volumes not a number") << QStringList{"generate", "DIR", "--volumes", "viele"} << "„viele“";
+        QTest::newRow("volumes zero") << QStringList{"generate", "DIR", "--volumes", "0"} << "„0“";
+        QTest::newRow("volumes negative") << QStringList{"generate", "DIR", "--volumes=-5"} << "„-5“";
+        QTest::newRow("volumes too many") << QStringList{"generate", "DIR", "--volumes", "10000001"} << "„10000001“";
+        QTest::newRow("volumes with decimals") << QStringList{"generate", "DIR", "--volumes", "1.5"} << "„1.5“";
+        QTest::newRow("volumes without value") << QStringList{"generate", "DIR", "--volumes"} << "--volumes fehlt";
+        QTest::newRow("volumes for create") << QStringList{"create", "DIR", "--volumes", "10"} << "nur für generate";
+        QTest::newRow("unknown option") << QStringList{"create", "DIR", "--force"} << "Unbekannte Option „--force“";
+    }
+
+    void wrongCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        arguments.replaceInStrings(QStringLiteral("DIR"), dir.path());
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QLatin1String("--help")), qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+        QVERIFY(!QFile::exists(dbFile(dir.path())));
+    }
+
+    void createsDatabase_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("create") << QStringList{"create"} << "Datenbank angelegt";
+        QTest::newRow("demo") << QStringList{"demo"} << "Demo-Datenbank angelegt";
+        QTest::newRow("generate") << QStringList{"generate", "--volumes", "60"} << "60 Bände";
+    }
+
+    void createsDatabase()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString work = dir.path() + QStringLiteral("/neu/sammlung"); // not there yet
+        arguments.insert(1, work);
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        QVERIFY2(r.out.contains(message), qPrintable(r.out));
+        QVERIFY2(r.out.contains(dbFile(work)), qPrintable(r.out));
+        QVERIFY(QFile::exists(dbFile(work)));
+        // Closed cleanly: the write-ahead log has been folded into the file.
+        QVERIFY(!QFile::exists(dbFile(work) + QStringLiteral("-wal")));
+        VERIFY_CONSISTENT(dbFile(work));
+    }
+
+    void refusesExistingDatabase_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("create") << QStringList{"create"};
+        QTest::newRow("demo") << QStringList{"demo"};
+        QTest::newRow("generate") << QStringList{"generate", "--volumes", "10"};
+    }
+
+    void refusesExistingDatabase()
+    {
+        QFETCH(QStringList, arguments);
+        QTemporaryDir dir;
+        QCOMPARE(run({QStringLiteral("demo"), dir.path()}).exitCode, 0);
+        const QByteArray before = fingerprint(dbFile(dir.path()));
+
+        arguments.insert(1, dir.path());
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QLatin1String("existiert bereits")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(dbFile(dir.path())), qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+        QCOMPARE(fingerprint(dbFile(dir.path())), before);
+    }
+
+    void unwritablePlace_data()
+    {
+        QTest::addColumn<QString>("blocker"); // a plain file where a directory is needed
+        QTest::addColumn<QString>("workDir");
+        QTest::newRow("working directory is a file") << "sammlung" << "sammlung";
+        QTest::newRow("database directory is a file") << "sammlung/database" << "sammlung";
+        QTest::newRow("below a file") << "sammlung" << "sammlung/unten";
+    }
+
+    void unwritablePlace()
+    {
+        QFETCH(QString, blocker);
+        QFETCH(QString, workDir);
+        // A file in the way stops root too, unlike missing write permissions.
+        QTemporaryDir dir;
+        const QString blockerPath = dir.path() + QLatin1Char('/') + blocker;
+        QVERIFY(QDir().mkpath(QFileInfo(blockerPath).path()));
+        QFile f(blockerPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("kein Verzeichnis");
+        f.close();
+
+        const Run r = run({QStringLiteral("create"), dir.path() + QLatin1Char('/') + workDir});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QLatin1String("kann nicht angelegt werden")), qPrintable(r.err));
+        QCOMPARE(fingerprint(blockerPath), QCryptographicHash::hash("kein Verzeichnis", QCryptographicHash::Sha256));
+    }
+
+    // The large collection is made to measure the engine: its proportions must
+    // be those of a real collection, and the program must be able to go on
+    // adding rows to it.
+    void generatedCollectionHasRealisticProportions()
+    {
+        QTemporaryDir dir;
+        const int volumes = 3000;
+        const Run r = run({QStringLiteral("generate"), dir.path(), QStringLiteral("--volumes"), QString::number(volumes)});
+        QCOMPARE(r.exitCode, 0);
+        const QString file = dbFile(dir.path());
+        VERIFY_CONSISTENT(file);
+
+        CollectionReader db(file);
+        QCOMPARE(db.count(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK")), qint64(volumes));
+        const auto perVolume = [&](const char* table) {
+            return double(db.count(QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)))) / volumes;
+        };
+        const double copies = perVolume("LOKALESTRIPOTHEK");
+        const double assignments = perVolume("COMIC2AUTOR");
+        const double editions = perVolume("AUFLAGEN");
+        QVERIFY2(copies > 1.35 && copies < 1.65, qPrintable(QString::number(copies)));
+        QVERIFY2(assignments > 2.3 && assignments < 2.7, qPrintable(QString::number(assignments)));
+        QVERIFY2(editions > 1.12 && editions < 1.28, qPrintable(QString::number(editions)));
+        const qint64 series = db.count(QStringLiteral("SELECT count(*) FROM SERIEN"));
+        QVERIFY2(series >= volumes / 40 && series <= volumes / 5, qPrintable(QString::number(series)));
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM AUTOREN")) >= volumes / 20);
+
+        // What the overview filter and the missing-volumes report look for.
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLFEHLT = 1")) > volumes / 100);
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLZUKAUFEN = 1")) > volumes / 100);
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM (SELECT SCLSERIEID FROM SERVERSTRIPOTHEK "
+                                        "WHERE SCLSERIEID IS NOT NULL GROUP BY SCLSERIEID HAVING max(SCLBAND) > count(*))"))
+                > series / 10);
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLSERIEID IS NULL")) > 0);
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM AUFLAGEN WHERE ALWG = 'DM'")) > 0);
+        QVERIFY(db.count(QStringLiteral("SELECT count(*) FROM AUFLAGEN WHERE ALWG = '€'")) > 0);
+        // Series names are what the overview sorts by; most must be distinct.
+        QVERIFY(db.count(QStringLiteral("SELECT count(DISTINCT SRNAME) FROM SERIEN")) > series * 9 / 10);
+    }
+
+    void generatingTwiceGivesTheSameCollection()
+    {
+        QTemporaryDir first, second;
+        QCOMPARE(run({QStringLiteral("generate"), first.path(), QStringLiteral("--volumes=400")}).exitCode, 0);
+        QCOMPARE(run({QStringLiteral("generate"), second.path(), QStringLiteral("--volumes=400")}).exitCode, 0);
+        const auto content = [](const QString& dir) {
+            CollectionReader db(dbFile(dir));
+            const QString prefix = db.value(QStringLiteral("SELECT KGDBID FROM KEYGEN")).toString();
+            QStringList lines;
+            for (const char* table : {"SERVERSTRIPOTHEK", "COMIC2AUTOR", "AUFLAGEN", "LOKALESTRIPOTHEK", "SERIEN", "AUTOREN"})
+                for (const QVariantList& row : db.rows(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(QLatin1String(table)))) {
+                    QStringList fields;
+                    for (const QVariant& v : row)
+                        fields << v.toString();
+                    // Keys differ in their prefix only.
+                    lines << fields.join(QLatin1Char('|')).replace(prefix, QStringLiteral("#"));
+                }
+            return lines;
+        };
+        const QStringList a = content(first.path());
+        QVERIFY(a.size() > 400 * 6);
+        QCOMPARE(content(second.path()), a);
+    }
+};
+
+QTEST_GUILESS_MAIN(ToolTest)
+#include "ToolTest.moc"
