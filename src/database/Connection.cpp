@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 #include <sqlite3.h>
 
 namespace db {
@@ -81,6 +82,10 @@ void Connection::connect()
         check.step();
         execute(QStringLiteral("PRAGMA foreign_keys=OFF"));
         execute(QStringLiteral("PRAGMA synchronous=FULL"));
+        // Reading through a memory map and a larger page cache keeps painting
+        // and walking a large catalogue off the read() system call.
+        execute(QStringLiteral("PRAGMA mmap_size=1073741824"));
+        execute(QStringLiteral("PRAGMA cache_size=-32768"));
     } catch (const EngineError& e) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -95,6 +100,7 @@ void Connection::disconnect()
 {
     if (!m_db)
         return;
+    endRead();
     m_cache.clear();
     sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -116,8 +122,33 @@ Statement& Connection::cached(const QString& sql, const QString& component)
     return *it->second;
 }
 
+void Connection::run(const QString& sql)
+{
+    Statement statement(handle(), sql, objectName());
+    statement.exec();
+}
+
+void Connection::beginRead()
+{
+    if (m_readOpen || m_inTransaction || !m_db || sqlite3_get_autocommit(m_db) == 0)
+        return;
+    run(QStringLiteral("BEGIN"));
+    m_readOpen = true;
+    QTimer::singleShot(0, this, &Connection::endRead);
+}
+
+void Connection::endRead()
+{
+    if (!m_readOpen)
+        return;
+    m_readOpen = false;
+    if (m_db && sqlite3_get_autocommit(m_db) == 0)
+        run(QStringLiteral("COMMIT"));
+}
+
 void Connection::execute(const QString& sql, const QVariantList& params)
 {
+    endRead();
     Statement statement(handle(), sql, objectName());
     statement.bindAll(params);
     statement.exec();

@@ -45,6 +45,13 @@ public:
     // mask with an extension ("*.adt") matches the names with that extension.
     QStringList listTables(const QString& mask = QStringLiteral("*")) const;
 
+    // Reads between two writes share one read transaction, ended before the
+    // next write or when the event loop runs again: SQLite starts a read
+    // transaction for every statement otherwise, and that costs more than
+    // the statement itself when a grid or a walk runs many small ones.
+    void beginRead();
+    void endRead();
+
     // Prepared statements are kept for the life of the connection; callers
     // must reset what they step.
     Statement& cached(const QString& sql, const QString& component = {});
@@ -55,6 +62,8 @@ public:
 
 private:
     void resyncAll();
+    void run(const QString& sql);
+    bool m_readOpen = false;
     QString m_directory = QStringLiteral("database");
     sqlite3* m_db = nullptr;
     bool m_inTransaction = false;

@@ -19,6 +19,9 @@ DataSet::~DataSet()
 
 Field* DataSet::findField(const QString& name) const
 {
+    const auto exact = m_fieldIndex.constFind(name);
+    if (exact != m_fieldIndex.constEnd())
+        return m_fields[size_t(*exact)].get();
     for (const auto& f : m_fields)
         if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
@@ -55,11 +58,13 @@ void DataSet::fail(const QString& text, int code) const
 void DataSet::clearFields()
 {
     m_fields.clear();
+    m_fieldIndex.clear();
     m_buffer.clear();
 }
 
 Field& DataSet::addField(const QString& name, FieldType type, int size)
 {
+    m_fieldIndex.insert(name, int(m_fields.size()));
     m_fields.push_back(std::make_unique<Field>(*this, int(m_fields.size()), name, type, size));
     return *m_fields.back();
 }
@@ -93,8 +98,9 @@ int DataSet::recNo() const
 
 QVariant DataSet::currentValue(int fieldIndex) const
 {
+    // The buffer always holds the current row, also while the order is
+    // stale after a post: reading a field must not re-read the row set.
     checkActive();
-    ensureRows();
     if (fieldIndex < 0 || fieldIndex >= m_buffer.size())
         return {};
     return m_buffer.at(fieldIndex);

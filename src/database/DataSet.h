@@ -2,6 +2,7 @@
 
 #include "database/Field.h"
 
+#include <QHash>
 #include <QObject>
 #include <QVariantList>
 #include <memory>
@@ -99,6 +100,7 @@ protected:
 
     Connection& m_connection;
     std::vector<std::unique_ptr<Field>> m_fields;
+    QHash<QString, int> m_fieldIndex;
     DataSetState m_state = DataSetState::Inactive;
     bool m_modified = false;
     int m_cur = -1;                // current row among shown rows

@@ -96,6 +96,7 @@ void Query::close()
 
 void Query::execSql()
 {
+    m_connection.endRead();
     Statement statement(m_connection.handle(), m_sql, name());
     statement.bindAll(m_params);
     statement.exec();

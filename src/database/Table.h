@@ -103,6 +103,13 @@ private:
     // Row set.
     mutable std::vector<qint64> m_rows;
     mutable std::unordered_map<qint64, int> m_positions;
+    mutable int m_linearLookups = 0;
+    mutable QString m_rowsSql; // the row-set query for the current order, filter and link
+    void clearPositions() const
+    {
+        m_positions.clear();
+        m_linearLookups = 0;
+    }
     mutable bool m_stale = true;
     mutable std::unordered_map<qint64, QVariantList> m_cache;
     qint64 m_editRowId = -1;

@@ -1,0 +1,83 @@
+#include "Bench.h"
+
+#include <QTextStream>
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <sys/resource.h>
+
+namespace bench {
+
+double bestOf(int runs, const std::function<void()>& work)
+{
+    double best = std::numeric_limits<double>::max();
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = std::min(best, timer.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+double peakMemoryMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+void Report::print(bool csv) const
+{
+    QTextStream out(stdout);
+    if (csv) {
+        out << "operation,ms,raw_ms,ratio\n";
+        for (const Row& r : m_rows)
+            out << r.operation << ',' << QString::number(r.ms, 'f', 2) << ',' << QString::number(r.rawMs, 'f', 2)
+                << ',' << QString::number(r.rawMs > 0 ? r.ms / r.rawMs : 0, 'f', 2) << '\n';
+        out << "peak_memory_mb," << QString::number(m_memory, 'f', 1) << ",,\n";
+        return;
+    }
+    out << QStringLiteral("%1 %2 %3 %4\n")
+               .arg(QStringLiteral("operation"), -44)
+               .arg(QStringLiteral("ms"), 10)
+               .arg(QStringLiteral("raw ms"), 10)
+               .arg(QStringLiteral("ratio"), 7);
+    for (const Row& r : m_rows)
+        out << QStringLiteral("%1 %2 %3 %4\n")
+                   .arg(r.operation, -44)
+                   .arg(r.ms, 10, 'f', 2)
+                   .arg(r.rawMs, 10, 'f', 2)
+                   .arg(r.rawMs > 0 ? r.ms / r.rawMs : 0, 7, 'f', 2);
+    out << QStringLiteral("%1 %2\n").arg(QStringLiteral("peak memory (MB)"), -44).arg(m_memory, 10, 'f', 1);
+}
+
+void rawExec(sqlite3* db, const char* sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string text = error ? error : "sqlite error";
+        sqlite3_free(error);
+        throw std::runtime_error(text);
+    }
+}
+
+qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    QByteArray p = param.toUtf8();
+    for (int i = 1; i <= sqlite3_bind_parameter_count(stmt); ++i)
+        sqlite3_bind_text(stmt, i, p.constData(), int(p.size()), SQLITE_STATIC);
+    std::vector<qint64> ids;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(stmt, 0));
+    sqlite3_finalize(stmt);
+    return qint64(ids.size());
+}
+
+} // namespace bench

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <functional>
+#include <vector>
+
+struct sqlite3;
+
+namespace bench {
+
+// One measured operation: the engine's time beside the raw SQLite doing the same work.
+struct Row {
+    QString operation;
+    double ms = 0;
+    double rawMs = 0;
+};
+
+// Best of a few runs: the machine is shared, the minimum is the least noisy figure.
+double bestOf(int runs, const std::function<void()>& work);
+
+class Report {
+public:
+    void add(const QString& operation, double ms, double rawMs) { m_rows.push_back({operation, ms, rawMs}); }
+    void addMemory(double megabytes) { m_memory = megabytes; }
+    void print(bool csv) const;
+
+private:
+    std::vector<Row> m_rows;
+    double m_memory = 0;
+};
+
+double peakMemoryMb();
+
+// Raw SQLite helpers for the comparison side.
+void rawExec(sqlite3* db, const char* sql);
+qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param = {});
+
+// The engine's operations on a collection in dir/database, measured into report.
+void runEngineBench(const QString& dir, Report& report);
+
+} // namespace bench

@@ -1,0 +1,287 @@
+#include "Bench.h"
+
+#include "database/ComicData.h"
+#include "database/RecordKeys.h"
+
+#include <QRandomGenerator>
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace bench {
+
+namespace {
+
+// The shown-row query of each table as the engine runs it after opening.
+struct TableOrder {
+    const char* table;
+    const char* order;
+    const char* link; // detail tables: the field linked to the comic key
+};
+
+const TableOrder kTables[] = {
+    {"AUTORTYP", "rowid", nullptr},
+    {"AUTOREN", "ANNAME COLLATE NOCASE, rowid", nullptr},
+    {"VERLAGE", "VLNAME1 COLLATE NOCASE, rowid", nullptr},
+    {"SERIEN", "rowid", nullptr},
+    {"ZUSTANDSARTEN", "rowid", nullptr},
+    {"LITERATURART", "rowid", nullptr},
+    {"UNTERART", "rowid", nullptr},
+    {"AUSFUEHRUNGEN", "rowid", nullptr},
+    {"SERVERSTRIPOTHEK", "SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid", nullptr},
+    {"COMIC2AUTOR", "C2ACOMICID COLLATE NOCASE, rowid", "C2ACOMICID"},
+    {"AUFLAGEN", "ALCOMICID COLLATE NOCASE, rowid", "ALCOMICID"},
+    {"LOKALESTRIPOTHEK", "LCLSERVERCOMICID COLLATE NOCASE, rowid", "LCLSERVERCOMICID"},
+    {"KEYGEN", "rowid", nullptr},
+};
+
+const char* kCatalogueOrder = " ORDER BY SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid";
+// With a condition, sorting the matches beats walking the order's index.
+const char* kFilteredOrder = " ORDER BY +SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid";
+
+class RawDb {
+public:
+    explicit RawDb(const QString& file)
+    {
+        if (sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            throw std::runtime_error("cannot open database");
+        rawExec(m_db, "PRAGMA synchronous=FULL");
+        rawExec(m_db, "PRAGMA mmap_size=1073741824");
+        rawExec(m_db, "PRAGMA cache_size=-32768");
+    }
+    ~RawDb() { sqlite3_close_v2(m_db); }
+    sqlite3* get() const { return m_db; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+QString firstComicId(sqlite3* db)
+{
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, (QByteArray("SELECT SCLCOMICID FROM SERVERSTRIPOTHEK") + kCatalogueOrder + " LIMIT 1").constData(),
+                       -1, &s, nullptr);
+    QString id;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        id = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+    return id;
+}
+
+void rawOpenAll(const QString& file)
+{
+    RawDb raw(file);
+    const QString comic = firstComicId(raw.get());
+    for (const TableOrder& t : kTables) {
+        QString sql = QStringLiteral("SELECT rowid FROM %1").arg(QLatin1String(t.table));
+        if (t.link)
+            sql += QStringLiteral(" WHERE %1 = ?").arg(QLatin1String(t.link));
+        sql += QStringLiteral(" ORDER BY ") + QLatin1String(t.order);
+        rawCollectIds(raw.get(), sql, comic);
+    }
+}
+
+// Steps the catalogue in series order and reads each comic's details, as
+// the raw counterpart of walking the table with its detail tables following.
+void rawWalk(sqlite3* db)
+{
+    sqlite3_stmt* master = nullptr;
+    sqlite3_prepare_v2(db, (QByteArray("SELECT * FROM SERVERSTRIPOTHEK") + kCatalogueOrder).constData(), -1, &master,
+                       nullptr);
+    const char* details[] = {
+        "SELECT rowid, * FROM COMIC2AUTOR WHERE C2ACOMICID = ?1 COLLATE NOCASE AND C2ACOMICID = ?1 ORDER BY C2ACOMICID COLLATE NOCASE, rowid",
+        "SELECT rowid, * FROM AUFLAGEN WHERE ALCOMICID = ?1 COLLATE NOCASE AND ALCOMICID = ?1 ORDER BY ALCOMICID COLLATE NOCASE, rowid",
+        "SELECT rowid, * FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ?1 COLLATE NOCASE AND LCLSERVERCOMICID = ?1 ORDER BY LCLSERVERCOMICID COLLATE NOCASE, rowid"};
+    sqlite3_stmt* stmts[3];
+    for (int i = 0; i < 3; ++i)
+        sqlite3_prepare_v2(db, details[i], -1, &stmts[i], nullptr);
+    qint64 seen = 0;
+    while (sqlite3_step(master) == SQLITE_ROW) {
+        const unsigned char* id = sqlite3_column_text(master, 0);
+        for (sqlite3_stmt* s : stmts) {
+            sqlite3_bind_text(s, 1, reinterpret_cast<const char*>(id), -1, SQLITE_TRANSIENT);
+            while (sqlite3_step(s) == SQLITE_ROW)
+                for (int c = 0; c < sqlite3_column_count(s); ++c)
+                    seen += sqlite3_column_bytes(s, c);
+            sqlite3_reset(s);
+        }
+    }
+    for (sqlite3_stmt* s : stmts)
+        sqlite3_finalize(s);
+    sqlite3_finalize(master);
+    if (seen < 0)
+        throw std::runtime_error("unreachable");
+}
+
+} // namespace
+
+void runEngineBench(const QString& dir, Report& report)
+{
+    const QString databaseDir = dir + QStringLiteral("/database");
+    const QString file = databaseDir + QStringLiteral("/stripothek.db");
+
+    // Opening: a fresh data module each run, closed again afterwards.
+    {
+        const double engine = bestOf(5, [&] {
+            ComicData data;
+            data.dbConnection.setDatabasePath(databaseDir);
+            data.OpenTables();
+        });
+        report.add(QStringLiteral("open all 13 tables"), engine, bestOf(5, [&] { rawOpenAll(file); }));
+    }
+
+    ComicData data;
+    data.dbConnection.setDatabasePath(databaseDir);
+    data.OpenTables();
+    db::Table& catalogue = data.tblStripothek;
+    RawDb raw(file);
+
+    struct FilterCase {
+        QString name;
+        QString expression;
+        QString rawWhere;
+    };
+    const QList<FilterCase> filters{
+        {QStringLiteral("filter: title begins with"), QStringLiteral("(SCLTITEL1 = 'Die*')"),
+         QStringLiteral("SCLTITEL1 LIKE 'Die%' ESCAPE '\\'")},
+        {QStringLiteral("filter: series begins with"), QStringLiteral("(SCLSERIENTEXT = 'Fl*')"),
+         QStringLiteral("SCLSERIENTEXT LIKE 'Fl%' ESCAPE '\\'")},
+        {QStringLiteral("filter: missing or to buy"), QStringLiteral("((SCLFEHLT = 1) OR (SCLZUKAUFEN = 1))"),
+         QStringLiteral("((SCLFEHLT = 1) OR (SCLZUKAUFEN = 1))")},
+    };
+    for (const FilterCase& f : filters) {
+        const double engine = bestOf(5, [&] {
+            catalogue.setFiltered(false);
+            catalogue.setFilter(f.expression);
+            catalogue.setFiltered(true);
+            catalogue.first();
+        });
+        // The engine's time includes switching the filter off again first.
+        const double rawMs = bestOf(5, [&] {
+            rawCollectIds(raw.get(), QStringLiteral("SELECT rowid FROM SERVERSTRIPOTHEK") + QLatin1String(kCatalogueOrder));
+            rawCollectIds(raw.get(), QStringLiteral("SELECT rowid FROM SERVERSTRIPOTHEK WHERE ") + f.rawWhere +
+                                         QLatin1String(kFilteredOrder));
+        });
+        report.add(f.name, engine, rawMs);
+    }
+    catalogue.setFiltered(false);
+
+    struct OrderCase {
+        const char* index;
+        const char* order;
+    };
+    const OrderCase orders[] = {
+        {"NKSCLTITEL1", "SCLTITEL1 COLLATE NOCASE, rowid"},
+        {"NKSCLVERLAGTEXT", "SCLVERLAGTEXT COLLATE NOCASE, SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid"},
+        {"NKSCLINTISBNNR", "SCLINTISBNNR COLLATE NOCASE, rowid"},
+        {"NKSCLSERIENTEXT", "SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid"},
+    };
+    for (const OrderCase& o : orders) {
+        const double engine = bestOf(5, [&] {
+            catalogue.setIndexName(QLatin1String(o.index));
+            catalogue.first();
+        });
+        const double rawMs = bestOf(5, [&] {
+            rawCollectIds(raw.get(), QStringLiteral("SELECT rowid FROM SERVERSTRIPOTHEK ORDER BY ") + QLatin1String(o.order));
+        });
+        report.add(QStringLiteral("sort: ") + QLatin1String(o.index), engine, rawMs);
+    }
+
+    report.add(QStringLiteral("row count (x100)"), bestOf(5, [&] {
+                   for (int i = 0; i < 100; ++i)
+                       catalogue.recordCount();
+               }),
+               bestOf(5, [&] {
+                   for (int i = 0; i < 100; ++i)
+                       rawCollectIds(raw.get(), QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK"));
+               }));
+
+    report.add(QStringLiteral("walk catalogue, 3 details following"), bestOf(1, [&] {
+                   qint64 seen = 0;
+                   for (catalogue.first(); !catalogue.eof(); catalogue.next()) {
+                       seen += catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString().size();
+                       seen += data.tblComic2Autor.shownCount() + data.tblAuflagen.shownCount() +
+                               data.tblComicLocal.shownCount();
+                   }
+                   if (seen < 0)
+                       throw std::runtime_error("unreachable");
+               }),
+               bestOf(1, [&] { rawWalk(raw.get()); }));
+
+    // Keys to look for, spread over the collection.
+    QStringList keys;
+    {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(raw.get(), "SELECT SCLCOMICID FROM SERVERSTRIPOTHEK ORDER BY random() LIMIT 1000", -1, &s,
+                           nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            keys << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+        sqlite3_finalize(s);
+    }
+    report.add(QStringLiteral("locate a key, details following (x1000)"), bestOf(3, [&] {
+                   for (const QString& k : keys)
+                       catalogue.locate(QStringLiteral("SCLCOMICID"), k);
+               }),
+               bestOf(3, [&] {
+                   // Prepared once, as a hand-written program would.
+                   const char* sqls[] = {
+                       "SELECT rowid FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = ?1 COLLATE NOCASE AND SCLCOMICID = ?1",
+                       "SELECT rowid, * FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = ?1 COLLATE NOCASE AND SCLCOMICID = ?1",
+                       "SELECT rowid, * FROM COMIC2AUTOR WHERE C2ACOMICID = ?1 COLLATE NOCASE AND C2ACOMICID = ?1",
+                       "SELECT rowid, * FROM AUFLAGEN WHERE ALCOMICID = ?1 COLLATE NOCASE AND ALCOMICID = ?1",
+                       "SELECT rowid, * FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ?1 COLLATE NOCASE AND "
+                       "LCLSERVERCOMICID = ?1"};
+                   sqlite3_stmt* stmts[5];
+                   for (int i = 0; i < 5; ++i)
+                       sqlite3_prepare_v2(raw.get(), sqls[i], -1, &stmts[i], nullptr);
+                   qint64 seen = 0;
+                   for (const QString& k : keys) {
+                       const QByteArray key = k.toUtf8();
+                       for (sqlite3_stmt* st : stmts) {
+                           sqlite3_bind_text(st, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+                           while (sqlite3_step(st) == SQLITE_ROW)
+                               seen += sqlite3_column_bytes(st, 1);
+                           sqlite3_reset(st);
+                       }
+                   }
+                   for (sqlite3_stmt* st : stmts)
+                       sqlite3_finalize(st);
+                   if (seen < 0)
+                       throw std::runtime_error("unreachable");
+               }));
+
+    const double appendMs = bestOf(1, [&] {
+        for (int i = 0; i < 1000; ++i) {
+            catalogue.append();
+            catalogue.fieldByName(QStringLiteral("SCLCOMICID")).setAsString(QStringLiteral("BENCH%1").arg(i));
+            catalogue.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("Benchmark %1").arg(i));
+            catalogue.fieldByName(QStringLiteral("SCLBAND")).setAsInteger(i);
+            catalogue.post();
+        }
+    });
+    const double rawAppendMs = bestOf(1, [&] {
+        sqlite3_stmt* s = nullptr;
+        QStringList cols;
+        for (int i = 0; i < catalogue.fieldCount(); ++i)
+            cols << catalogue.field(i).fieldName();
+        const QByteArray sql = QStringLiteral("INSERT INTO SERVERSTRIPOTHEK (%1) VALUES (%2)")
+                                   .arg(cols.join(QLatin1Char(',')),
+                                        QStringList(cols.size(), QStringLiteral("?")).join(QLatin1Char(',')))
+                                   .toUtf8();
+        sqlite3_prepare_v2(raw.get(), sql.constData(), -1, &s, nullptr);
+        for (int i = 0; i < 1000; ++i) {
+            const QByteArray id = QStringLiteral("RAW%1").arg(i).toUtf8();
+            const QByteArray title = QStringLiteral("Benchmark %1").arg(i).toUtf8();
+            sqlite3_bind_text(s, 1, id.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(s, 2, title.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(s, 6, i);
+            sqlite3_step(s);
+            sqlite3_reset(s);
+        }
+        sqlite3_finalize(s);
+    });
+    report.add(QStringLiteral("append and post 1000 rows"), appendMs, rawAppendMs);
+    rawExec(raw.get(), "DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID LIKE 'BENCH%' OR SCLCOMICID LIKE 'RAW%'");
+    catalogue.refresh();
+}
+
+} // namespace bench

@@ -1,0 +1,47 @@
+// Measures the table engine on a large generated collection, each operation
+// beside the raw SQLite statements that do the same work.
+#include "Bench.h"
+#include "cli/Generator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Stripothek benchmark"));
+    parser.addHelpOption();
+    const QCommandLineOption dirOption(QStringLiteral("dir"), QStringLiteral("Working directory of the collection"),
+                                       QStringLiteral("DIR"), QStringLiteral("bench-data"));
+    const QCommandLineOption volumesOption(QStringLiteral("volumes"), QStringLiteral("Volumes to generate"),
+                                           QStringLiteral("N"), QStringLiteral("100000"));
+    const QCommandLineOption csvOption(QStringLiteral("csv"), QStringLiteral("Print CSV"));
+    parser.addOptions({dirOption, volumesOption, csvOption});
+    parser.process(app);
+
+    const QString dir = QDir(parser.value(dirOption)).absolutePath();
+    bool ok = false;
+    const int volumes = parser.value(volumesOption).toInt(&ok);
+    if (!ok || volumes <= 0) {
+        std::fprintf(stderr, "--volumes braucht eine positive ganze Zahl\n");
+        return 2;
+    }
+    try {
+        if (!QFileInfo::exists(dir + QStringLiteral("/database/stripothek.db"))) {
+            std::fprintf(stderr, "Erzeuge %d Bände in %s ...\n", volumes, qPrintable(dir));
+            cli::createGeneratedDatabase(dir, volumes);
+        }
+        bench::Report report;
+        bench::runEngineBench(dir, report);
+        report.addMemory(bench::peakMemoryMb());
+        report.print(parser.isSet(csvOption));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
