@@ -242,16 +242,25 @@ void Generator::makeAuthors(int count)
 
 QString Generator::uniqueSeriesName(const QString& hero)
 {
+    const auto partner = [&] {
+        QString other;
+        do
+            other = m_rng.pick(kHeroes);
+        while (other == hero);
+        return other;
+    };
     for (int attempt = 0;; ++attempt) {
         QString name;
-        switch (m_rng.below(8)) {
+        switch (m_rng.below(10)) {
         case 0: name = QStringLiteral("Die Abenteuer von %1").arg(hero); break;
         case 1: name = hero; break;
-        case 2: name = QStringLiteral("%1 und %2").arg(hero, m_rng.pick(kHeroes)); break;
+        case 2: name = QStringLiteral("%1 und %2").arg(hero, partner()); break;
         case 3: name = QStringLiteral("Die %1-Chroniken").arg(m_rng.pick(kPlaces)); break;
         case 4: name = QStringLiteral("%1 in %2").arg(hero, m_rng.pick(kPlaces)); break;
         case 5: name = QStringLiteral("%1 – %2").arg(hero, capitalised(m_rng.pick(kPhrases))); break;
         case 6: name = m_rng.pick(kJourneys).arg(m_rng.pick(kPlaces)); break;
+        case 7: name = QStringLiteral("%1 und %2 in %3").arg(hero, partner(), m_rng.pick(kPlaces)); break;
+        case 8: name = QStringLiteral("Die Abenteuer von %1 in %2").arg(hero, m_rng.pick(kPlaces)); break;
         default:
             name = QStringLiteral("%1 %2")
                        .arg(m_rng.pick(words({"Kommissar", "Inspektor", "Detektei", "Doktor"})), m_rng.pick(kSurnames));

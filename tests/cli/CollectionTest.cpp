@@ -5,6 +5,7 @@
 #include "database/Schema.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,16 +17,25 @@ private:
     QTemporaryDir m_demoDir;
     QString m_demo;
 
-    static QStringList dump(const QString& file, const char* table)
+    // All rows of the collection in their natural order; keys appear without
+    // their prefix, the one thing that differs between two databases.
+    static QStringList content(const QString& dir)
     {
-        CollectionReader db(file);
+        CollectionReader db(db::schema::databaseFile(dir));
+        const QRegularExpression key(
+            QRegularExpression::escape(db.value(QStringLiteral("SELECT KGDBID FROM KEYGEN")).toString())
+            + QStringLiteral("(?=[1-9])"));
         QStringList lines;
-        for (const QVariantList& row : db.rows(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(QLatin1String(table)))) {
-            QStringList fields;
-            for (const QVariant& v : row)
-                fields << v.toString();
-            lines << fields.join(QLatin1Char('|'));
+        for (const char* table : {"SERVERSTRIPOTHEK", "COMIC2AUTOR", "AUFLAGEN", "LOKALESTRIPOTHEK", "SERIEN", "AUTOREN",
+                                  "VERLAGE"}) {
+            for (const QVariantList& row : db.rows(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(QLatin1String(table)))) {
+                QStringList fields;
+                for (const QVariant& v : row)
+                    fields << v.toString().replace(key, QStringLiteral("#"));
+                lines << fields.join(QLatin1Char('|'));
+            }
         }
+        lines << db.value(QStringLiteral("SELECT KGNEXTID FROM KEYGEN")).toString();
         return lines;
     }
 
@@ -104,35 +114,16 @@ private slots:
         QVERIFY2(found.toLongLong() >= atLeast, qPrintable(QStringLiteral("%1 < %2").arg(found.toLongLong()).arg(atLeast)));
     }
 
-    void demoHasDistinctCounterFromOtherDatabases()
-    {
-        QTemporaryDir other;
-        cli::createDemoDatabase(other.path());
-        CollectionReader a(m_demo), b(db::schema::databaseFile(other.path()));
-        // Same rows, but keys of two databases must not collide.
-        QCOMPARE(b.count(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK")),
-                 a.count(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK")));
-        QVERIFY(a.value(QStringLiteral("SELECT KGDBID FROM KEYGEN")) != b.value(QStringLiteral("SELECT KGDBID FROM KEYGEN")));
-    }
-
     void generatorDependsOnlyOnItsSeed()
     {
         QTemporaryDir a, b, c;
         cli::createGeneratedDatabase(a.path(), 300, 7);
         cli::createGeneratedDatabase(b.path(), 300, 7);
         cli::createGeneratedDatabase(c.path(), 300, 8);
-        const auto authors = [](const QTemporaryDir& d) { return dump(db::schema::databaseFile(d.path()), "AUTOREN").size(); };
-        QCOMPARE(authors(b), authors(a));
-        const auto names = [](const QTemporaryDir& d) {
-            CollectionReader db(db::schema::databaseFile(d.path()));
-            QStringList list;
-            for (const QVariantList& row : db.rows(QStringLiteral("SELECT SCLTITEL1, SCLSERIENTEXT, SCLBAND, SCLISBNNR "
-                                                                   "FROM SERVERSTRIPOTHEK ORDER BY rowid")))
-                list << row.value(0).toString() + row.value(1).toString() + row.value(2).toString() + row.value(3).toString();
-            return list;
-        };
-        QCOMPARE(names(b), names(a));
-        QVERIFY(names(c) != names(a));
+        const QStringList first = content(a.path());
+        QVERIFY(first.size() > 300 * 6);
+        QCOMPARE(content(b.path()), first);
+        QVERIFY(content(c.path()) != first);
     }
 
     // Filling row by row with a commit each would take minutes; one transaction

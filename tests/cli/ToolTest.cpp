@@ -198,30 +198,6 @@ private slots:
         // Series names are what the overview sorts by; most must be distinct.
         QVERIFY(db.count(QStringLiteral("SELECT count(DISTINCT SRNAME) FROM SERIEN")) > series * 9 / 10);
     }
-
-    void generatingTwiceGivesTheSameCollection()
-    {
-        QTemporaryDir first, second;
-        QCOMPARE(run({QStringLiteral("generate"), first.path(), QStringLiteral("--volumes=400")}).exitCode, 0);
-        QCOMPARE(run({QStringLiteral("generate"), second.path(), QStringLiteral("--volumes=400")}).exitCode, 0);
-        const auto content = [](const QString& dir) {
-            CollectionReader db(dbFile(dir));
-            const QString prefix = db.value(QStringLiteral("SELECT KGDBID FROM KEYGEN")).toString();
-            QStringList lines;
-            for (const char* table : {"SERVERSTRIPOTHEK", "COMIC2AUTOR", "AUFLAGEN", "LOKALESTRIPOTHEK", "SERIEN", "AUTOREN"})
-                for (const QVariantList& row : db.rows(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(QLatin1String(table)))) {
-                    QStringList fields;
-                    for (const QVariant& v : row)
-                        fields << v.toString();
-                    // Keys differ in their prefix only.
-                    lines << fields.join(QLatin1Char('|')).replace(prefix, QStringLiteral("#"));
-                }
-            return lines;
-        };
-        const QStringList a = content(first.path());
-        QVERIFY(a.size() > 400 * 6);
-        QCOMPARE(content(second.path()), a);
-    }
 };
 
 QTEST_GUILESS_MAIN(ToolTest)
