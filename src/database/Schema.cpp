@@ -256,7 +256,7 @@ void createDatabase(const QString& dir, const Populate& populate)
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht öffnen: %2")
                             .arg(QDir::toNativeSeparators(file), sqliteMessage(c.db)));
         // A large generated collection fills many pages; a bigger cache keeps
-        // them out of the journal until the commit.
+        // them in memory until the commit instead of spilling them early.
         exec(c.db, QStringLiteral("PRAGMA cache_size = -65536"));
         exec(c.db, QStringLiteral("BEGIN IMMEDIATE"));
         exec(c.db, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
