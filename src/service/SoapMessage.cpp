@@ -12,6 +12,12 @@ namespace {
 // documents before the DOM is built.
 constexpr int kMaxElementDepth = 200;
 
+// The parser's own text, with where it stumbled.
+QString parserError(const QString& text, qint64 line, qint64 column)
+{
+    return QStringLiteral("%1 (Zeile %2, Spalte %3)").arg(text, QString::number(line), QString::number(column));
+}
+
 QString invalidResponse()
 {
     return QStringLiteral("Ungültige SOAP-Antwort");
@@ -49,10 +55,7 @@ void checkWellFormed(const QByteArray& body)
         return;
     if (!sawElement && reader.error() == QXmlStreamReader::PrematureEndOfDocumentError)
         throw db::Error(invalidResponse()); // nothing but a prolog, or no text at all
-    throw db::Error(QStringLiteral("%1 (Zeile %2, Spalte %3)")
-                        .arg(reader.errorString())
-                        .arg(reader.lineNumber())
-                        .arg(reader.columnNumber()));
+    throw db::Error(parserError(reader.errorString(), reader.lineNumber(), reader.columnNumber()));
 }
 
 QString xmlText(const QDomNode& node)
@@ -157,15 +160,20 @@ QByteArray buildRequest(const Operation& op, const QString& nameSpace, const QSt
     xml.writeStartElement(envNs, QStringLiteral("Body"));
     xml.writeAttribute(envNs, QStringLiteral("encodingStyle"), encNs);
     // NS1 is the first free generated prefix; the document declares no other NSn.
+    // Declared after the start tag is opened, it lands on the operation element
+    // rather than on the body.
+    xml.writeStartElement(QStringLiteral("NS1:") + op.name);
     xml.writeNamespace(nameSpace, QStringLiteral("NS1"));
-    xml.writeStartElement(nameSpace, op.name);
     for (qsizetype i = 0; i < op.inParams.size(); ++i) {
         xml.writeStartElement(op.inParams.at(i));
         xml.writeAttribute(xsiNs, QStringLiteral("type"), QStringLiteral("xsd:string"));
         xml.writeCharacters(inValues.value(i));
         xml.writeEndElement();
     }
-    xml.writeEndDocument();
+    // Closed one by one: writeEndDocument() would append a line break.
+    xml.writeEndElement(); // operation
+    xml.writeEndElement(); // body
+    xml.writeEndElement(); // envelope
     return text.toUtf8();
 }
 
@@ -178,7 +186,7 @@ SoapResponse decodeResponse(const QByteArray& body, const Operation& op)
     int line = 0;
     int column = 0;
     if (!doc.setContent(body, true, &error, &line, &column))
-        throw db::Error(QStringLiteral("%1 (Zeile %2, Spalte %3)").arg(error).arg(line).arg(column));
+        throw db::Error(parserError(error, line, column));
 
     const QDomElement envelope = doc.documentElement();
     if (envelope.isNull())
