@@ -329,14 +329,19 @@ QVariantList Table::fetchRow(int row) const
     if (m_cache.size() > kCacheLimit)
         m_cache.clear();
 
+    // Walking and painting go row after row: read ahead then. A jump
+    // (locate, a click far away) reads just the row asked for.
+    const bool sequential = row == m_nextSequential;
+    const int batch = sequential ? kBatch : 1;
+    m_nextSequential = row + batch;
     QString placeholders = QStringLiteral("?");
-    for (int i = 1; i < kBatch; ++i)
+    for (int i = 1; i < batch; ++i)
         placeholders += QStringLiteral(",?");
     m_connection.beginRead();
     Statement& select = m_connection.cached(
         QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)").arg(m_selectColumns, quoted(m_tableName), placeholders),
         name());
-    for (int i = 0; i < kBatch; ++i) {
+    for (int i = 0; i < batch; ++i) {
         const size_t at = size_t(row + i);
         select.bind(i + 1, at < m_rows.size() ? QVariant(m_rows[at]) : QVariant(qint64(-1)));
     }

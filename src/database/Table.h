@@ -104,6 +104,7 @@ private:
     mutable std::vector<qint64> m_rows;
     mutable std::unordered_map<qint64, int> m_positions;
     mutable int m_linearLookups = 0;
+    mutable int m_nextSequential = -1; // where reading ahead continues
     mutable QString m_rowsSql; // the row-set query for the current order, filter and link
     void clearPositions() const
     {
