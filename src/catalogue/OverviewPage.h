@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class ComicData;
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+class QToolButton;
+
+namespace ui {
+class DBGrid;
+}
+
+// The page "Übersicht": the catalogue as a list that can be filtered by the
+// beginning of title, series, publisher and ISBN, limited to missing or
+// to-buy volumes, and re-sorted by a click on a column title. The grid is
+// bound to the catalogue table itself, so the row chosen here is the entry
+// the other pages edit and the filter limits every walk through the catalogue.
+class TOverviewPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TOverviewPage(ComicData& data, QWidget* parent = nullptr);
+    ~TOverviewPage() override;
+
+    // Builds the filter from the boxes and the option buttons, applies it to
+    // the catalogue, moves to the first listed row and sets the count label.
+    // Throws on an expression the engine refuses (a quote typed into a box);
+    // the catalogue then keeps its previous filter.
+    void ApplyOverviewFilter();
+    // labInfo = "Anzahl: " + rows stored in the catalogue (a filter does not reduce it).
+    void UpdateCount();
+    // What Ctrl+Del in the list does; without an action it does nothing.
+    void setDeleteAction(std::function<void()> action);
+
+    // Command handlers, public so that the frame and tests can reach them.
+    void btnRefreshClick();
+    void dbgListeTitleClick(int column);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPage();
+    void connectCommands();
+    QString filterExpression() const;
+
+    ComicData& m_data;
+    std::function<void()> m_deleteAction;
+
+    ui::DBGrid* dbgListe = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* labInfo = nullptr;
+    QRadioButton* rbShowAll = nullptr;
+    QRadioButton* rbShowToBuy = nullptr;
+    QRadioButton* rbShowOwner = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QToolButton* btnRefresh = nullptr;
+    QLineEdit* editSrchTitel = nullptr;
+    QLineEdit* editSrchSerie = nullptr;
+    QLineEdit* editSrchVerlag = nullptr;
+    QLineEdit* editSrchISBN = nullptr;
+    QMenu* pmMenu = nullptr;
+    QAction* menRefresh = nullptr;
+};
