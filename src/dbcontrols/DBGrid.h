@@ -48,11 +48,14 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     void applyColumns();
     void followDataSet();
+    bool moveDataSet(int row); // false when the move was refused (error shown)
     void askDelete();
 
     DataSetModel* m_model;

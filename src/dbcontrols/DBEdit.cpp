@@ -1,0 +1,136 @@
+#include "dbcontrols/DBEdit.h"
+
+#include "database/Table.h"
+#include "dbcontrols/Command.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+namespace ui {
+
+namespace {
+constexpr int unlimitedLength = 32767; // QLineEdit's own default
+}
+
+DBEdit::DBEdit(db::DataSource* source, const QString& fieldName, QWidget* parent)
+    : QLineEdit(parent), m_link(new FieldLink(this))
+{
+    m_link->commit = [this] { writeText(); };
+    connect(m_link, &FieldLink::changed, this, &DBEdit::showValue);
+    connect(this, &QLineEdit::textEdited, this, &DBEdit::onTextEdited);
+    m_link->setFieldName(fieldName);
+    m_link->setDataSource(source);
+    showValue();
+}
+
+void DBEdit::setDataSource(db::DataSource* source)
+{
+    m_link->setDataSource(source);
+}
+
+void DBEdit::setDataField(const QString& fieldName)
+{
+    m_link->setFieldName(fieldName);
+}
+
+void DBEdit::setReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+    showValue();
+}
+
+void DBEdit::showValue()
+{
+    const db::Field* f = m_link->field();
+    QLineEdit::setReadOnly(m_readOnly || !f || !m_link->table());
+    // What the user is typing stays until the row is written or dropped.
+    if (m_link->hasPendingInput()) {
+        if (f && m_link->editing())
+            return;
+        m_link->setPendingInput(false);
+    }
+    const int maxLength = f && f->dataType() == db::FieldType::Text && f->size() > 0 ? f->size() : unlimitedLength;
+    if (maxLength != QLineEdit::maxLength())
+        setMaxLength(maxLength);
+    const QString text = f ? f->textOf(f->value()) : QString();
+    if (text != this->text())
+        setText(text);
+}
+
+void DBEdit::onTextEdited()
+{
+    if (m_link->hasPendingInput())
+        return;
+    m_link->setPendingInput(true);
+    bool editing = false;
+    runCommand([&] {
+        m_link->edit();
+        editing = true;
+    });
+    if (!editing) {
+        m_link->setPendingInput(false);
+        showValue();
+    }
+}
+
+void DBEdit::writeText()
+{
+    if (!m_link->hasPendingInput())
+        return;
+    if (!m_link->editing())
+        m_link->edit();
+    db::Field& f = m_link->dataSet()->fieldByName(m_link->fieldName());
+    const QString typed = text();
+    if (typed.isEmpty())
+        f.clear();
+    else
+        f.setAsString(typed);
+    m_link->setPendingInput(false);
+    showValue(); // the stored form: "3,50" for "3.5"
+}
+
+bool DBEdit::commit()
+{
+    if (!m_link->hasPendingInput())
+        return true;
+    bool written = false;
+    runCommand([&] {
+        writeText();
+        written = true;
+    });
+    if (!written)
+        setFocus(Qt::OtherFocusReason);
+    return written;
+}
+
+void DBEdit::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    // Another window taking over (the error box itself, a menu) is no leaving.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    commit();
+}
+
+void DBEdit::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        commit();
+        break;
+    case Qt::Key_Escape:
+        if (m_link->hasPendingInput()) {
+            m_link->setPendingInput(false);
+            showValue();
+            event->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+} // namespace ui

@@ -1,0 +1,135 @@
+#include "dbcontrols/FieldLink.h"
+
+#include "database/Errors.h"
+#include "database/Table.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace ui {
+
+namespace {
+// Every live link, so that updateRecord finds the controls of a data set
+// without the data set knowing about them.
+QList<FieldLink*>& links()
+{
+    static QList<FieldLink*> all;
+    return all;
+}
+} // namespace
+
+FieldLink::FieldLink(QWidget* control) : QObject(control), m_control(control)
+{
+    links().append(this);
+}
+
+FieldLink::~FieldLink()
+{
+    links().removeOne(this);
+}
+
+void FieldLink::setDataSource(db::DataSource* source)
+{
+    if (source == m_source && !m_connections.isEmpty())
+        return;
+    for (const auto& c : std::as_const(m_connections))
+        disconnect(c);
+    m_connections.clear();
+    m_source = source;
+    m_pending = false;
+    if (source) {
+        m_connections << connect(source, &db::DataSource::scrolled, this, &FieldLink::changed)
+                      << connect(source, &db::DataSource::dataSetChanged, this, &FieldLink::changed)
+                      << connect(source, &db::DataSource::stateChanged, this, &FieldLink::changed)
+                      << connect(source, &db::DataSource::fieldChanged, this, &FieldLink::onFieldChanged)
+                      << connect(source, &QObject::destroyed, this, &FieldLink::changed);
+    }
+    Q_EMIT changed();
+}
+
+void FieldLink::setFieldName(const QString& name)
+{
+    m_fieldName = name;
+    m_pending = false;
+    Q_EMIT changed();
+}
+
+db::DataSet* FieldLink::dataSet() const
+{
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+db::Table* FieldLink::table() const
+{
+    return qobject_cast<db::Table*>(dataSet());
+}
+
+db::Field* FieldLink::field() const
+{
+    db::DataSet* ds = dataSet();
+    if (!ds || !ds->active() || m_fieldName.isEmpty())
+        return nullptr;
+    return ds->findField(m_fieldName);
+}
+
+bool FieldLink::active() const
+{
+    return field() != nullptr;
+}
+
+bool FieldLink::editing() const
+{
+    db::DataSet* ds = dataSet();
+    return ds && ds->isEditing();
+}
+
+void FieldLink::edit()
+{
+    db::DataSet* ds = dataSet();
+    if (!ds)
+        throw db::Error(QStringLiteral("Keine Datenmenge zugeordnet"));
+    ds->checkActive();
+    ds->fieldByName(m_fieldName);
+    db::Table* t = table();
+    if (!t)
+        throw db::EngineError(ds->name(), QStringLiteral("Mit einer schreibgeschützten Datenmenge nicht möglich"));
+    t->edit();
+}
+
+void FieldLink::onFieldChanged(int fieldIndex)
+{
+    const db::Field* f = field();
+    if (f && f->index() == fieldIndex)
+        Q_EMIT changed();
+}
+
+void updateRecord(db::DataSet* dataSet)
+{
+    if (!dataSet)
+        return;
+    const QList<FieldLink*> all = links(); // a commit may create or destroy controls
+    for (FieldLink* link : all) {
+        if (!links().contains(link) || link->dataSet() != dataSet || !link->hasPendingInput() || !link->commit)
+            continue;
+        try {
+            link->commit();
+        } catch (...) {
+            link->control()->setFocus(Qt::OtherFocusReason);
+            throw;
+        }
+    }
+}
+
+bool confirm(const QString& question, QWidget* parent)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), question,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+} // namespace ui
