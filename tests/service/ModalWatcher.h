@@ -35,9 +35,13 @@ private:
             return;
         }
         if (m_other) {
-            m_busy = modal; // the handler may open nested loops; don't re-enter
-            m_other(modal);
-            m_busy = nullptr;
+            // Run outside this timer's slot: Qt does not fire a timer again while
+            // its slot runs, and the handler may open nested modal loops.
+            m_busy = modal;
+            QTimer::singleShot(0, modal, [this, modal] {
+                m_other(modal);
+                m_busy = nullptr;
+            });
         }
     }
 
