@@ -42,14 +42,14 @@ DBNavigator::DBNavigator(db::DataSource* source, QWidget* parent) : QWidget(pare
         Button which;
         const char* name;
         const char* tip;
-    } specs[] = {
+    } kinds[] = {
         {First, "btnFirst", "Erster Datensatz"},
         {Prior, "btnPrior", "Vorheriger Datensatz"},
         {Next, "btnNext", "Nächster Datensatz"},
         {Last, "btnLast", "Letzter Datensatz"},
     };
     const QColor color = palette().color(QPalette::ButtonText);
-    for (const auto& s : specs) {
+    for (const auto& s : kinds) {
         auto* button = new QToolButton(this);
         button->setObjectName(QString::fromLatin1(s.name));
         button->setToolTip(QString::fromUtf8(s.tip));
