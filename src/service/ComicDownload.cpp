@@ -119,12 +119,12 @@ void TComicDownload::btnSearchClick()
     box.exec();
 }
 
-} // namespace service
-
 void menDownloadClick(QWidget* owner)
 {
     ui::runCommand([owner] {
-        const auto dialog = std::make_unique<service::TComicDownload>(owner);
+        const auto dialog = std::make_unique<TComicDownload>(owner);
         dialog->exec();
     });
 }
+
+} // namespace service

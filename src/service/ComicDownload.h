@@ -44,8 +44,8 @@ private:
     QPushButton* Button1;
 };
 
-} // namespace service
-
 // The command of the menu entry "Comic downloaden": shows the dialog modally
 // over owner and frees it whatever happens. Errors reach the error display.
 void menDownloadClick(QWidget* owner);
+
+} // namespace service

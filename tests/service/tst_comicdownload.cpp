@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+using service::menDownloadClick;
 using service::TComicDownload;
 
 namespace {
@@ -100,17 +101,6 @@ private slots:
         QCOMPARE(m_server->requests.size(), 2);
         QVERIFY(m_server->requests.first().body.contains("<isbn xsi:type=\"xsd:string\">3-551-77219-2</isbn>"));
         QCOMPARE(m_server->connections, 1);
-    }
-
-    void emptyIsbnIsSearchedToo()
-    {
-        m_server->enqueue(firstAnswer());
-        ModalWatcher watcher;
-        TComicDownload dialog(nullptr);
-        search(&dialog);
-        QCOMPARE(m_server->requests.size(), 1);
-        QVERIFY(m_server->requests.first().body.contains("<isbn xsi:type=\"xsd:string\"></isbn>"));
-        QCOMPARE(memoOf(&dialog).split('\n'), QStringList{"memoData"} + kFirst);
     }
 
     void failingSearchAppendsNothing_data()
