@@ -5,6 +5,25 @@
 
 namespace db {
 
+namespace {
+DataSet::RecordUpdater& recordUpdater()
+{
+    static DataSet::RecordUpdater updater;
+    return updater;
+}
+} // namespace
+
+void DataSet::setRecordUpdater(RecordUpdater updater)
+{
+    recordUpdater() = std::move(updater);
+}
+
+void DataSet::updateRecord()
+{
+    if (recordUpdater() && isEditing())
+        recordUpdater()(*this);
+}
+
 DataSet::DataSet(Connection& connection, const QString& name, QObject* parent)
     : QObject(parent), m_connection(connection)
 {

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,13 @@ public:
     // Called by the connection after a rollback.
     virtual void afterRollback() {}
 
+    // Bound controls may hold typed text not yet written to their field. The
+    // control layer installs one updater that writes it; the engine runs it
+    // before every post and every move away from a row being edited, so no
+    // command can forget it. It may throw to refuse the text.
+    using RecordUpdater = std::function<void(DataSet&)>;
+    static void setRecordUpdater(RecordUpdater updater);
+
     void checkActive() const;
 
 Q_SIGNALS:
@@ -86,6 +94,7 @@ protected:
     virtual QVariantList fetchRow(int row) const = 0; // 0-based among rows shown (no insert row)
     virtual void afterMove() {}
 
+    void updateRecord();
     void setState(DataSetState state);
     void setModified(bool modified) { m_modified = modified; }
     void loadCurrent();

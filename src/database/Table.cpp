@@ -443,6 +443,7 @@ void Table::post()
     checkActive();
     if (!isEditing())
         return;
+    updateRecord();
     if (beforePost)
         beforePost(*this);
     if (!isEditing()) // the handler may have cancelled
@@ -519,6 +520,7 @@ void Table::checkBrowseMode()
 {
     if (!isEditing())
         return;
+    updateRecord();
     if (m_modified)
         post();
     else

@@ -21,6 +21,13 @@ QList<FieldLink*>& links()
 
 FieldLink::FieldLink(QWidget* control) : QObject(control), m_control(control)
 {
+    // From the first bound control on, every post and move of a data set
+    // first writes what its controls hold.
+    static const bool installed = [] {
+        db::DataSet::setRecordUpdater([](db::DataSet& dataSet) { updateRecord(&dataSet); });
+        return true;
+    }();
+    Q_UNUSED(installed);
     links().append(this);
 }
 

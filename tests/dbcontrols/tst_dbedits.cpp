@@ -265,6 +265,35 @@ private Q_SLOTS:
         QCOMPARE(data.comics->fieldByName(QStringLiteral("BAND")).asInteger(), 8);
     }
 
+    void postsAndMovesWriteTypedText_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("post by a command") << "post";
+        QTest::newRow("move by a command") << "next";
+    }
+    void postsAndMovesWriteTypedText()
+    {
+        QFETCH(QString, how);
+        TestDatabase data;
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* title = new ui::DBEdit(data.srcComics.get(), QStringLiteral("TITEL"));
+        layout->addWidget(title);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        data.comics->first();
+        title->setFocus();
+        title->selectAll();
+        QTest::keyClicks(title, QStringLiteral("Neu getippt"));
+        // The command knows nothing of the box; the engine asks it first.
+        if (how == "post")
+            data.comics->post();
+        else
+            data.comics->next();
+        data.comics->first();
+        QCOMPARE(data.comics->fieldByName(QStringLiteral("TITEL")).asString(), QStringLiteral("Neu getippt"));
+    }
+
     void memo()
     {
         TestDatabase data;
