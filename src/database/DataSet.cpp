@@ -196,6 +196,7 @@ void DataSet::next()
         placeAt(m_cur + 1);
     } else {
         m_eof = true;
+        emitScrolled(); // the row stays, but eof changed: navigators follow
     }
 }
 
@@ -210,6 +211,7 @@ void DataSet::prior()
         placeAt(m_cur - 1);
     } else {
         m_bof = true;
+        emitScrolled();
     }
 }
 
@@ -298,6 +300,8 @@ DataSource::DataSource(DataSet* dataSet, const QString& name, QObject* parent)
     : QObject(parent), m_dataSet(dataSet)
 {
     setObjectName(name);
+    if (!dataSet)
+        return;
     connect(dataSet, &DataSet::stateChanged, this, &DataSource::stateChanged);
     connect(dataSet, &DataSet::dataSetChanged, this, &DataSource::dataSetChanged);
     connect(dataSet, &DataSet::scrolled, this, &DataSource::scrolled);
