@@ -1,0 +1,392 @@
+#include "ComicForm.h"
+
+#include "AboutDialog.h"
+
+#include "dbcontrols/Command.h"
+#include "dbcontrols/DBNavigator.h"
+#include "dbcontrols/FieldLink.h"
+#include "keyboard/KeyCtrl.h"
+#include "service/ComicDownload.h"
+
+#if __has_include("catalogue/OverviewPage.h")
+#include "catalogue/OverviewPage.h"
+#define STRIPOTHEK_OVERVIEW 1
+#endif
+#if __has_include("catalogue/MasterDataPage.h")
+#include "catalogue/MasterDataPage.h"
+#define STRIPOTHEK_MASTERDATA 1
+#endif
+#if __has_include("catalogue/RemarksPage.h")
+#include "catalogue/RemarksPage.h"
+#define STRIPOTHEK_REMARKS 1
+#endif
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+TComicForm* ComicForm = nullptr;
+
+namespace {
+
+QAction* namedAction(QMenu* menu, const char* name, const QString& caption, bool enabled = true)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setEnabled(enabled);
+    return action;
+}
+
+QAction* namedSeparator(QMenu* menu, const char* name)
+{
+    QAction* separator = menu->addSeparator();
+    separator->setObjectName(QLatin1String(name));
+    return separator;
+}
+
+QMenu* namedMenu(QMenuBar* bar, const char* name, const QString& caption)
+{
+    QMenu* menu = bar->addMenu(caption);
+    menu->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+// A tab page whose content fills it without a margin.
+QWidget* newPage(const char* name, QWidget* content = nullptr)
+{
+    auto* page = new QWidget;
+    page->setObjectName(QLatin1String(name));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (content)
+        layout->addWidget(content);
+    return page;
+}
+
+// The widget that sees a keystroke first: the focused control of its window,
+// or the window itself when nothing in it has the focus. Keys that the
+// focused control ignores travel on to its parents, and keys from the window
+// system pass the window object before the control; only the first widget
+// counts, so every keystroke is handled once.
+bool isFirstReceiver(QObject* receiver)
+{
+    if (!receiver->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(receiver);
+    QWidget* window = widget->window();
+    QWidget* focus = window->focusWidget();
+    return widget == (focus ? focus : window);
+}
+
+} // namespace
+
+TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent)
+{
+    ComicForm = this;
+    setObjectName(QStringLiteral("ComicForm"));
+    setWindowTitle(QStringLiteral("Stripothek V 0.8.2"));
+
+    buildMenus();
+    buildToolBar();
+    buildPages();
+    buildStatusBar();
+    placeCentred();
+
+    // Sees every keystroke of the application before the focused control:
+    // the window keys and the shortcut of the SQL page work on every page.
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            AppEventsActivate();
+        else
+            AppEventsDeactivate();
+    });
+
+    FormCreate();
+}
+
+TComicForm::~TComicForm()
+{
+    qApp->removeEventFilter(this);
+    FormDestroy();
+    // The pages and the navigator are bound to the data; they go first.
+    delete takeCentralWidget();
+    delete tbMain;
+    if (ComicForm == this)
+        ComicForm = nullptr;
+}
+
+void TComicForm::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu"));
+
+    menFile = namedMenu(bar, "menFile", QStringLiteral("Datei"));
+    // Synchronising with a server database was planned but never built.
+    menDBSync = namedAction(menFile, "menDBSync", QStringLiteral("Mit Server-Datenbank synchronisieren"), false);
+    N1 = namedSeparator(menFile, "N1");
+    menExit = namedAction(menFile, "menExit", QStringLiteral("Beenden"));
+
+    menView = namedMenu(bar, "menView", QStringLiteral("Ansicht"));
+    menResfreshView = namedAction(menView, "menResfreshView", QStringLiteral("Aktualisieren"));
+    menResfreshView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
+    N5 = namedSeparator(menView, "N5");
+    menEditLocal = namedAction(menView, "menEditLocal", QStringLiteral("Lokale Daten bearbeiten"), false);
+    menEditLocal->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
+
+    menReport = namedMenu(bar, "menReport", QStringLiteral("Reports"));
+    menShowMissing = namedAction(menReport, "menShowMissing", QStringLiteral("Fehlende Bände auflisten"), false);
+    menListe1 = namedAction(menReport, "menListe1", QStringLiteral("Gesamtliste"), false);
+    menSingle = namedAction(menReport, "menSingle", QStringLiteral("Stammblatt eines Comics"), false);
+
+    menOptions = namedMenu(bar, "menOptions", QStringLiteral("Stammdaten"));
+    menAutors = namedAction(menOptions, "menAutors", QStringLiteral("Autoren"), false);
+    // Kept for the menu's shape; choosing it does nothing.
+    menUnterart = namedAction(menOptions, "menUnterart", QStringLiteral("Unterart"));
+
+    menExtras = namedMenu(bar, "menExtras", QStringLiteral("Extras"));
+    menDownload = namedAction(menExtras, "menDownload", QStringLiteral("Comic downloaden"));
+    menEmptyDB = namedAction(menExtras, "menEmptyDB", QStringLiteral("Comicdatenbank leeren"), false);
+    menExport = namedAction(menExtras, "menExport", QStringLiteral("Exportieren nach"), false);
+
+    menHelp = namedMenu(bar, "menHelp", QStringLiteral("Hilfe"));
+    menAbout = namedAction(menHelp, "menAbout", QStringLiteral("Über Stripothek"));
+
+    pmDebug = new QMenu(this);
+    pmDebug->setObjectName(QStringLiteral("pmDebug"));
+    menShowLog = namedAction(pmDebug, "menShowLog", QStringLiteral("Protokoll anzeigen"));
+    menShowLog->setCheckable(true);
+    N3 = namedSeparator(pmDebug, "N3");
+    menCheckISBNNr = namedAction(pmDebug, "menCheckISBNNr", QStringLiteral("ISBN-Nr kontrollieren"), false);
+
+    ui::onCommand(menExit, &QAction::triggered, this, [this](bool) { menExitClick(); });
+    ui::onCommand(menResfreshView, &QAction::triggered, this, [this](bool) { menResfreshViewClick(); });
+    ui::onCommand(menDownload, &QAction::triggered, this, [this](bool) {
+        using namespace service;
+        menDownloadClick(this);
+    });
+    ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
+    ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
+}
+
+void TComicForm::buildToolBar()
+{
+    tbMain = new QToolBar(this);
+    tbMain->setObjectName(QStringLiteral("tbMain"));
+    tbMain->setMovable(false);
+    tbMain->setFloatable(false);
+    tbMain->setContextMenuPolicy(Qt::CustomContextMenu);
+    addToolBar(Qt::TopToolBarArea, tbMain);
+
+    dbnGrid = new ui::DBNavigator(&m_data.srcStripothek, tbMain);
+    dbnGrid->setObjectName(QStringLiteral("dbnGrid"));
+    tbMain->addWidget(dbnGrid);
+    tbMain->addSeparator();
+
+    connect(tbMain, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { pmDebug->popup(tbMain->mapToGlobal(pos)); });
+}
+
+void TComicForm::buildPages()
+{
+    pcMain = new QTabWidget(this);
+    pcMain->setObjectName(QStringLiteral("pcMain"));
+    setCentralWidget(pcMain);
+
+#ifdef STRIPOTHEK_OVERVIEW
+    overviewPage = new TOverviewPage(m_data);
+    tsListe = newPage("tsListe", overviewPage);
+#else
+    tsListe = newPage("tsListe");
+#endif
+#ifdef STRIPOTHEK_MASTERDATA
+    masterDataPage = new TMasterDataPage(m_data);
+    tsEingabe = newPage("tsEingabe", masterDataPage);
+#else
+    tsEingabe = newPage("tsEingabe");
+#endif
+#ifdef STRIPOTHEK_REMARKS
+    remarksPage = new TRemarksPage(m_data);
+    tsLocal = newPage("tsLocal", remarksPage);
+#else
+    tsLocal = newPage("tsLocal");
+#endif
+
+    // Nothing writes to the log; the user may note things there for the session.
+    memoLog = new QPlainTextEdit;
+    memoLog->setObjectName(QStringLiteral("memoLog"));
+    tsProtocoll = newPage("tsProtocoll", memoLog);
+    tsSQLSheet = newPage("tsSQLSheet");
+
+    pcMain->addTab(tsListe, QStringLiteral("Übersicht"));
+    pcMain->addTab(tsEingabe, QStringLiteral("Stammdaten"));
+    pcMain->addTab(tsLocal, QStringLiteral("Bemerkungen"));
+    pcMain->addTab(tsProtocoll, QStringLiteral("Protokoll"));
+    pcMain->addTab(tsSQLSheet, QStringLiteral("SQL - Direkteingabe"));
+    setPageTabVisible(tsProtocoll, false);
+    setPageTabVisible(tsSQLSheet, false);
+    pcMain->setCurrentWidget(tsListe);
+
+#if defined(STRIPOTHEK_OVERVIEW) && defined(STRIPOTHEK_MASTERDATA)
+    overviewPage->setDeleteAction([this] { masterDataPage->btnDeleteClick(); });
+    connect(masterDataPage, &TMasterDataPage::countChanged, overviewPage, &TOverviewPage::UpdateCount);
+#endif
+}
+
+void TComicForm::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("sbMain"));
+    sbMainPanel0 = new QLabel(bar);
+    sbMainPanel0->setObjectName(QStringLiteral("sbMainPanel0"));
+    sbMainPanel1 = new QLabel(bar);
+    sbMainPanel1->setObjectName(QStringLiteral("sbMainPanel1"));
+    sbMainPanel1->setMinimumWidth(sbMainPanel1->fontMetrics().horizontalAdvance(QStringLiteral("100 exportiert")) + 16);
+    bar->addWidget(sbMainPanel0, 1);
+    bar->addWidget(sbMainPanel1);
+}
+
+void TComicForm::placeCentred()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize wanted = QSize(1024, 720).boundedTo(available.size());
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, wanted, available));
+}
+
+void TComicForm::FormCreate()
+{
+    m_data.PendingAuthors.clear();
+    // An error ends the start-up steps here; the window opens all the same.
+    ui::runCommand([this] {
+        m_data.OpenTables();
+#ifdef STRIPOTHEK_OVERVIEW
+        overviewPage->UpdateCount();
+#endif
+    });
+}
+
+void TComicForm::FormDestroy()
+{
+    ui::runCommand([this] { m_data.CloseTables(); });
+    m_data.PendingAuthors.clear();
+}
+
+void TComicForm::closeEvent(QCloseEvent* event)
+{
+    event->setAccepted(FormCloseQuery());
+}
+
+void TComicForm::menExitClick()
+{
+    close();
+}
+
+void TComicForm::menAboutClick()
+{
+    TAboutDialog dialog(this);
+    dialog.exec();
+}
+
+void TComicForm::menResfreshViewClick()
+{
+#ifdef STRIPOTHEK_OVERVIEW
+    overviewPage->ApplyOverviewFilter();
+#endif
+}
+
+void TComicForm::menShowLogClick(bool checked)
+{
+    setPageTabVisible(tsProtocoll, checked);
+}
+
+void TComicForm::setPageTabVisible(QWidget* page, bool visible)
+{
+    pcMain->setTabVisible(pcMain->indexOf(page), visible);
+}
+
+bool TComicForm::pageTabVisible(QWidget* page) const
+{
+    return pcMain->isTabVisible(pcMain->indexOf(page));
+}
+
+void TComicForm::AppEventsActivate()
+{
+    keyctrl::AppEventsActivate();
+}
+
+void TComicForm::AppEventsDeactivate()
+{
+    keyctrl::AppEventsDeactivate();
+    // Releases while another application is active never reach us.
+    m_modifiers.reset();
+}
+
+void TComicForm::FormKeyDown(QKeyEvent* event)
+{
+    db::Table& catalogue = m_data.tblStripothek;
+    if (!catalogue.active())
+        return;
+    switch (event->key()) {
+    case Qt::Key_PageUp:
+        ui::runCommand([&] {
+            ui::updateRecord(&catalogue);
+            catalogue.prior();
+        });
+        break;
+    case Qt::Key_PageDown:
+        ui::runCommand([&] {
+            ui::updateRecord(&catalogue);
+            catalogue.next();
+        });
+        break;
+    case Qt::Key_F5:
+        if (pcMain->currentWidget() == tsListe)
+            ui::runCommand([this] { menResfreshViewClick(); });
+        break;
+    default:
+        break;
+    }
+}
+
+void TComicForm::AppEventsShortCut(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_S || !m_modifiers.leftCtrl() || !m_modifiers.leftShift() || !m_modifiers.leftAlt())
+        return;
+    const bool wasVisible = pageTabVisible(tsSQLSheet);
+    setPageTabVisible(tsSQLSheet, !wasVisible);
+    if (wasVisible)
+        pcMain->setCurrentWidget(tsListe);
+}
+
+bool TComicForm::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        m_modifiers.track(*key);
+        if (event->type() == QEvent::KeyPress && isFirstReceiver(watched)) {
+            AppEventsShortCut(key);
+            if (static_cast<QWidget*>(watched)->window() == this)
+                FormKeyDown(key);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    // The key goes on to the focused control in every case.
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "SideModifiers.h"
+
+#include "database/ComicData.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTabWidget;
+class QToolBar;
+class TMasterDataPage;
+class TOverviewPage;
+class TRemarksPage;
+
+namespace ui {
+class DBNavigator;
+}
+
+// The main window: owns the collection's data for the whole run, hosts the
+// pages, and routes the menus, the toolbar and the window keys to the
+// commands that carry them out.
+class TComicForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Opens the database in the working directory's "database" folder. An
+    // error on the way is shown once and the window opens all the same.
+    explicit TComicForm(QWidget* parent = nullptr);
+    ~TComicForm() override;
+
+    ComicData& data() { return m_data; }
+
+    // Handlers, public so that menus of later commands and tests reach them.
+    void FormCreate();
+    void FormDestroy();
+    void FormKeyDown(QKeyEvent* event);
+    void AppEventsActivate();
+    void AppEventsDeactivate();
+    void AppEventsShortCut(QKeyEvent* event);
+    void menExitClick();
+    void menAboutClick();
+    void menResfreshViewClick();
+    void menShowLogClick(bool checked);
+    // Closing is always allowed and asks nothing; an entry still being edited is dropped.
+    bool FormCloseQuery() const { return true; }
+
+    // Shows or hides the tab of a page; the page itself stays in place.
+    void setPageTabVisible(QWidget* page, bool visible);
+    bool pageTabVisible(QWidget* page) const;
+
+    // Main menu. Commands of later features enable their items and connect them.
+    QMenu* menFile;
+    QAction* menDBSync;
+    QAction* N1;
+    QAction* menExit;
+    QMenu* menView;
+    QAction* menResfreshView;
+    QAction* N5;
+    QAction* menEditLocal;
+    QMenu* menReport;
+    QAction* menShowMissing;
+    QAction* menListe1;
+    QAction* menSingle;
+    QMenu* menOptions;
+    QAction* menAutors;
+    QAction* menUnterart;
+    QMenu* menExtras;
+    QAction* menDownload;
+    QAction* menEmptyDB;
+    QAction* menExport;
+    QMenu* menHelp;
+    QAction* menAbout;
+
+    // Popup of the toolbar.
+    QMenu* pmDebug;
+    QAction* menShowLog;
+    QAction* N3;
+    QAction* menCheckISBNNr;
+
+    QToolBar* tbMain;
+    ui::DBNavigator* dbnGrid;
+
+    QTabWidget* pcMain;
+    QWidget* tsListe;
+    QWidget* tsEingabe;
+    QWidget* tsLocal;
+    QWidget* tsProtocoll;
+    QWidget* tsSQLSheet;
+    QPlainTextEdit* memoLog;
+
+    TOverviewPage* overviewPage = nullptr;
+    TMasterDataPage* masterDataPage = nullptr;
+    TRemarksPage* remarksPage = nullptr;
+
+    // Status bar panels: a wide one followed by a narrow one.
+    QLabel* sbMainPanel0;
+    QLabel* sbMainPanel1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildPages();
+    void buildStatusBar();
+    void placeCentred();
+
+    // The destructor removes the pages and the navigator bound to it before
+    // it goes, the other child widgets follow with the base class.
+    ComicData m_data;
+    app::SideModifiers m_modifiers;
+};
+
+// The one main window of the program; null while none exists.
+extern TComicForm* ComicForm;

@@ -1,0 +1,356 @@
+#include "FormFixture.h"
+
+#include "app/AboutDialog.h"
+#include "app/ComicForm.h"
+#include "database/ComicData.h"
+#include "dbcontrols/DBNavigator.h"
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+class TestComicForm : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("Stripothek")); }
+
+    void startWithoutDatabase();
+    void startWithDatabase();
+    void menuBar();
+    void menuItems_data();
+    void menuItems();
+    void pages();
+    void toolBarAndStatusBar();
+    void toolBarPopup();
+    void showLogToggles();
+    void aboutDialog();
+    void aboutFromMenu();
+    void closingWhileEditingDropsTheRow();
+};
+
+void TestComicForm::startWithoutDatabase()
+{
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+
+    QCOMPARE(errors.messages.size(), 1);
+    const QString message = errors.messages.first();
+    QVERIFY2(message.contains(QStringLiteral("stripothek-db create")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("database")), qPrintable(message));
+    QVERIFY(!form.data().tblStripothek.active());
+
+    auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
+    QVERIFY(labInfo);
+    QCOMPARE(labInfo->text(), QStringLiteral("Anzahl: 0"));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.pcMain->currentWidget(), form.tsListe);
+}
+
+void TestComicForm::startWithDatabase()
+{
+    WorkDir dir(true);
+    ErrorRecorder errors;
+    TComicForm form;
+
+    QCOMPARE(errors.messages, QStringList());
+    QCOMPARE(ComicForm, &form);
+    db::Table& catalogue = form.data().tblStripothek;
+    QVERIFY(catalogue.active());
+    QVERIFY(catalogue.recordCount() > 3);
+    QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
+    QCOMPARE(catalogue.recNo(), 1);
+    for (db::Table* table : form.data().tables())
+        QVERIFY2(table->active(), qPrintable(table->name()));
+    QVERIFY(form.data().PendingAuthors.empty());
+
+    auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
+    QVERIFY(labInfo);
+    QCOMPARE(labInfo->text(), QStringLiteral("Anzahl: %1").arg(catalogue.recordCount()));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Stripothek V 0.8.2"));
+    QCOMPARE(form.objectName(), QStringLiteral("ComicForm"));
+}
+
+void TestComicForm::menuBar()
+{
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+    QCOMPARE(form.menuBar()->objectName(), QStringLiteral("MainMenu"));
+
+    QStringList names, titles;
+    for (QAction* action : form.menuBar()->actions()) {
+        names << action->menu()->objectName();
+        titles << action->menu()->title();
+    }
+    QCOMPARE(names, QStringList({"menFile", "menView", "menReport", "menOptions", "menExtras", "menHelp"}));
+    QCOMPARE(titles, QStringList({"Datei", "Ansicht", "Reports", "Stammdaten", "Extras", "Hilfe"}));
+}
+
+void TestComicForm::menuItems_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QStringList>("shortcuts");
+    QTest::addColumn<QList<bool>>("enabled");
+
+    // Items whose commands are not part of the frame stay disabled until they are.
+    QTest::newRow("Datei") << "menFile" << QStringList{"menDBSync", "N1", "menExit"}
+                           << QStringList{"Mit Server-Datenbank synchronisieren", "", "Beenden"}
+                           << QStringList{"", "", ""} << QList<bool>{false, true, true};
+    QTest::newRow("Ansicht") << "menView" << QStringList{"menResfreshView", "N5", "menEditLocal"}
+                             << QStringList{"Aktualisieren", "", "Lokale Daten bearbeiten"}
+                             << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, false};
+    QTest::newRow("Reports") << "menReport" << QStringList{"menShowMissing", "menListe1", "menSingle"}
+                             << QStringList{"Fehlende Bände auflisten", "Gesamtliste", "Stammblatt eines Comics"}
+                             << QStringList{"", "", ""} << QList<bool>{false, false, false};
+    QTest::newRow("Stammdaten") << "menOptions" << QStringList{"menAutors", "menUnterart"}
+                                << QStringList{"Autoren", "Unterart"} << QStringList{"", ""}
+                                << QList<bool>{false, true};
+    QTest::newRow("Extras") << "menExtras" << QStringList{"menDownload", "menEmptyDB", "menExport"}
+                            << QStringList{"Comic downloaden", "Comicdatenbank leeren", "Exportieren nach"}
+                            << QStringList{"", "", ""} << QList<bool>{true, false, false};
+    QTest::newRow("Hilfe") << "menHelp" << QStringList{"menAbout"} << QStringList{"Über Stripothek"}
+                           << QStringList{""} << QList<bool>{true};
+    QTest::newRow("Popup der Werkzeugleiste")
+        << "pmDebug" << QStringList{"menShowLog", "N3", "menCheckISBNNr"}
+        << QStringList{"Protokoll anzeigen", "", "ISBN-Nr kontrollieren"} << QStringList{"", "", ""}
+        << QList<bool>{true, true, false};
+}
+
+void TestComicForm::menuItems()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, captions);
+    QFETCH(QStringList, shortcuts);
+    QFETCH(QList<bool>, enabled);
+
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+    auto* m = form.findChild<QMenu*>(menu);
+    QVERIFY(m);
+
+    QStringList names, texts, keys;
+    QList<bool> states;
+    for (QAction* action : m->actions()) {
+        names << action->objectName();
+        texts << action->text();
+        keys << action->shortcut().toString(QKeySequence::PortableText);
+        states << action->isEnabled();
+        if (action->isSeparator())
+            QVERIFY2(action->objectName().startsWith(QLatin1Char('N')), qPrintable(action->objectName()));
+    }
+    QCOMPARE(names, items);
+    QCOMPARE(texts, captions);
+    QCOMPARE(keys, shortcuts);
+    QCOMPARE(states, enabled);
+}
+
+void TestComicForm::pages()
+{
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    auto* pcMain = form.findChild<QTabWidget*>(QStringLiteral("pcMain"));
+    QVERIFY(pcMain);
+    QStringList names, captions;
+    QList<bool> visible;
+    for (int i = 0; i < pcMain->count(); ++i) {
+        names << pcMain->widget(i)->objectName();
+        captions << pcMain->tabText(i);
+        visible << pcMain->isTabVisible(i);
+    }
+    QCOMPARE(names, QStringList({"tsListe", "tsEingabe", "tsLocal", "tsProtocoll", "tsSQLSheet"}));
+    QCOMPARE(captions, QStringList({"Übersicht", "Stammdaten", "Bemerkungen", "Protokoll", "SQL - Direkteingabe"}));
+    QCOMPARE(visible, QList<bool>({true, true, true, false, false}));
+    QCOMPARE(pcMain->currentWidget()->objectName(), QStringLiteral("tsListe"));
+
+    auto* memoLog = form.tsProtocoll->findChild<QPlainTextEdit*>(QStringLiteral("memoLog"));
+    QVERIFY(memoLog);
+    QVERIFY(memoLog->toPlainText().isEmpty());
+    QVERIFY(!memoLog->isReadOnly());
+}
+
+void TestComicForm::toolBarAndStatusBar()
+{
+    WorkDir dir(true);
+    ErrorRecorder errors;
+    TComicForm form;
+
+    auto* tbMain = form.findChild<QToolBar*>(QStringLiteral("tbMain"));
+    QVERIFY(tbMain);
+    auto* dbnGrid = tbMain->findChild<ui::DBNavigator*>(QStringLiteral("dbnGrid"));
+    QVERIFY(dbnGrid);
+    QCOMPARE(dbnGrid->dataSource(), &form.data().srcStripothek);
+    const QList<QAction*> actions = tbMain->actions();
+    QCOMPARE(actions.size(), 2);
+    QCOMPARE(tbMain->widgetForAction(actions.at(0)), dbnGrid);
+    QVERIFY(actions.at(1)->isSeparator());
+
+    // The navigator moves the same catalogue the other pages show.
+    dbnGrid->button(ui::DBNavigator::Next)->click();
+    QCOMPARE(form.data().tblStripothek.recNo(), 2);
+
+    QStatusBar* sbMain = form.statusBar();
+    QCOMPARE(sbMain->objectName(), QStringLiteral("sbMain"));
+    auto* panel0 = sbMain->findChild<QLabel*>(QStringLiteral("sbMainPanel0"));
+    auto* panel1 = sbMain->findChild<QLabel*>(QStringLiteral("sbMainPanel1"));
+    QVERIFY(panel0 && panel1);
+    QCOMPARE(panel0->text(), QString());
+    QCOMPARE(panel1->text(), QString());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(panel0->width() > panel1->width());
+    QVERIFY(panel0->x() < panel1->x());
+}
+
+void TestComicForm::toolBarPopup()
+{
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    const QPoint pos = form.tbMain->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, form.tbMain->mapToGlobal(pos));
+    QCoreApplication::sendEvent(form.tbMain, &event);
+    QTRY_VERIFY(form.pmDebug->isVisible());
+    QCOMPARE(QApplication::activePopupWidget(), form.pmDebug);
+    form.pmDebug->close();
+}
+
+void TestComicForm::showLogToggles()
+{
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+    errors.messages.clear();
+
+    form.menShowLog->trigger();
+    QVERIFY(form.menShowLog->isChecked());
+    QVERIFY(form.pageTabVisible(form.tsProtocoll));
+    QVERIFY(!form.pageTabVisible(form.tsSQLSheet));
+    QCOMPARE(form.pcMain->currentWidget(), form.tsListe);
+
+    form.menShowLog->trigger();
+    QVERIFY(!form.menShowLog->isChecked());
+    QVERIFY(!form.pageTabVisible(form.tsProtocoll));
+    QCOMPARE(errors.messages, QStringList());
+}
+
+void TestComicForm::aboutDialog()
+{
+    TAboutDialog dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Über Stripothek"));
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
+
+    auto* memAbout = dialog.findChild<QPlainTextEdit*>(QStringLiteral("memAbout"));
+    auto* btnExit = dialog.findChild<QPushButton*>(QStringLiteral("btnExit"));
+    QVERIFY(memAbout && btnExit);
+    QCOMPARE(btnExit->text(), QStringLiteral("&Schliessen"));
+    QCOMPARE(memAbout->toPlainText().split(QLatin1Char('\n')),
+             QStringList({"", "",
+                          "Verwaltungsprogramm für Comics, welches in Zukunft über SOAP Comic-Daten auf einem "
+                          "zentralen ",
+                          "Server abgleichen kann. Eine einfache Anfrage ist zur Zeit schon möglich.", "",
+                          "Für den Zugriff auf Datentabellen wird die Datenbank-Bibliothek SQLite verwendet,",
+                          "die gemeinfrei (Public Domain) ist und frei weiter gegeben werden kann."}));
+    QCOMPARE(memAbout->frameShape(), QFrame::NoFrame);
+    QCOMPARE(memAbout->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(memAbout->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Every line fits, since nothing can scroll.
+    QVERIFY(memAbout->document()->size().width() <= memAbout->viewport()->width());
+    QVERIFY(memAbout->document()->size().height() <= memAbout->viewport()->height());
+
+    memAbout->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(QApplication::focusWidget(), btnExit);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+    QVERIFY(!memAbout->toPlainText().contains(QLatin1Char('x')));
+
+    QTest::keyClick(btnExit, Qt::Key_Space);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void TestComicForm::aboutFromMenu()
+{
+    WorkDir dir(false);
+    ErrorRecorder errors;
+    TComicForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    QPointer<QWidget> seen;
+    QString caption;
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, &form, [&] {
+        seen = qobject_cast<TAboutDialog*>(QApplication::activeModalWidget());
+        if (seen) {
+            caption = seen->windowTitle();
+            owner = seen->parentWidget();
+            seen->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
+        }
+    });
+    form.menAbout->trigger();
+
+    QCOMPARE(caption, QStringLiteral("Über Stripothek"));
+    QCOMPARE(owner, &form);
+    // Freed as soon as it closed.
+    QVERIFY(seen.isNull());
+    QCOMPARE(form.findChildren<TAboutDialog*>().size(), 0);
+}
+
+void TestComicForm::closingWhileEditingDropsTheRow()
+{
+    WorkDir dir(true);
+    ErrorRecorder errors;
+    QString key, title;
+    {
+        TComicForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        db::Table& catalogue = form.data().tblStripothek;
+        key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+        title = catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString();
+        catalogue.edit();
+        catalogue.fieldByName(QStringLiteral("SCLTITEL1")).setValue(QStringLiteral("Nie gespeichert"));
+        QVERIFY(catalogue.modified());
+
+        form.menExit->trigger();
+        QVERIFY(!form.isVisible());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+    QCOMPARE(errors.messages, QStringList());
+
+    ComicData data;
+    data.OpenTables();
+    QVERIFY(data.tblStripothek.locate(QStringLiteral("SCLCOMICID"), key));
+    QCOMPARE(data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(), title);
+}
+
+QTEST_MAIN(TestComicForm)
+#include "tst_comicform.moc"
