@@ -1,6 +1,8 @@
 #include "database/ComicData.h"
 
+#include "database/Isbn.h"
 #include "database/RecordKeys.h"
+#include "database/Statement.h"
 
 namespace {
 struct Reference {
@@ -34,6 +36,15 @@ ComicData::ComicData(QObject* parent) : QObject(parent)
     tblComicLocal.setMasterSource(&srcStripothek, QStringLiteral("SCLCOMICID"));
     tblVerlage.setIndexName(QStringLiteral("NKVLNAME1"));
     tblAutoren.setIndexName(QStringLiteral("NKANNAME"));
+
+    tblStripothek.beforePost = [this](db::Table& table) {
+        m_postingNewRow = table.state() == db::DataSetState::Insert;
+        tblStripothekBeforePost(table);
+        if (m_postingNewRow)
+            m_postingKey = table.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+    };
+    tblStripothek.afterPost = [this](db::Table& table) { catalogueAfterPost(table); };
+    connect(&tblStripothek, &db::DataSet::stateChanged, this, &ComicData::catalogueStateChanged);
 }
 
 ComicData::~ComicData()
@@ -119,4 +130,108 @@ void ComicData::CloseTables()
 QString ComicData::NewRecordKey()
 {
     return db::drawRecordKey(tblKeyGen);
+}
+
+void ComicData::tblStripothekBeforePost(db::Table& table)
+{
+    db::Field& id = table.fieldByName(QStringLiteral("SCLCOMICID"));
+    if (id.asString().isEmpty())
+        id.setAsString(NewRecordKey());
+
+    table.fieldByName(QStringLiteral("SCLINTISBNNR"))
+        .setAsString(db::ReduceIsbn(table.fieldByName(QStringLiteral("SCLISBNNR")).asString()));
+
+    // The same names the selection boxes show for this row.
+    const db::Field& series = table.fieldByName(QStringLiteral("SCLSERIEID"));
+    table.fieldByName(QStringLiteral("SCLSERIENTEXT")).setAsString(ShowReferenceName(series, series.value()));
+    const db::Field& publisher = table.fieldByName(QStringLiteral("SCLVERLAGID"));
+    table.fieldByName(QStringLiteral("SCLVERLAGTEXT")).setAsString(ShowReferenceName(publisher, publisher.value()));
+
+    for (const char* flag : {"SCLFEHLT", "SCLZUKAUFEN"}) {
+        db::Field& f = table.fieldByName(QLatin1String(flag));
+        if (f.isNull())
+            f.setAsInteger(0);
+    }
+}
+
+void ComicData::AdoptPendingAuthors()
+{
+    m_pendingOwner.clear();
+    m_postingKey.clear();
+    m_pendingForNewRow = tblStripothek.state() == db::DataSetState::Insert;
+    if (!m_pendingForNewRow)
+        PendingAuthors.clear();
+}
+
+void ComicData::DiscardPendingAuthors()
+{
+    PendingAuthors.clear();
+    m_pendingForNewRow = false;
+    m_pendingOwner.clear();
+}
+
+bool ComicData::comicStored(const QString& comicId)
+{
+    if (comicId.isEmpty())
+        return false;
+    db::Statement& find = dbConnection.cached(
+        QStringLiteral("SELECT 1 FROM %1 WHERE SCLCOMICID = ? LIMIT 1").arg(tblStripothek.tableName()),
+        tblStripothek.name());
+    find.bind(1, comicId);
+    bool found = false;
+    try {
+        found = find.step();
+    } catch (...) {
+        find.reset();
+        throw;
+    }
+    find.reset();
+    return found;
+}
+
+void ComicData::catalogueStateChanged()
+{
+    if (!m_pendingForNewRow || tblStripothek.state() == db::DataSetState::Insert)
+        return;
+    // The table reports leaving the insert state before its after-post
+    // handler runs; a row that really reached the file is being stored and
+    // takes its authors there. Any other way out of the insert state drops
+    // the new volume, and its authors with it.
+    if (m_postingNewRow && comicStored(m_postingKey))
+        return;
+    DiscardPendingAuthors();
+}
+
+void ComicData::catalogueAfterPost(db::Table& table)
+{
+    const QString comicId = table.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+    if (m_postingNewRow && m_pendingForNewRow) {
+        m_pendingForNewRow = false;
+        m_pendingOwner = comicId;
+    }
+    m_postingNewRow = false;
+    if (!PendingAuthors.empty() && !m_pendingOwner.isEmpty() && comicId == m_pendingOwner)
+        storePendingAuthors(comicId);
+}
+
+void ComicData::storePendingAuthors(const QString& comicId)
+{
+    // Each assignment leaves the list once it is stored, so after an error
+    // the rest is still waiting for the same comic's next save.
+    while (!PendingAuthors.empty()) {
+        const PendingAuthor author = PendingAuthors.front();
+        tblComic2Autor.append();
+        try {
+            tblComic2Autor.fieldByName(QStringLiteral("C2AID")).setAsString(NewRecordKey());
+            tblComic2Autor.fieldByName(QStringLiteral("C2AAUTORID")).setAsString(author.authorId);
+            tblComic2Autor.fieldByName(QStringLiteral("C2AATID")).setAsString(author.roleId);
+            tblComic2Autor.fieldByName(QStringLiteral("C2ACOMICID")).setAsString(comicId);
+            tblComic2Autor.post();
+        } catch (...) {
+            tblComic2Autor.cancel();
+            throw;
+        }
+        PendingAuthors.erase(PendingAuthors.begin());
+    }
+    m_pendingOwner.clear();
 }

@@ -71,6 +71,31 @@ public:
     // new volume writes (see the catalogue's record editing).
     std::vector<PendingAuthor> PendingAuthors;
 
+    // The fields every save of a catalogue row derives: key, internal ISBN,
+    // series and publisher names, the two flags never null. Installed on
+    // tblStripothek.beforePost, so it runs whoever posts.
+    void tblStripothekBeforePost(db::Table& table);
+
+    // Hands PendingAuthors to the catalogue row being inserted now: they are
+    // stored with it however it gets stored (save, or a move that posts it)
+    // and dropped when the row is cancelled. Nothing else ever receives them.
+    void AdoptPendingAuthors();
+    // Empties PendingAuthors and forgets whom they belonged to.
+    void DiscardPendingAuthors();
+
 Q_SIGNALS:
     void tablesOpened();
+
+private:
+    void catalogueStateChanged();
+    void catalogueAfterPost(db::Table& table);
+    void storePendingAuthors(const QString& comicId);
+    bool comicStored(const QString& comicId);
+
+    // The pending authors wait for the row being inserted ...
+    bool m_pendingForNewRow = false;
+    // ... or, after a store that failed half-way, for the comic that was stored.
+    QString m_pendingOwner;
+    bool m_postingNewRow = false;
+    QString m_postingKey;
 };

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QWidget>
+
+class ComicData;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace db {
+class Table;
+}
+
+namespace ui {
+class DBCheckBox;
+class DBEdit;
+class DBGrid;
+class DBLookupComboBox;
+class DBMemo;
+}
+
+// The page "Stammdaten": the current catalogue entry with its authors,
+// editions and own copies, and the toolbar that creates, copies as the next
+// volume, saves, deletes and discards. The controls are public, as on a
+// designed form, so that the frame and the list commands can reach them.
+class TMasterDataPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMasterDataPage(ComicData& data, QWidget* parent = nullptr);
+    ~TMasterDataPage() override;
+
+    // Toolbar commands. Each throws on failure; the buttons run them through
+    // the central command runner.
+    void btnNewClick();
+    void btnNewBandClick();
+    void btnSaveClick();
+    // Asks first; removes the comic with its authors, editions and own
+    // copies, all or nothing. Also what Ctrl+Del in the overview runs.
+    void btnDeleteClick();
+    void btnRestoreClick();
+    // Button states after every change of the catalogue's state or rows.
+    void srcStripothekStateChange();
+
+    void btnAddVerlagClick();
+    void btnAddSerieClick();
+
+    QToolButton* btnNew = nullptr;
+    QToolButton* btnNewBand = nullptr;
+    QToolButton* btnSave = nullptr;
+    QToolButton* btnDelete = nullptr;
+    QToolButton* btnRestore = nullptr;
+
+    ui::DBCheckBox* cbFehlt = nullptr;
+    ui::DBCheckBox* cbReBuy = nullptr;
+    ui::DBEdit* editTitel1 = nullptr;
+    ui::DBEdit* editTitel2 = nullptr;
+    ui::DBEdit* editTitel3 = nullptr;
+    ui::DBLookupComboBox* cbSerie = nullptr;
+    QToolButton* btnAddSerie = nullptr;
+    ui::DBLookupComboBox* cbVerlage = nullptr;
+    QToolButton* btnAddVerlag = nullptr;
+    ui::DBLookupComboBox* cbLitTyp = nullptr;
+    ui::DBLookupComboBox* cbLitart = nullptr;
+    ui::DBEdit* editISBNNr = nullptr;
+    ui::DBEdit* editBand = nullptr;
+    ui::DBEdit* editSeiten = nullptr;
+    ui::DBEdit* editMaxLimit = nullptr;
+
+    ui::DBGrid* dbgAutoren = nullptr;
+    QToolButton* btnAddAuthor = nullptr;
+    QToolButton* btnDelAuthor = nullptr;
+    QToolButton* btnEditAuthor = nullptr;
+    ui::DBGrid* dbgAuflagen = nullptr;
+    QToolButton* btnAddAuflage = nullptr;
+    QToolButton* btnDelAuflage = nullptr;
+    QToolButton* btnEditAuflage = nullptr;
+
+    QGroupBox* gbLokaleDaten = nullptr;
+    ui::DBGrid* dbgLAuflage = nullptr;
+    ui::DBMemo* editBemerkung2 = nullptr;
+    QToolButton* btnAddLComic = nullptr;
+    QToolButton* btnDelLComic = nullptr;
+    QToolButton* btnEditLComic = nullptr;
+    // Covered by the own-copy grid; there only for Alt+A and Alt+F, which
+    // press the "+" buttons of the author and edition lists.
+    QPushButton* btnAutShortCut = nullptr;
+    QPushButton* btnAuflShortCut = nullptr;
+
+Q_SIGNALS:
+    // The number of stored comics may have changed (a deletion, a new comic
+    // stored or dropped); the frame updates the overview's count label.
+    void countChanged();
+
+private:
+    QWidget* buildToolbar();
+    QWidget* buildFields();
+    QWidget* buildLists();
+    QGroupBox* buildLocalData();
+    void buildTabOrder();
+    void connectCommands();
+    void labelNumberFields();
+    void addLookupRow(db::Table& table, const QString& keyField, const QString& nameField, const QString& caption,
+                      const QString& prompt, const QString& existsMessage, const QString& comicField);
+
+    ComicData& m_data;
+    int m_lastState = 0;
+};
