@@ -2,24 +2,14 @@
 
 #include "AboutDialog.h"
 
+#include "catalogue/MasterDataPage.h"
+#include "catalogue/OverviewPage.h"
+#include "catalogue/RemarksPage.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBNavigator.h"
 #include "dbcontrols/FieldLink.h"
 #include "keyboard/KeyCtrl.h"
 #include "service/ComicDownload.h"
-
-#if __has_include("catalogue/OverviewPage.h")
-#include "catalogue/OverviewPage.h"
-#define STRIPOTHEK_OVERVIEW 1
-#endif
-#if __has_include("catalogue/MasterDataPage.h")
-#include "catalogue/MasterDataPage.h"
-#define STRIPOTHEK_MASTERDATA 1
-#endif
-#if __has_include("catalogue/RemarksPage.h")
-#include "catalogue/RemarksPage.h"
-#define STRIPOTHEK_REMARKS 1
-#endif
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -170,10 +160,7 @@ void TComicForm::buildMenus()
 
     ui::onCommand(menExit, &QAction::triggered, this, [this](bool) { menExitClick(); });
     ui::onCommand(menResfreshView, &QAction::triggered, this, [this](bool) { menResfreshViewClick(); });
-    ui::onCommand(menDownload, &QAction::triggered, this, [this](bool) {
-        using namespace service;
-        menDownloadClick(this);
-    });
+    ui::onCommand(menDownload, &QAction::triggered, this, [this](bool) { service::menDownloadClick(this); });
     ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
     ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
 }
@@ -202,24 +189,12 @@ void TComicForm::buildPages()
     pcMain->setObjectName(QStringLiteral("pcMain"));
     setCentralWidget(pcMain);
 
-#ifdef STRIPOTHEK_OVERVIEW
     overviewPage = new TOverviewPage(m_data);
     tsListe = newPage("tsListe", overviewPage);
-#else
-    tsListe = newPage("tsListe");
-#endif
-#ifdef STRIPOTHEK_MASTERDATA
     masterDataPage = new TMasterDataPage(m_data);
     tsEingabe = newPage("tsEingabe", masterDataPage);
-#else
-    tsEingabe = newPage("tsEingabe");
-#endif
-#ifdef STRIPOTHEK_REMARKS
     remarksPage = new TRemarksPage(m_data);
     tsLocal = newPage("tsLocal", remarksPage);
-#else
-    tsLocal = newPage("tsLocal");
-#endif
 
     // Nothing writes to the log; the user may note things there for the session.
     memoLog = new QPlainTextEdit;
@@ -236,10 +211,9 @@ void TComicForm::buildPages()
     setPageTabVisible(tsSQLSheet, false);
     pcMain->setCurrentWidget(tsListe);
 
-#if defined(STRIPOTHEK_OVERVIEW) && defined(STRIPOTHEK_MASTERDATA)
+    // Ctrl+Del in the list deletes the comic as "Löschen" on the master data does.
     overviewPage->setDeleteAction([this] { masterDataPage->btnDeleteClick(); });
     connect(masterDataPage, &TMasterDataPage::countChanged, overviewPage, &TOverviewPage::UpdateCount);
-#endif
 }
 
 void TComicForm::buildStatusBar()
@@ -271,9 +245,7 @@ void TComicForm::FormCreate()
     // An error ends the start-up steps here; the window opens all the same.
     ui::runCommand([this] {
         m_data.OpenTables();
-#ifdef STRIPOTHEK_OVERVIEW
         overviewPage->UpdateCount();
-#endif
     });
 }
 
@@ -301,9 +273,7 @@ void TComicForm::menAboutClick()
 
 void TComicForm::menResfreshViewClick()
 {
-#ifdef STRIPOTHEK_OVERVIEW
     overviewPage->ApplyOverviewFilter();
-#endif
 }
 
 void TComicForm::menShowLogClick(bool checked)

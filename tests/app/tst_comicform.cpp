@@ -5,10 +5,12 @@
 #include "database/ComicData.h"
 #include "dbcontrols/DBNavigator.h"
 
+#include <QAbstractItemView>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -35,6 +37,7 @@ private Q_SLOTS:
     void aboutDialog();
     void aboutFromMenu();
     void closingWhileEditingDropsTheRow();
+    void deleteFromListUpdatesCount();
 };
 
 void TestComicForm::startWithoutDatabase()
@@ -350,6 +353,38 @@ void TestComicForm::closingWhileEditingDropsTheRow()
     data.OpenTables();
     QVERIFY(data.tblStripothek.locate(QStringLiteral("SCLCOMICID"), key));
     QCOMPARE(data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(), title);
+}
+
+void TestComicForm::deleteFromListUpdatesCount()
+{
+    WorkDir dir(true);
+    ErrorRecorder errors;
+    TComicForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    db::Table& catalogue = form.data().tblStripothek;
+    const int before = catalogue.recordCount();
+    catalogue.setRecNo(2);
+    const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+
+    QString question;
+    QTimer::singleShot(0, &form, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            question = box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    auto* grid = form.findChild<QAbstractItemView*>(QStringLiteral("dbgListe"));
+    QVERIFY(grid);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+
+    QCOMPARE(question, QStringLiteral("Diesen Comic löschen?"));
+    QCOMPARE(catalogue.recordCount(), before - 1);
+    QVERIFY(!catalogue.locate(QStringLiteral("SCLCOMICID"), key));
+    auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
+    QCOMPARE(labInfo->text(), QStringLiteral("Anzahl: %1").arg(before - 1));
+    QCOMPARE(errors.messages, QStringList());
 }
 
 QTEST_MAIN(TestComicForm)

@@ -4,6 +4,7 @@
 #include "app/SideModifiers.h"
 
 #include <QAbstractItemView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -57,6 +58,7 @@ private Q_SLOTS:
     void pageKeysMoveTheCatalogue_data();
     void pageKeysMoveTheCatalogue();
     void keyStillReachesTheControl();
+    void pageKeyStoresTypedInput();
     void refreshKeys_data();
     void refreshKeys();
     void pageKeysOnClosedCatalogue();
@@ -163,6 +165,26 @@ void TestWindowKeys::keyStillReachesTheControl()
     QCOMPARE(catalogue.recNo(), 3);
     QVERIFY(memoLog->textCursor().blockNumber() > 0);
     memoLog->clear();
+}
+
+void TestWindowKeys::pageKeyStoresTypedInput()
+{
+    db::Table& catalogue = m_form->data().tblStripothek;
+    catalogue.setRecNo(2);
+    const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+    openPage(m_form->tsEingabe);
+    auto* edit = m_form->tsEingabe->findChild<QLineEdit*>(QStringLiteral("editTitel1"));
+    QVERIFY(edit);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("Übermorgen"));
+
+    clickKey(m_form.get(), Qt::Key_PageDown);
+    QCOMPARE(catalogue.recNo(), 3);
+    QVERIFY(!catalogue.isEditing());
+    QVERIFY(catalogue.locate(QStringLiteral("SCLCOMICID"), key));
+    QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Übermorgen"));
+    QCOMPARE(m_errors->messages, QStringList());
 }
 
 void TestWindowKeys::refreshKeys_data()
