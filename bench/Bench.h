@@ -38,5 +38,7 @@ qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param = {})
 
 // The engine's operations on a collection in dir/database, measured into report.
 void runEngineBench(const QString& dir, Report& report);
+// The main window on the same collection: start-up and filtering as the user sees them.
+void runGuiBench(const QString& dir, Report& report);
 
 } // namespace bench

@@ -45,8 +45,7 @@ public:
         if (sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
             throw std::runtime_error("cannot open database");
         rawExec(m_db, "PRAGMA synchronous=FULL");
-        rawExec(m_db, "PRAGMA mmap_size=1073741824");
-        rawExec(m_db, "PRAGMA cache_size=-32768");
+        rawExec(m_db, "PRAGMA cache_size=-16384");
     }
     ~RawDb() { sqlite3_close_v2(m_db); }
     sqlite3* get() const { return m_db; }

@@ -4,14 +4,18 @@
 #include "cli/Generator.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The window measurements need no screen.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Stripothek"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Stripothek benchmark"));
     parser.addHelpOption();
@@ -37,6 +41,7 @@ int main(int argc, char** argv)
         }
         bench::Report report;
         bench::runEngineBench(dir, report);
+        bench::runGuiBench(dir, report);
         report.addMemory(bench::peakMemoryMb());
         report.print(parser.isSet(csvOption));
     } catch (const std::exception& e) {

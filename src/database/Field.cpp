@@ -28,11 +28,8 @@ QDateTime dateTimeFrom(const QVariant& value)
 
 QString formatFloat(double value)
 {
-    // Up to the precision the user typed, without a trailing ",00" noise.
-    QString text = german().toString(value, 'f', 2);
-    if (text.endsWith(QStringLiteral(",00")))
-        text.chop(3);
-    return text;
+    // The float fields are prices: always two decimals, so a column of them lines up.
+    return german().toString(value, 'f', 2);
 }
 
 QString formatDateTime(const QDateTime& value)
