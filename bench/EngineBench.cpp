@@ -73,7 +73,7 @@ void rawOpenAll(const QString& file)
     for (const TableOrder& t : kTables) {
         QString sql = QStringLiteral("SELECT rowid FROM %1").arg(QLatin1String(t.table));
         if (t.link)
-            sql += QStringLiteral(" WHERE %1 = ?").arg(QLatin1String(t.link));
+            sql += QStringLiteral(" WHERE %1 = ?1 COLLATE NOCASE AND %1 = ?1").arg(QLatin1String(t.link));
         sql += QStringLiteral(" ORDER BY ") + QLatin1String(t.order);
         rawCollectIds(raw.get(), sql, comic);
     }

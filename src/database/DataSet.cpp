@@ -241,6 +241,29 @@ void DataSet::moveToRow(int row)
     setRecNo(row + 1);
 }
 
+void DataSet::opened()
+{
+    m_modified = false;
+    m_cur = rowCountShown() > 0 ? 0 : -1;
+    m_bof = true;
+    m_eof = m_cur < 0;
+    loadCurrent();
+    emitStateChanged();
+    emitDataSetChanged();
+}
+
+void DataSet::closed()
+{
+    m_state = DataSetState::Inactive;
+    m_modified = false;
+    m_insertPos = -1;
+    m_cur = -1;
+    m_eof = m_bof = true;
+    clearFields();
+    emitStateChanged();
+    emitDataSetChanged();
+}
+
 void DataSet::setState(DataSetState state)
 {
     if (m_state == state)

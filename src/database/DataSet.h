@@ -95,6 +95,8 @@ protected:
     virtual void afterMove() {}
 
     void updateRecord();
+    void opened();  // rows are read: first row current, announce
+    void closed();  // rows are gone: fields dropped, announce
     void setState(DataSetState state);
     void setModified(bool modified) { m_modified = modified; }
     void loadCurrent();

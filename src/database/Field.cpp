@@ -26,6 +26,42 @@ QDateTime dateTimeFrom(const QVariant& value)
 }
 } // namespace
 
+FieldType fieldTypeFromDecl(const QString& declaredType, int* size, const QVariant& sample)
+{
+    const QString upper = declaredType.toUpper();
+    *size = 0;
+    if (upper.isEmpty()) {
+        switch (sample.typeId()) {
+        case QMetaType::LongLong:
+            return FieldType::Integer;
+        case QMetaType::Double:
+            return FieldType::Float;
+        case QMetaType::QByteArray:
+            return FieldType::Blob;
+        default:
+            *size = 255;
+            return FieldType::Text;
+        }
+    }
+    if (upper.contains(QLatin1String("CHAR"))) {
+        const int open = int(upper.indexOf(QLatin1Char('(')));
+        const int close = int(upper.indexOf(QLatin1Char(')')));
+        if (open > 0 && close > open)
+            *size = upper.mid(open + 1, close - open - 1).trimmed().toInt();
+        return FieldType::Text;
+    }
+    if (upper.contains(QLatin1String("INT")))
+        return FieldType::Integer;
+    if (upper.contains(QLatin1String("DOUB")) || upper.contains(QLatin1String("REAL")) ||
+        upper.contains(QLatin1String("FLOA")) || upper.contains(QLatin1String("NUMERIC")))
+        return FieldType::Float;
+    if (upper.contains(QLatin1String("DATE")) || upper.contains(QLatin1String("TIME")))
+        return FieldType::DateTime;
+    if (upper.contains(QLatin1String("BLOB")))
+        return FieldType::Blob;
+    return FieldType::Memo;
+}
+
 QString formatFloat(double value)
 {
     // The float fields are prices: always two decimals, so a column of them lines up.

@@ -71,6 +71,11 @@ private:
     GetTextHandler m_onGetText;
 };
 
+// The field type for an SQL declared type ("VARCHAR(50)", "INTEGER", "DOUBLE",
+// "TEXT", "DATETIME"); size gets a text field's width. Empty declarations
+// (expressions in a query) take the type of a sample value.
+FieldType fieldTypeFromDecl(const QString& declaredType, int* size, const QVariant& sample = {});
+
 // German text of numbers and dates, shared by fields and input boxes.
 QString formatFloat(double value);
 QString formatDateTime(const QDateTime& value);

@@ -8,43 +8,6 @@
 
 namespace db {
 
-namespace {
-FieldType typeOf(const QString& decl, const QVariant& sample, int* size)
-{
-    *size = 0;
-    const QString upper = decl.toUpper();
-    if (upper.isEmpty()) {
-        switch (sample.typeId()) {
-        case QMetaType::LongLong:
-            return FieldType::Integer;
-        case QMetaType::Double:
-            return FieldType::Float;
-        case QMetaType::QByteArray:
-            return FieldType::Blob;
-        default:
-            *size = 255;
-            return FieldType::Text;
-        }
-    }
-    if (upper.contains(QLatin1String("CHAR"))) {
-        const int open = int(upper.indexOf(QLatin1Char('(')));
-        const int close = int(upper.indexOf(QLatin1Char(')')));
-        if (open > 0 && close > open)
-            *size = upper.mid(open + 1, close - open - 1).toInt();
-        return FieldType::Text;
-    }
-    if (upper.contains(QLatin1String("INT")))
-        return FieldType::Integer;
-    if (upper.contains(QLatin1String("DOUB")) || upper.contains(QLatin1String("REAL")) ||
-        upper.contains(QLatin1String("FLOA")))
-        return FieldType::Float;
-    if (upper.contains(QLatin1String("DATE")) || upper.contains(QLatin1String("TIME")))
-        return FieldType::DateTime;
-    if (upper.contains(QLatin1String("BLOB")))
-        return FieldType::Blob;
-    return FieldType::Memo;
-}
-} // namespace
 
 Query::Query(Connection& connection, const QString& name, QObject* parent) : DataSet(connection, name, parent) {}
 
@@ -67,31 +30,21 @@ void Query::open()
     clearFields();
     for (int c = 0; c < statement.columnCount(); ++c) {
         int size = 0;
-        const FieldType type =
-            typeOf(statement.columnDeclType(c), rows.empty() ? QVariant() : rows.front().value(c), &size);
+        const FieldType type = fieldTypeFromDecl(statement.columnDeclType(c), &size,
+                                                 rows.empty() ? QVariant() : rows.front().value(c));
         addField(statement.columnName(c), type, size);
     }
     m_rows = std::move(rows);
     m_state = DataSetState::Browse;
-    m_cur = m_rows.empty() ? -1 : 0;
-    m_bof = true;
-    m_eof = m_rows.empty();
-    loadCurrent();
-    emitStateChanged();
-    emitDataSetChanged();
+    opened();
 }
 
 void Query::close()
 {
     if (!active())
         return;
-    m_state = DataSetState::Inactive;
     m_rows.clear();
-    clearFields();
-    m_cur = -1;
-    m_eof = m_bof = true;
-    emitStateChanged();
-    emitDataSetChanged();
+    closed();
 }
 
 void Query::execSql()

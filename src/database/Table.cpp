@@ -13,29 +13,6 @@ namespace {
 constexpr int kBatch = 32;
 constexpr size_t kCacheLimit = 4096;
 
-FieldType typeFromDecl(const QString& decl, int* size)
-{
-    const QString upper = decl.toUpper();
-    *size = 0;
-    if (upper.startsWith(QLatin1String("VARCHAR")) || upper.startsWith(QLatin1String("CHAR")) ||
-        upper.startsWith(QLatin1String("NVARCHAR"))) {
-        const int open = int(upper.indexOf(QLatin1Char('(')));
-        const int close = int(upper.indexOf(QLatin1Char(')')));
-        if (open > 0 && close > open)
-            *size = upper.mid(open + 1, close - open - 1).trimmed().toInt();
-        return FieldType::Text;
-    }
-    if (upper.contains(QLatin1String("INT")))
-        return FieldType::Integer;
-    if (upper.contains(QLatin1String("DOUBLE")) || upper.contains(QLatin1String("REAL")) ||
-        upper.contains(QLatin1String("FLOA")) || upper.contains(QLatin1String("NUMERIC")))
-        return FieldType::Float;
-    if (upper.contains(QLatin1String("DATE")) || upper.contains(QLatin1String("TIME")))
-        return FieldType::DateTime;
-    if (upper.contains(QLatin1String("BLOB")))
-        return FieldType::Blob;
-    return FieldType::Memo;
-}
 } // namespace
 
 Table::Table(Connection& connection, const QString& componentName, const QString& tableName, QObject* parent)
@@ -65,7 +42,7 @@ void Table::readStructure()
         Statement info(handle, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(m_tableName)), name());
         while (info.step()) {
             int size = 0;
-            const FieldType type = typeFromDecl(info.column(2).toString(), &size);
+            const FieldType type = fieldTypeFromDecl(info.column(2).toString(), &size);
             addField(info.column(1).toString(), type, size);
         }
     }
@@ -118,36 +95,23 @@ void Table::open()
     }
     m_rowsSql.clear();
     m_state = DataSetState::Browse;
-    m_modified = false;
     if (m_master)
         m_linkValue = m_master->dataSet()->active()
                           ? m_master->dataSet()->fieldByName(m_masterField).asString()
                           : QString();
     m_cur = -1;
     resync(-1);
-    m_cur = m_rows.empty() ? -1 : 0;
-    m_bof = true;
-    m_eof = m_rows.empty();
-    loadCurrent();
-    emitStateChanged();
-    emitDataSetChanged();
+    opened();
 }
 
 void Table::close()
 {
     if (!active())
         return;
-    m_state = DataSetState::Inactive;
-    m_modified = false;
-    m_insertPos = -1;
     m_rows.clear();
     clearPositions();
     m_cache.clear();
-    m_cur = -1;
-    m_eof = m_bof = true;
-    clearFields();
-    emitStateChanged();
-    emitDataSetChanged();
+    closed();
 }
 
 void Table::setExclusive(bool exclusive)
