@@ -1,0 +1,83 @@
+#include "catalogue/AuflageForm.h"
+
+#include "database/ComicData.h"
+#include "dbcontrols/DBEdit.h"
+#include "dbcontrols/DBLookupComboBox.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblAuflagen, owner)
+{
+    setObjectName(QStringLiteral("AuflageForm"));
+    setWindowTitle(QStringLiteral("Auflage bearbeiten"));
+    db::DataSource* src = &data.srcAuflagen;
+
+    auto edit = [&](const char* name, const char* field) {
+        auto* e = new ui::DBEdit(src, QLatin1String(field), this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    editAuflage = edit("editAuflage", "ALAUFLAGE");
+    editEDatum = edit("editEDatum", "ALERSCHEINUNGSDATUM");
+    editKPreis = edit("editKPreis", "ALVKPREIS");
+    editSPreis = edit("editSPreis", "ALSPREIS");
+
+    cbAusfuehrung1 = new ui::DBLookupComboBox(this);
+    cbAusfuehrung1->setObjectName(QStringLiteral("cbAusfuehrung1"));
+    cbAusfuehrung1->setDataSource(src);
+    cbAusfuehrung1->setDataField(QStringLiteral("ALAUSFUEHRUNGID1"));
+    cbAusfuehrung1->setListSource(&data.srcAusfuehrungen);
+    cbAusfuehrung1->setKeyField(QStringLiteral("AFAUSFID"));
+    cbAusfuehrung1->setListField(QStringLiteral("AFNAME"));
+
+    cbKWaehrung = new TDBChoiceBox(currencyItems(), src, QStringLiteral("ALWG"), this);
+    cbKWaehrung->setObjectName(QStringLiteral("cbKWaehrung"));
+    cbSWaehrung = new TDBChoiceBox(currencyItems(), src, QStringLiteral("ALSPWG"), this);
+    cbSWaehrung->setObjectName(QStringLiteral("cbSWaehrung"));
+
+    const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    editAuflage->setMinimumWidth(digit * 30);
+    editEDatum->setFixedWidth(digit * 14);
+    editKPreis->setFixedWidth(digit * 12);
+    editSPreis->setFixedWidth(digit * 12);
+
+    auto label = [&](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+
+    // Labels left, boxes right; the currencies beside their prices.
+    auto* g = new QGridLayout;
+    g->setHorizontalSpacing(8);
+    g->setColumnStretch(4, 1);
+    g->addWidget(label(QStringLiteral("Auflage"), editAuflage), 0, 0);
+    g->addWidget(editAuflage, 0, 1, 1, 4);
+    g->addWidget(label(QString::fromUtf8("Ausführung 1"), cbAusfuehrung1), 1, 0);
+    g->addWidget(cbAusfuehrung1, 1, 1, 1, 4);
+    g->addWidget(label(QStringLiteral("Erscheinungsdatum"), editEDatum), 2, 0);
+    g->addWidget(editEDatum, 2, 1);
+    g->addWidget(label(QStringLiteral("Preis"), editKPreis), 3, 0);
+    g->addWidget(editKPreis, 3, 1);
+    g->addWidget(label(QString::fromUtf8("Währung"), cbKWaehrung), 3, 2);
+    g->addWidget(cbKWaehrung, 3, 3);
+    g->addWidget(label(QString::fromUtf8("Sammlerpreis\n(für Zustand 1)"), editSPreis), 4, 0);
+    g->addWidget(editSPreis, 4, 1);
+    g->addWidget(label(QString::fromUtf8("Währung"), cbSWaehrung), 4, 2);
+    g->addWidget(cbSWaehrung, 4, 3);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(g);
+    layout->addSpacing(8);
+    layout->addLayout(createButtonRow());
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    const QList<QWidget*> chain = {editAuflage, cbAusfuehrung1, editEDatum, editKPreis, cbKWaehrung,
+                                   editSPreis,  cbSWaehrung,    btnSave,    btnAbbruch};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    editAuflage->setFocus();
+}

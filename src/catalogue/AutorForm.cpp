@@ -1,0 +1,152 @@
+#include "catalogue/AutorForm.h"
+
+#include "catalogue/InputBox.h"
+#include "database/ComicData.h"
+#include "dbcontrols/Command.h"
+#include "dbcontrols/DBLookupComboBox.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+ui::DBLookupComboBox* lookupBox(QWidget* parent, const char* name, db::DataSource* source, const char* field,
+                                db::DataSource* list, const char* key, const char* shown)
+{
+    auto* box = new ui::DBLookupComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setDataSource(source);
+    box->setDataField(QLatin1String(field));
+    box->setListSource(list);
+    box->setKeyField(QLatin1String(key));
+    box->setListField(QLatin1String(shown));
+    return box;
+}
+
+} // namespace
+
+TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblComic2Autor, owner), m_data(data)
+{
+    setObjectName(QStringLiteral("AutorForm"));
+    setWindowTitle(QStringLiteral("Autor(en) bearbeiten"));
+
+    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor, "C2AAUTORID", &data.srcAutoren, "ANAUTORID", "ANNAME");
+    cbAutor->setMinimumContentsLength(32);
+    cbAutor->setMaxVisibleItems(16);
+    btnSelect = new QToolButton(this);
+    btnSelect->setObjectName(QStringLiteral("btnSelect"));
+    btnSelect->setText(QStringLiteral("..."));
+    btnSelect->setAutoRaise(true);
+    btnSelect->setFocusPolicy(Qt::NoFocus);
+    btnSelect->setToolTip(QStringLiteral("Neuen Autor erstellen"));
+    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor, "C2AATID", &data.srcAutortyp, "ATID", "ATTYP");
+    cbFunktion->setMinimumContentsLength(16);
+
+    auto* labAutor = new QLabel(QStringLiteral("Autor"), this);
+    labAutor->setBuddy(cbAutor);
+    auto* labFunktion = new QLabel(QStringLiteral("Funktion"), this);
+    labFunktion->setBuddy(cbFunktion);
+
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(8);
+    fields->setColumnStretch(1, 1);
+    fields->addWidget(labAutor, 0, 0);
+    fields->addWidget(cbAutor, 0, 1);
+    fields->addWidget(btnSelect, 0, 2);
+    fields->addWidget(labFunktion, 1, 0);
+    fields->addWidget(cbFunktion, 1, 1, Qt::AlignLeft);
+
+    QHBoxLayout* buttons = createButtonRow();
+    btnModify = new QPushButton(QString::fromUtf8("Autor ändern"), this);
+    btnModify->setObjectName(QStringLiteral("btnModify"));
+    btnModify->setAutoDefault(false);
+    buttons->insertWidget(0, btnModify);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    ui::onCommand(btnSelect, &QToolButton::clicked, this, [this](auto&&...) { btnSelectClick(); });
+    ui::onCommand(btnModify, &QPushButton::clicked, this, [this](auto&&...) { btnModifyClick(); });
+    setTabOrder(cbAutor, cbFunktion);
+    setTabOrder(cbFunktion, btnSave);
+    setTabOrder(btnSave, btnAbbruch);
+    setTabOrder(btnAbbruch, btnModify);
+    cbAutor->setFocus();
+}
+
+void TAutorForm::btnSelectClick()
+{
+    QString name;
+    if (!InputQuery(QStringLiteral("Neuen Autor erstellen"), QStringLiteral("Autor"), name, this))
+        return;
+    name = TrimInput(name);
+    if (name.isEmpty())
+        return;
+
+    db::Table& authors = m_data.tblAutoren;
+    // An existing name that begins with the new one would be mistaken for it.
+    if (authors.locate(QStringLiteral("ANNAME"), name, db::LocateCaseInsensitive | db::LocatePartialKey)) {
+        // One line per name, indented under the heading.
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
+                        QStringLiteral("Folgende Autoren enhalten den gleichen Namen\n  ")
+                            + authors.fieldByName(QStringLiteral("ANNAME")).asString(),
+                        QMessageBox::Ok, this);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+        box.exec();
+        return;
+    }
+
+    const QString key = m_data.NewRecordKey();
+    authors.append();
+    try {
+        authors.fieldByName(QStringLiteral("ANAUTORID")).setAsString(key);
+        authors.fieldByName(QStringLiteral("ANNAME")).setAsString(name);
+        authors.post();
+    } catch (...) {
+        authors.cancel();
+        throw;
+    }
+
+    db::Table& assignments = m_data.tblComic2Autor;
+    assignments.edit();
+    assignments.fieldByName(QStringLiteral("C2AAUTORID")).setAsString(key);
+}
+
+void TAutorForm::btnModifyClick()
+{
+    // The author whose key the assignment holds: with an empty box there is
+    // none, and no other author is touched.
+    const db::Table& assignments = m_data.tblComic2Autor;
+    if (!assignments.active() || cbAutor->currentIndex() < 0)
+        return;
+    const QString key = assignments.fieldByName(QStringLiteral("C2AAUTORID")).asString();
+    if (key.isEmpty())
+        return;
+    db::Table& authors = m_data.tblAutoren;
+    if (!authors.locate(QStringLiteral("ANAUTORID"), key))
+        return;
+
+    QString name = authors.fieldByName(QStringLiteral("ANNAME")).asString();
+    if (!InputQuery(QString::fromUtf8("Autor ändern"), QStringLiteral("Autor"), name, this))
+        return;
+    name = TrimInput(name);
+    if (name.isEmpty())
+        return;
+
+    authors.edit();
+    try {
+        authors.fieldByName(QStringLiteral("ANNAME")).setAsString(name);
+        authors.post();
+    } catch (...) {
+        authors.cancel();
+        throw;
+    }
+}

@@ -1,0 +1,226 @@
+#include "catalogue/DetailCommands.h"
+
+#include "catalogue/AuflageForm.h"
+#include "catalogue/AutorForm.h"
+#include "catalogue/AutorenForm.h"
+#include "catalogue/LokalDatenForm.h"
+#include "database/ComicData.h"
+#include "dbcontrols/Command.h"
+#include "dbcontrols/DBGrid.h"
+#include "dbcontrols/FieldLink.h"
+
+#include <QAbstractButton>
+#include <memory>
+
+namespace {
+
+const QString kComicId = QStringLiteral("SCLCOMICID");
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+TDetailCommands::TDetailCommands(ComicData& data, QWidget* owner) : QObject(owner), m_data(data), m_owner(owner)
+{
+}
+
+TDetailCommands::~TDetailCommands()
+{
+    for (const auto& c : std::as_const(m_connections))
+        disconnect(c);
+}
+
+void TDetailCommands::attach(QWidget* page)
+{
+    for (const auto& c : std::as_const(m_connections))
+        disconnect(c);
+    m_connections.clear();
+    if (!page)
+        return;
+
+    using Command = void (TDetailCommands::*)();
+    auto button = [&](const char* name) { return page->findChild<QAbstractButton*>(QLatin1String(name)); };
+    auto onClick = [&](const char* name, Command command) {
+        if (QAbstractButton* b = button(name))
+            m_connections << ui::onCommand(b, &QAbstractButton::clicked, this,
+                                           [this, command](auto&&...) { (this->*command)(); });
+    };
+    onClick("btnAddAuthor", &TDetailCommands::btnAddAuthorClick);
+    onClick("btnDelAuthor", &TDetailCommands::btnDelAuthorClick);
+    onClick("btnEditAuthor", &TDetailCommands::btnEditAuthorClick);
+    onClick("btnAddAuflage", &TDetailCommands::btnAddAuflageClick);
+    onClick("btnDelAuflage", &TDetailCommands::btnDelAuflageClick);
+    onClick("btnEditAuflage", &TDetailCommands::btnEditAuflageClick);
+    onClick("btnAddLComic", &TDetailCommands::btnAddLComicClick);
+    onClick("btnDelLComic", &TDetailCommands::btnDelLComicClick);
+    onClick("btnEditLComic", &TDetailCommands::btnEditLComicClick);
+
+    // The hidden accelerator buttons press the "+" buttons, so that they act
+    // only while those are enabled; exactly one such forwarding, whether or
+    // not the page made one already.
+    auto accelerator = [&](const char* name, const char* addButton, Command command) {
+        QAbstractButton* shortcut = button(name);
+        if (!shortcut)
+            return;
+        if (QAbstractButton* add = button(addButton)) {
+            shortcut->disconnect(add);
+            m_connections << connect(shortcut, &QAbstractButton::clicked, add, &QAbstractButton::click);
+        } else {
+            onClick(name, command);
+        }
+    };
+    accelerator("btnAutShortCut", "btnAddAuthor", &TDetailCommands::btnAddAuthorClick);
+    accelerator("btnAuflShortCut", "btnAddAuflage", &TDetailCommands::btnAddAuflageClick);
+
+    auto grid = [&](const char* name, Command onDoubleClick) {
+        ui::DBGrid* g = page->findChild<ui::DBGrid*>(QLatin1String(name));
+        if (g)
+            m_connections << ui::onCommand(g, &ui::DBGrid::doubleClicked, this,
+                                           [this, onDoubleClick](auto&&...) { (this->*onDoubleClick)(); });
+        return g;
+    };
+    if (ui::DBGrid* g = grid("dbgAutoren", &TDetailCommands::btnEditAuthorClick)) {
+        g->setDeleteEnabled(true);
+        g->setDeleteAction([this](db::DataSet&) { deleteAuthorRow(); });
+    }
+    // Editions change only through their dialog.
+    if (ui::DBGrid* g = grid("dbgAuflagen", &TDetailCommands::btnEditAuflageClick))
+        g->setDeleteEnabled(false);
+    if (ui::DBGrid* g = grid("dbgLAuflage", &TDetailCommands::btnEditLComicClick)) {
+        g->setDeleteEnabled(true);
+        g->setDeleteAction([this](db::DataSet&) { deleteLocalRow(); });
+    }
+}
+
+QString TDetailCommands::comicKeyForNewRow()
+{
+    db::Table& comic = m_data.tblStripothek;
+    comic.checkActive();
+    // A comic not yet stored has no key; storing it makes one, with the
+    // derived fields, as every save does. A refusal ends the command.
+    if (comic.isEditing() && comic.fieldByName(kComicId).asString().isEmpty()) {
+        ui::updateRecord(&comic);
+        comic.post();
+    }
+    const QString key = comic.isEmpty() ? QString() : comic.fieldByName(kComicId).asString();
+    if (key.isEmpty())
+        throw db::Abort(); // no comic to hang the row on
+    return key;
+}
+
+void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table, const QString& keyField,
+                                    const QString& comicField)
+{
+    table.append();
+    try {
+        if (showModal(dialog) != QDialog::Accepted) {
+            table.cancel();
+            return;
+        }
+        ui::updateRecord(&table);
+        table.fieldByName(keyField).setAsString(m_data.NewRecordKey());
+        const QString comic = m_data.tblStripothek.fieldByName(kComicId).asString();
+        if (comic.isEmpty())
+            throw db::Abort();
+        table.fieldByName(comicField).setAsString(comic);
+        table.post();
+    } catch (...) {
+        table.cancel();
+        throw;
+    }
+}
+
+void TDetailCommands::editPatternRow(TBoundDialog& dialog, db::Table& table)
+{
+    // A failed post leaves the changes in the row, unsaved, for the next try.
+    if (showModal(dialog) == QDialog::Accepted) {
+        ui::updateRecord(&table);
+        table.post();
+    } else {
+        table.cancel();
+    }
+}
+
+void TDetailCommands::btnAddAuthorClick()
+{
+    comicKeyForNewRow();
+    const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
+    addPatternRow(*dialog, m_data.tblComic2Autor, QStringLiteral("C2AID"), QStringLiteral("C2ACOMICID"));
+}
+
+void TDetailCommands::btnDelAuthorClick()
+{
+    if (ui::confirm(S("Eintrag löschen?"), m_owner))
+        deleteAuthorRow();
+}
+
+void TDetailCommands::btnEditAuthorClick()
+{
+    if (m_data.tblComic2Autor.isEmpty())
+        return;
+    const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
+    editPatternRow(*dialog, m_data.tblComic2Autor);
+}
+
+void TDetailCommands::deleteAuthorRow()
+{
+    m_data.tblComic2Autor.deleteRecord();
+}
+
+void TDetailCommands::btnAddAuflageClick()
+{
+    comicKeyForNewRow();
+    const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
+    addPatternRow(*dialog, m_data.tblAuflagen, QStringLiteral("ALAUFLAGEID"), QStringLiteral("ALCOMICID"));
+}
+
+void TDetailCommands::btnDelAuflageClick()
+{
+    if (ui::confirm(S("Eintrag löschen?"), m_owner))
+        m_data.tblAuflagen.deleteRecord();
+}
+
+void TDetailCommands::btnEditAuflageClick()
+{
+    if (m_data.tblAuflagen.isEmpty())
+        return;
+    const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
+    editPatternRow(*dialog, m_data.tblAuflagen);
+}
+
+void TDetailCommands::btnAddLComicClick()
+{
+    comicKeyForNewRow();
+    const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
+    m_data.tblComicLocal.append();
+    // The dialog stores or drops the row itself.
+    showModal(*dialog);
+}
+
+void TDetailCommands::btnDelLComicClick()
+{
+    if (ui::confirm(S("Eintrag löschen?"), m_owner))
+        deleteLocalRow();
+}
+
+void TDetailCommands::btnEditLComicClick()
+{
+    if (m_data.tblComicLocal.isEmpty())
+        return;
+    const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
+    showModal(*dialog);
+}
+
+void TDetailCommands::deleteLocalRow()
+{
+    m_data.tblComicLocal.deleteRecord();
+}
+
+void TDetailCommands::menAutorsClick()
+{
+    const auto list = std::make_unique<TAutorenForm>(m_data, m_owner);
+    showModal(*list);
+}
