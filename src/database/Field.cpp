@@ -64,8 +64,8 @@ FieldType fieldTypeFromDecl(const QString& declaredType, int* size, const QVaria
 
 QString formatFloat(double value)
 {
-    // The float fields are prices: always two decimals, so a column of them lines up.
-    return german().toString(value, 'f', 2);
+    // As typed: "3,5", "12", no noise digits.
+    return german().toString(value, 'g', 15);
 }
 
 QString formatDateTime(const QDateTime& value)
@@ -204,6 +204,9 @@ QString Field::displayTextOf(const QVariant& v) const
 {
     if (m_onGetText)
         return m_onGetText(*this, v);
+    // The float fields shown in lists are prices: two decimals line a column up.
+    if (m_type == FieldType::Float && !v.isNull())
+        return german().toString(v.toDouble(), 'f', 2);
     return textOf(v);
 }
 

@@ -56,7 +56,7 @@ public:
 
     // Conversions of a stored value, used for any row a grid paints.
     QString textOf(const QVariant& value) const;      // plain text, German number format
-    QString displayTextOf(const QVariant& value) const; // through the handler
+    QString displayTextOf(const QVariant& value) const; // through the handler; prices with two decimals
     QVariant normalized(const QVariant& value) const;   // value as stored by this field
 
 private:

@@ -52,7 +52,7 @@ void DBEdit::showValue()
     const int maxLength = f && f->dataType() == db::FieldType::Text && f->size() > 0 ? f->size() : unlimitedLength;
     if (maxLength != QLineEdit::maxLength())
         setMaxLength(maxLength);
-    const QString text = f ? f->textOf(f->value()) : QString();
+    const QString text = f ? f->displayTextOf(f->value()) : QString();
     if (text != this->text())
         setText(text);
 }
@@ -61,46 +61,21 @@ void DBEdit::onTextEdited()
 {
     if (m_link->hasPendingInput())
         return;
-    m_link->setPendingInput(true);
-    bool editing = false;
-    runCommand([&] {
-        m_link->edit();
-        editing = true;
-    });
-    if (!editing) {
-        m_link->setPendingInput(false);
+    if (!m_link->startTyping())
         showValue();
-    }
 }
 
 void DBEdit::writeText()
 {
     if (!m_link->hasPendingInput())
         return;
-    if (!m_link->editing())
-        m_link->edit();
-    db::Field& f = m_link->dataSet()->fieldByName(m_link->fieldName());
-    const QString typed = text();
-    if (typed.isEmpty())
-        f.clear();
-    else
-        f.setAsString(typed);
-    m_link->setPendingInput(false);
+    m_link->storeText(text());
     showValue(); // the stored form: "3,50" for "3.5"
 }
 
 bool DBEdit::commit()
 {
-    if (!m_link->hasPendingInput())
-        return true;
-    bool written = false;
-    runCommand([&] {
-        writeText();
-        written = true;
-    });
-    if (!written)
-        setFocus(Qt::OtherFocusReason);
-    return written;
+    return m_link->commitPending();
 }
 
 void DBEdit::focusOutEvent(QFocusEvent* event)

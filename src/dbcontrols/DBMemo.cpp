@@ -56,46 +56,21 @@ void DBMemo::onContentsChanged()
 {
     if (m_showing || m_link->hasPendingInput())
         return;
-    m_link->setPendingInput(true);
-    bool editing = false;
-    runCommand([&] {
-        m_link->edit();
-        editing = true;
-    });
-    if (!editing) {
-        m_link->setPendingInput(false);
+    if (!m_link->startTyping())
         showValue();
-    }
 }
 
 void DBMemo::writeText()
 {
     if (!m_link->hasPendingInput())
         return;
-    if (!m_link->editing())
-        m_link->edit();
-    db::Field& f = m_link->dataSet()->fieldByName(m_link->fieldName());
-    const QString typed = toPlainText();
-    if (typed.isEmpty())
-        f.clear();
-    else
-        f.setAsString(typed);
-    m_link->setPendingInput(false);
+    m_link->storeText(toPlainText());
     showValue();
 }
 
 bool DBMemo::commit()
 {
-    if (!m_link->hasPendingInput())
-        return true;
-    bool written = false;
-    runCommand([&] {
-        writeText();
-        written = true;
-    });
-    if (!written)
-        setFocus(Qt::OtherFocusReason);
-    return written;
+    return m_link->commitPending();
 }
 
 void DBMemo::focusOutEvent(QFocusEvent* event)

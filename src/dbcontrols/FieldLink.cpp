@@ -2,6 +2,7 @@
 
 #include "database/Errors.h"
 #include "database/Table.h"
+#include "dbcontrols/Command.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -102,6 +103,45 @@ void FieldLink::edit()
     if (!t)
         throw db::EngineError(ds->name(), QStringLiteral("Mit einer schreibgeschützten Datenmenge nicht möglich"));
     t->edit();
+}
+
+bool FieldLink::startTyping()
+{
+    m_pending = true;
+    bool editing = false;
+    runCommand([&] {
+        edit();
+        editing = true;
+    });
+    if (!editing)
+        m_pending = false;
+    return editing;
+}
+
+void FieldLink::storeText(const QString& typed)
+{
+    if (!editing())
+        edit();
+    db::Field& f = dataSet()->fieldByName(m_fieldName);
+    if (typed.isEmpty())
+        f.clear();
+    else
+        f.setAsString(typed);
+    m_pending = false;
+}
+
+bool FieldLink::commitPending()
+{
+    if (!m_pending || !commit)
+        return true;
+    bool written = false;
+    runCommand([&] {
+        commit();
+        written = true;
+    });
+    if (!written)
+        m_control->setFocus(Qt::OtherFocusReason);
+    return written;
 }
 
 void FieldLink::onFieldChanged(int fieldIndex)

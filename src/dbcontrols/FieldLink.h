@@ -47,6 +47,14 @@ public:
     // Writes the pending input; throws db::Error when the field refuses it.
     std::function<void()> commit;
 
+    // Shared by the text controls. The user began to type: the table goes
+    // into edit state; false (the error shown) when it cannot.
+    bool startTyping();
+    // Stores typed text (empty text stores null) and ends the pending input.
+    void storeText(const QString& typed);
+    // Runs commit as a command; on a refused value the focus returns to the control.
+    bool commitPending();
+
     QWidget* control() const { return m_control; }
 
 Q_SIGNALS:

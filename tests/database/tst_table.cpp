@@ -136,7 +136,7 @@ private Q_SLOTS:
         QTest::newRow("integer blank is null") << "SCLBAND" << "  " << "" << "";
         QTest::newRow("letters in integer") << "SCLBAND" << "12a"
                                             << "'12a' ist kein gültiger Integerwert für Feld 'SCLBAND'" << "";
-        QTest::newRow("float German") << "LCLKPREIS" << "3,50" << "" << "3,50";
+        QTest::newRow("float German") << "LCLKPREIS" << "3,50" << "" << "3,5";
         QTest::newRow("float bad") << "LCLKPREIS" << "drei"
                                    << "'drei' ist kein gültiger Fließkommawert für Feld 'LCLKPREIS'" << "";
         QTest::newRow("date German") << "LCKKDATUM" << "24.12.2026" << "" << "24.12.2026";
@@ -154,6 +154,29 @@ private Q_SLOTS:
         QCOMPARE(errorOf([&] { t->fieldByName(field).setAsString(input); }), error);
         if (error.isEmpty())
             QCOMPARE(t->fieldByName(field).asString(), stored);
+    }
+
+    void pricesShowTwoDecimals_data()
+    {
+        QTest::addColumn<double>("price");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("whole") << 30.0 << "30" << "30,00";
+        QTest::newRow("one decimal") << 12.8 << "12,8" << "12,80";
+        QTest::newRow("rounded for display") << 3.456 << "3,456" << "3,46";
+    }
+    void pricesShowTwoDecimals()
+    {
+        QFETCH(double, price);
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        EngineFixture fx;
+        auto t = fx.table("tblComicLocal", "LOKALESTRIPOTHEK");
+        t->append();
+        t->fieldByName("LCLKPREIS").setAsFloat(price);
+        QCOMPARE(t->fieldByName("LCLKPREIS").asString(), text);
+        QCOMPARE(t->fieldByName("LCLKPREIS").displayText(), shown);
+        QCOMPARE(t->fieldByName("LCLKPREIS").asInteger(), int(std::lround(price)));
     }
 
     void postOnMoveRunsBeforePost()
