@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 
+#include "catalogue/DetailCommands.h"
 #include "catalogue/MasterDataPage.h"
 #include "catalogue/OverviewPage.h"
 #include "catalogue/RemarksPage.h"
@@ -130,7 +131,7 @@ void TComicForm::buildMenus()
     menResfreshView = namedAction(menView, "menResfreshView", QStringLiteral("Aktualisieren"));
     menResfreshView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
     N5 = namedSeparator(menView, "N5");
-    menEditLocal = namedAction(menView, "menEditLocal", QStringLiteral("Lokale Daten bearbeiten"), false);
+    menEditLocal = namedAction(menView, "menEditLocal", QStringLiteral("Lokale Daten bearbeiten"));
     menEditLocal->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
 
     menReport = namedMenu(bar, "menReport", QStringLiteral("Reports"));
@@ -139,7 +140,7 @@ void TComicForm::buildMenus()
     menSingle = namedAction(menReport, "menSingle", QStringLiteral("Stammblatt eines Comics"), false);
 
     menOptions = namedMenu(bar, "menOptions", QStringLiteral("Stammdaten"));
-    menAutors = namedAction(menOptions, "menAutors", QStringLiteral("Autoren"), false);
+    menAutors = namedAction(menOptions, "menAutors", QStringLiteral("Autoren"));
     // Kept for the menu's shape; choosing it does nothing.
     menUnterart = namedAction(menOptions, "menUnterart", QStringLiteral("Unterart"));
 
@@ -161,6 +162,9 @@ void TComicForm::buildMenus()
     ui::onCommand(menExit, &QAction::triggered, this, [this](bool) { menExitClick(); });
     ui::onCommand(menResfreshView, &QAction::triggered, this, [this](bool) { menResfreshViewClick(); });
     ui::onCommand(menDownload, &QAction::triggered, this, [this](bool) { service::menDownloadClick(this); });
+    // The own-copy dialog opens from every page, as the list's edit button does.
+    ui::onCommand(menEditLocal, &QAction::triggered, this, [this](bool) { detailCommands->btnEditLComicClick(); });
+    ui::onCommand(menAutors, &QAction::triggered, this, [this](bool) { detailCommands->menAutorsClick(); });
     ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
     ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
 }
@@ -193,6 +197,8 @@ void TComicForm::buildPages()
     tsListe = newPage("tsListe", overviewPage);
     masterDataPage = new TMasterDataPage(m_data);
     tsEingabe = newPage("tsEingabe", masterDataPage);
+    detailCommands = new TDetailCommands(m_data, this);
+    detailCommands->attach(masterDataPage);
     remarksPage = new TRemarksPage(m_data);
     tsLocal = newPage("tsLocal", remarksPage);
 

@@ -13,6 +13,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTabWidget;
 class QToolBar;
+class TDetailCommands;
 class TMasterDataPage;
 class TOverviewPage;
 class TRemarksPage;
@@ -95,6 +96,8 @@ public:
     TOverviewPage* overviewPage = nullptr;
     TMasterDataPage* masterDataPage = nullptr;
     TRemarksPage* remarksPage = nullptr;
+    // The commands of the author, edition and own-copy lists and their dialogs.
+    TDetailCommands* detailCommands = nullptr;
 
     // Status bar panels: a wide one followed by a narrow one.
     QLabel* sbMainPanel0;

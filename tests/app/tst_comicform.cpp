@@ -1,6 +1,7 @@
 #include "FormFixture.h"
 
 #include "app/AboutDialog.h"
+#include "database/Query.h"
 #include "app/ComicForm.h"
 #include "database/ComicData.h"
 #include "dbcontrols/DBNavigator.h"
@@ -38,6 +39,8 @@ private Q_SLOTS:
     void aboutFromMenu();
     void closingWhileEditingDropsTheRow();
     void deleteFromListUpdatesCount();
+    void menusOpenListDialogs_data();
+    void menusOpenListDialogs();
 };
 
 void TestComicForm::startWithoutDatabase()
@@ -114,13 +117,13 @@ void TestComicForm::menuItems_data()
                            << QStringList{"", "", ""} << QList<bool>{false, true, true};
     QTest::newRow("Ansicht") << "menView" << QStringList{"menResfreshView", "N5", "menEditLocal"}
                              << QStringList{"Aktualisieren", "", "Lokale Daten bearbeiten"}
-                             << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, false};
+                             << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, true};
     QTest::newRow("Reports") << "menReport" << QStringList{"menShowMissing", "menListe1", "menSingle"}
                              << QStringList{"Fehlende Bände auflisten", "Gesamtliste", "Stammblatt eines Comics"}
                              << QStringList{"", "", ""} << QList<bool>{false, false, false};
     QTest::newRow("Stammdaten") << "menOptions" << QStringList{"menAutors", "menUnterart"}
                                 << QStringList{"Autoren", "Unterart"} << QStringList{"", ""}
-                                << QList<bool>{false, true};
+                                << QList<bool>{true, true};
     QTest::newRow("Extras") << "menExtras" << QStringList{"menDownload", "menEmptyDB", "menExport"}
                             << QStringList{"Comic downloaden", "Comicdatenbank leeren", "Exportieren nach"}
                             << QStringList{"", "", ""} << QList<bool>{true, false, false};
@@ -389,3 +392,41 @@ void TestComicForm::deleteFromListUpdatesCount()
 
 QTEST_MAIN(TestComicForm)
 #include "tst_comicform.moc"
+
+void TestComicForm::menusOpenListDialogs_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("Lokale Daten bearbeiten") << "menEditLocal" << "TLokalDatenForm";
+    QTest::newRow("Autoren") << "menAutors" << "TAutorenForm";
+}
+
+void TestComicForm::menusOpenListDialogs()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, dialog);
+    WorkDir dir(true);
+    ErrorRecorder errors;
+    TComicForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // A comic with an own copy, so the own-copy dialog has a row to open.
+    db::Query copies(form.data().dbConnection);
+    copies.setSql(QStringLiteral("SELECT LCLSERVERCOMICID FROM LOKALESTRIPOTHEK LIMIT 1"));
+    copies.open();
+    QVERIFY(form.data().tblStripothek.locate(QStringLiteral("SCLCOMICID"), copies.field(0).asString()));
+
+    QString seen;
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, &form, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            seen = QString::fromLatin1(modal->metaObject()->className());
+            owner = modal->parentWidget();
+            modal->close();
+        }
+    });
+    form.findChild<QAction*>(item)->trigger();
+    QCOMPARE(seen, dialog);
+    QCOMPARE(owner, &form);
+    QCOMPARE(errors.messages, QStringList());
+}
