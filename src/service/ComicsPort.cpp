@@ -9,6 +9,8 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QLocale>
+#include <QTimer>
 #include <QSslError>
 
 namespace service {
@@ -231,9 +233,17 @@ QByteArray ComicsClient::post(const QByteArray& request)
         m_network.get(), &QNetworkAccessManager::proxyAuthenticationRequired, r,
         [&](const QNetworkProxy& proxy, QAuthenticator* auth) { askUser(proxy.hostName(), true, auth); });
 
+    bool timedOut = false;
     if (!r->isFinished()) {
         QEventLoop loop;
         QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, r, [&] {
+            timedOut = true;
+            r->abort();
+        });
+        timer.start(m_timeoutMs);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     QObject::disconnect(serverLogin);
@@ -258,6 +268,9 @@ QByteArray ComicsClient::post(const QByteArray& request)
         m_network->clearConnectionCache();
         throw db::Abort();
     }
+    if (timedOut)
+        fail(QStringLiteral("Der Comic-Dienst hat nicht innerhalb von %1 Sekunden geantwortet - URL:%2")
+                 .arg(QLocale(QLocale::German).toString(m_timeoutMs / 1000.0, 'g', 3), m_urlText));
     if (!sslErrors.isEmpty())
         fail(certificateMessage(sslErrors, m_urlText));
     if (tooLarge)

@@ -59,6 +59,11 @@ public:
     // A body larger than this ends the call; no honest answer comes near it.
     static constexpr qint64 kMaxResponseBytes = 4 * 1024 * 1024;
 
+    // A call blocks the program while it waits; a server that never answers
+    // must not freeze it for good.
+    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    int timeout() const { return m_timeoutMs; }
+
 private:
     SoapResponse call(const Operation& op, const QStringList& inValues);
     QByteArray post(const QByteArray& request);
@@ -67,6 +72,7 @@ private:
     QString m_urlText;
     QUrl m_url;
     QString m_soapAction;
+    int m_timeoutMs = 60'000;
 };
 
 // The endpoint used when none is given: $STRIPOTHEK_COMICS_URL if set,

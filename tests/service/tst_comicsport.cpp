@@ -437,6 +437,19 @@ private slots:
                  QStringLiteral("Connection refused - URL:%1 - SOAPAction:urn:Comics#clservice#ComicByISBN").arg(url));
     }
 
+    void silentServerTimesOut()
+    {
+        // Accepts the connection and never answers.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const QString url = QStringLiteral("http://127.0.0.1:%1/soaptest/server.php").arg(silent.serverPort());
+        auto client = std::make_shared<ComicsClient>();
+        client->setTimeout(300);
+        const auto port = NewComicsPort(url, client);
+        QCOMPARE(callAndCatch([&] { comicByIsbn(*port, "1"); }),
+                 QStringLiteral("Der Comic-Dienst hat nicht innerhalb von 0,3 Sekunden geantwortet - URL:%1").arg(url));
+    }
+
     void endpointSchemes_data()
     {
         QTest::addColumn<QString>("url");
