@@ -6,6 +6,7 @@
 
 #include "catalogue/DetailCommands.h"
 #include "database/ComicData.h"
+#include "QueryRows.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 #include "dbcontrols/Command.h"
@@ -246,21 +247,9 @@ protected:
         return m_page->findChild<T*>(QLatin1String(name));
     }
 
-    // Rows of a query, each as its columns joined by "|", null as "<null>".
     QStringList rows(const QString& sql, const QVariantList& params = {})
     {
-        db::Query q(m_data->dbConnection);
-        q.setSql(sql);
-        q.setParams(params);
-        q.open();
-        QStringList result;
-        for (q.first(); !q.eof(); q.next()) {
-            QStringList columns;
-            for (int i = 0; i < q.fieldCount(); ++i)
-                columns << (q.field(i).isNull() ? QStringLiteral("<null>") : q.field(i).asString());
-            result << columns.join(u'|');
-        }
-        return result;
+        return queryRows(m_data->dbConnection, sql, params);
     }
     QString value(const QString& sql, const QVariantList& params = {}) { return rows(sql, params).value(0); }
 

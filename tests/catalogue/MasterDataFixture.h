@@ -3,6 +3,7 @@
 #include "catalogue/MasterDataPage.h"
 #include "catalogue/RemarksPage.h"
 #include "database/ComicData.h"
+#include "QueryRows.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 #include "dbcontrols/Command.h"
@@ -137,21 +138,9 @@ protected:
         QVERIFY(tbl().locate(u"SCLCOMICID"_s, key));
     }
 
-    // Rows of a query, each as its columns joined by "|".
     QStringList rows(const QString& sql, const QVariantList& params = {})
     {
-        db::Query q(m_data->dbConnection);
-        q.setSql(sql);
-        q.setParams(params);
-        q.open();
-        QStringList result;
-        for (q.first(); !q.eof(); q.next()) {
-            QStringList columns;
-            for (int i = 0; i < q.fieldCount(); ++i)
-                columns << (q.field(i).isNull() ? u"<null>"_s : q.field(i).asString());
-            result << columns.join(u'|');
-        }
-        return result;
+        return queryRows(m_data->dbConnection, sql, params);
     }
     int count(const QString& table) { return rows(u"SELECT count(*) FROM "_s + table).value(0).toInt(); }
     QString stored(const QString& comic, const char* column)
