@@ -157,12 +157,15 @@ void Table::resync(qint64 keepRowId) const
     // A detail table shows the few rows of one comic: read them whole at
     // once instead of ids first and rows after.
     const bool wholeRows = m_master != nullptr;
-    QVariantList params;
-    const QString where = whereClause(params);
-    if (m_rowsSql.isEmpty())
+    // Detail tables run this on every move of the catalogue: the text is
+    // built once per order, filter and link, only the values change.
+    if (m_rowsSql.isEmpty()) {
+        QVariantList unused;
         m_rowsSql = QStringLiteral("SELECT %1 FROM %2").arg(wholeRows ? m_selectColumns : QStringLiteral("rowid"),
                                                             quoted(m_tableName)) +
-                    where + orderClause();
+                    whereClause(unused) + orderClause();
+    }
+    const QVariantList params = whereParams();
     m_connection.beginRead();
     Statement& select = m_connection.cached(m_rowsSql, name());
     select.bindAll(params);

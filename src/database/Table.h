@@ -89,6 +89,7 @@ private:
     void resync(qint64 keepRowId) const;
     void invalidate() const { m_stale = true; }
     QString whereClause(QVariantList& params) const;
+    QVariantList whereParams() const; // the values of whereClause, without building its text
     QString orderClause() const;
     QString quoted(const QString& fieldName) const;
     void startInsert(int position);

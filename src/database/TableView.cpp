@@ -11,6 +11,16 @@
 
 namespace db {
 
+QVariantList Table::whereParams() const
+{
+    QVariantList params;
+    if (m_master && !m_orderFields.isEmpty())
+        params << m_linkValue << m_linkValue;
+    if (m_filtered && !m_compiled.sql.isEmpty())
+        params << m_compiled.params;
+    return params;
+}
+
 QString Table::whereClause(QVariantList& params) const
 {
     QStringList conditions;
