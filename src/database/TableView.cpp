@@ -113,6 +113,10 @@ void Table::setIndexName(const QString& indexName)
     }
     if (active())
         checkBrowseMode();
+    // Opening the tables names the order they already have; the rows are in it.
+    if (active() && !m_stale && fields == m_orderFields &&
+        indexName.compare(m_indexName, Qt::CaseInsensitive) == 0)
+        return;
     const qint64 keep = active() ? currentRowId() : -1;
     m_indexName = indexName;
     m_orderFields = fields;
