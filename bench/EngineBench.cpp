@@ -4,6 +4,7 @@
 #include "database/RecordKeys.h"
 
 #include <QRandomGenerator>
+#include <algorithm>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -175,10 +176,15 @@ void runEngineBench(const QString& dir, Report& report)
         {"NKSCLSERIENTEXT", "SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid"},
     };
     for (const OrderCase& o : orders) {
-        const double engine = bestOf(5, [&] {
-            catalogue.setIndexName(QLatin1String(o.index));
-            catalogue.first();
-        });
+        // Each run starts from another order, so the switch really happens.
+        double engine = 1e300;
+        for (int run = 0; run < 5; ++run) {
+            catalogue.setIndexName(QStringLiteral("PKSCLCOMICID"));
+            engine = std::min(engine, bestOf(1, [&] {
+                                  catalogue.setIndexName(QLatin1String(o.index));
+                                  catalogue.first();
+                              }));
+        }
         const double rawMs = bestOf(5, [&] {
             rawCollectIds(raw.get(), QStringLiteral("SELECT rowid FROM SERVERSTRIPOTHEK ORDER BY ") + QLatin1String(o.order));
         });
