@@ -15,11 +15,7 @@ TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.
     setWindowTitle(QStringLiteral("Auflage bearbeiten"));
     db::DataSource* src = &data.srcAuflagen;
 
-    auto edit = [&](const char* name, const char* field) {
-        auto* e = new ui::DBEdit(src, QLatin1String(field), this);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
+    auto edit = [&](const char* name, const char* field) { return ui::DBEdit::named(name, src, field, this); };
     editAuflage = edit("editAuflage", "ALAUFLAGE");
     editEDatum = edit("editEDatum", "ALERSCHEINUNGSDATUM");
     editKPreis = edit("editKPreis", "ALVKPREIS");

@@ -51,11 +51,7 @@ TLokalDatenForm::TLokalDatenForm(ComicData& data, QWidget* owner)
     setWindowTitle(QStringLiteral("Eigene Daten zu diesem Eintrag"));
     db::DataSource* src = &data.srcComicLocal;
 
-    auto edit = [&](const char* name, const char* field) {
-        auto* e = new ui::DBEdit(src, QLatin1String(field), this);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
+    auto edit = [&](const char* name, const char* field) { return ui::DBEdit::named(name, src, field, this); };
     auto lookup = [&](const char* name, const char* field, db::DataSource* list, const char* key, const char* shown) {
         auto* box = new ui::DBLookupComboBox(this);
         box->setObjectName(QLatin1String(name));

@@ -205,11 +205,7 @@ QWidget* TMasterDataPage::buildFields()
     cbReBuy = new ui::DBCheckBox(QStringLiteral("Als erneut zu erweben markieren"), src, QStringLiteral("SCLZUKAUFEN"), area);
     cbReBuy->setObjectName(QStringLiteral("cbReBuy"));
 
-    auto edit = [&](const char* name, const char* field) {
-        auto* e = new ui::DBEdit(src, QLatin1String(field), area);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
+    auto edit = [&](const char* name, const char* field) { return ui::DBEdit::named(name, src, field, area); };
     editTitel1 = edit("editTitel1", "SCLTITEL1");
     editTitel2 = edit("editTitel2", "SCLTITEL2");
     editTitel3 = edit("editTitel3", "SCLTITEL3");

@@ -23,6 +23,13 @@ DBEdit::DBEdit(db::DataSource* source, const QString& fieldName, QWidget* parent
     showValue();
 }
 
+DBEdit* DBEdit::named(const char* objectName, db::DataSource* source, const char* fieldName, QWidget* parent)
+{
+    auto* box = new DBEdit(source, QLatin1String(fieldName), parent);
+    box->setObjectName(QLatin1String(objectName));
+    return box;
+}
+
 void DBEdit::setDataSource(db::DataSource* source)
 {
     m_link->setDataSource(source);

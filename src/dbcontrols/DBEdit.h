@@ -14,6 +14,8 @@ class DBEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit DBEdit(db::DataSource* source = nullptr, const QString& fieldName = {}, QWidget* parent = nullptr);
+    // A box bound to field and named for findChild, as every form builds them.
+    static DBEdit* named(const char* objectName, db::DataSource* source, const char* fieldName, QWidget* parent);
 
     void setDataSource(db::DataSource* source);
     db::DataSource* dataSource() const { return m_link->dataSource(); }
