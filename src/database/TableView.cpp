@@ -174,11 +174,10 @@ void Table::followMaster()
         return;
     checkBrowseMode();
     m_linkValue = value;
+    m_cur = -1; // the new comic's rows start at their first, which resync loads
     resync(-1);
-    m_cur = m_rows.empty() ? -1 : 0;
     m_bof = true;
     m_eof = m_rows.empty();
-    loadCurrent();
     emitDataSetChanged();
 }
 
