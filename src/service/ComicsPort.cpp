@@ -16,31 +16,6 @@
 namespace service {
 namespace {
 
-const Operation& loginOperation()
-{
-    static const Operation op{QStringLiteral("Login"),
-                              {QStringLiteral("login"), QStringLiteral("password")}, {}, true};
-    return op;
-}
-
-const Operation& titleByIsbnOperation()
-{
-    static const Operation op{QStringLiteral("TitleByISBN"), {QStringLiteral("isbn")}, {}, true};
-    return op;
-}
-
-const Operation& comicByIsbnOperation()
-{
-    static const Operation op{
-        QStringLiteral("ComicByISBN"),
-        {QStringLiteral("isbn")},
-        {QStringLiteral("Titel1"), QStringLiteral("Titel2"), QStringLiteral("Titel3"), QStringLiteral("Verlag"),
-         QStringLiteral("Serie"), QStringLiteral("Band"), QStringLiteral("Seiten"), QStringLiteral("ISBNNR"),
-         QStringLiteral("Gruppe"), QStringLiteral("Sparte")},
-        false};
-    return op;
-}
-
 // Asks the platform for every request, so that proxy settings changed while
 // the program runs are honoured; unlike the application-wide switch it
 // leaves other network users alone.
@@ -104,29 +79,12 @@ bool isPlainOrHtml(const QByteArray& contentType)
 
 } // namespace
 
-QString Registration::soapAction(const QString& operationName) const
-{
-    static const QString placeholder = QStringLiteral("%operationName%");
-    QString action = soapActionTemplate;
-    const qsizetype at = action.indexOf(placeholder);
-    if (at >= 0)
-        action.replace(at, placeholder.size(), operationName);
-    return action;
-}
-
-const Registration& comicsPortRegistration()
-{
-    static const Registration registration{QStringLiteral("ComicsPort"), QStringLiteral("urn:Comics"),
-                                           QStringLiteral("urn:Comics#clservice#%operationName%")};
-    return registration;
-}
-
 QString defaultComicsUrl()
 {
     const QString fromEnvironment = qEnvironmentVariable("STRIPOTHEK_COMICS_URL");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    return QStringLiteral("http://localhost/soaptest/server.php");
+    return QStringLiteral("http://localhost") + QLatin1String(kComicsEndpointPath);
 }
 
 std::shared_ptr<ComicsPort> NewComicsPort(const QString& location, std::shared_ptr<ComicsClient> client)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/SoapMessage.h"
+#include "service/ComicsInterface.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,17 +10,6 @@
 class QNetworkAccessManager;
 
 namespace service {
-
-// How the comics interface is known on the wire.
-struct Registration {
-    QString interfaceName;
-    QString nameSpace;
-    QString soapActionTemplate;
-
-    // The template with its first "%operationName%" replaced by the operation.
-    QString soapAction(const QString& operationName) const;
-};
-const Registration& comicsPortRegistration();
 
 // The comics service. Every parameter and result is text; out-parameters are
 // only set when the call succeeds. Every failure throws (see ComicsClient).

@@ -142,11 +142,15 @@ SoapResponse decodeSuccess(const QDomElement& answer, const Operation& op)
 
 } // namespace
 
-QByteArray buildRequest(const Operation& op, const QString& nameSpace, const QStringList& inValues)
+namespace {
+
+// The envelope that every message of the service shares: the four prefixes
+// declared on it, no header, and one body whose content writeBody adds.
+template <typename WriteBody>
+QByteArray envelope(bool encoded, WriteBody writeBody)
 {
     const QString envNs = QString::fromLatin1(kSoapEnvelopeNs);
     const QString encNs = QString::fromLatin1(kSoapEncodingNs);
-    const QString xsiNs = QString::fromLatin1(kXsiNs);
 
     // Written to a string, the writer leaves the encoding out of the declaration.
     QString text;
@@ -154,27 +158,60 @@ QByteArray buildRequest(const Operation& op, const QString& nameSpace, const QSt
     xml.writeStartDocument(QStringLiteral("1.0"));
     xml.writeNamespace(envNs, QStringLiteral("SOAP-ENV"));
     xml.writeNamespace(QString::fromLatin1(kXsdNs), QStringLiteral("xsd"));
-    xml.writeNamespace(xsiNs, QStringLiteral("xsi"));
+    xml.writeNamespace(QString::fromLatin1(kXsiNs), QStringLiteral("xsi"));
     xml.writeNamespace(encNs, QStringLiteral("SOAP-ENC"));
     xml.writeStartElement(envNs, QStringLiteral("Envelope"));
     xml.writeStartElement(envNs, QStringLiteral("Body"));
-    xml.writeAttribute(envNs, QStringLiteral("encodingStyle"), encNs);
-    // NS1 is the first free generated prefix; the document declares no other NSn.
-    // Declared after the start tag is opened, it lands on the operation element
-    // rather than on the body.
-    xml.writeStartElement(QStringLiteral("NS1:") + op.name);
-    xml.writeNamespace(nameSpace, QStringLiteral("NS1"));
-    for (qsizetype i = 0; i < op.inParams.size(); ++i) {
-        xml.writeStartElement(op.inParams.at(i));
-        xml.writeAttribute(xsiNs, QStringLiteral("type"), QStringLiteral("xsd:string"));
-        xml.writeCharacters(inValues.value(i));
-        xml.writeEndElement();
-    }
+    if (encoded)
+        xml.writeAttribute(envNs, QStringLiteral("encodingStyle"), encNs);
+    writeBody(xml);
     // Closed one by one: writeEndDocument() would append a line break.
-    xml.writeEndElement(); // operation
     xml.writeEndElement(); // body
     xml.writeEndElement(); // envelope
     return text.toUtf8();
+}
+
+// An RPC element in nameSpace with one xsd:string child per name.
+QByteArray rpcMessage(const QString& elementName, const QString& nameSpace, const QStringList& names,
+                      const QStringList& values)
+{
+    return envelope(true, [&](QXmlStreamWriter& xml) {
+        const QString xsiNs = QString::fromLatin1(kXsiNs);
+        // NS1 is the first free generated prefix; the document declares no other NSn.
+        // Declared after the start tag is opened, it lands on this element
+        // rather than on the body.
+        xml.writeStartElement(QStringLiteral("NS1:") + elementName);
+        xml.writeNamespace(nameSpace, QStringLiteral("NS1"));
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            xml.writeStartElement(names.at(i));
+            xml.writeAttribute(xsiNs, QStringLiteral("type"), QStringLiteral("xsd:string"));
+            xml.writeCharacters(values.value(i));
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    });
+}
+
+} // namespace
+
+QByteArray buildRequest(const Operation& op, const QString& nameSpace, const QStringList& inValues)
+{
+    return rpcMessage(op.name, nameSpace, op.inParams, inValues);
+}
+
+QByteArray buildResponse(const Operation& op, const QString& nameSpace, const QStringList& outValues)
+{
+    return rpcMessage(op.name + QStringLiteral("Response"), nameSpace, op.outParams, outValues);
+}
+
+QByteArray buildFault(const QString& faultCode, const QString& faultString)
+{
+    return envelope(false, [&](QXmlStreamWriter& xml) {
+        xml.writeStartElement(QString::fromLatin1(kSoapEnvelopeNs), QStringLiteral("Fault"));
+        xml.writeTextElement(QStringLiteral("faultcode"), QStringLiteral("SOAP-ENV:") + faultCode);
+        xml.writeTextElement(QStringLiteral("faultstring"), faultString);
+        xml.writeEndElement();
+    });
 }
 
 SoapResponse decodeResponse(const QByteArray& body, const Operation& op)

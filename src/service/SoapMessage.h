@@ -7,8 +7,9 @@
 #include <QString>
 #include <QStringList>
 
-// The SOAP 1.1 RPC messages of the comics service: the request a call sends and
-// the rules that turn a response body into results or an error. Pure functions
+// The SOAP 1.1 RPC messages of the comics service: the request a call sends,
+// the answer or fault a service sends back, and the rules that turn a response
+// body into results or an error. Pure functions
 // over bytes, so that they can be tested and fuzzed without a network.
 namespace service {
 
@@ -16,6 +17,7 @@ inline constexpr auto kSoapEnvelopeNs = "http://schemas.xmlsoap.org/soap/envelop
 inline constexpr auto kSoapEncodingNs = "http://schemas.xmlsoap.org/soap/encoding/";
 inline constexpr auto kXsdNs = "http://www.w3.org/2001/XMLSchema";
 inline constexpr auto kXsiNs = "http://www.w3.org/2001/XMLSchema-instance";
+inline constexpr auto kSoap12EnvelopeNs = "http://www.w3.org/2003/05/soap-envelope";
 
 // What the generic call needs to know of one operation: its wire name, the
 // names of its in- and out-parameters in declaration order, and whether it
@@ -56,6 +58,14 @@ private:
 // The request document for one call, UTF-8 without byte-order mark.
 // inValues holds one text per in-parameter of op, in the same order.
 QByteArray buildRequest(const Operation& op, const QString& nameSpace, const QStringList& inValues);
+
+// The answer to a call of op, as a service sends it: the element
+// "<operation>Response" with one child per out-parameter, in declaration order.
+QByteArray buildResponse(const Operation& op, const QString& nameSpace, const QStringList& outValues);
+
+// A SOAP 1.1 fault; faultCode is the local name of a SOAP 1.1 fault code
+// ("Client", "Server", "VersionMismatch", "MustUnderstand").
+QByteArray buildFault(const QString& faultCode, const QString& faultString);
 
 // Decodes a response body for op. Throws SoapFault for a fault and db::Error
 // for everything that is not a usable SOAP 1.1 answer.
