@@ -62,7 +62,8 @@ void Connection::connect()
                               .arg(QDir::toNativeSeparators(file)),
                           SQLITE_CANTOPEN);
     sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &handle,
+                                   m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
         sqlite3_close(handle);

@@ -29,6 +29,11 @@ public:
     QString databasePath() const { return m_directory; }
     QString databaseFile() const;
 
+    // A read-only connection refuses every write; other programs may keep
+    // editing the file meanwhile. Takes effect at the next connect().
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool readOnly() const { return m_readOnly; }
+
     void connect();
     void disconnect();
     bool connected() const { return m_db != nullptr; }
@@ -64,6 +69,7 @@ private:
     void resyncAll();
     void run(const QString& sql);
     bool m_readOpen = false;
+    bool m_readOnly = false;
     QString m_directory = QStringLiteral("database");
     sqlite3* m_db = nullptr;
     bool m_inTransaction = false;
