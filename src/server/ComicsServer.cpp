@@ -1,0 +1,271 @@
+#include "server/ComicsServer.h"
+
+#include "server/SoapRequest.h"
+#include "service/ComicsInterface.h"
+
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QMetaEnum>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace server {
+namespace {
+
+const QByteArray kXmlType = QByteArrayLiteral("text/xml; charset=utf-8");
+
+QString endpointPath()
+{
+    return QString::fromLatin1(service::kComicsEndpointPath);
+}
+
+// A whole response written past the HTTP layer, for connections that never
+// bring a request it could answer.
+QByteArray rawResponse(int status, const QByteArray& reason, const QString& faultString)
+{
+    const QByteArray body = service::buildFault(QStringLiteral("Client"), faultString);
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + kXmlType
+        + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// Watches one connection on behalf of the server: counts the bytes of the
+// request under way, so that an oversized one is stopped before it is
+// buffered whole, and closes the connection when no request completes in time.
+class SocketWatch : public QObject {
+    Q_OBJECT
+public:
+    SocketWatch(QTcpSocket* socket, const ServerLimits& limits)
+        : QObject(socket), m_socket(socket), m_maxBytes(limits.maxRequestBytes)
+    {
+        // Qt reads no more than this ahead, so a flood costs little memory
+        // before it is noticed.
+        socket->setReadBufferSize(2 * m_maxBytes);
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(limits.idleTimeoutMs);
+        connect(&m_idle, &QTimer::timeout, socket, &QAbstractSocket::abort);
+        m_idle.start();
+        // Connected before the HTTP layer sees the socket, so it runs first.
+        connect(socket, &QIODevice::readyRead, this, &SocketWatch::measure);
+    }
+
+    void requestDone()
+    {
+        m_pending = 0;
+        m_idle.start();
+    }
+
+private:
+    void measure()
+    {
+        // The HTTP layer keeps a partial request in a read transaction, and
+        // bytes already read inside it no longer count as available.
+        const qint64 available = m_socket->bytesAvailable();
+        m_pending = m_socket->isTransactionStarted() ? m_pending + available : available;
+        if (m_pending > m_maxBytes)
+            refuse();
+    }
+
+    void refuse()
+    {
+        // The HTTP layer must not go on collecting this request.
+        disconnect(m_socket, &QIODevice::readyRead, nullptr, nullptr);
+        if (m_socket->isTransactionStarted())
+            m_socket->commitTransaction();
+        m_socket->readAll();
+        m_socket->write(rawResponse(413, "Payload Too Large",
+                                    QStringLiteral("Die Anfrage ist größer als %1 KB und wird abgelehnt")
+                                        .arg(m_maxBytes / 1024)));
+        // Read on and drop the rest: closing while the client still sends
+        // would reset the connection before it has read the answer. The idle
+        // timer ends it at the latest.
+        connect(m_socket, &QIODevice::readyRead, m_socket, [socket = m_socket] { socket->readAll(); });
+    }
+
+    QTcpSocket* m_socket;
+    qint64 m_maxBytes;
+    qint64 m_pending = 0;
+    QTimer m_idle;
+};
+
+// Hands new connections to the HTTP layer with a watch on each, or turns
+// them away when too many are open.
+class GuardedTcpServer : public QTcpServer {
+public:
+    GuardedTcpServer(const ServerLimits& limits) : m_limits(limits) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        if (m_open >= m_limits.maxConnections) {
+            connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+            socket->write(rawResponse(503, "Service Unavailable",
+                                      QStringLiteral("Der Comic-Dienst bedient schon %1 Verbindungen; bitte später "
+                                                     "noch einmal versuchen")
+                                          .arg(m_limits.maxConnections)));
+            socket->disconnectFromHost();
+            return;
+        }
+        ++m_open;
+        connect(socket, &QObject::destroyed, this, [this] { --m_open; });
+        new SocketWatch(socket, m_limits);
+        addPendingConnection(socket);
+    }
+
+private:
+    ServerLimits m_limits;
+    int m_open = 0;
+};
+
+QString methodName(QHttpServerRequest::Method method)
+{
+    const char* key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method));
+    return key ? QString::fromLatin1(key).toUpper() : QStringLiteral("?");
+}
+
+// The media type without its parameters, in lower case.
+QString mediaType(const QByteArray& contentType)
+{
+    return QString::fromLatin1(contentType).section(u';', 0, 0).trimmed().toLower();
+}
+
+QString unquoted(QString text)
+{
+    text = text.trimmed();
+    if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"'))
+        text = text.mid(1, text.size() - 2);
+    return text;
+}
+
+} // namespace
+
+ComicsServer::ComicsServer(const QString& directory, const ServerLimits& limits, QObject* parent)
+    : QAbstractHttpServer(parent), m_limits(limits), m_catalogue(directory)
+{
+}
+
+ComicsServer::~ComicsServer() = default;
+
+quint16 ComicsServer::start(const QHostAddress& address, quint16 port)
+{
+    auto tcp = std::make_unique<GuardedTcpServer>(m_limits);
+    if (!tcp->listen(address, port))
+        throw db::Error(QStringLiteral("Der Comic-Dienst kann nicht an %1, Port %2 lauschen: %3")
+                            .arg(address.toString(), QString::number(port), tcp->errorString()));
+    const quint16 bound = tcp->serverPort();
+    bind(tcp.release()); // the HTTP server owns it from here on
+
+    m_url = QUrl();
+    m_url.setScheme(QStringLiteral("http"));
+    const bool anyAddress = address == QHostAddress::Any || address == QHostAddress::AnyIPv4
+        || address == QHostAddress::AnyIPv6;
+    m_url.setHost(anyAddress ? QStringLiteral("127.0.0.1") : address.toString());
+    m_url.setPort(bound);
+    m_url.setPath(endpointPath());
+    return bound;
+}
+
+bool ComicsServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    if (auto* watch = socket->findChild<SocketWatch*>(QString(), Qt::FindDirectChildrenOnly))
+        watch->requestDone();
+    const Reply reply = answer(request);
+    QHttpServerResponder responder = makeResponder(request, socket);
+    const auto status = QHttpServerResponder::StatusCode(reply.status);
+    if (request.method() == QHttpServerRequest::Method::Head)
+        responder.write({{"Allow", "POST"}}, status); // a HEAD answer carries no body
+    else if (reply.status == 405)
+        responder.write(reply.body, {{"Content-Type", kXmlType}, {"Allow", "POST"}}, status);
+    else
+        responder.write(reply.body, {{"Content-Type", kXmlType}}, status);
+    return true;
+}
+
+void ComicsServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    // handleRequest answers every request; this is only here to satisfy the base.
+    makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
+}
+
+ComicsServer::Reply ComicsServer::answer(const QHttpServerRequest& request)
+{
+    try {
+        if (request.url().path() != endpointPath())
+            throw RequestFault(404, QStringLiteral("Client"),
+                               QStringLiteral("Unbekannter Pfad „%1“; der Comic-Dienst antwortet unter %2")
+                                   .arg(request.url().path(), endpointPath()));
+        if (request.method() != QHttpServerRequest::Method::Post)
+            throw RequestFault(405, QStringLiteral("Client"),
+                               QStringLiteral("Die Methode %1 wird nicht unterstützt; der Comic-Dienst erwartet POST")
+                                   .arg(methodName(request.method())));
+        const QString type = mediaType(request.value("Content-Type"));
+        // A SOAP 1.2 client sends its own type; it gets past here to learn
+        // from the envelope which version is spoken.
+        if (type != u"text/xml" && type != u"application/soap+xml")
+            throw RequestFault(415, QStringLiteral("Client"),
+                               QStringLiteral("Der Inhaltstyp „%1“ wird nicht unterstützt; SOAP erwartet „text/xml“")
+                                   .arg(QString::fromLatin1(request.value("Content-Type"))));
+
+        const SoapCall call = decodeRequest(request.body());
+        const service::Registration& registration = service::comicsPortRegistration();
+        const service::Operation& op = service::comicByIsbnOperation();
+        const bool known = call.nameSpace == registration.nameSpace
+            && (call.operation == op.name || call.operation == service::loginOperation().name
+                || call.operation == service::titleByIsbnOperation().name);
+        if (!known)
+            throw RequestFault(kFaultStatus, QStringLiteral("Client"),
+                               QStringLiteral("Unbekannte Operation „%1“ im Namensraum „%2“")
+                                   .arg(call.operation, call.nameSpace));
+
+        const QByteArray actionHeader = request.value("SOAPAction");
+        const QString expectedAction = registration.soapAction(call.operation);
+        if (actionHeader.isNull())
+            throw RequestFault(kFaultStatus, QStringLiteral("Client"),
+                               QStringLiteral("Der Anfrage fehlt die Kopfzeile SOAPAction; erwartet wird „%1“")
+                                   .arg(expectedAction));
+        const QString action = unquoted(QString::fromUtf8(actionHeader));
+        if (action != expectedAction)
+            throw RequestFault(kFaultStatus, QStringLiteral("Client"),
+                               QStringLiteral("Die SOAPAction „%1“ passt nicht zur Operation „%2“; erwartet wird „%3“")
+                                   .arg(action, call.operation, expectedAction));
+        if (call.operation != op.name)
+            throw RequestFault(kFaultStatus, QStringLiteral("Client"),
+                               QStringLiteral("Die Operation „%1“ bietet dieser Dienst nicht an; er beantwortet nur %2")
+                                   .arg(call.operation, op.name));
+
+        const QString param = op.inParams.first();
+        if (!call.params.contains(param))
+            throw RequestFault(kFaultStatus, QStringLiteral("Client"),
+                               QStringLiteral("Der Anfrage fehlt der Parameter „%1“").arg(param));
+        return comicByIsbn(call.params.value(param));
+    } catch (const RequestFault& fault) {
+        return {fault.httpStatus(), service::buildFault(fault.faultCode(), fault.message())};
+    } catch (const std::exception& e) {
+        // The catalogue could not be read: the server's fault, not the caller's.
+        return {kFaultStatus,
+                service::buildFault(QStringLiteral("Server"),
+                                    QStringLiteral("Der Katalog kann nicht gelesen werden: %1")
+                                        .arg(QString::fromUtf8(e.what())))};
+    }
+}
+
+ComicsServer::Reply ComicsServer::comicByIsbn(const QString& isbn)
+{
+    if (isbn.trimmed().isEmpty())
+        throw RequestFault(kFaultStatus, QStringLiteral("Client"), QStringLiteral("Die Anfrage enthält keine ISBN"));
+    const std::optional<QStringList> values = m_catalogue.comicByIsbn(isbn);
+    if (!values)
+        throw RequestFault(kFaultStatus, QStringLiteral("Client"),
+                           QStringLiteral("Kein Comic mit der ISBN „%1“ im Katalog").arg(isbn));
+    return {200, service::buildResponse(service::comicByIsbnOperation(), service::comicsPortRegistration().nameSpace,
+                                        *values)};
+}
+
+} // namespace server
+
+#include "ComicsServer.moc"

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "server/CatalogueLookup.h"
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QHostAddress>
+#include <QUrl>
+
+namespace server {
+
+// What one connection may cost the server.
+struct ServerLimits {
+    // A request (head and body) larger than this is refused with 413; an
+    // honest call of the service takes well under one kilobyte.
+    qint64 maxRequestBytes = 64 * 1024;
+    // A connection must bring a whole request this often, or it is closed:
+    // idle kept-alive connections and clients that trickle bytes alike.
+    int idleTimeoutMs = 30'000;
+    // More open connections than this are refused with 503.
+    int maxConnections = 256;
+};
+
+// The comics service over one catalogue: answers ComicByISBN at the
+// endpoint path with the SOAP 1.1 messages the program's client sends and
+// reads, and every other request with a SOAP fault in German.
+class ComicsServer : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    // Opens the catalogue below directory read-only. Throws db::Error.
+    explicit ComicsServer(const QString& directory, const ServerLimits& limits = {}, QObject* parent = nullptr);
+    ~ComicsServer() override;
+
+    // Listens on address; port 0 takes a free one. Returns the port. Throws
+    // db::Error when the address cannot be bound.
+    quint16 start(const QHostAddress& address, quint16 port);
+
+    // Where clients reach the service, e.g. http://127.0.0.1:8080/soaptest/server.php.
+    QUrl endpointUrl() const { return m_url; }
+    QString databaseFile() const { return m_catalogue.databaseFile(); }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+    };
+    Reply answer(const QHttpServerRequest& request);
+    Reply comicByIsbn(const QString& isbn);
+
+    ServerLimits m_limits;
+    CatalogueLookup m_catalogue;
+    QUrl m_url;
+};
+
+} // namespace server
