@@ -4,6 +4,7 @@
 #include "cli/Generator.h"
 #include "database/Errors.h"
 #include "database/Schema.h"
+#include "server/ServeCommand.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -48,9 +49,15 @@ QString helpText()
                "                        N Bänden (Vorgabe %1) für Messungen und Tests;\n"
                "                        bei gleichem N stets dieselben Daten, nur das\n"
                "                        Schlüsselpräfix ist jedes Mal ein anderes\n"
+               "  serve VERZEICHNIS [--port N] [--listen ADRESSE]\n"
+               "                        bietet den Katalog als Comic-Dienst für den Dialog\n"
+               "                        „Comic downloaden“ an, nur lesend, bis Strg+C\n"
+               "                        (Einzelheiten: stripothek-db serve --help)\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
+               "  --port N              Port für serve, Vorgabe %3\n"
+               "  --listen ADRESSE      Adresse für serve, Vorgabe 127.0.0.1\n"
                "  -h, --help            diese Hilfe\n"
                "\n"
                "Eine vorhandene Datenbank wird nie überschrieben: jeder Befehl bricht dann ab.\n"
@@ -59,7 +66,8 @@ QString helpText()
                "Rückgabewert: 0 bei Erfolg, 1 wenn die Datenbank nicht angelegt werden konnte,\n"
                "2 bei falschem Aufruf.\n")
         .arg(kDefaultVolumes)
-        .arg(kMaxVolumes);
+        .arg(kMaxVolumes)
+        .arg(server::kDefaultPort);
 }
 
 int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
@@ -75,30 +83,43 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     const QCommandLineOption volumesOption(QStringLiteral("volumes"), QString(), QStringLiteral("N"));
     parser.addOption(help);
     parser.addOption(volumesOption);
+    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("N"));
+    const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("ADRESSE"));
+    parser.addOption(portOption);
+    parser.addOption(listenOption);
     if (!parser.parse(QStringList{QStringLiteral("stripothek-db")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
             const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
             return usage(QStringLiteral("Unbekannte Option „%1%2“.").arg(dashes, unknown.first()));
         }
-        // The only other complaint of the parser: an option without its value.
+        // The only other complaint of the parser: an option without its value,
+        // which can only be the last argument.
+        if (arguments.last().startsWith(QLatin1String("--port")))
+            return usage(QStringLiteral("Der Option --port fehlt die Nummer des Ports."));
+        if (arguments.last().startsWith(QLatin1String("--listen")))
+            return usage(QStringLiteral("Der Option --listen fehlt die Adresse."));
         return usage(QStringLiteral("Der Option --volumes fehlt die Zahl der Bände."));
     }
     if (parser.isSet(help)) {
-        out << helpText();
+        const bool aboutServe = parser.positionalArguments().value(0) == QLatin1String("serve");
+        out << (aboutServe ? server::serveHelpText() : helpText());
         out.flush();
         return kExitOk;
     }
 
     const QStringList args = parser.positionalArguments();
-    const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate")};
+    const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate"),
+                                QStringLiteral("serve")};
     if (args.isEmpty())
-        return usage(QStringLiteral("Es fehlt der Befehl: create, demo oder generate."));
+        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate oder serve."));
     const QString command = args[0];
     if (!commands.contains(command))
-        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo und generate.").arg(command));
+        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate und serve.").arg(command));
     if (args.size() < 2 || args[1].isEmpty())
-        return usage(QStringLiteral("Es fehlt das Verzeichnis, in dem die Datenbank angelegt werden soll."));
+        return usage(command == QLatin1String("serve")
+                         ? QStringLiteral("Es fehlt das Verzeichnis, dessen Datenbank angeboten werden soll.")
+                         : QStringLiteral("Es fehlt das Verzeichnis, in dem die Datenbank angelegt werden soll."));
     if (args.size() > 2)
         return usage(QStringLiteral("Zu viele Argumente: %1").arg(args.mid(2).join(QLatin1Char(' '))));
 
@@ -115,12 +136,34 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
                              .arg(kMaxVolumes));
     }
 
+    server::ServeOptions serveOptions;
+    if ((parser.isSet(portOption) || parser.isSet(listenOption)) && command != QLatin1String("serve"))
+        return usage(QStringLiteral("Die Optionen --port und --listen gelten nur für serve."));
+    if (parser.isSet(portOption)) {
+        bool ok = false;
+        const QString text = parser.value(portOption);
+        const uint port = text.toUInt(&ok);
+        if (!ok || port > 65535)
+            return usage(QStringLiteral("Ungültiger Port „%1“: erlaubt ist eine ganze Zahl von 0 bis 65535.").arg(text));
+        serveOptions.port = quint16(port);
+    }
+    if (parser.isSet(listenOption)) {
+        serveOptions.address = server::parseListenAddress(parser.value(listenOption));
+        if (serveOptions.address.isNull())
+            return usage(QStringLiteral("Ungültige Adresse „%1“ für --listen: erwartet wird eine IP-Adresse, "
+                                        "„localhost“ oder „*“.")
+                             .arg(parser.value(listenOption)));
+    }
+
     const QString dir = args[1];
     const QString file = QDir::toNativeSeparators(QFileInfo(db::schema::databaseFile(dir)).absoluteFilePath());
     try {
         QElapsedTimer timer;
         timer.start();
-        if (command == QLatin1String("create")) {
+        if (command == QLatin1String("serve")) {
+            serveOptions.directory = dir;
+            server::serve(serveOptions, out);
+        } else if (command == QLatin1String("create")) {
             db::schema::createDatabase(dir);
             out << "Datenbank angelegt: " << file << '\n';
         } else if (command == QLatin1String("demo")) {
