@@ -3,6 +3,9 @@
 set -euo pipefail
 packages=(qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n libsqlite3-dev sqlite3 cmake ninja-build g++
           xvfb xauth x11-apps imagemagick poppler-utils xdotool fonts-liberation)
+# The comics service server (Qt HTTP Server needs the WebSockets headers), and
+# building and checking the Debian package.
+packages+=(qt6-httpserver-dev qt6-websockets-dev dpkg-dev file desktop-file-utils appstream)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
