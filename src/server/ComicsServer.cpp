@@ -88,11 +88,14 @@ private:
     QTimer m_idle;
 };
 
+} // namespace
+
 // Hands new connections to the HTTP layer with a watch on each, or turns
 // them away when too many are open.
 class GuardedTcpServer : public QTcpServer {
 public:
-    GuardedTcpServer(const ServerLimits& limits) : m_limits(limits) {}
+    explicit GuardedTcpServer(const ServerLimits& limits) : m_limits(limits) {}
+    int openConnections() const { return m_open; }
 
 protected:
     void incomingConnection(qintptr descriptor) override
@@ -121,6 +124,8 @@ private:
     ServerLimits m_limits;
     int m_open = 0;
 };
+
+namespace {
 
 QString methodName(QHttpServerRequest::Method method)
 {
@@ -158,7 +163,8 @@ quint16 ComicsServer::start(const QHostAddress& address, quint16 port)
         throw db::Error(QStringLiteral("Der Comic-Dienst kann nicht an %1, Port %2 lauschen: %3")
                             .arg(address.toString(), QString::number(port), tcp->errorString()));
     const quint16 bound = tcp->serverPort();
-    bind(tcp.release()); // the HTTP server owns it from here on
+    m_tcp = tcp.release();
+    bind(m_tcp); // the HTTP server owns it from here on
 
     m_url = QUrl();
     m_url.setScheme(QStringLiteral("http"));
@@ -168,6 +174,11 @@ quint16 ComicsServer::start(const QHostAddress& address, quint16 port)
     m_url.setPort(bound);
     m_url.setPath(endpointPath());
     return bound;
+}
+
+int ComicsServer::openConnections() const
+{
+    return m_tcp ? m_tcp->openConnections() : 0;
 }
 
 bool ComicsServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)

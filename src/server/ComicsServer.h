@@ -21,6 +21,8 @@ struct ServerLimits {
     int maxConnections = 256;
 };
 
+class GuardedTcpServer;
+
 // The comics service over one catalogue: answers ComicByISBN at the
 // endpoint path with the SOAP 1.1 messages the program's client sends and
 // reads, and every other request with a SOAP fault in German.
@@ -38,6 +40,7 @@ public:
     // Where clients reach the service, e.g. http://127.0.0.1:8080/soaptest/server.php.
     QUrl endpointUrl() const { return m_url; }
     QString databaseFile() const { return m_catalogue.databaseFile(); }
+    int openConnections() const;
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -53,6 +56,7 @@ private:
 
     ServerLimits m_limits;
     CatalogueLookup m_catalogue;
+    GuardedTcpServer* m_tcp = nullptr; // owned by the base, as bound
     QUrl m_url;
 };
 

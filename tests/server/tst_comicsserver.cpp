@@ -261,6 +261,20 @@ private slots:
         QCOMPARE(fetch(m_url, kSpirou[7]), kSpirou);
     }
 
+    // The download dialog keeps its client; a connection the server closed
+    // while the user was reading must not fail the next search.
+    void keptClientSurvivesIdleClose()
+    {
+        startServer(ServerLimits{64 * 1024, 50, 256});
+        const auto port = service::NewComicsPort(m_url);
+        QStringList v(10);
+        port->ComicByISBN(kSpirou[7], v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]);
+        QCOMPARE(m_server->openConnections(), 1);
+        QTRY_COMPARE(m_server->openConnections(), 0);
+        port->ComicByISBN(kAlpha[7], v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]);
+        QCOMPARE(v, kAlpha);
+    }
+
     void refusesConnectionsBeyondTheLimit()
     {
         startServer(ServerLimits{64 * 1024, 30'000, 2});
