@@ -1,0 +1,111 @@
+#include "reports/TextMetrics.h"
+
+#include <QFontMetricsF>
+
+namespace rpt {
+
+QFont reportFont(const QString& family, double pointSize, bool bold)
+{
+    QFont font(family);
+    font.setPixelSize(qMax(1, qRound(pointSize * 25.4 / 72.0 * kFontUnitsPerMm)));
+    font.setBold(bold);
+    font.setKerning(false);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+TextMetrics::TextMetrics(const QFont& font) : m_font(font)
+{
+    const QFontMetricsF metrics(m_font);
+    m_lineHeight = metrics.height() / kFontUnitsPerMm;
+    m_ascent = metrics.ascent() / kFontUnitsPerMm;
+    m_latin1.fill(-1);
+}
+
+double TextMetrics::advance(char32_t codePoint) const
+{
+    if (codePoint < m_latin1.size()) {
+        double& cached = m_latin1[codePoint];
+        if (cached < 0)
+            cached = QFontMetricsF(m_font).horizontalAdvance(QChar(char16_t(codePoint))) / kFontUnitsPerMm;
+        return cached;
+    }
+    const auto it = m_other.constFind(codePoint);
+    if (it != m_other.constEnd())
+        return *it;
+    const QString text = QString::fromUcs4(&codePoint, 1);
+    const double w = QFontMetricsF(m_font).horizontalAdvance(text) / kFontUnitsPerMm;
+    m_other.insert(codePoint, w);
+    return w;
+}
+
+double TextMetrics::width(QStringView text) const
+{
+    double w = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            w += advance(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            ++i;
+        } else {
+            w += advance(c);
+        }
+    }
+    return w;
+}
+
+std::vector<QString> TextMetrics::breakLines(const QString& text, double width) const
+{
+    std::vector<QString> lines;
+    if (text.isEmpty())
+        return lines;
+    const bool hasBreaks = text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+    // Most texts fit on one line: they keep sharing the stored string.
+    if (!hasBreaks && this->width(text) <= width) {
+        lines.push_back(text);
+        return lines;
+    }
+    QString plain = text;
+    plain.remove(QLatin1Char('\r'));
+    const QStringList paragraphs = plain.split(QLatin1Char('\n'));
+    for (const QString& paragraph : paragraphs) {
+        const qsizetype n = paragraph.size();
+        if (n == 0) {
+            lines.push_back(QString());
+            continue;
+        }
+        qsizetype pos = 0;
+        while (pos < n) {
+            double w = 0;
+            qsizetype lastBlank = -1;
+            qsizetype i = pos;
+            for (; i < n; ++i) {
+                const QChar c = paragraph[i];
+                if (c == QLatin1Char(' '))
+                    lastBlank = i;
+                const double next = w + advance(c.unicode());
+                if (next > width && c != QLatin1Char(' '))
+                    break;
+                w = next;
+            }
+            if (i >= n) {
+                lines.push_back(paragraph.mid(pos));
+                break;
+            }
+            qsizetype end = lastBlank > pos ? lastBlank : i;
+            if (end == pos) // not even one character fits: take it all the same
+                end = pos + 1;
+            QString line = paragraph.mid(pos, end - pos);
+            while (line.endsWith(QLatin1Char(' ')))
+                line.chop(1);
+            lines.push_back(line);
+            pos = end;
+            while (pos < n && paragraph[pos] == QLatin1Char(' '))
+                ++pos;
+        }
+    }
+    return lines;
+}
+
+} // namespace rpt
