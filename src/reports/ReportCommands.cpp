@@ -1,0 +1,75 @@
+#include "reports/ReportCommands.h"
+
+#include "database/ComicData.h"
+#include "database/Errors.h"
+#include "reports/rptComicList.h"
+#include "reports/rptComicMissing.h"
+#include "reports/rptStammblatt.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+
+namespace rpt {
+
+namespace {
+void tellNoOwnCopies(QWidget* owner)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), noOwnCopiesMessage(), QMessageBox::Ok,
+                    owner);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.exec();
+}
+} // namespace
+
+QString noOwnCopiesMessage()
+{
+    return QStringLiteral("Es sind keine eigenen Comics vorhanden!");
+}
+
+void ShowMissingVolumes(ComicData& data, QWidget* owner)
+{
+    TRPTMissingComic form(owner);
+    if (!form.gather(data)) {
+        tellNoOwnCopies(owner);
+        return;
+    }
+    form.Preview(owner);
+}
+
+void ShowCollectionList(ComicData& data, QWidget* owner)
+{
+    TRPTListComic form(owner);
+    if (!form.gather(data.dbConnection)) {
+        tellNoOwnCopies(owner);
+        return;
+    }
+    form.Preview(owner);
+}
+
+void ShowStammblatt(QWidget* owner)
+{
+    TRPTStammblatt form(owner);
+    form.exec();
+}
+
+int WriteReportPdf(ReportKind kind, const QString& directory, const QString& pdfFile)
+{
+    ComicData data;
+    data.dbConnection.setDatabasePath(QDir(directory).filePath(QStringLiteral("database")));
+    if (kind == ReportKind::Missing) {
+        data.OpenTables();
+        TRPTMissingComic form;
+        if (!form.gather(data))
+            throw db::Error(noOwnCopiesMessage());
+        return form.writePdf(pdfFile);
+    }
+    data.dbConnection.connect();
+    TRPTListComic form;
+    if (!form.gather(data.dbConnection))
+        throw db::Error(noOwnCopiesMessage());
+    return form.writePdf(pdfFile);
+}
+
+} // namespace rpt

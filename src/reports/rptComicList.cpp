@@ -1,0 +1,163 @@
+#include "reports/rptComicList.h"
+
+#include "database/Connection.h"
+#include "database/Statement.h"
+
+using rpt::BandType;
+using rpt::ColumnType;
+using rpt::ItemType;
+using rpt::ReportItem;
+
+namespace {
+// The columns of kListSql.
+enum ListColumn {
+    SeriesId, SeriesName, Publisher, Title, Isbn, Band, Missing, Edition, BoughtOn, Price, PriceCurrency
+};
+
+ReportItem item(const char* name, ItemType type, const char* text, double left, double top, double width)
+{
+    ReportItem i;
+    i.name = QLatin1String(name);
+    i.type = type;
+    i.text = QString::fromUtf8(text);
+    i.left = left;
+    i.top = top;
+    i.width = width;
+    return i;
+}
+
+// Cached statements must be ready for their next use on every way out.
+class Stepping {
+public:
+    explicit Stepping(db::Statement& statement) : m_statement(statement) {}
+    ~Stepping() { m_statement.reset(); }
+    Stepping(const Stepping&) = delete;
+    Stepping& operator=(const Stepping&) = delete;
+
+private:
+    db::Statement& m_statement;
+};
+} // namespace
+
+// Comparing the keys twice lets SQLite use the index on the copies' comic
+// key and still match exactly; names sort as the catalogue's indexes do, and
+// copies with equal names and volumes keep the order they were entered in.
+const QString TRPTListComic::kListSql = QStringLiteral(
+    "SELECT SCLSERIEID, SCLSERIENTEXT, SCLVERLAGTEXT, SCLTITEL1, SCLISBNNR, SCLBAND, SCLFEHLT, "
+    "LCLAUFLAGE, LCKKDATUM, LCLKPREIS, LCLKPREISWG "
+    "FROM LOKALESTRIPOTHEK, SERVERSTRIPOTHEK "
+    "WHERE (LCLSERVERCOMICID = SCLCOMICID COLLATE NOCASE AND LCLSERVERCOMICID = SCLCOMICID) "
+    "ORDER BY SCLVERLAGTEXT COLLATE NOCASE, SCLSERIENTEXT COLLATE NOCASE, SCLBAND, "
+    "SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid");
+
+TRPTListComic::TRPTListComic(QObject* owner)
+    : ReportForm(owner, QStringLiteral("phbHeader"), 8),
+      fldSerienID(tblReport.addColumn(QStringLiteral("SRSERIENID"), ColumnType::Text, 50)),
+      fldSerienname(tblReport.addColumn(QStringLiteral("SRNAME"), ColumnType::Text, 100)),
+      fldVerlag(tblReport.addColumn(QStringLiteral("SCLVERLAGSTEXT"), ColumnType::Text, 100)),
+      fldTitel1(tblReport.addColumn(QStringLiteral("SCLTITEL1"), ColumnType::Text, 100)),
+      fldBand(tblReport.addColumn(QStringLiteral("SCLBAND"), ColumnType::Integer)),
+      fldISBNNr(tblReport.addColumn(QStringLiteral("SCLISBNNR"), ColumnType::Text, 25)),
+      fldAuflage(tblReport.addColumn(QStringLiteral("SCLAUFLAGE"), ColumnType::Text, 25)),
+      fldKaufdatum(tblReport.addColumn(QStringLiteral("SCLKAUFDATUM"), ColumnType::Date)),
+      fldKaufpreis(tblReport.addColumn(QStringLiteral("SCLKAUFPREIS"), ColumnType::Currency)),
+      fldKaufpreisWG(tblReport.addColumn(QStringLiteral("SCLKAUFPREISWG"), ColumnType::Text, 5)),
+      fldFehlt(tblReport.addColumn(QStringLiteral("SCLFEHLT"), ColumnType::Text, 10))
+{
+    setObjectName(QStringLiteral("RPTListComic"));
+    pdfFileName = QStringLiteral("Gesamtliste.pdf");
+    qrlabPageHeader.text = QStringLiteral("Stripothek");
+    fldFehlt.setOnGetText(&TRPTListComic::fldFehltGetText);
+    fldKaufpreis.setOnGetText([this](const rpt::MemColumn& sender, int row) {
+        if (sender.isNull(row))
+            return QString();
+        const QString currency = fldKaufpreisWG.text(row);
+        return currency.isEmpty() ? sender.text(row) : sender.text(row) + QLatin1Char(' ') + currency;
+    });
+
+    // The purchase columns sit further right than the heading row of old had
+    // them, so that an ISBN-13 fits before them: they print what the user
+    // recorded about each copy.
+    rpt::ReportBand& columns = qrReport.addBand(QStringLiteral("QRBand1"), BandType::ColumnHeader, 5.0);
+    columns.addItem(item("QRLabel1", ItemType::Label, "Band", 1.6, 1.0, 0));
+    columns.addItem(item("QRLabel2", ItemType::Label, "Titel", 14.6, 1.0, 0));
+    columns.addItem(item("QRLabel3", ItemType::Label, "ISBN-Nr", 95.2, 1.0, 0));
+    columns.addItem(item("QRLabel4", ItemType::Label, "Auflage", 121.4, 1.0, 0));
+    columns.addItem(item("QRLabel5", ItemType::Label, "Kaufdatum", 137.2, 1.0, 0));
+    ReportItem priceLabel = item("QRLabel6", ItemType::Label, "Kaufpreis", 153.0, 1.0, 21.2);
+    priceLabel.alignRight = true;
+    columns.addItem(priceLabel);
+    for (ReportItem& label : columns.items)
+        label.autoSize = !label.alignRight;
+
+    rpt::ReportBand& group = qrReport.addBand(QStringLiteral("qrgComic"), BandType::GroupHeader, 5.0);
+    group.groupKey = QStringLiteral("SRSERIENID");
+    group.reprintOnNewPage = true;
+    group.background = QColor(0xc0, 0xc0, 0xc0);
+    group.footer = QStringLiteral("qrSerieFooter");
+    ReportItem series = item("QRDBText4", ItemType::DataText, "SRNAME", 1.3, 0.9, 127.0);
+    series.bold = true;
+    group.addItem(series);
+    ReportItem publisher = item("QRDBText6", ItemType::DataText, "SCLVERLAGSTEXT", 129.6, 0.9, 189.1 - 129.6);
+    publisher.alignRight = true;
+    group.addItem(publisher);
+
+    rpt::ReportBand& detail = qrReport.addBand(QStringLiteral("DetailBand1"), BandType::Detail, 4.0);
+    detail.addItem(item("QRDBText7", ItemType::DataText, "SCLFEHLT", 1.3, 0.4, 2.6));
+    ReportItem band = item("qrBand", ItemType::DataText, "SCLBAND", 4.5, 0.4, 13.8 - 4.5);
+    band.alignRight = true;
+    detail.addItem(band);
+    ReportItem title = item("qrTitle", ItemType::DataText, "SCLTITEL1", 14.6, 0.4, 80.4);
+    title.wordWrap = true;
+    detail.addItem(title);
+    // An ISBN of up to 25 characters never runs into the edition.
+    detail.addItem(item("QRDBText1", ItemType::DataText, "SCLISBNNR", 95.2, 0.4, 121.4 - 95.2 - 0.6));
+    detail.addItem(item("QRDBText2", ItemType::DataText, "SCLAUFLAGE", 121.4, 0.4, 137.2 - 121.4 - 0.6));
+    detail.addItem(item("QRDBText3", ItemType::DataText, "SCLKAUFDATUM", 137.2, 0.4, 15.0));
+    ReportItem price = item("QRDBText5", ItemType::DataText, "SCLKAUFPREIS", 153.0, 0.4, 21.2);
+    price.alignRight = true;
+    detail.addItem(price);
+
+    qrReport.addBand(QStringLiteral("qrSerieFooter"), BandType::GroupFooter, 1.6);
+}
+
+QString TRPTListComic::fldFehltGetText(const rpt::MemColumn& sender, int row)
+{
+    return rpt::missingFlagText(sender.text(row));
+}
+
+void TRPTListComic::AddListRow(rpt::MemTable& tblReport, const db::Statement& query)
+{
+    tblReport.append();
+    try {
+        tblReport.fieldByName(QStringLiteral("SRSERIENID")).setValue(query.column(SeriesId));
+        tblReport.fieldByName(QStringLiteral("SRNAME")).setValue(query.column(SeriesName));
+        tblReport.fieldByName(QStringLiteral("SCLVERLAGSTEXT")).setValue(query.column(Publisher));
+        tblReport.fieldByName(QStringLiteral("SCLTITEL1")).setValue(query.column(Title));
+        tblReport.fieldByName(QStringLiteral("SCLISBNNR")).setValue(query.column(Isbn));
+        tblReport.fieldByName(QStringLiteral("SCLBAND")).setValue(query.column(Band));
+        tblReport.fieldByName(QStringLiteral("SCLFEHLT")).setValue(query.column(Missing));
+        tblReport.fieldByName(QStringLiteral("SCLAUFLAGE")).setValue(query.column(Edition));
+        tblReport.fieldByName(QStringLiteral("SCLKAUFDATUM")).setValue(query.column(BoughtOn));
+        tblReport.fieldByName(QStringLiteral("SCLKAUFPREIS")).setValue(query.column(Price));
+        tblReport.fieldByName(QStringLiteral("SCLKAUFPREISWG")).setValue(query.column(PriceCurrency));
+        tblReport.post();
+    } catch (...) {
+        tblReport.cancel();
+        throw;
+    }
+}
+
+bool TRPTListComic::gather(db::Connection& connection)
+{
+    connection.beginRead();
+    db::Statement& query = connection.cached(kListSql, QStringLiteral("qryListe"));
+    const Stepping stepping(query);
+    if (!query.step())
+        return false;
+    tblReport.open();
+    do
+        AddListRow(tblReport, query);
+    while (query.step());
+    return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "reports/ReportForm.h"
+
+namespace db {
+class Connection;
+class Statement;
+} // namespace db
+
+// The list of the whole collection: one line per own copy, grouped by series
+// under a grey bar with the series and its publisher, in the order of
+// publisher, series and volume.
+class TRPTListComic : public rpt::ReportForm {
+    Q_OBJECT
+public:
+    explicit TRPTListComic(QObject* owner = nullptr);
+
+    rpt::MemColumn& fldSerienID;
+    rpt::MemColumn& fldSerienname;
+    rpt::MemColumn& fldVerlag;
+    rpt::MemColumn& fldTitel1;
+    rpt::MemColumn& fldBand;
+    rpt::MemColumn& fldISBNNr;
+    rpt::MemColumn& fldAuflage;
+    rpt::MemColumn& fldKaufdatum;
+    rpt::MemColumn& fldKaufpreis;
+    rpt::MemColumn& fldKaufpreisWG; // the currency printed after the price
+    rpt::MemColumn& fldFehlt;
+
+    // "X" for a stored "1", nothing otherwise.
+    static QString fldFehltGetText(const rpt::MemColumn& sender, int row);
+
+    // The own copies that have a catalogue entry, with the fields of both,
+    // ordered by publisher, series, volume. Its columns are the ones
+    // AddListRow reads, in this order.
+    static const QString kListSql;
+
+    // Appends one row from the query's current row.
+    static void AddListRow(rpt::MemTable& tblReport, const db::Statement& query);
+
+    // Fills the report from the collection. Returns false, and gathers
+    // nothing, when no own copy has a catalogue entry.
+    bool gather(db::Connection& connection);
+};

@@ -1,0 +1,85 @@
+#include "reports/rptComicMissing.h"
+
+#include "database/ComicData.h"
+#include "reports/MissingVolumes.h"
+
+using rpt::BandType;
+using rpt::ColumnType;
+using rpt::ItemType;
+using rpt::ReportItem;
+
+TRPTMissingComic::TRPTMissingComic(QObject* owner)
+    : ReportForm(owner, QStringLiteral("PageHeaderBand1"), 10),
+      fldSerienID(tblReport.addColumn(QStringLiteral("SRSERIENID"), ColumnType::Text, 50)),
+      fldSerienname(tblReport.addColumn(QStringLiteral("SRNAME"), ColumnType::Text, 100)),
+      fldBand(tblReport.addColumn(QStringLiteral("SCLBAND"), ColumnType::Integer)),
+      fldTitel1(tblReport.addColumn(QStringLiteral("SCLTITEL1"), ColumnType::Text, 100))
+{
+    setObjectName(QStringLiteral("RPTMissingComic"));
+    pdfFileName = QStringLiteral("Fehlende Bände.pdf");
+    qrlabPageHeader.text = QStringLiteral("Liste mit den fehlenden Bänder in Serien");
+
+    rpt::ReportBand& group = qrReport.addBand(QStringLiteral("QRGroup1"), BandType::GroupHeader, 6.35);
+    group.groupKey = QStringLiteral("SRSERIENID");
+    group.reprintOnNewPage = true;
+    ReportItem name;
+    name.name = QStringLiteral("QRDBText4");
+    name.type = ItemType::DataText;
+    name.text = QStringLiteral("SRNAME");
+    name.left = 1.6;
+    name.top = 1.9;
+    name.autoSize = true;
+    group.addItem(name);
+
+    rpt::ReportBand& detail = qrReport.addBand(QStringLiteral("DetailBand1"), BandType::Detail, 3.7);
+    ReportItem band;
+    band.name = QStringLiteral("QRDBText2");
+    band.type = ItemType::DataText;
+    band.text = QStringLiteral("SCLBAND");
+    band.left = 2.4;
+    band.width = 10.0;
+    band.alignRight = true;
+    detail.addItem(band);
+    ReportItem title;
+    title.name = QStringLiteral("QRDBText1");
+    title.type = ItemType::DataText;
+    title.text = QStringLiteral("SCLTITEL1");
+    title.left = 14.6;
+    title.width = 173.6;
+    title.wordWrap = true;
+    detail.addItem(title);
+}
+
+void TRPTMissingComic::AddMissingRow(rpt::MemTable& tblReport, const db::DataSet& catalogue, bool withTitle,
+                                     qint64& count)
+{
+    tblReport.append();
+    try {
+        tblReport.fieldByName(QStringLiteral("SRSERIENID"))
+            .setAsString(catalogue.fieldByName(QStringLiteral("SCLSERIEID")).asString());
+        tblReport.fieldByName(QStringLiteral("SRNAME"))
+            .setAsString(catalogue.fieldByName(QStringLiteral("SCLSERIENTEXT")).asString());
+        tblReport.fieldByName(QStringLiteral("SCLBAND")).setValue(count);
+        if (withTitle)
+            tblReport.fieldByName(QStringLiteral("SCLTITEL1"))
+                .setAsString(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString());
+        tblReport.post();
+    } catch (...) {
+        tblReport.cancel();
+        throw;
+    }
+    ++count;
+}
+
+bool TRPTMissingComic::gather(ComicData& data)
+{
+    const rpt::OwnCopies copies(data.dbConnection);
+    if (!copies.any())
+        return false;
+    tblReport.open();
+    rpt::WalkMissingVolumes(data.tblStripothek, copies,
+                            [this](const db::DataSet& catalogue, bool withTitle, qint64 number) {
+                                AddMissingRow(tblReport, catalogue, withTitle, number);
+                            });
+    return true;
+}
