@@ -10,6 +10,7 @@
 #include "dbcontrols/DBNavigator.h"
 #include "dbcontrols/FieldLink.h"
 #include "keyboard/KeyCtrl.h"
+#include "reports/ReportCommands.h"
 #include "service/ComicDownload.h"
 
 #include <QApplication>
@@ -135,9 +136,9 @@ void TComicForm::buildMenus()
     menEditLocal->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
 
     menReport = namedMenu(bar, "menReport", QStringLiteral("Reports"));
-    menShowMissing = namedAction(menReport, "menShowMissing", QStringLiteral("Fehlende Bände auflisten"), false);
-    menListe1 = namedAction(menReport, "menListe1", QStringLiteral("Gesamtliste"), false);
-    menSingle = namedAction(menReport, "menSingle", QStringLiteral("Stammblatt eines Comics"), false);
+    menShowMissing = namedAction(menReport, "menShowMissing", QStringLiteral("Fehlende Bände auflisten"));
+    menListe1 = namedAction(menReport, "menListe1", QStringLiteral("Gesamtliste"));
+    menSingle = namedAction(menReport, "menSingle", QStringLiteral("Stammblatt eines Comics"));
 
     menOptions = namedMenu(bar, "menOptions", QStringLiteral("Stammdaten"));
     menAutors = namedAction(menOptions, "menAutors", QStringLiteral("Autoren"));
@@ -165,6 +166,9 @@ void TComicForm::buildMenus()
     // The own-copy dialog opens from every page, as the list's edit button does.
     ui::onCommand(menEditLocal, &QAction::triggered, this, [this](bool) { detailCommands->btnEditLComicClick(); });
     ui::onCommand(menAutors, &QAction::triggered, this, [this](bool) { detailCommands->menAutorsClick(); });
+    ui::onCommand(menShowMissing, &QAction::triggered, this, [this](bool) { menShowMissingClick(); });
+    ui::onCommand(menListe1, &QAction::triggered, this, [this](bool) { menListe1Click(); });
+    ui::onCommand(menSingle, &QAction::triggered, this, [this](bool) { menSingleClick(); });
     ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
     ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
 }
@@ -285,6 +289,21 @@ void TComicForm::menResfreshViewClick()
 void TComicForm::menShowLogClick(bool checked)
 {
     setPageTabVisible(tsProtocoll, checked);
+}
+
+void TComicForm::menShowMissingClick()
+{
+    rpt::ShowMissingVolumes(m_data, this);
+}
+
+void TComicForm::menListe1Click()
+{
+    rpt::ShowCollectionList(m_data, this);
+}
+
+void TComicForm::menSingleClick()
+{
+    rpt::ShowStammblatt(this);
 }
 
 void TComicForm::setPageTabVisible(QWidget* page, bool visible)

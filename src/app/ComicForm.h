@@ -46,6 +46,9 @@ public:
     void menAboutClick();
     void menResfreshViewClick();
     void menShowLogClick(bool checked);
+    void menShowMissingClick();
+    void menListe1Click();
+    void menSingleClick();
     // Closing is always allowed and asks nothing; an entry still being edited is dropped.
     bool FormCloseQuery() const { return true; }
 
