@@ -2,6 +2,7 @@
 
 #include "cli/Demo.h"
 #include "cli/Generator.h"
+#include "cli/ReportCommand.h"
 #include "database/Errors.h"
 #include "database/Schema.h"
 #include "server/ServeCommand.h"
@@ -33,9 +34,11 @@ QString helpText()
 {
     return QStringLiteral(
                "Aufruf: stripothek-db BEFEHL VERZEICHNIS [--volumes N]\n"
+               "        stripothek-db report missing|list VERZEICHNIS --pdf DATEI\n"
                "\n"
                "Legt die Datenbank der Stripothek an: VERZEICHNIS/database/stripothek.db.\n"
                "Die Stripothek selbst legt keine Datenbank an; starten Sie sie in VERZEICHNIS.\n"
+               "Schreibt die Reports einer vorhandenen Datenbank als PDF.\n"
                "\n"
                "Befehle:\n"
                "  create VERZEICHNIS    leere Datenbank mit allen Tabellen und Indizes; die\n"
@@ -53,17 +56,24 @@ QString helpText()
                "                        bietet den Katalog als Comic-Dienst für den Dialog\n"
                "                        „Comic downloaden“ an, nur lesend, bis Strg+C\n"
                "                        (Einzelheiten: stripothek-db serve --help)\n"
+               "  report missing|list VERZEICHNIS --pdf DATEI\n"
+               "                        schreibt einen Report über den ganzen Katalog der\n"
+               "                        Sammlung in VERZEICHNIS als PDF-Datei: missing die\n"
+               "                        fehlenden Bände der Serien, list die Gesamtliste der\n"
+               "                        eigenen Exemplare; braucht keinen Bildschirm\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
                "  --port N              Port für serve, Vorgabe %3\n"
                "  --listen ADRESSE      Adresse für serve, Vorgabe 127.0.0.1\n"
+               "  --pdf DATEI           die PDF-Datei, die report schreibt\n"
                "  -h, --help            diese Hilfe\n"
                "\n"
                "Eine vorhandene Datenbank wird nie überschrieben: jeder Befehl bricht dann ab.\n"
                "Misslingt das Anlegen, bleibt keine halbe Datenbankdatei zurück.\n"
                "\n"
-               "Rückgabewert: 0 bei Erfolg, 1 wenn die Datenbank nicht angelegt werden konnte,\n"
+               "Rückgabewert: 0 bei Erfolg, 1 wenn die Datenbank nicht angelegt werden konnte\n"
+               "(report: wenn der Report nicht geschrieben werden konnte),\n"
                "2 bei falschem Aufruf.\n")
         .arg(kDefaultVolumes)
         .arg(kMaxVolumes)
@@ -87,6 +97,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("ADRESSE"));
     parser.addOption(portOption);
     parser.addOption(listenOption);
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"), QString(), QStringLiteral("DATEI"));
+    parser.addOption(pdfOption);
     if (!parser.parse(QStringList{QStringLiteral("stripothek-db")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -99,6 +111,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             return usage(QStringLiteral("Der Option --port fehlt die Nummer des Ports."));
         if (arguments.last().startsWith(QLatin1String("--listen")))
             return usage(QStringLiteral("Der Option --listen fehlt die Adresse."));
+        if (arguments.last().startsWith(QLatin1String("--pdf")))
+            return usage(QStringLiteral("Der Option --pdf fehlt der Name der PDF-Datei."));
         return usage(QStringLiteral("Der Option --volumes fehlt die Zahl der Bände."));
     }
     if (parser.isSet(help)) {
@@ -110,12 +124,22 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
 
     const QStringList args = parser.positionalArguments();
     const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate"),
-                                QStringLiteral("serve")};
+                                QStringLiteral("serve"), QStringLiteral("report")};
     if (args.isEmpty())
-        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate oder serve."));
+        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve oder report."));
     const QString command = args[0];
     if (!commands.contains(command))
-        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate und serve.").arg(command));
+        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve und report.")
+                         .arg(command));
+    if (command == QLatin1String("report")) {
+        if (parser.isSet(volumesOption))
+            return usage(QStringLiteral("Die Option --volumes gilt nur für generate."));
+        if (parser.isSet(portOption) || parser.isSet(listenOption))
+            return usage(QStringLiteral("Die Optionen --port und --listen gelten nur für serve."));
+        return runReportCommand(args.mid(1), parser.value(pdfOption), out, err, usage);
+    }
+    if (parser.isSet(pdfOption))
+        return usage(QStringLiteral("Die Option --pdf gilt nur für report."));
     if (args.size() < 2 || args[1].isEmpty())
         return usage(command == QLatin1String("serve")
                          ? QStringLiteral("Es fehlt das Verzeichnis, dessen Datenbank angeboten werden soll.")
