@@ -153,6 +153,11 @@ QAction* TReportPreview::addCommand(const char* name, const QString& text, const
     return action;
 }
 
+const LaidOutReport& TReportPreview::pages() const
+{
+    return m_layouter.result();
+}
+
 int TReportPreview::pageCount() const
 {
     return m_layouter.completedPages();

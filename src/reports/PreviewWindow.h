@@ -13,6 +13,7 @@ namespace rpt {
 
 class Layouter;
 class TReportPageView;
+struct LaidOutReport;
 
 // The modal, maximised preview of a report: one page at a time, paged with
 // the buttons, the page keys, Home and End or the mouse wheel, zoomed to the
@@ -33,6 +34,7 @@ public:
     // The file name the PDF dialog suggests.
     void setSuggestedFileName(const QString& fileName) { m_suggestedFile = fileName; }
 
+    const LaidOutReport& pages() const;
     int pageCount() const;      // pages laid out so far
     bool layoutFinished() const;
     int currentPage() const;    // 0-based

@@ -120,7 +120,7 @@ void TestComicForm::menuItems_data()
                              << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, true};
     QTest::newRow("Reports") << "menReport" << QStringList{"menShowMissing", "menListe1", "menSingle"}
                              << QStringList{"Fehlende Bände auflisten", "Gesamtliste", "Stammblatt eines Comics"}
-                             << QStringList{"", "", ""} << QList<bool>{false, false, false};
+                             << QStringList{"", "", ""} << QList<bool>{true, true, true};
     QTest::newRow("Stammdaten") << "menOptions" << QStringList{"menAutors", "menUnterart"}
                                 << QStringList{"Autoren", "Unterart"} << QStringList{"", ""}
                                 << QList<bool>{true, true};

@@ -1,0 +1,170 @@
+#include "ModalSteps.h"
+#include "ReportFixture.h"
+
+#include "app/ComicForm.h"
+#include "catalogue/OverviewPage.h"
+#include "dbcontrols/Command.h"
+#include "reports/PreviewWindow.h"
+#include "reports/ReportForm.h"
+#include "reports/rptStammblatt.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+
+// The menu "Reports" of the real main window, from the menu item to the
+// closed preview, as a user runs it.
+class TestReportMenus : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("Stripothek")); }
+    void commands_data();
+    void commands();
+};
+
+namespace {
+const QStringList kCollection{
+    "series | A | Asterix | Egmont", "vol | A | 1 | Asterix der Gallier | own", "vol | A | 2 | Die goldene Sichel |",
+    "vol | A | 3 | Asterix und die Goten | own", "series | F | Alfred | Egmont", "vol | F | 1 | Alfred eins |",
+    "series | L | Lange Reihe | Egmont", "vol | L | 1..80 | Band %1 |",
+    "series | Z | Zack Parade | Koralle", "vol | Z | 1..80 | Zack %1 | own=,,,", "vol | Z | 81 | Zack fehlt |"};
+const QStringList kNoCopies{"series | A | Asterix | Egmont", "vol | A | 1..3 | Asterix %1 |"};
+
+// The series each group of the report names, page by page.
+QStringList groupNames(const rpt::LaidOutReport& report)
+{
+    QStringList names;
+    for (const rpt::Page& page : report.pages)
+        for (const rpt::TextBox& box : page.texts)
+            if (report.styles.at(box.style).itemName == QLatin1String("QRDBText4"))
+                names << box.text;
+    return names;
+}
+} // namespace
+
+void TestReportMenus::commands_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QStringList>("collection");
+    QTest::addColumn<QString>("serieFilter");
+    QTest::addColumn<bool>("editing");     // the current entry has an unsaved change
+    QTest::addColumn<QStringList>("groups"); // empty: the message that nothing is owned
+
+    QTest::newRow("missing, overview filtered and sorted by title")
+        << "menShowMissing" << kCollection << "A" << false << QStringList{"Alfred", "Asterix"};
+    QTest::newRow("missing, an entry being edited")
+        << "menShowMissing" << kCollection << "" << true
+        << QStringList{"Alfred", "Asterix", "Lange Reihe", "Lange Reihe", "Zack Parade"};
+    QTest::newRow("missing, no own copies") << "menShowMissing" << kNoCopies << "" << false << QStringList{};
+    QTest::newRow("list") << "menListe1" << kCollection << "A" << false
+                          << QStringList{"Asterix", "Zack Parade", "Zack Parade"};
+    QTest::newRow("list, no own copies") << "menListe1" << kNoCopies << "" << false << QStringList{};
+    QTest::newRow("master sheet, no own copies") << "menSingle" << kNoCopies << "" << false << QStringList{};
+    QTest::newRow("master sheet") << "menSingle" << kCollection << "" << false << QStringList{};
+}
+
+void TestReportMenus::commands()
+{
+    QFETCH(QString, item);
+    QFETCH(QStringList, collection);
+    QFETCH(QString, serieFilter);
+    QFETCH(bool, editing);
+    QFETCH(QStringList, groups);
+
+    QTemporaryDir dir;
+    writeCollection(dir.path(), collection);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QStringList errors;
+    const ui::ErrorSink previousSink = ui::setErrorSink([&](const QString& m) { errors << m; });
+    {
+        TComicForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        db::Table& catalogue = form.data().tblStripothek;
+        if (!serieFilter.isEmpty()) {
+            form.findChild<QLineEdit*>(QStringLiteral("editSrchSerie"))->setText(serieFilter);
+            form.overviewPage->ApplyOverviewFilter();
+        }
+        catalogue.setIndexName(QStringLiteral("NKSCLTITEL1"));
+        catalogue.setRecNo(2);
+        const QString filter = catalogue.filter();
+        if (editing) {
+            catalogue.edit();
+            catalogue.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("Geändert"));
+        }
+        const QString comicId = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+        const QRect main = form.geometry();
+
+        QStringList seen;
+        QString message;
+        const auto preview = [&](QWidget* modal) {
+            auto* p = qobject_cast<rpt::TReportPreview*>(modal);
+            QVERIFY2(p, modal->metaObject()->className());
+            QCOMPARE(p->windowTitle(), QStringLiteral("Reportausgabe Stripothek"));
+            QVERIFY(p->windowState() & Qt::WindowMaximized);
+            QTRY_VERIFY(p->layoutFinished());
+            seen = groupNames(p->pages());
+            p->activateWindow();
+            QTRY_VERIFY(p->isActiveWindow());
+            QTest::keyClick(p, Qt::Key_End);
+            QCOMPARE(p->currentPage(), p->pageCount() - 1);
+            QCOMPARE(p->pageText(), QStringLiteral("Seite %1 von %1").arg(p->pageCount()));
+            QTest::keyClick(p, Qt::Key_Home);
+            QCOMPARE(p->currentPage(), 0);
+            QTest::keyClick(p, Qt::Key_Escape);
+            QVERIFY(!p->isVisible());
+        };
+        const auto sheet = [&](QWidget* modal) {
+            auto* s = qobject_cast<TRPTStammblatt*>(modal);
+            QVERIFY2(s, modal->metaObject()->className());
+            QCOMPARE(s->windowTitle(), QStringLiteral("Stammblatt"));
+            QVERIFY((s->geometry().center() - main.center()).manhattanLength() <= 2);
+            s->close();
+        };
+        const auto box = [&](QWidget* modal) {
+            auto* b = qobject_cast<QMessageBox*>(modal);
+            QVERIFY2(b, modal->metaObject()->className());
+            message = b->text();
+            b->button(QMessageBox::Ok)->click();
+        };
+
+        QAction* action = form.findChild<QAction*>(item);
+        QVERIFY(action && action->isEnabled());
+        if (item == QLatin1String("menSingle")) {
+            // Twice: nothing of the first window is left for the second.
+            ModalSteps steps({sheet, sheet});
+            action->trigger();
+            action->trigger();
+            QCOMPARE(steps.pending(), 0);
+        } else {
+            ModalSteps steps({groups.isEmpty() ? ModalSteps::Step(box) : ModalSteps::Step(preview)});
+            action->trigger();
+            QCOMPARE(steps.pending(), 0);
+            QCOMPARE(seen, groups);
+            QCOMPARE(message, groups.isEmpty() ? QStringLiteral("Es sind keine eigenen Comics vorhanden!") : QString());
+        }
+        QCOMPARE(errors, QStringList());
+        QVERIFY(form.findChildren<rpt::ReportForm*>().isEmpty());
+        QVERIFY(form.findChildren<QDialog*>().isEmpty());
+
+        // The missing-volumes walk leaves the catalogue in series order at the
+        // same record number and keeps the overview's filter.
+        const bool walked = item == QLatin1String("menShowMissing") && !groups.isEmpty();
+        QCOMPARE(catalogue.indexName(), walked ? QStringLiteral("NKSCLSERIENTEXT") : QStringLiteral("NKSCLTITEL1"));
+        QCOMPARE(catalogue.recNo(), 2);
+        QCOMPARE(catalogue.filter(), filter);
+        if (editing) {
+            QVERIFY(!catalogue.isEditing());
+            QVERIFY(catalogue.locate(QStringLiteral("SCLCOMICID"), comicId));
+            QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Geändert"));
+        }
+    }
+    ui::setErrorSink(previousSink);
+    QDir::setCurrent(previous);
+}
+
+QTEST_MAIN(TestReportMenus)
+#include "tst_reportmenus.moc"
