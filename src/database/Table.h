@@ -11,6 +11,8 @@
 
 namespace db {
 
+class Statement;
+
 // One table of the collection file with browse, edit and insert states.
 // It keeps only the row ids of its current order and filter in memory and
 // reads rows on demand through a small cache, so the catalogue opens at once
@@ -72,6 +74,11 @@ public:
     bool locate(const QString& fieldName, const QVariant& value, LocateOptions options = LocateExact) override;
     // Whole-value search among the rows the table shows, without moving.
     QVariant lookup(const QString& keyField, const QVariant& keyValue, const QString& resultField) const;
+    // Reads some fields of every row the table shows, in its order, in one
+    // statement: for reports over many rows, where moving row by row would
+    // read every field of every row. Does not move and tells no control; a
+    // row being edited is read as stored. each must not change the table.
+    void readShown(const QStringList& fieldNames, const std::function<void(const Statement& row)>& each) const;
 
     void setCurrentValue(int fieldIndex, const QVariant& value) override;
     void refresh(); // reads rows and order again, keeps the current row if it still shows

@@ -284,4 +284,27 @@ QVariant Table::lookup(const QString& keyField, const QVariant& keyValue, const 
     return result;
 }
 
+void Table::readShown(const QStringList& fieldNames, const std::function<void(const Statement& row)>& each) const
+{
+    checkActive();
+    QStringList columns;
+    for (const QString& name : fieldNames)
+        columns << quoted(fieldByName(name).fieldName());
+    QVariantList params;
+    // The same condition and order as the row set, so the rows come as the table shows them.
+    const QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), quoted(m_tableName)) +
+                        whereClause(params) + orderClause();
+    m_connection.beginRead();
+    Statement& select = m_connection.cached(sql, name());
+    select.bindAll(params);
+    try {
+        while (select.step())
+            each(select);
+    } catch (...) {
+        select.reset();
+        throw;
+    }
+    select.reset();
+}
+
 } // namespace db

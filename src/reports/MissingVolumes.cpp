@@ -26,13 +26,12 @@ private:
     db::Statement& m_statement;
 };
 
-QString gapError(const db::DataSet& catalogue, qint64 band)
+QString gapError(const CatalogueEntry& entry)
 {
     const QLocale german(QLocale::German, QLocale::Germany);
     return QStringLiteral("Der Band %1 der Serie „%2“ ließe eine Lücke von mehr als %3 Bänden; "
                           "bitte prüfen Sie die Bandnummer")
-        .arg(german.toString(band), catalogue.fieldByName(QStringLiteral("SCLSERIENTEXT")).asString(),
-             german.toString(kLargestGap));
+        .arg(german.toString(entry.band), entry.seriesName, german.toString(kLargestGap));
 }
 } // namespace
 
@@ -66,34 +65,40 @@ void WalkMissingVolumes(db::Table& catalogue, const OwnCopies& copies, const Mis
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         catalogue.first();
 
-        const db::Field& comicId = catalogue.fieldByName(QStringLiteral("SCLCOMICID"));
-        const db::Field& seriesId = catalogue.fieldByName(QStringLiteral("SCLSERIEID"));
-        const db::Field& band = catalogue.fieldByName(QStringLiteral("SCLBAND"));
-        const db::Field& missing = catalogue.fieldByName(QStringLiteral("SCLFEHLT"));
-        while (!catalogue.eof()) {
-            const QString run = seriesId.asString();
-            if (run.isEmpty()) {
-                catalogue.next();
-                continue;
-            }
-            qint64 count = 1;
-            while (!catalogue.eof()) {
-                if (seriesId.asString() != run)
-                    break;
-                if (!copies.owned(comicId.asString()) || missing.asInteger() == 1) {
-                    sink(catalogue, true, count);
-                    ++count;
-                } else {
-                    const qint64 number = band.asInteger();
-                    if (number - count > kLargestGap)
-                        throw db::Error(gapError(catalogue, number));
-                    for (; number > count; ++count)
-                        sink(catalogue, false, count);
-                    ++count;
-                }
-                catalogue.next();
-            }
-        }
+        // The entries as the table shows them, read at once: moving from
+        // record to record would read every field of each.
+        QString run;
+        qint64 count = 1;
+        CatalogueEntry entry;
+        catalogue.readShown({QStringLiteral("SCLCOMICID"), QStringLiteral("SCLSERIEID"),
+                             QStringLiteral("SCLSERIENTEXT"), QStringLiteral("SCLBAND"), QStringLiteral("SCLTITEL1"),
+                             QStringLiteral("SCLFEHLT")},
+                            [&](const db::Statement& row) {
+                                entry.seriesId = row.column(1).toString();
+                                if (entry.seriesId.isEmpty()) {
+                                    run.clear();
+                                    return;
+                                }
+                                if (entry.seriesId != run) {
+                                    run = entry.seriesId;
+                                    count = 1;
+                                }
+                                entry.comicId = row.column(0).toString();
+                                entry.seriesName = row.column(2).toString();
+                                entry.band = row.column(3).toLongLong();
+                                entry.title = row.column(4).toString();
+                                entry.flagged = row.column(5).toLongLong() == 1;
+                                if (!copies.owned(entry.comicId) || entry.flagged) {
+                                    sink(entry, true, count);
+                                    ++count;
+                                    return;
+                                }
+                                if (entry.band - count > kLargestGap)
+                                    throw db::Error(gapError(entry));
+                                for (; entry.band > count; ++count)
+                                    sink(entry, false, count);
+                                ++count;
+                            });
     } catch (...) {
         try {
             catalogue.setRecNo(noted);

@@ -25,10 +25,20 @@ private:
     db::Connection& m_connection;
 };
 
-// Called for each volume missing from a series, with the catalogue on the
-// record it is judged by: its title belongs to the missing volume when
-// withTitle is set; number is where the volume belongs in its series.
-using MissingVolumeSink = std::function<void(const db::DataSet& catalogue, bool withTitle, qint64 number)>;
+// What the walk reads of a catalogue entry.
+struct CatalogueEntry {
+    QString comicId;
+    QString seriesId;
+    QString seriesName;
+    QString title;
+    qint64 band = 0;      // none reads as 0
+    bool flagged = false; // marked as missing from the collection
+};
+
+// Called for each volume missing from a series, with the entry it is judged
+// by: the entry's title belongs to the missing volume when withTitle is set;
+// number is where the volume belongs in its series.
+using MissingVolumeSink = std::function<void(const CatalogueEntry& entry, bool withTitle, qint64 number)>;
 
 // Which volumes of the user's series are missing. Walks the catalogue as its
 // filter shows it, in series order (the table stays in that order), one run
@@ -40,7 +50,8 @@ using MissingVolumeSink = std::function<void(const db::DataSet& catalogue, bool 
 //  - an owned record closes a gap: each number from the count up to one
 //    below its volume number is missing, without a title; the count then
 //    moves one past the record (a volume 0 or none just moves it on by one).
-// Bound controls are not told of the walk, and the table returns to the
+// The walk first moves to the first record, which ends an edit as any move
+// does. Bound controls are not told of it, and the table returns to the
 // record number it had (counted in series order), also when the walk fails.
 // Throws db::Error when one volume number would leave a gap of more numbers
 // than any series has, which can only be a mistyped number.

@@ -50,19 +50,16 @@ TRPTMissingComic::TRPTMissingComic(QObject* owner)
     detail.addItem(title);
 }
 
-void TRPTMissingComic::AddMissingRow(rpt::MemTable& tblReport, const db::DataSet& catalogue, bool withTitle,
+void TRPTMissingComic::AddMissingRow(rpt::MemTable& tblReport, const rpt::CatalogueEntry& entry, bool withTitle,
                                      qint64& count)
 {
     tblReport.append();
     try {
-        tblReport.fieldByName(QStringLiteral("SRSERIENID"))
-            .setAsString(catalogue.fieldByName(QStringLiteral("SCLSERIEID")).asString());
-        tblReport.fieldByName(QStringLiteral("SRNAME"))
-            .setAsString(catalogue.fieldByName(QStringLiteral("SCLSERIENTEXT")).asString());
+        tblReport.fieldByName(QStringLiteral("SRSERIENID")).setAsString(entry.seriesId);
+        tblReport.fieldByName(QStringLiteral("SRNAME")).setAsString(entry.seriesName);
         tblReport.fieldByName(QStringLiteral("SCLBAND")).setValue(count);
         if (withTitle)
-            tblReport.fieldByName(QStringLiteral("SCLTITEL1"))
-                .setAsString(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString());
+            tblReport.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(entry.title);
         tblReport.post();
     } catch (...) {
         tblReport.cancel();
@@ -78,8 +75,8 @@ bool TRPTMissingComic::gather(ComicData& data)
         return false;
     tblReport.open();
     rpt::WalkMissingVolumes(data.tblStripothek, copies,
-                            [this](const db::DataSet& catalogue, bool withTitle, qint64 number) {
-                                AddMissingRow(tblReport, catalogue, withTitle, number);
+                            [this](const rpt::CatalogueEntry& entry, bool withTitle, qint64 number) {
+                                AddMissingRow(tblReport, entry, withTitle, number);
                             });
     return true;
 }

@@ -2,9 +2,9 @@
 
 #include "reports/ReportForm.h"
 
-namespace db {
-class DataSet;
-} // namespace db
+namespace rpt {
+struct CatalogueEntry;
+} // namespace rpt
 
 class ComicData;
 
@@ -20,10 +20,10 @@ public:
     rpt::MemColumn& fldBand;
     rpt::MemColumn& fldTitel1;
 
-    // Appends one row for the catalogue's current record under the number
-    // count, with the record's title only when withTitle is set, and moves
-    // count on by one.
-    static void AddMissingRow(rpt::MemTable& tblReport, const db::DataSet& catalogue, bool withTitle, qint64& count);
+    // Appends one row for a catalogue entry under the number count, with the
+    // entry's title only when withTitle is set, and moves count on by one.
+    static void AddMissingRow(rpt::MemTable& tblReport, const rpt::CatalogueEntry& entry, bool withTitle,
+                              qint64& count);
 
     // Fills the report from the main window's catalogue as it is shown.
     // Returns false, and gathers nothing, when the user owns no copies at all.
