@@ -37,6 +37,8 @@ void Report::print(bool csv) const
         for (const Row& r : m_rows)
             out << r.operation << ',' << QString::number(r.ms, 'f', 2) << ',' << QString::number(r.rawMs, 'f', 2)
                 << ',' << QString::number(r.rawMs > 0 ? r.ms / r.rawMs : 0, 'f', 2) << '\n';
+        for (const Row& f : m_figures)
+            out << f.operation << ',' << QString::number(f.ms, 'f', 1) << ",,\n";
         out << "peak_memory_mb," << QString::number(m_memory, 'f', 1) << ",,\n";
         return;
     }
@@ -49,8 +51,10 @@ void Report::print(bool csv) const
         out << QStringLiteral("%1 %2 %3 %4\n")
                    .arg(r.operation, -44)
                    .arg(r.ms, 10, 'f', 2)
-                   .arg(r.rawMs, 10, 'f', 2)
-                   .arg(r.rawMs > 0 ? r.ms / r.rawMs : 0, 7, 'f', 2);
+                   .arg(r.rawMs > 0 ? QString::number(r.rawMs, 'f', 2) : QStringLiteral("-"), 10)
+                   .arg(r.rawMs > 0 ? QString::number(r.ms / r.rawMs, 'f', 2) : QStringLiteral("-"), 7);
+    for (const Row& f : m_figures)
+        out << QStringLiteral("%1 %2\n").arg(f.operation, -44).arg(f.ms, 10, 'f', 1);
     out << QStringLiteral("%1 %2\n").arg(QStringLiteral("peak memory (MB)"), -44).arg(m_memory, 10, 'f', 1);
 }
 

@@ -23,10 +23,13 @@ class Report {
 public:
     void add(const QString& operation, double ms, double rawMs) { m_rows.push_back({operation, ms, rawMs}); }
     void addMemory(double megabytes) { m_memory = megabytes; }
+    // A figure without a raw counterpart (a count, memory), printed after the rows.
+    void addFigure(const QString& name, double value) { m_figures.push_back({name, value, 0}); }
     void print(bool csv) const;
 
 private:
     std::vector<Row> m_rows;
+    std::vector<Row> m_figures;
     double m_memory = 0;
 };
 
@@ -40,5 +43,7 @@ qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param = {})
 void runEngineBench(const QString& dir, Report& report);
 // The main window on the same collection: start-up and filtering as the user sees them.
 void runGuiBench(const QString& dir, Report& report);
+// The reports on the same collection: rows gathered, pages laid out, the preview, PDF.
+void runReportBench(const QString& dir, Report& report);
 
 } // namespace bench
