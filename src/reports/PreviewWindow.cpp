@@ -359,12 +359,14 @@ void TReportPreview::btnSavePdfClick()
 {
     layoutUpTo(INT_MAX);
     const QString suggested = QDir(QDir::homePath()).filePath(m_suggestedFile.isEmpty() ? m_title + QStringLiteral(".pdf") : m_suggestedFile);
-    QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Als PDF speichern"), suggested,
-                                                QStringLiteral("PDF-Dateien (*.pdf)"));
-    if (file.isEmpty())
+    QFileDialog dialog(this, QStringLiteral("Als PDF speichern"), suggested, QStringLiteral("PDF-Dateien (*.pdf)"));
+    dialog.setObjectName(QStringLiteral("dlgSavePdf"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The suffix is added before the dialog asks whether to replace a file.
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    if (!file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        file += QStringLiteral(".pdf");
+    const QString file = dialog.selectedFiles().first();
     QProgressDialog progress(QStringLiteral("Die PDF-Datei wird geschrieben …"), QStringLiteral("Abbrechen"), 0,
                              pageCount(), this);
     progress.setWindowModality(Qt::WindowModal);

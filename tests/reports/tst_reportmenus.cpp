@@ -9,6 +9,7 @@
 #include "reports/rptStammblatt.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -114,6 +115,12 @@ void TestReportMenus::commands()
             QCOMPARE(p->pageText(), QStringLiteral("Seite %1 von %1").arg(p->pageCount()));
             QTest::keyClick(p, Qt::Key_Home);
             QCOMPARE(p->currentPage(), 0);
+            if (item == QLatin1String("menListe1")) {
+                QTest::keyClick(p, Qt::Key_S, Qt::ControlModifier);
+                QFile pdf(dir.filePath(QStringLiteral("liste.pdf")));
+                QVERIFY(pdf.open(QIODevice::ReadOnly));
+                QCOMPARE(pdf.readAll().split('\n').count("/Type /Page"), p->pageCount());
+            }
             QTest::keyClick(p, Qt::Key_Escape);
             QVERIFY(!p->isVisible());
         };
@@ -123,6 +130,14 @@ void TestReportMenus::commands()
             QCOMPARE(s->windowTitle(), QStringLiteral("Stammblatt"));
             QVERIFY((s->geometry().center() - main.center()).manhattanLength() <= 2);
             s->close();
+        };
+        const auto saveAs = [&](QWidget* modal) {
+            auto* d = qobject_cast<QFileDialog*>(modal);
+            QVERIFY2(d, modal->metaObject()->className());
+            QCOMPARE(d->windowTitle(), QStringLiteral("Als PDF speichern"));
+            QCOMPARE(d->selectedFiles().value(0), QDir::home().filePath(QStringLiteral("Gesamtliste.pdf")));
+            d->selectFile(dir.filePath(QStringLiteral("liste"))); // the suffix comes by itself
+            static_cast<QDialog*>(d)->accept();
         };
         const auto box = [&](QWidget* modal) {
             auto* b = qobject_cast<QMessageBox*>(modal);
@@ -140,7 +155,10 @@ void TestReportMenus::commands()
             action->trigger();
             QCOMPARE(steps.pending(), 0);
         } else {
-            ModalSteps steps({groups.isEmpty() ? ModalSteps::Step(box) : ModalSteps::Step(preview)});
+            QList<ModalSteps::Step> expected{groups.isEmpty() ? ModalSteps::Step(box) : ModalSteps::Step(preview)};
+            if (item == QLatin1String("menListe1") && !groups.isEmpty())
+                expected << saveAs;
+            ModalSteps steps(expected);
             action->trigger();
             QCOMPARE(steps.pending(), 0);
             QCOMPARE(seen, groups);
