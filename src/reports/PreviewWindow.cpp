@@ -127,7 +127,16 @@ TReportPreview::TReportPreview(Layouter& layouter, const QString& title, QWidget
     // between the user's actions.
     layoutUpTo(1);
     m_layoutTimer.setInterval(0);
-    connect(&m_layoutTimer, &QTimer::timeout, this, [this] { ui::runCommand([this] { layoutSlice(); }); });
+    connect(&m_layoutTimer, &QTimer::timeout, this, [this] {
+        ui::runCommand([this] {
+            try {
+                layoutSlice();
+            } catch (...) {
+                m_layoutTimer.stop(); // one message, not one per slice
+                throw;
+            }
+        });
+    });
     if (!m_layouter.finished())
         m_layoutTimer.start();
 
