@@ -34,7 +34,7 @@ quint16 addStyle(LaidOutReport& report, std::vector<std::unique_ptr<TextMetrics>
 // Places one item's text relative to its band's top; returns how much
 // taller than one line it made the item.
 double placeText(const ReportItem& item, const TextMetrics& metrics, const QString& text, quint16 style,
-                 const PageSetup& page, std::vector<TextBox>& out)
+                 const PageSetup& page, std::vector<TextBox>& out, std::vector<QString>& lines)
 {
     if (text.isEmpty())
         return 0;
@@ -44,7 +44,7 @@ double placeText(const ReportItem& item, const TextMetrics& metrics, const QStri
     const size_t first = out.size();
     double grow = 0;
     if (item.wordWrap) {
-        const std::vector<QString> lines = metrics.breakLines(text, item.width);
+        metrics.breakLines(text, item.width, lines);
         for (size_t i = 0; i < lines.size(); ++i) {
             if (lines[i].isEmpty())
                 continue;
@@ -171,7 +171,7 @@ double Layouter::measure(const PreparedBand& band, int row)
     for (const PreparedItem& p : band.items) {
         const QString text = p.column ? (row >= 0 && row < m_rows ? p.column->displayText(row) : QString())
                                       : p.fixedText;
-        grow = std::max(grow, placeText(*p.item, *p.metrics, text, p.style, m_report.page, m_scratch));
+        grow = std::max(grow, placeText(*p.item, *p.metrics, text, p.style, m_report.page, m_scratch, m_lines));
     }
     return band.band->height + grow;
 }
@@ -198,7 +198,10 @@ bool Layouter::fits(double height) const
 
 void Layouter::newPage(int row)
 {
+    // Pages of one report hold about as many boxes as the one before.
+    const size_t expected = m_report.pages.empty() ? 0 : m_report.pages.back().texts.size();
     m_report.pages.emplace_back();
+    m_report.pages.back().texts.reserve(expected);
     m_y = m_report.page.marginTop;
     for (const PreparedBand& band : m_pageBands)
         commit(band, row, measure(band, row));
@@ -284,6 +287,11 @@ void Layouter::finishRows()
     m_finished = true;
 }
 
+LaidOutReport Layouter::take()
+{
+    return std::move(m_report);
+}
+
 int Layouter::completedPages() const
 {
     const int pages = int(m_report.pages.size());
@@ -294,7 +302,7 @@ LaidOutReport layoutReport(const ReportDefinition& definition, const MemTable* d
 {
     Layouter layouter(definition, data, today);
     layouter.run();
-    return layouter.result();
+    return layouter.take();
 }
 
 LaidOutReport layoutDesign(const ReportDefinition& definition)
@@ -304,6 +312,7 @@ LaidOutReport layoutDesign(const ReportDefinition& definition)
     report.pages.emplace_back();
     Page& page = report.pages.back();
     std::vector<std::unique_ptr<TextMetrics>> metrics;
+    std::vector<QString> lines;
     double y = definition.page.marginTop;
     for (const ReportBand& band : definition.bands()) {
         const float x = float(definition.page.marginLeft);
@@ -316,7 +325,7 @@ LaidOutReport layoutDesign(const ReportDefinition& definition)
             const quint16 style = addStyle(report, metrics, definition, item);
             ReportItem shown = item;
             shown.wordWrap = false; // the layout view shows each item on its one line
-            placeText(shown, *metrics.back(), item.text, style, definition.page, boxes);
+            placeText(shown, *metrics.back(), item.text, style, definition.page, boxes, lines);
         }
         for (TextBox& box : boxes) {
             box.y = float(box.y + y);

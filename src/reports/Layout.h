@@ -77,6 +77,8 @@ public:
     // Pages that no further row can change.
     int completedPages() const;
     const LaidOutReport& result() const { return m_report; }
+    // Hands the pages over; the layouter is of no further use.
+    LaidOutReport take();
 
 private:
     struct PreparedItem;
@@ -105,6 +107,7 @@ private:
     bool m_started = false;
     bool m_finished = false;
     std::vector<TextBox> m_scratch;
+    std::vector<QString> m_lines;
 };
 
 // Lays out a whole report at once.

@@ -55,16 +55,16 @@ double TextMetrics::width(QStringView text) const
     return w;
 }
 
-std::vector<QString> TextMetrics::breakLines(const QString& text, double width) const
+void TextMetrics::breakLines(const QString& text, double width, std::vector<QString>& lines) const
 {
-    std::vector<QString> lines;
+    lines.clear();
     if (text.isEmpty())
-        return lines;
+        return;
     const bool hasBreaks = text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
     // Most texts fit on one line: they keep sharing the stored string.
     if (!hasBreaks && this->width(text) <= width) {
         lines.push_back(text);
-        return lines;
+        return;
     }
     QString plain = text;
     plain.remove(QLatin1Char('\r'));
@@ -105,7 +105,6 @@ std::vector<QString> TextMetrics::breakLines(const QString& text, double width) 
                 ++pos;
         }
     }
-    return lines;
 }
 
 } // namespace rpt

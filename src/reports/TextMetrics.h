@@ -31,7 +31,8 @@ public:
     // Breaks text into lines no wider than width: at blanks where possible,
     // inside a word that is wider than a whole line, and at line breaks in
     // the text. Blanks at a break are dropped; an empty text gives no line.
-    std::vector<QString> breakLines(const QString& text, double width) const;
+    // lines is emptied first, so one vector serves a whole layout.
+    void breakLines(const QString& text, double width, std::vector<QString>& lines) const;
 
 private:
     double advance(char32_t codePoint) const;
