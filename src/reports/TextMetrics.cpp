@@ -84,10 +84,15 @@ void TextMetrics::breakLines(const QString& text, double width, std::vector<QStr
                 const QChar c = paragraph[i];
                 if (c == QLatin1Char(' '))
                     lastBlank = i;
-                const double next = w + advance(c.unicode());
+                // A character beyond the first plane is two code units and one advance.
+                const bool pair = c.isHighSurrogate() && i + 1 < n && paragraph[i + 1].isLowSurrogate();
+                const double next =
+                    w + advance(pair ? QChar::surrogateToUcs4(c, paragraph[i + 1]) : char32_t(c.unicode()));
                 if (next > width && c != QLatin1Char(' '))
                     break;
                 w = next;
+                if (pair)
+                    ++i;
             }
             if (i >= n) {
                 lines.push_back(paragraph.mid(pos));
@@ -95,7 +100,7 @@ void TextMetrics::breakLines(const QString& text, double width, std::vector<QStr
             }
             qsizetype end = lastBlank > pos ? lastBlank : i;
             if (end == pos) // not even one character fits: take it all the same
-                end = pos + 1;
+                end = pos + (paragraph[pos].isHighSurrogate() && pos + 1 < n ? 2 : 1);
             QString line = paragraph.mid(pos, end - pos);
             while (line.endsWith(QLatin1Char(' ')))
                 line.chop(1);
