@@ -12,6 +12,8 @@
 #include "keyboard/KeyCtrl.h"
 #include "reports/ReportCommands.h"
 #include "service/ComicDownload.h"
+#include "tools/SqlPage.h"
+#include "tools/ToolCommands.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -91,6 +93,7 @@ TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent)
     buildToolBar();
     buildPages();
     buildStatusBar();
+    connectTools();
     placeCentred();
 
     // Sees every keystroke of the application before the focused control:
@@ -147,8 +150,8 @@ void TComicForm::buildMenus()
 
     menExtras = namedMenu(bar, "menExtras", QStringLiteral("Extras"));
     menDownload = namedAction(menExtras, "menDownload", QStringLiteral("Comic downloaden"));
-    menEmptyDB = namedAction(menExtras, "menEmptyDB", QStringLiteral("Comicdatenbank leeren"), false);
-    menExport = namedAction(menExtras, "menExport", QStringLiteral("Exportieren nach"), false);
+    menEmptyDB = namedAction(menExtras, "menEmptyDB", QStringLiteral("Comicdatenbank leeren"));
+    menExport = namedAction(menExtras, "menExport", QStringLiteral("Exportieren nach"));
 
     menHelp = namedMenu(bar, "menHelp", QStringLiteral("Hilfe"));
     menAbout = namedAction(menHelp, "menAbout", QStringLiteral("Über Stripothek"));
@@ -158,7 +161,7 @@ void TComicForm::buildMenus()
     menShowLog = namedAction(pmDebug, "menShowLog", QStringLiteral("Protokoll anzeigen"));
     menShowLog->setCheckable(true);
     N3 = namedSeparator(pmDebug, "N3");
-    menCheckISBNNr = namedAction(pmDebug, "menCheckISBNNr", QStringLiteral("ISBN-Nr kontrollieren"), false);
+    menCheckISBNNr = namedAction(pmDebug, "menCheckISBNNr", QStringLiteral("ISBN-Nr kontrollieren"));
 
     ui::onCommand(menExit, &QAction::triggered, this, [this](bool) { menExitClick(); });
     ui::onCommand(menResfreshView, &QAction::triggered, this, [this](bool) { menResfreshViewClick(); });
@@ -210,7 +213,8 @@ void TComicForm::buildPages()
     memoLog = new QPlainTextEdit;
     memoLog->setObjectName(QStringLiteral("memoLog"));
     tsProtocoll = newPage("tsProtocoll", memoLog);
-    tsSQLSheet = newPage("tsSQLSheet");
+    sqlPage = new TSQLPage(m_data);
+    tsSQLSheet = newPage("tsSQLSheet", sqlPage);
 
     pcMain->addTab(tsListe, QStringLiteral("Übersicht"));
     pcMain->addTab(tsEingabe, QStringLiteral("Stammdaten"));
@@ -237,6 +241,24 @@ void TComicForm::buildStatusBar()
     sbMainPanel1->setMinimumWidth(sbMainPanel1->fontMetrics().horizontalAdvance(QStringLiteral("100 exportiert")) + 16);
     bar->addWidget(sbMainPanel0, 1);
     bar->addWidget(sbMainPanel1);
+}
+
+void TComicForm::connectTools()
+{
+    toolCommands = new TToolCommands(m_data, this, sbMainPanel0, sbMainPanel1);
+    ui::onCommand(menExport, &QAction::triggered, this, [this](bool) { toolCommands->menExportClick(); });
+    ui::onCommand(menEmptyDB, &QAction::triggered, this, [this](bool) { toolCommands->menEmptyDBClick(); });
+    ui::onCommand(menCheckISBNNr, &QAction::triggered, this, [this](bool) { toolCommands->menCheckISBNNrClick(); });
+    // A statement of the SQL page reopens the tables, emptying removes rows:
+    // the count label follows both.
+    const auto count = [this] {
+        ui::runCommand([this] {
+            if (m_data.tblStripothek.active())
+                overviewPage->UpdateCount();
+        });
+    };
+    connect(&m_data, &ComicData::tablesOpened, this, count);
+    connect(toolCommands, &TToolCommands::catalogueChanged, this, count);
 }
 
 void TComicForm::placeCentred()

@@ -17,6 +17,8 @@ class TDetailCommands;
 class TMasterDataPage;
 class TOverviewPage;
 class TRemarksPage;
+class TSQLPage;
+class TToolCommands;
 
 namespace ui {
 class DBNavigator;
@@ -101,6 +103,9 @@ public:
     TRemarksPage* remarksPage = nullptr;
     // The commands of the author, edition and own-copy lists and their dialogs.
     TDetailCommands* detailCommands = nullptr;
+    TSQLPage* sqlPage = nullptr;
+    // Export, emptying and the ISBN check.
+    TToolCommands* toolCommands = nullptr;
 
     // Status bar panels: a wide one followed by a narrow one.
     QLabel* sbMainPanel0;
@@ -115,6 +120,7 @@ private:
     void buildToolBar();
     void buildPages();
     void buildStatusBar();
+    void connectTools();
     void placeCentred();
 
     // The destructor removes the pages and the navigator bound to it before

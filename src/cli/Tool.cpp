@@ -6,6 +6,10 @@
 #include "database/Errors.h"
 #include "database/Schema.h"
 #include "server/ServeCommand.h"
+#include "tools/Export.h"
+#include "tools/Import.h"
+
+#include "database/Connection.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -61,6 +65,15 @@ QString helpText()
                "                        Sammlung in VERZEICHNIS als PDF-Datei: missing die\n"
                "                        fehlenden Bände der Serien, list die Gesamtliste der\n"
                "                        eigenen Exemplare; braucht keinen Bildschirm\n"
+               "  export VERZEICHNIS ZIELVERZEICHNIS\n"
+               "                        schreibt jede Tabelle der Datenbank in VERZEICHNIS als\n"
+               "                        XML-Datei (tabellenname.xml) nach ZIELVERZEICHNIS,\n"
+               "                        wie „Exportieren nach“ im Programm; vorhandene\n"
+               "                        Exportdateien werden ersetzt\n"
+               "  import VERZEICHNIS DATEI.xml...\n"
+               "                        wie create, aber die Tabellen der Exportdateien werden\n"
+               "                        mit deren Zeilen statt mit den Vorgaben gefüllt;\n"
+               "                        eine unpassende oder fehlerhafte Datei wird abgelehnt\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
@@ -72,8 +85,8 @@ QString helpText()
                "Eine vorhandene Datenbank wird nie überschrieben: jeder Befehl bricht dann ab.\n"
                "Misslingt das Anlegen, bleibt keine halbe Datenbankdatei zurück.\n"
                "\n"
-               "Rückgabewert: 0 bei Erfolg, 1 wenn die Datenbank nicht angelegt werden konnte\n"
-               "(report: wenn der Report nicht geschrieben werden konnte),\n"
+               "Rückgabewert: 0 bei Erfolg, 1 wenn der Befehl misslang (die Datenbank nicht\n"
+               "angelegt, der Report oder die Exportdateien nicht geschrieben werden konnten),\n"
                "2 bei falschem Aufruf.\n")
         .arg(kDefaultVolumes)
         .arg(kMaxVolumes)
@@ -124,12 +137,14 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
 
     const QStringList args = parser.positionalArguments();
     const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate"),
-                                QStringLiteral("serve"), QStringLiteral("report")};
+                                QStringLiteral("serve"), QStringLiteral("report"), QStringLiteral("export"),
+                                QStringLiteral("import")};
     if (args.isEmpty())
-        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve oder report."));
+        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve, report, export oder import."));
     const QString command = args[0];
     if (!commands.contains(command))
-        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve und report.")
+        return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve, report, "
+                                    "export und import.")
                          .arg(command));
     if (command == QLatin1String("report")) {
         if (parser.isSet(volumesOption))
@@ -143,9 +158,16 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     if (args.size() < 2 || args[1].isEmpty())
         return usage(command == QLatin1String("serve")
                          ? QStringLiteral("Es fehlt das Verzeichnis, dessen Datenbank angeboten werden soll.")
+                     : command == QLatin1String("export")
+                         ? QStringLiteral("Es fehlt das Verzeichnis der Datenbank, die exportiert werden soll.")
                          : QStringLiteral("Es fehlt das Verzeichnis, in dem die Datenbank angelegt werden soll."));
-    if (args.size() > 2)
-        return usage(QStringLiteral("Zu viele Argumente: %1").arg(args.mid(2).join(QLatin1Char(' '))));
+    if (command == QLatin1String("export") && (args.size() < 3 || args[2].isEmpty()))
+        return usage(QStringLiteral("Es fehlt das Zielverzeichnis der Exportdateien."));
+    if (command == QLatin1String("import") && args.size() < 3)
+        return usage(QStringLiteral("Es fehlen die Exportdateien, aus denen die Datenbank gefüllt werden soll."));
+    const int allowed = command == QLatin1String("export") ? 3 : command == QLatin1String("import") ? int(args.size()) : 2;
+    if (args.size() > allowed)
+        return usage(QStringLiteral("Zu viele Argumente: %1").arg(args.mid(allowed).join(QLatin1Char(' '))));
 
     int volumes = kDefaultVolumes;
     if (parser.isSet(volumesOption)) {
@@ -190,6 +212,19 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
         } else if (command == QLatin1String("create")) {
             db::schema::createDatabase(dir);
             out << "Datenbank angelegt: " << file << '\n';
+        } else if (command == QLatin1String("export")) {
+            db::Connection connection;
+            connection.setDatabasePath(QFileInfo(db::schema::databaseFile(dir)).absolutePath());
+            const QString target = args[2];
+            if (!QDir().mkpath(target))
+                throw db::Error(QStringLiteral("Das Zielverzeichnis „%1“ lässt sich nicht anlegen.")
+                                    .arg(QDir::toNativeSeparators(target)));
+            const QStringList files = tools::ExportAllTables(connection, target);
+            out << files.size() << " Tabellen exportiert nach " << QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())
+                << '\n';
+        } else if (command == QLatin1String("import")) {
+            tools::ImportDatabase(dir, args.mid(2));
+            out << "Datenbank aus " << args.size() - 2 << " Exportdateien angelegt: " << file << '\n';
         } else if (command == QLatin1String("demo")) {
             const CollectionCounts counts = createDemoDatabase(dir);
             out << "Demo-Datenbank angelegt: " << file << '\n' << describe(counts) << '\n';

@@ -74,6 +74,15 @@ void ComicData::InstallNameDisplay(db::Table& table, const QString& fieldName)
         [this](const db::Field& sender, const QVariant& value) { return ShowReferenceName(sender, value); });
 }
 
+void ComicData::InstallNameDisplays(db::Table& table)
+{
+    // The catalogue's handlers serve the before-post handler; the other
+    // tables' serve their grids. Lookup tables have no reference fields.
+    for (const Reference& ref : kReferences)
+        if (table.findField(QLatin1String(ref.field)))
+            InstallNameDisplay(table, QLatin1String(ref.field));
+}
+
 QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& value) const
 {
     const QString id = value.toString();

@@ -59,6 +59,9 @@ public:
     // Closes all tables; a row still being edited is dropped, not saved.
     void CloseTables();
     void InstallNameDisplay(db::Table& table, const QString& fieldName);
+    // Installs the name display on every reference field of an open table,
+    // as OpenTables does; for a table reopened on its own (packing, emptying).
+    void InstallNameDisplays(db::Table& table);
     // Display text of a reference field: the referenced row's name, or ""
     // for an empty id or one that names no row the lookup table shows.
     QString ShowReferenceName(const db::Field& sender, const QVariant& value) const;

@@ -105,6 +105,7 @@ void Connection::disconnect()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_inTransaction = false;
+    m_exclusiveUsers = 0; // closing gave every lock back
 }
 
 sqlite3* Connection::handle() const

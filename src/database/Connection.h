@@ -65,6 +65,18 @@ public:
     void registerDataSet(DataSet* dataSet);
     void unregisterDataSet(DataSet* dataSet);
 
+    // Exclusive use: while held, no other connection, in this program or
+    // another, can read or write the database. Taking it fails with an engine
+    // error naming component when another connection has the database open.
+    // Counted: the last release gives the database back.
+    void lockExclusive(const QString& component);
+    void unlockExclusive() noexcept;
+    bool exclusive() const { return m_exclusiveUsers > 0; }
+    // Gives the space of deleted rows back to the file system (the file
+    // shrinks); needs exclusive use for its duration and takes it. Every data
+    // set reads its rows again afterwards.
+    void compact(const QString& component = {});
+
 private:
     void resyncAll();
     void run(const QString& sql);
@@ -75,6 +87,7 @@ private:
     bool m_inTransaction = false;
     std::unordered_map<QString, std::unique_ptr<Statement>> m_cache;
     std::vector<DataSet*> m_dataSets;
+    int m_exclusiveUsers = 0;
 };
 
 // Rolls back unless committed: every path out of a block undoes half-done work.

@@ -70,6 +70,10 @@ public:
 
     // Called by the connection after a rollback.
     virtual void afterRollback() {}
+    // Called by the connection before work that needs no statement of it in
+    // progress (compacting the file): a data set that keeps one stepping
+    // between calls resets it.
+    virtual void releaseStatements() {}
 
     // Bound controls may hold typed text not yet written to their field. The
     // control layer installs one updater that writes it; the engine runs it

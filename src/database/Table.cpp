@@ -20,7 +20,10 @@ Table::Table(Connection& connection, const QString& componentName, const QString
 {
 }
 
-Table::~Table() = default;
+Table::~Table()
+{
+    releaseExclusiveUse();
+}
 
 void Table::setTableName(const QString& name)
 {
@@ -71,6 +74,15 @@ void Table::open()
     if (active())
         return;
     m_connection.connect();
+    acquireExclusiveUse();
+    struct ReleaseUnlessOpen {
+        Table* table;
+        ~ReleaseUnlessOpen()
+        {
+            if (!table->active())
+                table->releaseExclusiveUse();
+        }
+    } releaseUnlessOpen{this};
     readStructure();
     if (!m_indexName.isEmpty()) {
         const auto it = m_indexes.constFind(m_indexName.toUpper());
@@ -112,6 +124,7 @@ void Table::close()
     clearPositions();
     m_cache.clear();
     closed();
+    releaseExclusiveUse();
 }
 
 void Table::setExclusive(bool exclusive)
@@ -365,8 +378,12 @@ bool Table::touchesRowSet(const QVariantList& before) const
         watched << m_compiled.fields;
     for (const QString& name : watched) {
         const Field* f = findField(name);
-        if (f && before.value(f->index()) != m_buffer.value(f->index()))
-            return true;
+        if (f && before.value(f->index()) != m_buffer.value(f->index())) {
+            if (!m_rowSetFrozen)
+                return true;
+            m_rowSetMissed = true;
+            return false;
+        }
     }
     return false;
 }

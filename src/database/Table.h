@@ -30,7 +30,10 @@ public:
 
     void open();
     void close();
-    void setExclusive(bool exclusive); // only while closed
+    // Only while closed. A table opened for exclusive use holds the whole
+    // database (Connection::lockExclusive) until it is closed; opening fails
+    // when another connection has the database open.
+    void setExclusive(bool exclusive);
     bool exclusive() const { return m_exclusive; }
     void pack();        // needs exclusive use
     void emptyTable();  // needs exclusive use
@@ -85,6 +88,12 @@ public:
     void afterRollback() override;
     qint64 currentRowId() const;
 
+    // While frozen, a post that moves its row in the order or out of the
+    // filter leaves the rows shown as they are, so a walk over them saves
+    // each row once; thawing puts them in order again at the next move.
+    void freezeRowSet() { ++m_rowSetFrozen; }
+    void thawRowSet() noexcept;
+
 protected:
     void ensureRows() const override;
     int rowCountShown() const override;
@@ -106,6 +115,11 @@ private:
 
     QString m_tableName;
     bool m_exclusive = false;
+    bool m_holdsExclusive = false;
+    void acquireExclusiveUse();
+    void releaseExclusiveUse() noexcept;
+    int m_rowSetFrozen = 0;
+    mutable bool m_rowSetMissed = false; // a frozen post changed order or filter fields
     QHash<QString, QStringList> m_indexes; // upper-case name -> fields
 
     // Row set.
@@ -136,6 +150,18 @@ private:
     QString m_linkValue;
     QList<QMetaObject::Connection> m_masterConnections;
     QString m_selectColumns;
+};
+
+// Freezes the rows a table shows for a scope (see Table::freezeRowSet).
+class RowSetFrozen {
+public:
+    explicit RowSetFrozen(Table& table) : m_table(table) { m_table.freezeRowSet(); }
+    ~RowSetFrozen() { m_table.thawRowSet(); }
+    RowSetFrozen(const RowSetFrozen&) = delete;
+    RowSetFrozen& operator=(const RowSetFrozen&) = delete;
+
+private:
+    Table& m_table;
 };
 
 } // namespace db

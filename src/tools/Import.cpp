@@ -1,0 +1,282 @@
+#include "tools/Import.h"
+
+#include "database/Errors.h"
+#include "database/Schema.h"
+#include "database/Statement.h"
+#include "tools/DataPacket.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <vector>
+
+namespace tools {
+
+namespace {
+
+enum class Kind { Text, Integer, Float };
+
+// Reads one export file into its table of the database being made.
+class PacketImport {
+public:
+    PacketImport(sqlite3* db, const QString& path, const QString& table)
+        : m_db(db), m_path(path), m_table(table), m_file(path)
+    {
+    }
+
+    void run()
+    {
+        if (!m_file.open(QIODevice::ReadOnly))
+            throw db::Error(QStringLiteral("Die Importdatei „%1“ lässt sich nicht lesen: %2")
+                                .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        m_xml.setDevice(&m_file);
+        m_xml.setNamespaceProcessing(false);
+
+        if (!nextElement() || m_xml.name() != QLatin1String(packet::kRoot))
+            refuse(QStringLiteral("Das Wurzelelement ist nicht %1").arg(QLatin1String(packet::kRoot)));
+        if (m_xml.attributes().value(QStringLiteral("Version")) != QLatin1String(packet::kVersion))
+            refuse(QStringLiteral("Nur Datenpakete der Version %1 lassen sich importieren").arg(QLatin1String(packet::kVersion)));
+        expectElement(QStringLiteral("METADATA"));
+        expectElement(QStringLiteral("FIELDS"));
+        readFields();
+        // A change log would be in PARAMS; its marks on the rows are refused there.
+        while (nextElement()) {
+            if (m_xml.name() != QLatin1String("PARAMS"))
+                refuse(QStringLiteral("Unerwartetes Element %1 in METADATA").arg(m_xml.name()));
+            skipElement();
+        }
+        expectElement(QStringLiteral("ROWDATA"));
+        readRows();
+        if (nextElement())
+            refuse(QStringLiteral("Nach ROWDATA steht noch %1").arg(m_xml.name()));
+        while (!m_xml.atEnd())
+            m_xml.readNext();
+        if (m_xml.hasError())
+            malformed();
+    }
+
+private:
+    [[noreturn]] void refuse(const QString& what) const
+    {
+        throw db::Error(QStringLiteral("Importdatei „%1“, Zeile %2: %3")
+                            .arg(QDir::toNativeSeparators(m_path))
+                            .arg(m_xml.lineNumber())
+                            .arg(what));
+    }
+
+    [[noreturn]] void malformed() const
+    {
+        refuse(QStringLiteral("Die Datei ist kein wohlgeformtes XML (%1)").arg(m_xml.errorString()));
+    }
+
+    // The next start element inside the current one; false at its end.
+    bool nextElement()
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                return true;
+            case QXmlStreamReader::EndElement:
+                return false;
+            case QXmlStreamReader::DTD:
+                refuse(QStringLiteral("Die Datei enthält eine Dokumenttypdeklaration (DTD); "
+                                      "Importdateien dürfen keine enthalten"));
+            case QXmlStreamReader::EntityReference:
+                refuse(QStringLiteral("Die Datei verwendet die unbekannte Entität „&%1;“").arg(m_xml.name()));
+            case QXmlStreamReader::Characters:
+                if (!m_xml.isWhitespace())
+                    refuse(QStringLiteral("Unerwarteter Text „%1“").arg(m_xml.text().left(40)));
+                break;
+            case QXmlStreamReader::Invalid:
+                malformed();
+            default:
+                break;
+            }
+        }
+        if (m_xml.hasError())
+            malformed();
+        return false;
+    }
+
+    void expectElement(const QString& name)
+    {
+        if (!nextElement() || m_xml.name() != name)
+            refuse(QStringLiteral("Das Element %1 fehlt").arg(name));
+    }
+
+    void skipElement()
+    {
+        m_xml.skipCurrentElement();
+        if (m_xml.hasError())
+            malformed();
+    }
+
+    // After the attributes of an element that must stay empty.
+    void endOfEmptyElement()
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::EndElement:
+                return;
+            case QXmlStreamReader::StartElement:
+                refuse(QStringLiteral("Das Element %1 darf keine weiteren Elemente enthalten").arg(m_xml.name()));
+            case QXmlStreamReader::Characters:
+                if (!m_xml.isWhitespace())
+                    refuse(QStringLiteral("Unerwarteter Text „%1“").arg(m_xml.text().left(40)));
+                break;
+            case QXmlStreamReader::Invalid:
+                malformed();
+            default:
+                break;
+            }
+        }
+        malformed();
+    }
+
+    void readFields()
+    {
+        QList<packet::FieldDescription> inFile;
+        while (nextElement()) {
+            if (m_xml.name() != QLatin1String("FIELD"))
+                refuse(QStringLiteral("Statt FIELD steht hier %1").arg(m_xml.name()));
+            const QXmlStreamAttributes a = m_xml.attributes();
+            packet::FieldDescription f;
+            f.name = a.value(QStringLiteral("attrname")).toString();
+            f.fieldType = a.value(QStringLiteral("fieldtype")).toString();
+            f.textMemo = a.value(QStringLiteral("SUBTYPE")) == QLatin1String("Text");
+            f.required = a.value(QStringLiteral("required")) == QLatin1String("true");
+            f.width = a.value(QStringLiteral("WIDTH")).toInt();
+            inFile << f;
+            endOfEmptyElement();
+        }
+        const QList<packet::FieldDescription> expected = packet::describeSchemaTable(m_table);
+        for (qsizetype i = 0; i < std::max(inFile.size(), expected.size()); ++i) {
+            if (i < inFile.size() && i < expected.size() && inFile[i] == expected[i])
+                continue;
+            const QString got = i < inFile.size() ? inFile[i].describe() : QStringLiteral("nichts");
+            const QString want = i < expected.size() ? expected[i].describe() : QStringLiteral("kein Feld mehr");
+            refuse(QStringLiteral("Die Felder passen nicht zur Tabelle %1: Feld %2 ist %3, erwartet wird %4")
+                       .arg(m_table)
+                       .arg(i + 1)
+                       .arg(got, want));
+        }
+        m_fields = expected;
+        for (qsizetype i = 0; i < m_fields.size(); ++i) {
+            m_fieldIndex.insert(m_fields[i].name, int(i));
+            const QString& type = m_fields[i].fieldType;
+            m_kinds.push_back(type == QLatin1String("i4")   ? Kind::Integer
+                              : type == QLatin1String("r8") ? Kind::Float
+                                                            : Kind::Text);
+        }
+    }
+
+    void readRows()
+    {
+        db::Statement(m_db, QStringLiteral("DELETE FROM %1").arg(m_table)).exec();
+        QStringList names;
+        QStringList marks;
+        for (const packet::FieldDescription& f : m_fields) {
+            names << f.name;
+            marks << QStringLiteral("?");
+        }
+        db::Statement insert(m_db,
+                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                 .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                             m_table);
+        const int columns = int(m_fields.size());
+        std::vector<QVariant> values(static_cast<size_t>(columns));
+        while (nextElement()) {
+            if (m_xml.name() != QLatin1String("ROW"))
+                refuse(QStringLiteral("Statt ROW steht hier %1").arg(m_xml.name()));
+            std::fill(values.begin(), values.end(), QVariant());
+            int expectedAt = 0;
+            for (const QXmlStreamAttribute& a : m_xml.attributes()) {
+                // Attributes come in field order; the hash is for anything else.
+                int column = -1;
+                while (expectedAt < columns && m_fields[expectedAt].name != a.name())
+                    ++expectedAt;
+                if (expectedAt < columns) {
+                    column = expectedAt++;
+                } else {
+                    column = m_fieldIndex.value(a.name().toString(), -1);
+                    if (column < 0)
+                        refuse(QStringLiteral("Das Feld „%1“ gehört nicht zur Tabelle %2").arg(a.name(), m_table));
+                }
+                values[size_t(column)] = typed(column, a.value());
+            }
+            for (int c = 0; c < columns; ++c)
+                insert.bind(c + 1, values[size_t(c)]);
+            insert.exec();
+            endOfEmptyElement();
+        }
+    }
+
+    // A value of the field's type where the text is one; text otherwise, as
+    // the column's type then keeps it (so what the export found, it gets).
+    QVariant typed(int column, QStringView text) const
+    {
+        bool ok = false;
+        switch (m_kinds[size_t(column)]) {
+        case Kind::Integer: {
+            const qlonglong v = text.toLongLong(&ok);
+            if (ok)
+                return v;
+            break;
+        }
+        case Kind::Float: {
+            const double v = text.toDouble(&ok);
+            if (ok)
+                return v;
+            break;
+        }
+        case Kind::Text:
+            break;
+        }
+        return text.toString();
+    }
+
+    sqlite3* m_db;
+    QString m_path;
+    QString m_table;
+    QFile m_file;
+    QXmlStreamReader m_xml;
+    QList<packet::FieldDescription> m_fields;
+    QHash<QString, int> m_fieldIndex;
+    std::vector<Kind> m_kinds;
+};
+
+} // namespace
+
+void ImportDatabase(const QString& dir, const QStringList& files)
+{
+    if (files.isEmpty())
+        throw db::Error(QStringLiteral("Es fehlen die Importdateien"));
+    // Refuse what can be told from the names before a database exists.
+    QList<std::pair<QString, QString>> plan; // file, table
+    QSet<QString> tables;
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        const db::schema::TableDef* table = db::schema::table(info.completeBaseName());
+        if (!table || info.suffix().compare(QLatin1String("xml"), Qt::CaseInsensitive) != 0)
+            throw db::Error(QStringLiteral("Die Importdatei „%1“ gehört zu keiner Tabelle der Stripothek "
+                                           "(erwartet wird ein Tabellenname mit .xml, etwa serverstripothek.xml)")
+                                .arg(QDir::toNativeSeparators(file)));
+        if (tables.contains(table->name))
+            throw db::Error(QStringLiteral("Die Tabelle %1 kommt in mehr als einer Importdatei vor").arg(table->name));
+        if (!info.isFile())
+            throw db::Error(QStringLiteral("Die Importdatei „%1“ existiert nicht").arg(QDir::toNativeSeparators(file)));
+        tables.insert(table->name);
+        plan << std::pair{file, table->name};
+    }
+    db::schema::createDatabase(dir, [&](sqlite3* db) {
+        for (const auto& [file, table] : plan)
+            PacketImport(db, file, table).run();
+    });
+}
+
+} // namespace tools

@@ -1,0 +1,74 @@
+#include "tools/ToolCommands.h"
+
+#include "database/ComicData.h"
+#include "tools/Export.h"
+#include "tools/Messages.h"
+#include "tools/TableMaintenance.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QStandardPaths>
+
+TToolCommands::TToolCommands(ComicData& data, QWidget* owner, QLabel* statusTable, QLabel* statusProgress)
+    : QObject(owner), m_data(data), m_owner(owner), m_statusTable(statusTable), m_statusProgress(statusProgress)
+{
+}
+
+void TToolCommands::menExportClick()
+{
+    QString directory;
+    if (m_chooser) {
+        directory = m_chooser(m_owner);
+    } else {
+        directory = QFileDialog::getExistingDirectory(
+            m_owner, QStringLiteral("Bitte das Exportverzeichnis wählen"),
+            QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
+    }
+    if (directory.isEmpty())
+        return;
+    ExportTo(directory);
+}
+
+void TToolCommands::ExportTo(const QString& directory)
+{
+    tools::ExportProgress progress;
+    progress.tableStarted = [this](const QString& table) {
+        m_statusTable->setText(QStringLiteral("Exportiere Tabelle ") + table);
+    };
+    int shown = -1;
+    progress.percent = [this, &shown](int percent) {
+        // The same text again would only cost a repaint request per row.
+        if (percent == shown)
+            return;
+        shown = percent;
+        m_statusProgress->setText(QStringLiteral("%1 exportiert").arg(percent));
+    };
+    // The window repaints between rows. Input waits until the export is
+    // done: a command run meanwhile could change the rows being read.
+    progress.afterRow = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    tools::ExportAllTables(m_data.dbConnection, directory, progress);
+    m_statusTable->clear();
+    m_statusProgress->clear();
+    tools::ShowMessage(QStringLiteral("Daten wurden exportiert!"), m_owner);
+}
+
+void TToolCommands::menEmptyDBClick()
+{
+    if (!tools::AskYesNo(QStringLiteral("Möchten Sie wirklich alle Daten löschen?"), m_owner))
+        return;
+    try {
+        tools::EmptyCatalogue(m_data);
+    } catch (...) {
+        // Emptying may have succeeded and only the packing after it failed.
+        Q_EMIT catalogueChanged();
+        throw;
+    }
+    Q_EMIT catalogueChanged();
+    tools::ShowMessage(QStringLiteral("Tabellen wurden geleert!"), m_owner);
+}
+
+void TToolCommands::menCheckISBNNrClick()
+{
+    tools::CheckISBNNumbers(m_data);
+}
