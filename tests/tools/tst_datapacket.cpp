@@ -1,0 +1,372 @@
+#include "cli/Demo.h"
+#include "cli/Generator.h"
+#include "database/Connection.h"
+#include "database/Errors.h"
+#include "database/Schema.h"
+#include "database/Statement.h"
+#include "tools/DataPacket.h"
+#include "tools/Export.h"
+#include "tools/Import.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Texts that XML and the export have to carry through unchanged.
+const QString kTitle = QStringLiteral("Kapitän „Möwe“ & die <Hallig> für 12,80 € – \"Sonder\" 'band'");
+const QString kMemo = QStringLiteral("Erste Zeile\nzweite Zeile\r\nmit\tTab und  zwei Leerzeichen ");
+
+void run(sqlite3* db, const QString& sql, const QVariantList& values = {})
+{
+    db::Statement statement(db, sql);
+    statement.bindAll(values);
+    statement.exec();
+}
+
+// A small collection with fixed keys, so its export never changes.
+void fillGolden(sqlite3* db)
+{
+    for (const db::schema::TableDef& table : db::schema::tables())
+        run(db, QStringLiteral("DELETE FROM %1").arg(table.name));
+    run(db, QStringLiteral("INSERT INTO KEYGEN VALUES ('GOLD', 14)"));
+    run(db, QStringLiteral("INSERT INTO VERLAGE VALUES ('GOLD1', 'Feder & Tusche')"));
+    run(db, QStringLiteral("INSERT INTO SERIEN VALUES ('GOLD2', 'Kapitän Möwe', ?)"), {kMemo});
+    run(db, QStringLiteral("INSERT INTO AUTOREN VALUES ('GOLD3', 'Sören O''Neill')"));
+    run(db, QStringLiteral("INSERT INTO AUTORTYP VALUES ('GOLD4', 'Zeichner')"));
+    run(db, QStringLiteral("INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1, SCLTITEL2, SCLSERIEID, SCLBAND, "
+                           "SCLVERLAGID, SCLISBNNR, SCLSEITEN, SCLINHALT, SCLFEHLT, SCLBEMERKUNG, SCLZUKAUFEN, "
+                           "SCLINTISBNNR, SCLVERLAGTEXT, SCLSERIENTEXT) VALUES ('GOLD5', ?, '', 'GOLD2', 3, 'GOLD1', "
+                           "'3-551-x', 48, ?, 0, '', 1, '3551X', 'Feder & Tusche', 'Kapitän Möwe')"),
+        {kTitle, kMemo});
+    run(db, QStringLiteral("INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('GOLD6', ' Nur ein Titel ')"));
+    run(db, QStringLiteral("INSERT INTO COMIC2AUTOR VALUES ('GOLD7', 'GOLD3', 'GOLD5', 'GOLD4')"));
+    run(db, QStringLiteral("INSERT INTO AUFLAGEN (ALAUFLAGEID, ALCOMICID, ALAUFLAGE, ALERSCHEINUNGSDATUM, ALVKPREIS, "
+                           "ALWG, ALSPREIS, ALSPWG) VALUES ('GOLD8', 'GOLD5', '1. Auflage', '03/1987', 12.8, 'DM', "
+                           "0.1, '€'), ('GOLD9', 'GOLD5', '2. Auflage', NULL, 1234567.891, '€', 1e-7, NULL)"));
+    run(db, QStringLiteral("INSERT INTO LOKALESTRIPOTHEK (LCLCOMICID, LCLSERVERCOMICID, LCLKPREIS, LCLKPREISWG, "
+                           "LCKKDATUM, LCLNUMMER, LCLBEMERKUNG) VALUES ('GOLD10', 'GOLD5', 9.95, '€', "
+                           "'2023-01-15T00:00:00', 7, ?), ('GOLD11', 'GOLD5', NULL, NULL, NULL, NULL, NULL)"),
+        {kMemo});
+}
+
+struct Database {
+    QTemporaryDir dir;
+    db::Connection connection;
+
+    explicit Database(const std::function<void(const QString&)>& make)
+    {
+        make(dir.path());
+        connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+        connection.connect();
+    }
+    QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
+    QString exportAll(const QString& name)
+    {
+        QDir().mkpath(path(name));
+        tools::ExportAllTables(connection, path(name));
+        return path(name);
+    }
+};
+
+void makeGolden(const QString& dir)
+{
+    db::schema::createDatabase(dir, fillGolden);
+}
+
+QString errorOf(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+// Exports dir, imports the files into a fresh database, exports that again:
+// both exports must be the same bytes.
+void verifyRoundTrip(Database& original)
+{
+    const QString first = original.exportAll(QStringLiteral("erster"));
+    QStringList files;
+    for (const QString& name : QDir(first).entryList({QStringLiteral("*.xml")}, QDir::Files))
+        files << first + QLatin1Char('/') + name;
+    QCOMPARE(files.size(), 13);
+    tools::ImportDatabase(original.path(QStringLiteral("kopie")), files);
+    db::Connection copy;
+    copy.setDatabasePath(original.path(QStringLiteral("kopie/database")));
+    const QString second = original.path(QStringLiteral("zweiter"));
+    QDir().mkpath(second);
+    tools::ExportAllTables(copy, second);
+    for (const QString& file : files) {
+        const QString name = QFileInfo(file).fileName();
+        QVERIFY2(readAll(file) == readAll(second + QLatin1Char('/') + name), qPrintable(name));
+    }
+}
+
+} // namespace
+
+class TestDataPacket : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void goldenExport_data();
+    void goldenExport();
+    void fieldDescriptionsMatchTheSchema();
+    void progress_data();
+    void progress();
+    void targetPath_data();
+    void targetPath();
+    void everyTableExportedAndReplaced();
+    void failingTableStopsTheExport();
+    void roundTripDemoThroughTheTool();
+    void roundTripLargeCollection();
+    void importRefuses_data();
+    void importRefuses();
+};
+
+void TestDataPacket::goldenExport_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::newRow("catalogue") << QStringLiteral("SERVERSTRIPOTHEK");
+    QTest::newRow("own copies") << QStringLiteral("LOKALESTRIPOTHEK");
+    QTest::newRow("editions") << QStringLiteral("AUFLAGEN");
+    QTest::newRow("empty table") << QStringLiteral("UNTERART");
+}
+
+void TestDataPacket::goldenExport()
+{
+    QFETCH(QString, table);
+    Database golden(makeGolden);
+    const QString actual = tools::ExportTargetPath(golden.dir.path(), table);
+    tools::ExportTable(golden.connection, actual, table);
+    const QString expected = QStringLiteral(GOLDEN_DIR "/") + QFileInfo(actual).fileName();
+    if (qEnvironmentVariableIsSet("STRIPOTHEK_UPDATE_GOLDEN"))
+        writeAll(expected, readAll(actual));
+    QCOMPARE(readAll(actual), readAll(expected));
+
+    // Any XML parser reads it, and finds what the packet promises.
+    QDomDocument document;
+    QVERIFY(document.setContent(readAll(expected)));
+    const QDomElement root = document.documentElement();
+    QCOMPARE(root.tagName(), QStringLiteral("DATAPACKET"));
+    db::Statement count(golden.connection.handle(), QStringLiteral("SELECT count(*) FROM %1").arg(table));
+    QVERIFY(count.step());
+    QCOMPARE(root.elementsByTagName(QStringLiteral("ROW")).size(), count.columnInt64(0));
+    QCOMPARE(root.elementsByTagName(QStringLiteral("FIELD")).size(),
+             db::schema::table(table)->fields.size());
+}
+
+void TestDataPacket::fieldDescriptionsMatchTheSchema()
+{
+    // The import checks files against the schema, the export writes what
+    // the file holds: both must describe a created table the same way.
+    Database created([](const QString& dir) { db::schema::createDatabase(dir); });
+    for (const db::schema::TableDef& table : db::schema::tables())
+        QCOMPARE(tools::packet::describeTable(created.connection.handle(), table.name, table.name),
+                 tools::packet::describeSchemaTable(table.name));
+}
+
+void TestDataPacket::progress_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QList<int>>("percents");
+    // After copying a row the table stands on the next: 2 * 100 div 3.
+    QTest::newRow("three rows") << 3 << QList<int>{66, 100, 100};
+    QTest::newRow("one row") << 1 << QList<int>{100};
+    QTest::newRow("no rows") << 0 << QList<int>{};
+}
+
+void TestDataPacket::progress()
+{
+    QFETCH(int, rows);
+    QFETCH(QList<int>, percents);
+    Database data([](const QString& dir) { db::schema::createDatabase(dir); });
+    data.connection.execute(QStringLiteral("DELETE FROM AUTOREN"));
+    for (int i = 0; i < rows; ++i)
+        data.connection.execute(QStringLiteral("INSERT INTO AUTOREN VALUES (?, ?)"),
+                                {QStringLiteral("K%1").arg(i), QStringLiteral("Autor %1").arg(i)});
+    QStringList started;
+    QList<int> seen;
+    tools::ExportProgress progress;
+    progress.tableStarted = [&](const QString& table) { started << table; };
+    progress.percent = [&](int percent) { seen << percent; };
+    const QString target = data.path(QStringLiteral("autoren.xml"));
+    tools::ExportTable(data.connection, target, QStringLiteral("AUTOREN"), progress);
+    QCOMPARE(started, QStringList{QStringLiteral("AUTOREN")});
+    QCOMPARE(seen, percents);
+    QDomDocument document;
+    QVERIFY(document.setContent(readAll(target)));
+    QCOMPARE(document.elementsByTagName(QStringLiteral("ROW")).size(), rows);
+    QCOMPARE(document.elementsByTagName(QStringLiteral("FIELD")).size(), 2);
+}
+
+void TestDataPacket::targetPath_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("SERVERSTRIPOTHEK")
+                          << QStringLiteral("/serverstripothek.xml");
+    QTest::newRow("with separator") << QStringLiteral("/a/b/") << QStringLiteral("KEYGEN")
+                                    << QStringLiteral("/a/b/keygen.xml");
+    QTest::newRow("without separator") << QStringLiteral("/a/b") << QStringLiteral("KEYGEN")
+                                       << QStringLiteral("/a/b/keygen.xml");
+    QTest::newRow("only A to Z lowered") << QStringLiteral("/a") << QStringLiteral("TÜTE_1")
+                                         << QStringLiteral("/a/tÜte_1.xml");
+}
+
+void TestDataPacket::targetPath()
+{
+    QFETCH(QString, directory);
+    QFETCH(QString, table);
+    QFETCH(QString, path);
+    QCOMPARE(tools::ExportTargetPath(directory, table), path);
+}
+
+void TestDataPacket::everyTableExportedAndReplaced()
+{
+    Database data([](const QString& dir) { db::schema::createDatabase(dir); });
+    data.connection.execute(QStringLiteral("CREATE TABLE TEST (NAME VARCHAR(20), MENGE INTEGER)"));
+    data.connection.execute(QStringLiteral("INSERT INTO TEST VALUES ('alt', 1)"));
+    const QString target = data.path(QStringLiteral("ziel"));
+    QDir().mkpath(target);
+    QStringList expected;
+    for (const QString& table : data.connection.listTables())
+        expected << tools::ExportTargetPath(target, table);
+    QCOMPARE(expected.size(), 14);
+
+    QCOMPARE(tools::ExportAllTables(data.connection, target), expected);
+    QVERIFY(readAll(target + QStringLiteral("/test.xml")).contains("NAME=\"alt\" MENGE=\"1\""));
+    data.connection.execute(QStringLiteral("UPDATE TEST SET NAME = 'neu'"));
+    QCOMPARE(tools::ExportAllTables(data.connection, target), expected);
+    QVERIFY(readAll(target + QStringLiteral("/test.xml")).contains("NAME=\"neu\" MENGE=\"1\""));
+    QCOMPARE(QDir(target).entryList(QDir::Files).size(), 14);
+}
+
+void TestDataPacket::failingTableStopsTheExport()
+{
+    Database data([](const QString& dir) { db::schema::createDatabase(dir); });
+    // A control character cannot stand in XML; AUTOREN is listed third.
+    data.connection.execute(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'A' || char(1) || 'B'"));
+    data.connection.execute(QStringLiteral("INSERT INTO AUTOREN VALUES ('K1', 'A' || char(1) || 'B')"));
+    const QString target = data.path(QStringLiteral("ziel"));
+    QDir().mkpath(target);
+    writeAll(target + QStringLiteral("/autoren.xml"), "alt");
+
+    const QString error = errorOf([&] { tools::ExportAllTables(data.connection, target); });
+
+    QVERIFY2(error.contains(QStringLiteral("AUTOREN")) && error.contains(QStringLiteral("U+0001")), qPrintable(error));
+    QCOMPARE(QDir(target).entryList(QDir::Files),
+             (QStringList{QStringLiteral("auflagen.xml"), QStringLiteral("ausfuehrungen.xml"),
+                          QStringLiteral("autoren.xml")}));
+    QCOMPARE(readAll(target + QStringLiteral("/autoren.xml")), QByteArray("alt"));
+}
+
+void TestDataPacket::roundTripDemoThroughTheTool()
+{
+    QTemporaryDir dir;
+    const auto tool = [&](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral(STRIPOTHEK_DB_TOOL), arguments);
+        QVERIFY(process.waitForFinished(120000));
+        QVERIFY2(process.exitCode() == 0, qPrintable(QString::fromUtf8(process.readAllStandardError())));
+    };
+    const QString base = dir.path() + QLatin1Char('/');
+    tool({QStringLiteral("demo"), base + QStringLiteral("demo")});
+    tool({QStringLiteral("export"), base + QStringLiteral("demo"), base + QStringLiteral("eins")});
+    const QStringList names = QDir(base + QStringLiteral("eins")).entryList(QDir::Files);
+    QCOMPARE(names.size(), 13);
+    QStringList files;
+    for (const QString& name : names)
+        files << base + QStringLiteral("eins/") + name;
+    tool(QStringList{QStringLiteral("import"), base + QStringLiteral("kopie")} + files);
+    tool({QStringLiteral("export"), base + QStringLiteral("kopie"), base + QStringLiteral("zwei")});
+    for (const QString& name : names)
+        QVERIFY2(readAll(base + QStringLiteral("eins/") + name) == readAll(base + QStringLiteral("zwei/") + name),
+                 qPrintable(name));
+}
+
+void TestDataPacket::roundTripLargeCollection()
+{
+    Database large([](const QString& dir) { cli::createGeneratedDatabase(dir, 10000); });
+    // What the generator never writes: every awkward text, nulls and exact floats.
+    large.connection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLTITEL2 = ?, SCLBEMERKUNG = ? "
+                                            "WHERE rowid % 97 = 0"),
+                             {kTitle, kMemo});
+    large.connection.execute(QStringLiteral("UPDATE AUFLAGEN SET ALVKPREIS = 0.1 * rowid, ALSPREIS = NULL, "
+                                            "ALSPWG = '' WHERE rowid % 89 = 0"));
+    large.connection.execute(QStringLiteral("UPDATE LOKALESTRIPOTHEK SET LCKKDATUM = NULL, LCLKPREIS = 1e-300 "
+                                            "WHERE rowid % 83 = 0"));
+    verifyRoundTrip(large);
+}
+
+void TestDataPacket::importRefuses_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("message");
+    const QString catalogue = QStringLiteral("serverstripothek.xml");
+    QTest::newRow("unknown table") << QStringLiteral("buecher.xml") << QString() << QString()
+                                   << QStringLiteral("gehört zu keiner Tabelle");
+    QTest::newRow("field renamed") << catalogue << QStringLiteral("attrname=\"SCLTITEL2\"")
+                                   << QStringLiteral("attrname=\"SCLUNTERTITEL\"") << QStringLiteral("Feld 3 ist SCLUNTERTITEL");
+    QTest::newRow("field missing") << catalogue
+                                   << QStringLiteral("<FIELD attrname=\"SCLSERVERID\" fieldtype=\"string\" WIDTH=\"50\"/>")
+                                   << QString() << QStringLiteral("Feld 22 ist nichts");
+    QTest::newRow("other width") << catalogue << QStringLiteral("WIDTH=\"150\"") << QStringLiteral("WIDTH=\"15\"")
+                                 << QStringLiteral("passen nicht zur Tabelle SERVERSTRIPOTHEK");
+    QTest::newRow("unknown field in a row") << catalogue << QStringLiteral("<ROW SCLCOMICID=\"GOLD6\"")
+                                            << QStringLiteral("<ROW SCLCOMICID=\"GOLD6\" SCLPREIS=\"3\"")
+                                            << QStringLiteral("„SCLPREIS“ gehört nicht zur Tabelle");
+    QTest::newRow("cut off") << catalogue << QStringLiteral("</ROWDATA>") << QString()
+                             << QStringLiteral("kein wohlgeformtes XML");
+    QTest::newRow("entity") << catalogue << QStringLiteral("<DATAPACKET")
+                            << QStringLiteral("<!DOCTYPE DATAPACKET [<!ENTITY x \"y\">]><DATAPACKET")
+                            << QStringLiteral("Dokumenttypdeklaration");
+    QTest::newRow("other root") << catalogue << QStringLiteral("DATAPACKET") << QStringLiteral("PAKET")
+                                << QStringLiteral("Wurzelelement");
+}
+
+void TestDataPacket::importRefuses()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QString text = QString::fromUtf8(readAll(QStringLiteral(GOLDEN_DIR "/serverstripothek.xml")));
+    QVERIFY(from.isEmpty() || text.contains(from));
+    if (!from.isEmpty())
+        text.replace(from, to);
+    const QString file = dir.path() + QLatin1Char('/') + fileName;
+    writeAll(file, text.toUtf8());
+    const QString target = dir.path() + QStringLiteral("/neu");
+
+    const QString error = errorOf([&] { tools::ImportDatabase(target, {file}); });
+
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!QFileInfo::exists(target + QStringLiteral("/database")));
+}
+
+QTEST_GUILESS_MAIN(TestDataPacket)
+#include "tst_datapacket.moc"
