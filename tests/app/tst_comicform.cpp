@@ -126,13 +126,13 @@ void TestComicForm::menuItems_data()
                                 << QList<bool>{true, true};
     QTest::newRow("Extras") << "menExtras" << QStringList{"menDownload", "menEmptyDB", "menExport"}
                             << QStringList{"Comic downloaden", "Comicdatenbank leeren", "Exportieren nach"}
-                            << QStringList{"", "", ""} << QList<bool>{true, false, false};
+                            << QStringList{"", "", ""} << QList<bool>{true, true, true};
     QTest::newRow("Hilfe") << "menHelp" << QStringList{"menAbout"} << QStringList{"Über Stripothek"}
                            << QStringList{""} << QList<bool>{true};
     QTest::newRow("Popup der Werkzeugleiste")
         << "pmDebug" << QStringList{"menShowLog", "N3", "menCheckISBNNr"}
         << QStringList{"Protokoll anzeigen", "", "ISBN-Nr kontrollieren"} << QStringList{"", "", ""}
-        << QList<bool>{true, true, false};
+        << QList<bool>{true, true, true};
 }
 
 void TestComicForm::menuItems()

@@ -1,0 +1,306 @@
+#include "app/ComicForm.h"
+#include "cli/Demo.h"
+#include "cli/Generator.h"
+#include "database/Query.h"
+#include "database/Statement.h"
+#include "dbcontrols/Command.h"
+#include "dbcontrols/DBGrid.h"
+#include "tools/Messages.h"
+#include "tools/SqlPage.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// The main window on a collection in the working directory, the SQL page
+// ready, and every box it would show recorded instead.
+struct Window {
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
+    QStringList errors;
+    QStringList messages;
+    ui::ErrorSink previousErrors;
+    tools::MessageSink previousMessages;
+    std::unique_ptr<TComicForm> form;
+
+    explicit Window(int generatedVolumes = 0)
+    {
+        if (generatedVolumes > 0)
+            cli::createGeneratedDatabase(dir.path(), generatedVolumes);
+        else
+            cli::createDemoDatabase(dir.path());
+        QDir::setCurrent(dir.path());
+        previousErrors = ui::setErrorSink([this](const QString& m) { errors << m; });
+        previousMessages = tools::setMessageSink([this](const QString& m) {
+            messages << m;
+            return true;
+        });
+        form = std::make_unique<TComicForm>();
+    }
+    ~Window()
+    {
+        form.reset();
+        tools::setMessageSink(std::move(previousMessages));
+        ui::setErrorSink(std::move(previousErrors));
+        QDir::setCurrent(previous);
+    }
+
+    TSQLPage& page() { return *form->sqlPage; }
+    ComicData& data() { return form->data(); }
+
+    // Types the text as the user does and presses "&Ausführen".
+    void run(const QString& text)
+    {
+        page().memoSQLDirect->setPlainText(text);
+        page().btnSQLExecute->click();
+    }
+    int gridRows() { return page().dbgSQLDirect->model()->rowCount(); }
+    QString cell(ui::DBGrid* grid, int row, const QString& field)
+    {
+        for (int c = 0; c < grid->model()->columnCount(); ++c)
+            if (grid->fieldNameAt(c) == field)
+                return grid->model()->index(row, c).data().toString();
+        return QStringLiteral("<keine Spalte %1>").arg(field);
+    }
+    int scalar(const QString& sql)
+    {
+        db::Statement statement(data().dbConnection.handle(), sql);
+        return statement.step() ? int(statement.columnInt64(0)) : -1;
+    }
+    void verifyAllOpen()
+    {
+        for (db::Table* table : data().tables())
+            QVERIFY2(table->active(), qPrintable(table->name()));
+    }
+};
+
+} // namespace
+
+class TestSqlPage : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("Stripothek")); }
+    void lowerCaseSelectFillsTheGrid();
+    void textIsTrimmed_data();
+    void textIsTrimmed();
+    void commandPathReopensTables_data();
+    void commandPathReopensTables();
+    void catalogueQueryHidesMemosAndCapsWidths();
+    void updateShowsInFilteredOverview();
+    void failingStatementLeavesTablesOpen_data();
+    void failingStatementLeavesTablesOpen();
+    void reopeningErrorIsShown();
+    void openTransactionIsRolledBack();
+    void largeResultReadsEveryRowWherever();
+};
+
+void TestSqlPage::lowerCaseSelectFillsTheGrid()
+{
+    Window w;
+    w.run(QStringLiteral("select * from AUTOREN order by ANNAME"));
+    QCOMPARE(w.errors, QStringList());
+    QCOMPARE(w.gridRows(), w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN")));
+    QVERIFY(w.gridRows() > 3);
+    db::Query reference(w.data().dbConnection);
+    reference.setSql(QStringLiteral("SELECT ANNAME FROM AUTOREN ORDER BY ANNAME"));
+    reference.open();
+    for (int row = 0; row < w.gridRows(); ++row, reference.next())
+        QCOMPARE(w.cell(w.page().dbgSQLDirect, row, QStringLiteral("ANNAME")),
+                 reference.fieldByName(QStringLiteral("ANNAME")).asString());
+}
+
+void TestSqlPage::textIsTrimmed_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("blank lines and spaces") << QStringLiteral("\n\n   select * from SERIEN  \n\t")
+                                            << QStringLiteral("select * from SERIEN");
+    QTest::newRow("control characters") << QStringLiteral("\x01\x1f select * from SERIEN\r\n")
+                                        << QStringLiteral("select * from SERIEN");
+    QTest::newRow("inner line breaks stay") << QStringLiteral(" select *\nfrom SERIEN ")
+                                            << QStringLiteral("select *\nfrom SERIEN");
+}
+
+void TestSqlPage::textIsTrimmed()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    Window w;
+    w.run(typed);
+    QCOMPARE(w.page().memoSQLDirect->toPlainText(), shown);
+    QCOMPARE(w.errors, QStringList());
+    QCOMPARE(w.gridRows(), w.scalar(QStringLiteral("SELECT count(*) FROM SERIEN")));
+}
+
+void TestSqlPage::commandPathReopensTables_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("query in parentheses") << QStringLiteral("(SELECT * FROM AUTOREN)");
+    QTest::newRow("comment first") << QStringLiteral("-- alle Autoren\nSELECT * FROM AUTOREN");
+    QTest::newRow("update") << QStringLiteral("UPDATE AUTOREN SET ANNAME = ANNAME");
+}
+
+void TestSqlPage::commandPathReopensTables()
+{
+    QFETCH(QString, statement);
+    Window w;
+    w.run(QStringLiteral("select * from SERIEN"));
+    QVERIFY(w.gridRows() > 0);
+    db::Table& catalogue = w.data().tblStripothek;
+    catalogue.setIndexName(QStringLiteral("NKSCLTITEL1"));
+    catalogue.setRecNo(4);
+    catalogue.edit();
+    catalogue.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("nie gespeichert"));
+
+    w.run(statement);
+
+    // The parenthesised query is no statement SQLite executes; whether it
+    // fails or not, the tables are open again as at start-up.
+    QVERIFY(w.errors.size() <= 1);
+    w.verifyAllOpen();
+    QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
+    QCOMPARE(catalogue.recNo(), 1);
+    QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 = 'nie gespeichert'")), 0);
+    QVERIFY(!w.page().qrySQLDirect.active());
+    QCOMPARE(w.gridRows(), 0);
+}
+
+void TestSqlPage::catalogueQueryHidesMemosAndCapsWidths()
+{
+    Window w;
+    w.run(QStringLiteral("SELECT * FROM SERVERSTRIPOTHEK"));
+    ui::DBGrid* grid = w.page().dbgSQLDirect;
+    const int charWidth = grid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    QHash<QString, int> column;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        column.insert(grid->fieldNameAt(c), c);
+    QCOMPARE(column.size(), 22);
+    QVERIFY(grid->isColumnHidden(column.value(QStringLiteral("SCLINHALT"))));
+    QVERIFY(grid->isColumnHidden(column.value(QStringLiteral("SCLBEMERKUNG"))));
+    QCOMPARE(grid->columnWidth(column.value(QStringLiteral("SCLCOMICID"))), 25 * charWidth + 8);
+    QCOMPARE(grid->columnWidth(column.value(QStringLiteral("SCLAUTOREN"))), 25 * charWidth + 8);
+    QCOMPARE(grid->columnWidth(column.value(QStringLiteral("SCLBAND"))), 10 * charWidth + 8);
+    QVERIFY(!grid->isColumnHidden(column.value(QStringLiteral("SCLTITEL1"))));
+    // The grid only shows: nothing it offers edits or deletes a row.
+    QVERIFY(!(grid->model()->flags(grid->model()->index(0, 1)) & Qt::ItemIsEditable));
+}
+
+void TestSqlPage::updateShowsInFilteredOverview()
+{
+    Window w;
+    auto* series = w.form->findChild<QLineEdit*>(QStringLiteral("editSrchSerie"));
+    auto* overview = w.form->findChild<ui::DBGrid*>(QStringLiteral("dbgListe"));
+    auto* count = w.form->findChild<QLabel*>(QStringLiteral("labInfo"));
+    QVERIFY(series && overview && count);
+    series->setText(QStringLiteral("Kapitän"));
+    w.form->menResfreshViewClick();
+    const int listed = overview->model()->rowCount();
+    QVERIFY(listed > 1);
+    db::Table& catalogue = w.data().tblStripothek;
+    const QString key = catalogue.valueAt(1, catalogue.fieldByName(QStringLiteral("SCLCOMICID")).index()).toString();
+
+    w.run(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLTITEL1 = 'Geändert' WHERE SCLCOMICID = '%1'").arg(key));
+    QCOMPARE(w.errors, QStringList());
+    QCOMPARE(overview->model()->rowCount(), listed);
+    QCOMPARE(w.cell(overview, 1, QStringLiteral("SCLTITEL1")), QStringLiteral("Geändert"));
+    QCOMPARE(catalogue.recNo(), 1);
+
+    w.run(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = '%1'").arg(key));
+    QCOMPARE(overview->model()->rowCount(), listed - 1);
+    QCOMPARE(count->text(), QStringLiteral("Anzahl: %1").arg(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK"))));
+}
+
+void TestSqlPage::failingStatementLeavesTablesOpen_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown table") << QStringLiteral("UPDATE NICHTDA SET X = 1") << QStringLiteral("qrySQLDirect: no such table: NICHTDA");
+    QTest::newRow("two statements") << QStringLiteral("UPDATE AUTOREN SET ANNAME = 'x'; DELETE FROM AUTOREN")
+                                    << QStringLiteral("nur eine SQL-Anweisung");
+    QTest::newRow("empty") << QString() << QStringLiteral("leer");
+    QTest::newRow("wrong query") << QStringLiteral("select * frm AUTOREN") << QStringLiteral("qrySQLDirect: ");
+}
+
+void TestSqlPage::failingStatementLeavesTablesOpen()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, message);
+    Window w;
+    const int authors = w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN WHERE ANNAME <> 'x'"));
+    w.run(statement);
+    QCOMPARE(w.errors.size(), 1);
+    QVERIFY2(w.errors.first().contains(message), qPrintable(w.errors.first()));
+    w.verifyAllOpen();
+    QVERIFY(w.form->findChild<ui::DBGrid*>(QStringLiteral("dbgListe"))->model()->rowCount() > 0);
+    QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN WHERE ANNAME <> 'x'")), authors);
+    QCOMPARE(w.gridRows(), 0);
+}
+
+void TestSqlPage::reopeningErrorIsShown()
+{
+    Window w;
+    w.run(QStringLiteral("DROP TABLE UNTERART"));
+    QCOMPARE(w.errors.size(), 1);
+    QVERIFY2(w.errors.first().startsWith(QStringLiteral("tblUnterart: ")), qPrintable(w.errors.first()));
+    // Opened in their order up to the missing table; the rest stay closed.
+    ComicData& d = w.data();
+    for (db::Table* t : {&d.tblAutortyp, &d.tblAutoren, &d.tblVerlage, &d.tblSerie, &d.tblZustandsarten, &d.tblLitart})
+        QVERIFY2(t->active(), qPrintable(t->name()));
+    for (db::Table* t : {&d.tblUnterart, &d.tblAusfuehrungen, &d.tblStripothek, &d.tblKeyGen})
+        QVERIFY2(!t->active(), qPrintable(t->name()));
+}
+
+void TestSqlPage::openTransactionIsRolledBack()
+{
+    Window w;
+    w.run(QStringLiteral("BEGIN"));
+    QCOMPARE(w.errors.size(), 1);
+    QVERIFY2(w.errors.first().contains(QStringLiteral("Transaktion")), qPrintable(w.errors.first()));
+    // A save afterwards is stored for good, as always.
+    w.run(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'Neu'"));
+    db::Connection other;
+    other.setDatabasePath(w.dir.path() + QStringLiteral("/database"));
+    other.connect();
+    db::Statement names(other.handle(), QStringLiteral("SELECT count(*) FROM AUTOREN WHERE ANNAME <> 'Neu'"));
+    QVERIFY(names.step());
+    QCOMPARE(names.columnInt64(0), 0);
+}
+
+void TestSqlPage::largeResultReadsEveryRowWherever()
+{
+    Window w(10000);
+    const QString sql = QStringLiteral("SELECT SCLCOMICID, SCLTITEL1 FROM SERVERSTRIPOTHEK ORDER BY SCLTITEL1, rowid");
+    w.run(QStringLiteral("  select") + sql.mid(6));
+    QCOMPARE(w.gridRows(), 10000);
+    db::Query reference(w.data().dbConnection);
+    reference.setSql(sql);
+    reference.open();
+    const auto expect = [&](int row) {
+        reference.setRecNo(row + 1);
+        QCOMPARE(w.cell(w.page().dbgSQLDirect, row, QStringLiteral("SCLCOMICID")),
+                 reference.fieldByName(QStringLiteral("SCLCOMICID")).asString());
+    };
+    // Forward, far ahead, back past what is kept, and again after packing.
+    for (int row : {0, 1, 200, 9999, 5, 1500, 1499, 9000, 8000})
+        expect(row);
+    // Scrolled through once: more blocks than are kept.
+    for (int row = 0; row < 10000; row += 97)
+        expect(row);
+    expect(0);
+    w.page().btnPack->click();
+    QCOMPARE(w.messages, QStringList{QStringLiteral("Tabellen wurden gepackt!")});
+    QCOMPARE(w.errors, QStringList());
+    for (int row : {9998, 3, 1700})
+        expect(row);
+}
+
+QTEST_MAIN(TestSqlPage)
+#include "tst_sqlpage.moc"
