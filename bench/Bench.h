@@ -45,5 +45,7 @@ void runEngineBench(const QString& dir, Report& report);
 void runGuiBench(const QString& dir, Report& report);
 // The reports on the same collection: rows gathered, pages laid out, the preview, PDF.
 void runReportBench(const QString& dir, Report& report);
+// Export, import, packing, the ISBN check and the SQL page's query.
+void runToolsBench(const QString& dir, Report& report);
 
 } // namespace bench

@@ -46,6 +46,7 @@ int main(int argc, char** argv)
         if (!parser.isSet(reportsOption)) {
             bench::runEngineBench(dir, report);
             bench::runGuiBench(dir, report);
+            bench::runToolsBench(dir, report);
         }
         bench::runReportBench(dir, report);
         report.addMemory(bench::peakMemoryMb());

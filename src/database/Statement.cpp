@@ -80,6 +80,13 @@ void Statement::bind(int index, const QVariant& value)
         fail(rc);
 }
 
+void Statement::bindUtf8(int index, const QByteArray& utf8)
+{
+    const int rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
 void Statement::bindAll(const QVariantList& values)
 {
     for (int i = 0; i < values.size(); ++i)

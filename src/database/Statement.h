@@ -23,6 +23,9 @@ public:
     bool isValid() const { return m_stmt != nullptr; }
     void bind(int index, const QVariant& value); // 1-based
     void bindAll(const QVariantList& values);
+    // Text already in UTF-8, without a QVariant on the way (bulk loading);
+    // utf8 must live until the statement has run.
+    void bindUtf8(int index, const QByteArray& utf8);
     bool step();   // true while a row is available
     void reset();  // ready for the next run, bindings cleared
     void exec();   // runs to the end, then resets

@@ -140,7 +140,10 @@ void Table::pack()
     if (!m_exclusive)
         fail(QStringLiteral("Die Tabelle ist nicht exklusiv geöffnet"));
     checkBrowseMode();
-    m_connection.execute(QStringLiteral("REINDEX %1").arg(quoted(m_tableName)));
+    // SQLite keeps every index exact on each write: there is nothing to
+    // rebuild per table. The space of deleted rows comes back when the
+    // whole file is rewritten (Connection::compact), which also writes the
+    // indexes anew; doing both would build every index twice.
     refresh();
 }
 
@@ -427,17 +430,9 @@ void Table::post()
         if (!(atEnd && m_orderFields.isEmpty() && !m_filtered))
             invalidate();
     } else {
-        QStringList sets;
-        for (const auto& f : m_fields)
-            sets << quoted(f->fieldName()) + QStringLiteral("=?");
-        m_connection.endRead();
-        Statement& update = m_connection.cached(
-            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quoted(m_tableName), sets.join(QLatin1Char(','))),
-            name());
         const QVariantList before = fetchRow(m_cur);
-        values << m_editRowId;
-        update.bindAll(values);
-        update.exec();
+        m_connection.endRead();
+        updateChangedFields(values);
         m_cache.erase(m_editRowId);
         if (touchesRowSet(before))
             invalidate();

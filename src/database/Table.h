@@ -35,7 +35,7 @@ public:
     // when another connection has the database open.
     void setExclusive(bool exclusive);
     bool exclusive() const { return m_exclusive; }
-    void pack();        // needs exclusive use
+    void pack();        // needs exclusive use; the file shrinks with Connection::compact
     void emptyTable();  // needs exclusive use
 
     int recordCount() const; // rows stored; neither filter nor link reduces it
@@ -109,6 +109,7 @@ private:
     QString orderClause() const;
     QString quoted(const QString& fieldName) const;
     void startInsert(int position);
+    void updateChangedFields(const QVariantList& after);
     void followMaster();
     int positionOf(qint64 rowId) const;
     bool touchesRowSet(const QVariantList& before) const;

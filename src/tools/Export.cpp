@@ -2,13 +2,15 @@
 
 #include "database/Connection.h"
 #include "database/Errors.h"
-#include "database/Table.h"
+#include "database/Statement.h"
 #include "tools/DataPacket.h"
 
 #include <QDir>
 #include <QLocale>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
+
+#include <algorithm>
 
 namespace tools {
 
@@ -37,6 +39,39 @@ QString attributeText(const QVariant& value)
         return value.toString();
     }
 }
+
+// Collects the writer's many small pieces and hands them to the file in
+// large ones: QXmlStreamWriter writes every name, quote and value on its own.
+class ChunkedSink : public QIODevice {
+public:
+    explicit ChunkedSink(QIODevice& target) : m_target(target)
+    {
+        m_buffer.reserve(kChunk + kChunk / 4);
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    bool flushAll()
+    {
+        const bool ok = m_buffer.isEmpty() || m_target.write(m_buffer) == m_buffer.size();
+        m_buffer.resize(0);
+        return ok && !m_failed;
+    }
+
+protected:
+    qint64 writeData(const char* data, qint64 length) override
+    {
+        m_buffer.append(data, length);
+        if (m_buffer.size() >= kChunk && !flushAll())
+            m_failed = true;
+        return length;
+    }
+    qint64 readData(char*, qint64) override { return -1; }
+
+private:
+    static constexpr qsizetype kChunk = 1 << 20;
+    QIODevice& m_target;
+    QByteArray m_buffer;
+    bool m_failed = false;
+};
 
 void writeMetadata(QXmlStreamWriter& xml, const QList<packet::FieldDescription>& fields)
 {
@@ -74,21 +109,39 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
     if (progress.tableStarted)
         progress.tableStarted(tableName);
 
-    db::Table table(connection, tableName, tableName);
-    table.open();
+    connection.connect();
     const QList<packet::FieldDescription> fields = packet::describeTable(connection.handle(), tableName, tableName);
-    if (fields.size() != table.fieldCount())
-        throw db::EngineError(tableName, QStringLiteral("Die Felder der Tabelle haben sich beim Öffnen geändert"));
     for (const packet::FieldDescription& f : fields)
         if (!packet::isXmlName(f.name))
             throw db::Error(QStringLiteral("Tabelle %1: Der Feldname „%2“ lässt sich nicht als XML-Attribut schreiben")
                                 .arg(tableName, f.name));
+    const QString quoted = QLatin1Char('"') + QString(tableName).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                           QLatin1Char('"');
+    // One read transaction: the count and the rows see the same table.
+    connection.endRead();
+    connection.beginRead();
+    qint64 count = 0;
+    {
+        db::Statement counting(connection.handle(), QStringLiteral("SELECT count(*) FROM %1").arg(quoted), tableName);
+        if (counting.step())
+            count = counting.columnInt64(0);
+    }
+    // Natural order: the order in which the rows were stored. A table made
+    // WITHOUT ROWID through the SQL page has only its key order.
+    db::Statement rows;
+    try {
+        rows = db::Statement(connection.handle(), QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted),
+                             tableName);
+    } catch (const db::EngineError&) {
+        rows = db::Statement(connection.handle(), QStringLiteral("SELECT * FROM %1").arg(quoted), tableName);
+    }
 
     QSaveFile file(targetPath);
     if (!file.open(QIODevice::WriteOnly))
         throw db::Error(QStringLiteral("Die Exportdatei „%1“ lässt sich nicht anlegen: %2")
                             .arg(QDir::toNativeSeparators(targetPath), file.errorString()));
-    QXmlStreamWriter xml(&file);
+    ChunkedSink sink(file);
+    QXmlStreamWriter xml(&sink);
     xml.setAutoFormatting(true);
     xml.setAutoFormattingIndent(1);
     xml.writeStartDocument(QStringLiteral("1.0"), true);
@@ -97,12 +150,11 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
     writeMetadata(xml, fields);
 
     xml.writeStartElement(QStringLiteral("ROWDATA"));
-    const int count = table.recordCount();
-    const int columns = table.fieldCount();
-    for (table.first(); !table.eof();) {
+    const int columns = int(fields.size());
+    for (qint64 row = 1; rows.step(); ++row) {
         xml.writeEmptyElement(QStringLiteral("ROW"));
         for (int c = 0; c < columns; ++c) {
-            const QVariant value = table.field(c).value();
+            const QVariant value = rows.column(c);
             if (value.isNull())
                 continue;
             const QString text = attributeText(value);
@@ -111,21 +163,21 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
                 throw db::Error(QStringLiteral("Tabelle %1, Datensatz %2, Feld %3: Das Zeichen U+%4 lässt sich "
                                                "in XML nicht speichern; die Tabelle wurde nicht exportiert")
                                     .arg(tableName)
-                                    .arg(table.recNo())
+                                    .arg(row)
                                     .arg(fields[c].name)
                                     .arg(uint(text[bad].unicode()), 4, 16, QLatin1Char('0')));
             xml.writeAttribute(fields[c].name, text);
         }
-        table.next();
+        // Where the table would stand now: on the next row, or still on the last.
         if (progress.percent && count > 0)
-            progress.percent(int(qint64(table.recNo()) * 100 / count));
+            progress.percent(int(std::min(row + 1, count) * 100 / count));
         if (progress.afterRow)
             progress.afterRow();
     }
     xml.writeEndElement(); // ROWDATA
     xml.writeEndElement(); // DATAPACKET
     xml.writeEndDocument();
-    if (xml.hasError() || !file.commit())
+    if (xml.hasError() || !sink.flushAll() || !file.commit())
         throw db::Error(QStringLiteral("Die Exportdatei „%1“ lässt sich nicht schreiben: %2")
                             .arg(QDir::toNativeSeparators(targetPath), file.errorString()));
 }

@@ -6,6 +6,7 @@
 #include "tools/TableMaintenance.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QStandardPaths>
@@ -44,9 +45,18 @@ void TToolCommands::ExportTo(const QString& directory)
         shown = percent;
         m_statusProgress->setText(QStringLiteral("%1 exportiert").arg(percent));
     };
-    // The window repaints between rows. Input waits until the export is
-    // done: a command run meanwhile could change the rows being read.
-    progress.afterRow = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    // The window repaints between rows, fifty times a second: asking the
+    // window system after every row would take longer than the export.
+    // Input waits until the export is done: a command run meanwhile could
+    // change the rows being read.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    progress.afterRow = [&sinceEvents] {
+        if (sinceEvents.elapsed() < 20)
+            return;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sinceEvents.restart();
+    };
     tools::ExportAllTables(m_data.dbConnection, directory, progress);
     m_statusTable->clear();
     m_statusProgress->clear();

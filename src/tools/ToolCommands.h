@@ -21,7 +21,7 @@ public:
     // cancelling ends quietly.
     void menExportClick();
     // Writes every table into directory, showing its progress in the status
-    // bar and repainting after each row (input waits for the end); then "Daten wurden
+    // bar and repainting while it runs (input waits for the end); then "Daten wurden
     // exportiert!" and both panels cleared. An error stops at that table and
     // leaves the panels as they were.
     void ExportTo(const QString& directory);

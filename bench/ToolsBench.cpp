@@ -1,0 +1,219 @@
+// The maintenance tools on the large collection: export, import, packing,
+// the ISBN check and the SQL page's query, each beside the raw SQLite work.
+#include "Bench.h"
+
+#include "database/ComicData.h"
+#include "database/LazyQuery.h"
+#include "database/Schema.h"
+#include "tools/Export.h"
+#include "tools/Import.h"
+#include "tools/Messages.h"
+#include "tools/TableMaintenance.h"
+#include "tools/ToolCommands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QWidget>
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace bench {
+
+namespace {
+
+QString scratch(const QString& dir, const QString& name)
+{
+    const QString path = dir + QStringLiteral("/bench-tools/") + name;
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return path;
+}
+
+qint64 directoryBytes(const QString& path)
+{
+    qint64 bytes = 0;
+    for (const QFileInfo& f : QDir(path).entryInfoList(QDir::Files))
+        bytes += f.size();
+    return bytes;
+}
+
+sqlite3* rawOpen(const QString& file)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        throw std::runtime_error("cannot open database");
+    return db;
+}
+
+// What an export costs SQLite at least: every row of every table stepped,
+// every column read as text.
+void rawReadAll(const QString& file)
+{
+    sqlite3* db = rawOpen(file);
+    qint64 bytes = 0;
+    for (const db::schema::TableDef& t : db::schema::tables()) {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, QStringLiteral("SELECT * FROM %1").arg(t.name).toUtf8().constData(), -1, &s, nullptr);
+        const int columns = sqlite3_column_count(s);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            for (int c = 0; c < columns; ++c) {
+                sqlite3_column_text(s, c);
+                bytes += sqlite3_column_bytes(s, c);
+            }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    if (bytes == 0)
+        throw std::runtime_error("nothing read");
+}
+
+// What an import costs SQLite at least: the same tables filled from rows it
+// already has, then the indexes built.
+void rawCopyDatabase(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    sqlite3* db = rawOpen(to);
+    rawExec(db, "PRAGMA cache_size=-65536");
+    rawExec(db, QStringLiteral("ATTACH '%1' AS old").arg(from).toUtf8().constData());
+    rawExec(db, "BEGIN");
+    for (const db::schema::TableDef& t : db::schema::tables()) {
+        rawExec(db, db::schema::createTableSql(t).toUtf8().constData());
+        rawExec(db, QStringLiteral("INSERT INTO main.%1 SELECT * FROM old.%1").arg(t.name).toUtf8().constData());
+    }
+    for (const db::schema::TableDef& t : db::schema::tables())
+        for (const QString& sql : db::schema::createIndexSql(t))
+            rawExec(db, sql.toUtf8().constData());
+    rawExec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+void rawPack(const QString& file)
+{
+    sqlite3* db = rawOpen(file);
+    rawExec(db, "VACUUM");
+    rawExec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    sqlite3_close(db);
+}
+
+void rawIsbn(const QString& file)
+{
+    sqlite3* db = rawOpen(file);
+    rawExec(db, "UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = ''");
+    rawExec(db, "BEGIN");
+    rawExec(db, "UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = upper(replace(replace(SCLISBNNR, '-', ''), ' ', ''))");
+    rawExec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+void rawFirstRows(const QString& file)
+{
+    sqlite3* db = rawOpen(file);
+    rawCollectIds(db, QStringLiteral("SELECT count(*) FROM (SELECT * FROM SERVERSTRIPOTHEK)"));
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "SELECT * FROM SERVERSTRIPOTHEK", -1, &s, nullptr);
+    for (int row = 0; row < 128 && sqlite3_step(s) == SQLITE_ROW; ++row)
+        for (int c = 0; c < sqlite3_column_count(s); ++c)
+            sqlite3_column_text(s, c);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+}
+
+// The collection copied, so packing and the ISBN check never touch the original.
+QString copyCollection(const QString& dir)
+{
+    const QString work = scratch(dir, QStringLiteral("copy"));
+    QDir().mkpath(work + QStringLiteral("/database"));
+    sqlite3* db = rawOpen(db::schema::databaseFile(dir));
+    rawExec(db, QStringLiteral("VACUUM INTO '%1'").arg(db::schema::databaseFile(work)).toUtf8().constData());
+    sqlite3_close(db);
+    return work;
+}
+
+} // namespace
+
+void runToolsBench(const QString& dir, Report& report)
+{
+    const QString file = db::schema::databaseFile(dir);
+
+    // Export, as stripothek-db does it and as the menu command does it.
+    const QString exported = scratch(dir, QStringLiteral("export"));
+    double exportMs = 0;
+    {
+        db::Connection connection;
+        connection.setDatabasePath(dir + QStringLiteral("/database"));
+        exportMs = bestOf(3, [&] { tools::ExportAllTables(connection, exported); });
+    }
+    const double megabytes = directoryBytes(exported) / 1e6;
+    const double rawReadMs = bestOf(3, [&] { rawReadAll(file); });
+    report.add(QStringLiteral("export all tables: %1 MB, %2 MB/s")
+                   .arg(megabytes, 0, 'f', 1)
+                   .arg(megabytes / (exportMs / 1000), 0, 'f', 1),
+               exportMs, rawReadMs);
+    {
+        ComicData data;
+        data.dbConnection.setDatabasePath(dir + QStringLiteral("/database"));
+        data.OpenTables();
+        QWidget window;
+        QLabel table(&window), progress(&window);
+        TToolCommands commands(data, &window, &table, &progress);
+        // "Daten wurden exportiert!" would wait for a click.
+        const tools::MessageSink previous = tools::setMessageSink([](const QString&) { return true; });
+        const QString target = scratch(dir, QStringLiteral("menu-export"));
+        const double menuMs = bestOf(3, [&] { commands.ExportTo(target); });
+        tools::setMessageSink(previous);
+        report.add(QStringLiteral("export from the menu (status bar, repaints): %1 MB/s")
+                       .arg(megabytes / (menuMs / 1000), 0, 'f', 1),
+                   menuMs, rawReadMs);
+    }
+
+    // Import of those files into a new database.
+    QStringList files;
+    for (const QString& name : QDir(exported).entryList({QStringLiteral("*.xml")}, QDir::Files))
+        files << exported + QLatin1Char('/') + name;
+    const double importMs = bestOf(3, [&] {
+        const QString target = scratch(dir, QStringLiteral("import"));
+        tools::ImportDatabase(target, files);
+    });
+    const QString rawTarget = scratch(dir, QStringLiteral("raw-import")) + QStringLiteral("/copy.db");
+    const double rawImportMs = bestOf(3, [&] { rawCopyDatabase(file, rawTarget); });
+    report.add(QStringLiteral("import the export files: %1 x the export time").arg(importMs / exportMs, 0, 'f', 2),
+               importMs, rawImportMs);
+
+    // Packing and the ISBN check on a copy.
+    const QString copy = copyCollection(dir);
+    {
+        ComicData data;
+        data.dbConnection.setDatabasePath(copy + QStringLiteral("/database"));
+        data.OpenTables();
+        const double packMs = bestOf(3, [&] { tools::PackAllTables(data); });
+        const double isbnMs = bestOf(3, [&] {
+            data.dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = ''"));
+            data.tblStripothek.refresh();
+            tools::CheckISBNNumbers(data);
+        });
+        data.CloseTables();
+        data.dbConnection.disconnect();
+        report.add(QStringLiteral("pack all tables"), packMs, bestOf(3, [&] { rawPack(db::schema::databaseFile(copy)); }));
+        report.add(QStringLiteral("ISBN check, whole catalogue (each entry saved)"), isbnMs,
+                   bestOf(3, [&] { rawIsbn(db::schema::databaseFile(copy)); }));
+    }
+
+    // The SQL page: a query over the whole catalogue shows its first rows.
+    {
+        db::Connection connection;
+        connection.setDatabasePath(dir + QStringLiteral("/database"));
+        connection.connect();
+        db::LazyQuery query(connection, QStringLiteral("qrySQLDirect"));
+        query.setSql(QStringLiteral("select * from SERVERSTRIPOTHEK"));
+        const double openMs = bestOf(5, [&] {
+            query.close();
+            query.open();
+        });
+        report.add(QStringLiteral("SQL page: open a query over the catalogue"), openMs,
+                   bestOf(5, [&] { rawFirstRows(file); }));
+    }
+    QDir(dir + QStringLiteral("/bench-tools")).removeRecursively();
+}
+
+} // namespace bench
