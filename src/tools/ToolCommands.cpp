@@ -6,6 +6,7 @@
 #include "tools/TableMaintenance.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
@@ -22,9 +23,12 @@ void TToolCommands::menExportClick()
     if (m_chooser) {
         directory = m_chooser(m_owner);
     } else {
-        directory = QFileDialog::getExistingDirectory(
-            m_owner, QStringLiteral("Bitte das Exportverzeichnis wählen"),
-            QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
+        // Not every home has a desktop folder; the dialog would offer a missing one.
+        QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        if (!QDir(start).exists())
+            start = QDir::homePath();
+        directory = QFileDialog::getExistingDirectory(m_owner, QStringLiteral("Bitte das Exportverzeichnis wählen"),
+                                                      start, QFileDialog::ShowDirsOnly);
     }
     if (directory.isEmpty())
         return;
