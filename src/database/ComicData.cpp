@@ -76,8 +76,7 @@ void ComicData::InstallNameDisplay(db::Table& table, const QString& fieldName)
 
 void ComicData::InstallNameDisplays(db::Table& table)
 {
-    // The catalogue's handlers serve the before-post handler; the other
-    // tables' serve their grids. Lookup tables have no reference fields.
+    // Lookup tables have no reference fields; for them nothing is installed.
     for (const Reference& ref : kReferences)
         if (table.findField(QLatin1String(ref.field)))
             InstallNameDisplay(table, QLatin1String(ref.field));
