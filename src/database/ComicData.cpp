@@ -2,7 +2,10 @@
 
 #include "database/Isbn.h"
 #include "database/RecordKeys.h"
+#include "database/Schema.h"
 #include "database/Statement.h"
+
+#include <QDir>
 
 namespace {
 struct Reference {
@@ -23,6 +26,94 @@ const Reference kReferences[] = {
     {"LCLAUSFUEHRUNGID1", &ComicData::tblAusfuehrungen, "AFAUSFID", "AFNAME"},
     {"LCLAUSFUEHRUNGID2", &ComicData::tblAusfuehrungen, "AFAUSFID", "AFNAME"},
 };
+QString shownType(db::FieldType type, int size)
+{
+    using T = db::schema::FieldDef::Type;
+    switch (type) {
+    case db::FieldType::Text:
+        return db::schema::sqlType({{}, T::Text, size});
+    case db::FieldType::Integer:
+        return db::schema::sqlType({{}, T::Integer, 0});
+    case db::FieldType::Float:
+        return db::schema::sqlType({{}, T::Float, 0});
+    case db::FieldType::Memo:
+        return db::schema::sqlType({{}, T::Memo, 0});
+    case db::FieldType::DateTime:
+        return db::schema::sqlType({{}, T::DateTime, 0});
+    case db::FieldType::Blob:
+        break;
+    }
+    return QStringLiteral("BLOB");
+}
+
+db::FieldType fieldTypeOf(db::schema::FieldDef::Type type)
+{
+    using T = db::schema::FieldDef::Type;
+    switch (type) {
+    case T::Text:
+        return db::FieldType::Text;
+    case T::Integer:
+        return db::FieldType::Integer;
+    case T::Float:
+        return db::FieldType::Float;
+    case T::Memo:
+        return db::FieldType::Memo;
+    case T::DateTime:
+        return db::FieldType::DateTime;
+    }
+    return db::FieldType::Blob;
+}
+
+// A table whose fields differ from what the program stores would make every
+// save fail far from the cause, or cut texts short: refuse it at opening,
+// naming the table and the field.
+void checkFields(db::Table& table)
+{
+    const db::schema::TableDef* def = db::schema::table(table.tableName());
+    if (!def)
+        return;
+    QString problem;
+    for (const db::schema::FieldDef& expected : def->fields) {
+        const db::Field* f = table.findField(expected.name);
+        if (!f) {
+            problem = QStringLiteral("In der Tabelle „%1“ fehlt das Feld „%2“ (%3)")
+                          .arg(def->name, expected.name, db::schema::sqlType(expected));
+            break;
+        }
+        const bool sameType = f->dataType() == fieldTypeOf(expected.type)
+                              && (expected.type != db::schema::FieldDef::Type::Text || f->size() == expected.size);
+        if (!sameType) {
+            problem = QStringLiteral("Das Feld „%1“ der Tabelle „%2“ hat den Typ %3, erwartet ist %4")
+                          .arg(expected.name, def->name, shownType(f->dataType(), f->size()),
+                               db::schema::sqlType(expected));
+            break;
+        }
+    }
+    if (problem.isEmpty())
+        return;
+    table.close();
+    throw db::EngineError(table.name(),
+                          problem + QStringLiteral(". Die Datenbank „%1“ passt nicht zu diesem Programm")
+                                        .arg(QDir::toNativeSeparators(table.connection().databaseFile())));
+}
+
+// Only files made by stripothek-db carry its mark; any other SQLite file (an
+// empty one, another program's) is named as what it is, not as a missing table.
+void checkApplicationId(db::Connection& connection)
+{
+    db::Statement id(connection.handle(), QStringLiteral("PRAGMA application_id"), connection.objectName());
+    const qint64 found = id.step() ? id.columnInt64(0) : 0;
+    if (found == db::schema::kApplicationId)
+        return;
+    const QString file = QDir::toNativeSeparators(connection.databaseFile());
+    connection.disconnect();
+    throw db::EngineError(connection.objectName(),
+                          QStringLiteral("Die Datei „%1“ ist keine Stripothek-Datenbank: Ihr fehlt die Kennung, die "
+                                         "„stripothek-db“ in jede Datenbank schreibt. Eine neue Datenbank legt "
+                                         "„stripothek-db create <Verzeichnis>“ an")
+                              .arg(file));
+}
+
 } // namespace
 
 ComicData::ComicData(QObject* parent) : QObject(parent)
@@ -49,7 +140,11 @@ ComicData::ComicData(QObject* parent) : QObject(parent)
 
 ComicData::~ComicData()
 {
-    CloseTables();
+    // Closing reads nothing; a destructor must not throw all the same.
+    try {
+        CloseTables();
+    } catch (...) {
+    }
     PendingAuthors.clear();
 }
 
@@ -98,41 +193,49 @@ QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& va
 
 void ComicData::OpenTables()
 {
+    const bool connecting = !dbConnection.connected();
     dbConnection.connect();
+    if (connecting)
+        checkApplicationId(dbConnection);
+    const auto open = [](db::Table& table) {
+        table.open();
+        checkFields(table);
+    };
     for (db::Table* t : {&tblAutortyp, &tblAutoren, &tblVerlage, &tblSerie, &tblZustandsarten, &tblLitart,
                          &tblUnterart, &tblAusfuehrungen})
-        t->open();
+        open(*t);
 
-    tblStripothek.open();
+    open(tblStripothek);
     InstallNameDisplay(tblStripothek, QStringLiteral("SCLSERIEID"));
     InstallNameDisplay(tblStripothek, QStringLiteral("SCLVERLAGID"));
     tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
     tblStripothek.first();
 
-    tblComic2Autor.open();
+    open(tblComic2Autor);
     InstallNameDisplay(tblComic2Autor, QStringLiteral("C2AAUTORID"));
     InstallNameDisplay(tblComic2Autor, QStringLiteral("C2AATID"));
 
-    tblAuflagen.open();
+    open(tblAuflagen);
     InstallNameDisplay(tblAuflagen, QStringLiteral("ALAUSFUEHRUNGID1"));
 
-    tblComicLocal.open();
+    open(tblComicLocal);
     InstallNameDisplay(tblComicLocal, QStringLiteral("LCLZUSTANDID"));
     InstallNameDisplay(tblComicLocal, QStringLiteral("LCLAUSFUEHRUNGID1"));
     InstallNameDisplay(tblComicLocal, QStringLiteral("LCLAUSFUEHRUNGID2"));
 
-    tblKeyGen.open();
+    open(tblKeyGen);
     Q_EMIT tablesOpened();
 }
 
 void ComicData::CloseTables()
 {
+    // Closing drops a pending row without reading or writing anything; the
+    // details follow the closing catalogue the same way, so an edited edition,
+    // own copy or assignment is dropped too, not stored on the way out.
     for (db::Table* t : {&tblKeyGen, &tblStripothek, &tblComic2Autor, &tblAuflagen, &tblVerlage, &tblSerie,
                          &tblZustandsarten, &tblLitart, &tblUnterart, &tblAutoren, &tblAusfuehrungen,
-                         &tblAutortyp, &tblComicLocal}) {
-        t->cancel();
+                         &tblAutortyp, &tblComicLocal})
         t->close();
-    }
 }
 
 QString ComicData::NewRecordKey()

@@ -14,6 +14,13 @@ namespace db {
 namespace {
 const QString kFileName = QStringLiteral("stripothek.db");
 
+// The open connections by their SQLite handle; a statement knows only the handle.
+std::unordered_map<sqlite3*, Connection*>& openConnections()
+{
+    static std::unordered_map<sqlite3*, Connection*> all;
+    return all;
+}
+
 // Case folding that also covers umlauts; SQLite's own LIKE and NOCASE only
 // fold ASCII letters.
 void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
@@ -73,6 +80,8 @@ void Connection::connect()
                           rc);
     }
     m_db = handle;
+    m_damage.reset();
+    openConnections()[m_db] = this;
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_create_function_v2(m_db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction,
@@ -87,8 +96,10 @@ void Connection::connect()
         // off the disk; 16 MB holds the catalogue's hot pages at 100,000 volumes.
         execute(QStringLiteral("PRAGMA cache_size=-16384"));
     } catch (const EngineError& e) {
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        disconnect();
+        // The statement already named what is wrong with the file in the user's words.
+        if ((e.code() & 0xff) != SQLITE_ERROR)
+            throw;
         throw EngineError(objectName(),
                           QStringLiteral("Die Datei „%1“ ist keine lesbare Stripothek-Datenbank (%2)")
                               .arg(QDir::toNativeSeparators(file), e.message()),
@@ -96,12 +107,15 @@ void Connection::connect()
     }
 }
 
-void Connection::disconnect()
+void Connection::disconnect() noexcept
 {
     if (!m_db)
         return;
-    endRead();
+    // A read transaction only ends; a write transaction still open is
+    // rolled back by closing. Errors no longer matter here.
+    m_readOpen = false;
     m_cache.clear();
+    openConnections().erase(m_db);
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_inTransaction = false;
@@ -112,11 +126,28 @@ sqlite3* Connection::handle() const
 {
     if (!m_db)
         throw EngineError(objectName(), QStringLiteral("Keine Verbindung zur Datenbank"));
+    if (m_damage)
+        throw *m_damage;
     return m_db;
+}
+
+bool Connection::isReadOnly() const
+{
+    return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+void Connection::noteFailure(sqlite3* handle, const EngineError& error)
+{
+    if (!error.damaged())
+        return;
+    const auto it = openConnections().find(handle);
+    if (it != openConnections().end() && !it->second->m_damage)
+        it->second->m_damage = error;
 }
 
 Statement& Connection::cached(const QString& sql, const QString& component)
 {
+    handle(); // a damaged file is not read again, not even through a prepared statement
     auto it = m_cache.find(sql);
     if (it == m_cache.end())
         it = m_cache.emplace(sql, std::make_unique<Statement>(handle(), sql, component)).first;
@@ -161,6 +192,8 @@ void Connection::startTransaction()
         throw EngineError(objectName(), QStringLiteral("Es läuft bereits eine Transaktion"));
     execute(QStringLiteral("BEGIN IMMEDIATE"));
     m_inTransaction = true;
+    for (DataSet* dataSet : m_dataSets)
+        dataSet->transactionStarted();
 }
 
 void Connection::commit()

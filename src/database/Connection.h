@@ -1,11 +1,13 @@
 #pragma once
 
+#include "database/Errors.h"
 #include "database/Statement.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -35,9 +37,20 @@ public:
     bool readOnly() const { return m_readOnly; }
 
     void connect();
-    void disconnect();
+    // Never throws: closing must work on a damaged file too.
+    void disconnect() noexcept;
     bool connected() const { return m_db != nullptr; }
+    // Throws while not connected, and after the file turned out to be
+    // damaged: from then on every use fails with that same message, so that
+    // nothing more is read from or written to it.
     sqlite3* handle() const;
+    bool damaged() const { return m_damage.has_value(); }
+    // The file could only be opened for reading (its rights, a read-only medium).
+    bool isReadOnly() const;
+
+    // Every failing statement reports here, so that the connection of its
+    // handle learns when its file is damaged.
+    static void noteFailure(sqlite3* handle, const EngineError& error);
 
     void startTransaction();
     void commit();
@@ -61,7 +74,8 @@ public:
     // must reset what they step.
     Statement& cached(const QString& sql, const QString& component = {});
 
-    // Every data set on this connection, so a rollback can show restored rows.
+    // Every data set on this connection, so a rollback can show restored rows
+    // and put each back on the row it stood on when the transaction began.
     void registerDataSet(DataSet* dataSet);
     void unregisterDataSet(DataSet* dataSet);
 
@@ -88,6 +102,7 @@ private:
     std::unordered_map<QString, std::unique_ptr<Statement>> m_cache;
     std::vector<DataSet*> m_dataSets;
     int m_exclusiveUsers = 0;
+    std::optional<EngineError> m_damage;
 };
 
 // Rolls back unless committed: every path out of a block undoes half-done work.

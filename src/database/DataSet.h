@@ -68,7 +68,8 @@ public:
     QVariant currentValue(int fieldIndex) const;
     virtual void setCurrentValue(int fieldIndex, const QVariant& value);
 
-    // Called by the connection after a rollback.
+    // Called by the connection when a transaction begins and after a rollback.
+    virtual void transactionStarted() {}
     virtual void afterRollback() {}
     // Called by the connection before work that needs no statement of it in
     // progress (compacting the file): a data set that keeps one stepping
@@ -127,11 +128,19 @@ protected:
     bool m_pendingNotify = false;
 };
 
-// Suspends notifications for a scope, on every path out of it.
+// Suspends notifications for a scope, on every path out of it. The
+// notifications it releases may make followers read; a failure there must not
+// leave the destructor (the next command meets it again and reports it).
 class ControlsDisabled {
 public:
     explicit ControlsDisabled(DataSet& dataSet) : m_dataSet(dataSet) { m_dataSet.disableControls(); }
-    ~ControlsDisabled() { m_dataSet.enableControls(); }
+    ~ControlsDisabled()
+    {
+        try {
+            m_dataSet.enableControls();
+        } catch (...) {
+        }
+    }
     ControlsDisabled(const ControlsDisabled&) = delete;
     ControlsDisabled& operator=(const ControlsDisabled&) = delete;
 

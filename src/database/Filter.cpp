@@ -4,9 +4,18 @@
 
 #include <QList>
 
+#include <cmath>
+
 namespace db {
 
 namespace {
+
+// Text typed into the overview goes into the expression verbatim, so a
+// pasted text can open thousands of parentheses: the parser recurses once
+// per level and must stop long before the stack does. No sensible filter
+// comes near either limit.
+constexpr int kMaxDepth = 100;
+constexpr qsizetype kMaxLength = 10000;
 
 enum class Tok { Ident, String, Number, LParen, RParen, Op, And, Or, Not, Like, Is, Null, End };
 
@@ -114,41 +123,49 @@ private:
         throw Error(QStringLiteral("Unerwartetes „%1“ an Position %2").arg(t.text).arg(t.pos + 1));
     }
 
+    // A chain of ANDs or ORs becomes one flat list in SQL, so that its
+    // length does not nest: SQLite refuses expressions nested too deeply.
     QString orExpr()
     {
-        QString sql = andExpr();
+        QStringList terms{andExpr()};
         while (peek().kind == Tok::Or) {
             take();
-            sql = QStringLiteral("(%1 OR %2)").arg(sql, andExpr());
+            terms << andExpr();
         }
-        return sql;
+        return terms.size() == 1 ? terms.first() : QLatin1Char('(') + terms.join(QStringLiteral(" OR ")) + QLatin1Char(')');
     }
 
     QString andExpr()
     {
-        QString sql = unary();
+        QStringList terms{unary()};
         while (peek().kind == Tok::And) {
             take();
-            sql = QStringLiteral("(%1 AND %2)").arg(sql, unary());
+            terms << unary();
         }
-        return sql;
+        return terms.size() == 1 ? terms.first() : QLatin1Char('(') + terms.join(QStringLiteral(" AND ")) + QLatin1Char(')');
     }
 
     QString unary()
     {
+        if (peek().kind == Tok::Not || peek().kind == Tok::LParen) {
+            if (++m_depth > kMaxDepth)
+                throw Error(QStringLiteral("Der Ausdruck ist tiefer als %1 Ebenen verschachtelt").arg(kMaxDepth));
+        }
+        QString sql;
         if (peek().kind == Tok::Not) {
             take();
-            return QStringLiteral("(NOT %1)").arg(unary());
-        }
-        if (peek().kind == Tok::LParen) {
+            sql = QStringLiteral("(NOT %1)").arg(unary());
+        } else if (peek().kind == Tok::LParen) {
             take();
-            const QString inner = orExpr();
+            sql = orExpr();
             if (peek().kind != Tok::RParen)
                 unexpected();
             take();
-            return inner;
+        } else {
+            return comparison();
         }
-        return comparison();
+        --m_depth;
+        return sql;
     }
 
     struct Operand {
@@ -192,9 +209,12 @@ private:
     {
         bool ok = false;
         const double d = t.text.toDouble(&ok);
-        if (!ok)
+        if (!ok || !std::isfinite(d))
             throw Error(QStringLiteral("'%1' ist kein gültiger Wert für Feld '%2'").arg(t.text, f->fieldName()));
-        if (f->dataType() == FieldType::Integer && d == double(qint64(d)))
+        // Only a whole number inside the 64-bit range converts; anything
+        // beyond it is compared as the double it is.
+        constexpr double kLimit = 9223372036854775808.0; // 2^63
+        if (f->dataType() == FieldType::Integer && d >= -kLimit && d < kLimit && d == std::trunc(d))
             return qint64(d);
         return d;
     }
@@ -297,12 +317,21 @@ private:
     QList<Token> m_tokens;
     const FieldLookup& m_lookup;
     int m_pos = 0;
+    int m_depth = 0;
     bool m_partial = false;
     QVariantList m_params;
     QStringList m_fields;
 };
 
 } // namespace
+
+QString abbreviatedExpression(const QString& expression)
+{
+    constexpr qsizetype kShown = 200;
+    if (expression.size() <= kShown)
+        return expression;
+    return expression.left(kShown) + QStringLiteral("… (%1 Zeichen)").arg(expression.size());
+}
 
 bool isAscii(const QString& text)
 {
@@ -328,6 +357,8 @@ CompiledFilter compileFilter(const QString& expression, const FieldLookup& looku
 {
     if (expression.trimmed().isEmpty())
         return {};
+    if (expression.size() > kMaxLength)
+        throw Error(QStringLiteral("Der Ausdruck ist länger als %1 Zeichen").arg(kMaxLength));
     return Compiler(tokenize(expression), lookup).run();
 }
 

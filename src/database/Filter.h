@@ -24,6 +24,10 @@ using FieldLookup = std::function<const Field*(const QString& name)>;
 // expression, e.g. a quote inside a typed text.
 CompiledFilter compileFilter(const QString& expression, const FieldLookup& lookup);
 
+// The expression as an error message shows it: a pasted text of any length
+// must not turn the message box into a wall of text.
+QString abbreviatedExpression(const QString& expression);
+
 // Escapes a text for a LIKE pattern with '\' as the escape character.
 QString escapeLike(const QString& text);
 bool isAscii(const QString& text);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 
 #include <sqlite3.h>
 
@@ -236,25 +237,27 @@ void createDatabase(const QString& dir, const Populate& populate)
         throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden.")
                         .arg(QDir::toNativeSeparators(databaseDir)));
 
-    // Claiming the file with an exclusive create closes the gap between the
-    // check above and SQLite opening it: a database made meanwhile is not touched.
+    // The database is built under a name of its own and gets its real name
+    // only when it is complete: a run killed half-way leaves no file that
+    // looks like a database and blocks the next run.
+    QString building;
     {
-        QFile claim(file);
-        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(file))
-                throw refuse();
+        QTemporaryFile claim(databaseDir + QStringLiteral("/.stripothek-im-aufbau-XXXXXX.db"));
+        claim.setAutoRemove(false);
+        if (!claim.open()) {
             if (madeDir)
                 QDir().rmdir(databaseDir);
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden (%2).")
                             .arg(QDir::toNativeSeparators(file), claim.errorString()));
         }
+        building = claim.fileName();
     }
 
     try {
         Connection c;
-        if (sqlite3_open_v2(file.toUtf8().constData(), &c.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(building.toUtf8().constData(), &c.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht öffnen: %2")
-                            .arg(QDir::toNativeSeparators(file), sqliteMessage(c.db)));
+                            .arg(QDir::toNativeSeparators(building), sqliteMessage(c.db)));
         // A large generated collection fills many pages; a bigger cache keeps
         // them in memory until the commit instead of spilling them early.
         exec(c.db, QStringLiteral("PRAGMA cache_size = -65536"));
@@ -278,10 +281,19 @@ void createDatabase(const QString& dir, const Populate& populate)
         exec(c.db, QStringLiteral("PRAGMA journal_mode = WAL"));
         if (sqlite3_close(c.db) != SQLITE_OK)
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht schließen: %2")
-                            .arg(QDir::toNativeSeparators(file), sqliteMessage(c.db)));
+                            .arg(QDir::toNativeSeparators(building), sqliteMessage(c.db)));
         c.db = nullptr;
+        QFile::setPermissions(building, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                            | QFileDevice::ReadOther);
+        // Never over a database made meanwhile: rename refuses an existing name.
+        if (!QFile::rename(building, file)) {
+            if (QFileInfo::exists(file))
+                throw refuse();
+            throw Error(QStringLiteral("Die fertige Datenbank lässt sich nicht in „%1“ umbenennen.")
+                            .arg(QDir::toNativeSeparators(file)));
+        }
     } catch (...) {
-        removeDatabaseFiles(file);
+        removeDatabaseFiles(building);
         if (madeDir)
             QDir().rmdir(databaseDir);
         throw;

@@ -58,8 +58,10 @@ using Populate = std::function<void(sqlite3*)>;
 
 // Creates dir/database/stripothek.db with all tables and indexes, a key counter
 // with a fresh random prefix and the lookup defaults, then runs populate. Either
-// the whole database comes into being or no file is left behind. Refuses to
-// touch an existing database. Throws db::Error.
+// the whole database comes into being or no file is left behind: it is built
+// under a temporary name and renamed when complete, so even a killed run
+// leaves nothing that blocks the next. Refuses to touch an existing
+// database. Throws db::Error.
 void createDatabase(const QString& dir, const Populate& populate = {});
 
 // 3 or 4 capital letters and digits, beginning and ending with a letter: since

@@ -1,5 +1,6 @@
 #include "database/Statement.h"
 
+#include "database/Connection.h"
 #include "database/Errors.h"
 
 #include <QDateTime>
@@ -43,8 +44,16 @@ Statement& Statement::operator=(Statement&& other) noexcept
 
 void Statement::fail(int rc) const
 {
-    const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
-    throw EngineError(m_component, text.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : text, rc);
+    // The extended code says more than rc when SQLite has one (read-only folder, commit refused).
+    const int extended = m_db ? sqlite3_extended_errcode(m_db) : rc;
+    const int code = (extended & 0xff) == (rc & 0xff) ? extended : rc;
+    const char* file = m_db ? sqlite3_db_filename(m_db, "main") : nullptr;
+    EngineError error(m_component,
+                      sqliteFailureText(code, QString::fromUtf8(sqlite3_errmsg(m_db)),
+                                        file ? QString::fromUtf8(file) : QString()),
+                      code);
+    Connection::noteFailure(m_db, error);
+    throw error;
 }
 
 void Statement::bind(int index, const QVariant& value)

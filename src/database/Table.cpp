@@ -102,10 +102,11 @@ void Table::open()
             m_compiled = compileFilter(m_filterText, [this](const QString& n) { return findField(n); });
         } catch (const Error& e) {
             clearFields();
-            fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(m_filterText, e.message()));
+            fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(m_filterText), e.message()));
         }
     }
     m_rowsSql.clear();
+    m_pinnedRowId = -1;
     m_state = DataSetState::Browse;
     if (m_master)
         m_linkValue = m_master->dataSet()->active()
@@ -120,6 +121,7 @@ void Table::close()
 {
     if (!active())
         return;
+    m_pinnedRowId = -1;
     m_rows.clear();
     clearPositions();
     m_cache.clear();
@@ -212,7 +214,7 @@ void Table::resync(qint64 keepRowId) const
     m_stale = false;
 
     auto* self = const_cast<Table*>(this);
-    const int n = int(m_rows.size());
+    int n = int(m_rows.size());
     if (m_state == DataSetState::Insert) {
         self->m_insertPos = qBound(0, m_insertPos, n);
         self->m_cur = m_insertPos;
@@ -220,8 +222,16 @@ void Table::resync(qint64 keepRowId) const
     }
     const qint64 keep = m_state == DataSetState::Edit ? m_editRowId : keepRowId;
     int pos = keep >= 0 ? positionOf(keep) : -1;
+    if (keep != m_pinnedRowId)
+        m_pinnedRowId = -1;
+    else if (pos < 0 && rowExists(keep)) {
+        pos = qBound(0, m_cur, n);
+        m_rows.insert(m_rows.begin() + pos, keep);
+        clearPositions();
+    }
     if (pos < 0)
         pos = qBound(-1, m_cur, n - 1);
+    n = int(m_rows.size());
     if (pos < 0 && n > 0)
         pos = 0;
     self->m_cur = pos;
@@ -260,6 +270,23 @@ int Table::positionOf(qint64 rowId) const
     }
     const auto it = m_positions.find(rowId);
     return it == m_positions.end() ? -1 : it->second;
+}
+
+bool Table::rowExists(qint64 rowId) const
+{
+    m_connection.beginRead();
+    Statement& find =
+        m_connection.cached(QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?").arg(quoted(m_tableName)), name());
+    find.bind(1, rowId);
+    bool found = false;
+    try {
+        found = find.step();
+    } catch (...) {
+        find.reset();
+        throw;
+    }
+    find.reset();
+    return found;
 }
 
 int Table::rowCountShown() const
@@ -406,6 +433,7 @@ void Table::post()
     for (int i = 0; i < fieldCount(); ++i)
         values << m_buffer.value(i);
 
+    qint64 posted = -1;
     if (m_state == DataSetState::Insert) {
         QStringList columns;
         QStringList marks;
@@ -421,6 +449,7 @@ void Table::post()
         insert.bindAll(values);
         insert.exec();
         const qint64 id = sqlite3_last_insert_rowid(m_connection.handle());
+        posted = id;
         const int pos = qBound(0, m_insertPos, int(m_rows.size()));
         const bool atEnd = pos == int(m_rows.size());
         m_rows.insert(m_rows.begin() + pos, id);
@@ -430,14 +459,19 @@ void Table::post()
         if (!(atEnd && m_orderFields.isEmpty() && !m_filtered))
             invalidate();
     } else {
+        // Read before the write: a read here would open a read transaction
+        // again, and the UPDATE inside it would stay uncommitted until the
+        // event loop turns.
         const QVariantList before = fetchRow(m_cur);
         m_connection.endRead();
         updateChangedFields(values);
         m_cache.erase(m_editRowId);
+        posted = m_editRowId;
         if (touchesRowSet(before))
             invalidate();
     }
-    m_cache.erase(currentRowId());
+    m_cache.erase(posted);
+    m_pinnedRowId = posted;
     setState(DataSetState::Browse);
     if (afterPost)
         afterPost(*this);
@@ -495,6 +529,8 @@ void Table::deleteRecord()
     m_rows.erase(m_rows.begin() + m_cur);
     clearPositions();
     m_cache.erase(id);
+    if (id == m_pinnedRowId)
+        m_pinnedRowId = -1;
     if (m_cur >= int(m_rows.size()))
         m_cur = int(m_rows.size()) - 1;
     m_eof = m_rows.empty();
@@ -507,17 +543,27 @@ void Table::refresh()
 {
     checkActive();
     checkBrowseMode();
+    m_pinnedRowId = -1; // read afresh: only rows that pass stay
     resync(currentRowId());
     m_eof = m_rows.empty();
     m_bof = m_rows.empty();
     emitDataSetChanged();
 }
 
+void Table::transactionStarted()
+{
+    m_rowAtTransaction = active() ? currentRowId() : -1;
+}
+
 void Table::afterRollback()
 {
     if (!active())
         return;
-    const qint64 keep = currentRowId();
+    // A failed deletion must leave the same comic current, not the one the
+    // deletion had moved on to.
+    const qint64 keep = m_rowAtTransaction >= 0 ? m_rowAtTransaction : currentRowId();
+    m_rowAtTransaction = -1;
+    m_pinnedRowId = -1;
     m_insertPos = -1;
     m_state = DataSetState::Browse;
     m_modified = false;

@@ -85,7 +85,8 @@ public:
 
     void setCurrentValue(int fieldIndex, const QVariant& value) override;
     void refresh(); // reads rows and order again, keeps the current row if it still shows
-    void afterRollback() override;
+    void transactionStarted() override;
+    void afterRollback() override; // back on the row that was current when the transaction began
     qint64 currentRowId() const;
 
     // While frozen, a post that moves its row in the order or out of the
@@ -138,6 +139,13 @@ private:
     mutable std::unordered_map<qint64, QVariantList> m_cache;
     qint64 m_editRowId = -1;
     int m_curBeforeInsert = -1;
+    // The row posted last stays current, and shown, while the user stays on
+    // it, even when it no longer passes the filter: whatever is hung on the
+    // current row next (authors, editions, own copies) must reach it, not a
+    // neighbour that happens to pass.
+    mutable qint64 m_pinnedRowId = -1;
+    qint64 m_rowAtTransaction = -1;
+    bool rowExists(qint64 rowId) const;
 
     QString m_filterText;
     bool m_filtered = false;

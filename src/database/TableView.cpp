@@ -62,7 +62,7 @@ void Table::setFilter(const QString& expression)
         try {
             compiled = compileFilter(expression, [this](const QString& n) { return findField(n); });
         } catch (const Error& e) {
-            fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(expression, e.message()));
+            fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(expression), e.message()));
         }
     }
     if (active() && m_filtered)
@@ -168,13 +168,32 @@ void Table::followMaster()
     if (!active() || !m_master)
         return;
     DataSet* master = m_master->dataSet();
-    const Field* key = master->active() ? master->findField(m_masterField) : nullptr;
+    if (!master->active()) {
+        // The master closes (the tables are being closed): drop a pending
+        // row instead of storing it, and read nothing from the file.
+        m_state = DataSetState::Browse;
+        m_modified = false;
+        m_insertPos = -1;
+        m_linkValue.clear();
+        m_rows.clear();
+        clearPositions();
+        m_cache.clear();
+        m_cur = -1;
+        m_buffer = QVariantList(fieldCount());
+        m_bof = m_eof = true;
+        m_stale = false;
+        emitStateChanged();
+        emitDataSetChanged();
+        return;
+    }
+    const Field* key = master->findField(m_masterField);
     const QString value = key ? key->asString() : QString();
     if (value == m_linkValue && !m_stale)
         return;
     checkBrowseMode();
     m_linkValue = value;
     m_cur = -1; // the new comic's rows start at their first, which resync loads
+    invalidate(); // should the reading fail, the next use tries again
     resync(-1);
     m_bof = true;
     m_eof = m_rows.empty();

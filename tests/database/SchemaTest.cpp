@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -405,6 +408,27 @@ private slots:
         // Nothing stands in the way of a second attempt.
         db::schema::createDatabase(dir.path());
         QVERIFY(QFile::exists(path));
+    }
+
+    // "stripothek-db" killed while it fills the database: nothing may be left
+    // under the database's name, or the next run refuses to overwrite it.
+    void killedHalfWayBlocksNothing()
+    {
+        QTemporaryDir dir;
+        const QString path = db::schema::databaseFile(dir.path());
+        const pid_t child = fork();
+        if (child == 0) {
+            db::schema::createDatabase(dir.path(), [](sqlite3*) { ::raise(SIGKILL); });
+            _exit(0);
+        }
+        QVERIFY(child > 0);
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        QVERIFY(!QFile::exists(path));
+        db::schema::createDatabase(dir.path());
+        Sql db(path, SQLITE_OPEN_READONLY);
+        QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM AUTORTYP")), QStringLiteral("8"));
     }
 
     // A database made beside an existing database directory keeps what else is in it.

@@ -4,6 +4,7 @@
 #include "database/Query.h"
 
 #include <QSignalSpy>
+#include <sqlite3.h>
 
 using db::DataSetState;
 
@@ -494,6 +495,36 @@ private Q_SLOTS:
         QCOMPARE(t->recordCount(), 5);
         QCOMPARE(t->shownCount(), 5);
         QCOMPARE(EngineFixture::column(*t, "SCLCOMICID"), (QStringList{"K1", "K2", "K3", "K4", "K5"}));
+    }
+
+    // A post whose row had left the cache read it again, inside a read
+    // transaction of its own, and ran its UPDATE there: nobody else saw it
+    // until the event loop turned. When post returns, the change is in the file.
+    void postIsCommittedWhenItReturns()
+    {
+        EngineFixture fx;
+        fx.connection->execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                               "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) SELECT 'K' || i, 'Titel' FROM n");
+        auto t = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
+        t->first();
+        t->edit();
+        t->fieldByName("SCLTITEL1").setAsString("Geändert");
+        const int title = t->fieldByName("SCLTITEL1").index();
+        for (int row = 1; row < t->shownCount(); ++row) // painting a long list: the first row leaves the cache
+            t->valueAt(row, title);
+        t->post();
+
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open_v2(fx.connection->databaseFile().toUtf8().constData(), &other, SQLITE_OPEN_READONLY,
+                                 nullptr),
+                 SQLITE_OK);
+        sqlite3_stmt* read = nullptr;
+        sqlite3_prepare_v2(other, "SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = 'K1'", -1, &read, nullptr);
+        QCOMPARE(sqlite3_step(read), SQLITE_ROW);
+        const QString seen = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(read, 0)));
+        sqlite3_finalize(read);
+        sqlite3_close(other);
+        QCOMPARE(seen, QString("Geändert"));
     }
 
     void committedTransactionStays()
