@@ -7,6 +7,7 @@
 #include "catalogue/DetailCommands.h"
 #include "database/ComicData.h"
 #include "QueryRows.h"
+#include "../common/ModalDriver.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 #include "dbcontrols/Command.h"
@@ -22,7 +23,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -34,146 +34,8 @@ inline QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-// Plays the user: the steps run one after the other on whatever modal window
-// is open, each noting its title (and a message box's text) first. A modal
-// window with no step left is noted and closed, so a test never hangs.
-class DialogUser : public QObject {
-public:
-    using Step = std::function<void(QWidget* modal)>;
-
-    DialogUser()
-    {
-        m_timer.setInterval(2);
-        connect(&m_timer, &QTimer::timeout, this, &DialogUser::look);
-        m_timer.start();
-    }
-
-    DialogUser& then(Step step)
-    {
-        m_steps.append(std::move(step));
-        return *this;
-    }
-    bool finished() const { return m_steps.isEmpty() && unexpected.isEmpty() && failures.isEmpty(); }
-
-    QStringList titles;     // each window a step ran on
-    QStringList texts;      // the text of each message box among them
-    QStringList unexpected; // windows nobody expected
-    QStringList failures;   // controls a step did not find
-
-    // Step helpers.
-    template <class T>
-    T* find(QWidget* modal, const QString& name)
-    {
-        T* w = modal->findChild<T*>(name);
-        if (!w)
-            failures << modal->windowTitle() + QStringLiteral(": no ") + name;
-        return w;
-    }
-
-    // The button named so, or else captioned so.
-    void press(QWidget* modal, const QString& button)
-    {
-        QAbstractButton* target = modal->findChild<QAbstractButton*>(button);
-        for (QAbstractButton* b : modal->findChildren<QAbstractButton*>())
-            if (!target && b->text() == button)
-                target = b;
-        if (target) {
-            target->click();
-        } else {
-            failures << modal->windowTitle() + QStringLiteral(": no button ") + button;
-            modal->close();
-        }
-    }
-
-    // Types as the user does: the old text selected and replaced.
-    void type(QWidget* modal, const QString& name, const QString& text)
-    {
-        QWidget* w = find<QWidget>(modal, name);
-        if (!w)
-            return;
-        w->setFocus();
-        if (auto* line = qobject_cast<QLineEdit*>(w))
-            line->selectAll();
-        else if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
-            memo->selectAll();
-        if (text.isEmpty())
-            QTest::keyClick(w, Qt::Key_Delete);
-        else
-            for (const QChar c : text) // keyClicks knows ASCII only
-                QTest::sendKeyEvent(QTest::Click, w, c.unicode() < 128 ? Qt::Key(QTest::asciiToKey(char(c.unicode())))
-                                                                        : Qt::Key_unknown,
-                                    QString(c), Qt::NoModifier);
-    }
-
-    void choose(QWidget* modal, const QString& name, const QString& item)
-    {
-        auto* box = find<QComboBox>(modal, name);
-        if (!box)
-            return;
-        const int index = box->findText(item);
-        if (index < 0) {
-            failures << name + QStringLiteral(" lists no ") + item;
-            return;
-        }
-        box->setCurrentIndex(index);
-        Q_EMIT box->activated(index);
-    }
-
-    // Leaves a dialog as the user can: a button, Esc or the close box.
-    void leave(QWidget* modal, const QString& how)
-    {
-        if (how == QStringLiteral("Esc"))
-            QTest::keyClick(modal, Qt::Key_Escape);
-        else if (how == QStringLiteral("close box"))
-            modal->close();
-        else
-            press(modal, how);
-    }
-
-    // Answers the one-line input box.
-    Step input(const QString& text, const QString& button = QStringLiteral("OK"))
-    {
-        return [this, text, button](QWidget* modal) {
-            if (auto* edit = find<QLineEdit>(modal, QStringLiteral("editValue")))
-                edit->setText(text);
-            press(modal, button);
-        };
-    }
-    Step answer(const QString& button)
-    {
-        return [this, button](QWidget* modal) { press(modal, button); };
-    }
-
-private:
-    // A step may open a window of its own and wait in it; it runs from a
-    // timer of its own, so that this one goes on serving the new window.
-    void look()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (m_scheduled || !modal || !modal->isVisible())
-            return;
-        if (m_steps.isEmpty()) {
-            unexpected << modal->windowTitle();
-            modal->close();
-            return;
-        }
-        m_scheduled = true;
-        QTimer::singleShot(0, this, [this, modal = QPointer<QWidget>(modal)] {
-            m_scheduled = false;
-            if (!modal || m_steps.isEmpty())
-                return;
-            titles << modal->windowTitle();
-            if (auto* box = qobject_cast<QMessageBox*>(modal.data()))
-                texts << box->text();
-            const Step step = m_steps.takeFirst();
-            step(modal);
-        });
-    }
-
-    bool m_scheduled = false;
-    QList<Step> m_steps;
-    QTimer m_timer;
-};
+// The user at the dialogs: see ModalDriver.
+using DialogUser = ModalDriver;
 
 // A fresh collection for each test, opened as the main window opens it, and
 // the stand-in page with the commands attached.

@@ -4,6 +4,7 @@
 #include "catalogue/RemarksPage.h"
 #include "database/ComicData.h"
 #include "QueryRows.h"
+#include "../common/ModalDriver.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 #include "dbcontrols/Command.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -25,10 +27,10 @@
 using namespace Qt::StringLiterals;
 using State = db::DataSetState;
 
-// Plays the user at the modal windows the commands open: each answer waits
-// for the next modal window, notes its title, text and buttons, types the
-// input (if any) into its edit box and presses the named button.
-class ModalAnswers : public QObject {
+// Plays the user at the modal windows the commands open: each answer serves
+// the next modal window, notes its title, text and buttons, types the input
+// (if any) into its edit box and presses the named button.
+class ModalAnswers : public ModalDriver {
 public:
     struct Seen {
         QString title, text;
@@ -36,42 +38,23 @@ public:
     };
     QList<Seen> seen;
 
-    ModalAnswers()
+    void answer(const QString& button, const QString& input = {})
     {
-        connect(&m_timer, &QTimer::timeout, this, &ModalAnswers::look);
-        m_timer.start(5);
+        then([this, button, input](QWidget* modal) {
+            Seen s{modal->windowTitle(), {}, {}};
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                s.text = box->text();
+            else if (auto* prompt = modal->findChild<QLabel*>())
+                s.text = prompt->text();
+            if (auto* edit = modal->findChild<QLineEdit*>(); edit && !input.isNull())
+                edit->setText(input);
+            for (QAbstractButton* b : modal->findChildren<QAbstractButton*>())
+                s.buttons << b->text();
+            seen.append(s);
+            press(modal, button);
+        });
     }
-    void answer(const QString& button, const QString& input = {}) { m_queue.append({button, input}); }
-    bool done() const { return m_queue.isEmpty(); }
-
-private:
-    void look()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_last || m_queue.isEmpty())
-            return;
-        m_last = modal;
-        const auto [button, input] = m_queue.takeFirst();
-        Seen s{modal->windowTitle(), {}, {}};
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            s.text = box->text();
-        else if (auto* prompt = modal->findChild<QLabel*>())
-            s.text = prompt->text();
-        if (auto* edit = modal->findChild<QLineEdit*>(); edit && !input.isNull())
-            edit->setText(input);
-        QAbstractButton* target = nullptr;
-        for (QAbstractButton* b : modal->findChildren<QAbstractButton*>()) {
-            s.buttons << b->text();
-            if (b->text() == button)
-                target = b;
-        }
-        seen.append(s);
-        target ? target->click() : void(modal->close());
-    }
-
-    QList<std::pair<QString, QString>> m_queue;
-    QTimer m_timer;
-    QPointer<QWidget> m_last; // cleared when it closes: the next box may reuse its address
+    bool done() const { return finished(); }
 };
 
 

@@ -195,6 +195,29 @@ private Q_SLOTS:
         QCOMPARE(count(u"COMIC2AUTOR"_s), 8);
     }
 
+    // The overview filtered: a new volume that the filter does not let
+    // through is stored by moving on, and its authors reach it, not the
+    // comic the catalogue fell back to.
+    void newVolumeStoredByMovingUnderFilter()
+    {
+        const QString source = addComic(u"Band 1"_s);
+        const QString neighbour = addComic(u"Band 9"_s);
+        addAuthor(source, u"AUT1"_s, m_roles[0]);
+        addAuthor(source, u"AUT2"_s, m_roles[1]);
+        reread();
+        tbl().setFilter(u"(SCLTITEL1 = 'Band*')"_s);
+        tbl().setFiltered(true);
+        QVERIFY(tbl().locate(u"SCLCOMICID"_s, source));
+
+        m_page->btnNewBandClick();
+        field("SCLTITEL1").setAsString(u"Neu"_s);
+        tbl().prior(); // Page Up
+        QCOMPARE(tbl().state(), State::Browse);
+        QCOMPARE(authorsOf(comicTitled(u"Neu"_s)), authorsOf(source));
+        QCOMPARE(authorsOf(neighbour), QStringList());
+        QVERIFY(m_errors.isEmpty());
+    }
+
     void movingFromNewRow_data()
     {
         QTest::addColumn<bool>("byButton");

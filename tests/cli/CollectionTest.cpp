@@ -4,7 +4,6 @@
 #include "cli/Generator.h"
 #include "database/Schema.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -126,19 +125,13 @@ private slots:
         QVERIFY(content(c.path()) != first);
     }
 
-    // Filling row by row with a commit each would take minutes; one transaction
-    // with prepared statements takes seconds.
-    void generatesQuickly()
+    // A large collection is as consistent as a small one; how long it takes
+    // is measured by the benchmark, beside raw SQLite writing the same rows.
+    void largeCollectionIsConsistent()
     {
         QTemporaryDir dir;
-        QElapsedTimer timer;
-        timer.start();
         const cli::CollectionCounts counts = cli::createGeneratedDatabase(dir.path(), 20000);
-        const qint64 ms = timer.elapsed();
-        qInfo("20,000 volumes, %lld rows in %lld ms",
-              counts.volumes + counts.copies + counts.assignments + counts.editions, ms);
         QCOMPARE(counts.volumes, qint64(20000));
-        QVERIFY2(ms < 30000, qPrintable(QString::number(ms)));
         VERIFY_CONSISTENT(db::schema::databaseFile(dir.path()));
     }
 };

@@ -3,6 +3,7 @@
 #include "database/Connection.h"
 #include "database/Table.h"
 #include "dbcontrols/Command.h"
+#include "../common/ModalDriver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <memory>
 #include <sqlite3.h>
@@ -76,39 +76,32 @@ private:
 
 // Answers the next modal message box with the button whose text is given,
 // noting its title, text and buttons. Created before the code that opens the box.
-class BoxAnswer {
+class BoxAnswer : public ModalDriver {
 public:
-    explicit BoxAnswer(const QString& buttonText) : m_buttonText(buttonText)
+    explicit BoxAnswer(const QString& buttonText)
     {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { look(); });
-        m_timer.start();
+        then([this, buttonText](QWidget* modal) {
+            seen = true;
+            title = modal->windowTitle();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box) {
+                failures << QStringLiteral("no message box: ") + title;
+                dismiss(modal);
+                return;
+            }
+            text = box->text();
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == buttonText) {
+                    b->click();
+                    return;
+                }
+            box->reject();
+        });
     }
     bool seen = false;
     QString title;
     QString text;
     QStringList buttons;
-
-private:
-    void look()
-    {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        m_timer.stop();
-        seen = true;
-        title = box->windowTitle();
-        text = box->text();
-        for (QAbstractButton* b : box->buttons())
-            buttons << b->text();
-        for (QAbstractButton* b : box->buttons())
-            if (b->text() == m_buttonText) {
-                b->click();
-                return;
-            }
-        box->reject();
-    }
-
-    QString m_buttonText;
-    QTimer m_timer;
 };
