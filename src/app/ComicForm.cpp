@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -278,6 +279,11 @@ void TComicForm::FormCreate()
     ui::runCommand([this] {
         m_data.OpenTables();
         overviewPage->UpdateCount();
+        // Said once at the start, not at the first save that fails.
+        if (m_data.dbConnection.isReadOnly())
+            ui::showWarning(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nur lesen. Sie können die Sammlung "
+                                           "ansehen, aber keine Änderung speichern")
+                                .arg(QDir::toNativeSeparators(m_data.dbConnection.databaseFile())));
     });
 }
 

@@ -56,7 +56,7 @@ void TBoundDialog::accept()
 
 TDBChoiceBox::TDBChoiceBox(const QStringList& items, db::DataSource* source, const QString& fieldName,
                            QWidget* parent)
-    : QComboBox(parent), m_link(new ui::FieldLink(this))
+    : ui::BoundComboBox(parent), m_link(new ui::FieldLink(this))
 {
     setEditable(false);
     addItems(items);

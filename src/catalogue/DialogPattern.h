@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QComboBox>
+#include "dbcontrols/BoundComboBox.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -50,7 +51,7 @@ private:
 // Drop-down list of fixed texts bound to a text field: shows the field's
 // value and writes the picked text (the empty item clears the field). Text
 // that is not among the items shows as no selection.
-class TDBChoiceBox : public QComboBox {
+class TDBChoiceBox : public ui::BoundComboBox {
     Q_OBJECT
 public:
     TDBChoiceBox(const QStringList& items, db::DataSource* source, const QString& fieldName,

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QSet>
+#include <QTimer>
 
 namespace ui {
 namespace {
@@ -10,6 +12,16 @@ ErrorSink& sink()
 {
     static ErrorSink s;
     return s;
+}
+
+struct DamageReport {
+    DamageHandler handler;
+    bool reported = false;
+};
+DamageReport& damage()
+{
+    static DamageReport d;
+    return d;
 }
 } // namespace
 
@@ -27,6 +39,68 @@ ErrorSink setErrorSink(ErrorSink s)
     ErrorSink previous = std::move(sink());
     sink() = std::move(s);
     return previous;
+}
+
+void showWarning(const QString& message)
+{
+    const QString text = withFullStop(message);
+    if (sink()) {
+        sink()(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.exec();
+}
+
+DamageHandler setDamageHandler(DamageHandler handler)
+{
+    DamageHandler previous = std::move(damage().handler);
+    damage().handler = std::move(handler);
+    damage().reported = false;
+    return previous;
+}
+
+void reportError(const std::exception& error)
+{
+    const auto* engine = dynamic_cast<const db::EngineError*>(&error);
+    if (!engine || !engine->damaged()) {
+        showError(QString::fromUtf8(error.what()));
+        return;
+    }
+    // Every later use of the file fails the same way; one box says it all.
+    if (damage().reported)
+        return;
+    damage().reported = true;
+    QString text = engine->message();
+    if (damage().handler)
+        text = withFullStop(text)
+               + QStringLiteral(" Stripothek wird jetzt beendet, damit nichts mehr in die beschädigte Datei "
+                                "geschrieben wird.");
+    showError(text);
+    if (damage().handler)
+        damage().handler();
+}
+
+void reportLater(std::exception_ptr error)
+{
+    static QSet<QString> shown;
+    QString text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const db::Abort&) {
+        return;
+    } catch (const std::exception& e) {
+        text = QString::fromUtf8(e.what());
+    } catch (...) {
+        text = QStringLiteral("Unbekannter Fehler");
+    }
+    // A grid paints many cells, again and again: each failure shows once.
+    if (shown.contains(text))
+        return;
+    shown.insert(text);
+    QTimer::singleShot(0, qApp, [error] { runCommand([&] { std::rethrow_exception(error); }); });
 }
 
 void showError(const QString& message)

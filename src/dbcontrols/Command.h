@@ -19,6 +19,21 @@ ErrorSink setErrorSink(ErrorSink sink); // returns the previous sink; empty = me
 // character sorts after it.
 QString withFullStop(const QString& message);
 
+// A warning the user should read once (a database that can only be read);
+// a box with the warning icon, or the error sink while tests replace it.
+void showWarning(const QString& message);
+
+// Shows the error of a failed command. A damaged database file is reported
+// once only, however many commands fail on it afterwards; then the damage
+// handler runs (the program ends there).
+void reportError(const std::exception& error);
+using DamageHandler = std::function<void()>;
+DamageHandler setDamageHandler(DamageHandler handler); // returns the previous one; forgets an earlier report
+
+// For failures where no command can take them, such as painting a grid:
+// shown by the next turn of the event loop, each text once.
+void reportLater(std::exception_ptr error);
+
 // Runs one command: any error ends it and reaches the error display, an
 // abort ends it silently. Nothing escapes into Qt's event loop.
 template <class F>
@@ -28,7 +43,7 @@ void runCommand(F&& command) noexcept
         command();
     } catch (const db::Abort&) {
     } catch (const std::exception& e) {
-        showError(QString::fromUtf8(e.what()));
+        reportError(e);
     } catch (...) {
         showError(QStringLiteral("Unbekannter Fehler"));
     }

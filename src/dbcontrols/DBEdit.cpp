@@ -102,10 +102,12 @@ void DBEdit::keyPressEvent(QKeyEvent* event)
         commit();
         break;
     case Qt::Key_Escape:
+        // The typed text goes, and the key travels on: in a dialog one Esc
+        // cancels it, as the "Abbruch" button does.
         if (m_link->hasPendingInput()) {
             m_link->setPendingInput(false);
             showValue();
-            event->accept();
+            event->ignore();
             return;
         }
         break;

@@ -7,7 +7,7 @@
 
 namespace ui {
 
-DBLookupComboBox::DBLookupComboBox(QWidget* parent) : QComboBox(parent), m_link(new FieldLink(this))
+DBLookupComboBox::DBLookupComboBox(QWidget* parent) : BoundComboBox(parent), m_link(new FieldLink(this))
 {
     setEditable(false);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "dbcontrols/BoundComboBox.h"
 #include "dbcontrols/FieldLink.h"
-
-#include <QComboBox>
 
 namespace ui {
 
@@ -10,7 +9,7 @@ namespace ui {
 // a list source and stands on the row whose key equals the bound field.
 // Picking a row puts the bound table into edit state and writes that row's key.
 // The list is read again whenever the list source's rows change.
-class DBLookupComboBox : public QComboBox {
+class DBLookupComboBox : public BoundComboBox {
     Q_OBJECT
 public:
     explicit DBLookupComboBox(QWidget* parent = nullptr);

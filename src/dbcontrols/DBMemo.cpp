@@ -86,7 +86,7 @@ void DBMemo::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Escape && m_link->hasPendingInput()) {
         m_link->setPendingInput(false);
         showValue();
-        event->accept();
+        event->ignore(); // on to the dialog, which one Esc cancels
         return;
     }
     QPlainTextEdit::keyPressEvent(event);

@@ -160,14 +160,22 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
         || ds->field(fi).fieldName().compare(m_columns[index.column()].fieldName, Qt::CaseInsensitive) != 0)
         return {};
     const db::Field& f = ds->field(fi);
-    switch (role) {
-    case Qt::DisplayRole:
-        return f.displayTextOf(ds->valueAt(index.row(), fi));
-    case Qt::EditRole:
-        return f.textOf(ds->valueAt(index.row(), fi));
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::AlignVCenter | (f.isNumeric() ? Qt::AlignRight : Qt::AlignLeft));
-    default:
+    // Painting is no command: a row that cannot be read shows empty, and the
+    // failure reaches the user once through the event loop, not from inside
+    // the view's paint code.
+    try {
+        switch (role) {
+        case Qt::DisplayRole:
+            return f.displayTextOf(ds->valueAt(index.row(), fi));
+        case Qt::EditRole:
+            return f.textOf(ds->valueAt(index.row(), fi));
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::AlignVCenter | (f.isNumeric() ? Qt::AlignRight : Qt::AlignLeft));
+        default:
+            return {};
+        }
+    } catch (...) {
+        reportLater(std::current_exception());
         return {};
     }
 }

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <functional>
+#include <sqlite3.h>
 
 namespace {
 
@@ -43,6 +44,7 @@ private Q_SLOTS:
     void silentAbortShowsNothing();
     void programGoesOnAfterAnError();
     void commandErrorIsShownOnce();
+    void damagedFileIsReportedOnceThenEnds();
 };
 
 void TestApplication::setup()
@@ -122,6 +124,30 @@ void TestApplication::commandErrorIsShownOnce()
     ui::onCommand(&button, &QPushButton::clicked, &button, [](bool) { throw db::Error(QStringLiteral("Kaputt")); });
     button.click();
     QCOMPARE(errors.messages, QStringList{QStringLiteral("Kaputt.")});
+}
+
+// A damaged file makes every later use fail the same way: one box says so,
+// tells what happens next, and the damage handler (the program's end) runs
+// once, also for a failure met while painting.
+void TestApplication::damagedFileIsReportedOnceThenEnds()
+{
+    ErrorRecorder errors;
+    int ended = 0;
+    const ui::DamageHandler previous = ui::setDamageHandler([&] { ++ended; });
+    const db::EngineError damage(QStringLiteral("tblAuflagen"), QStringLiteral("Die Datei ist beschädigt"), SQLITE_CORRUPT);
+    QVERIFY(damage.damaged());
+    for (int i = 0; i < 3; ++i)
+        ui::runCommand([&] { throw damage; });
+    ui::reportLater(std::make_exception_ptr(damage));
+    QCoreApplication::processEvents();
+    ui::runCommand([] { throw db::Error(QStringLiteral("Anderer Fehler")); });
+    ui::setDamageHandler(previous);
+
+    QCOMPARE(errors.messages,
+             (QStringList{QStringLiteral("tblAuflagen: Die Datei ist beschädigt. Stripothek wird jetzt beendet, damit "
+                                         "nichts mehr in die beschädigte Datei geschrieben wird."),
+                          QStringLiteral("Anderer Fehler.")}));
+    QCOMPARE(ended, 1);
 }
 
 // The test runs under the program's own application object, whose event

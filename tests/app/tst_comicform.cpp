@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "../common/ModalDriver.h"
 
 #include "app/AboutDialog.h"
 #include "database/Query.h"
@@ -16,7 +17,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -28,6 +28,8 @@ private Q_SLOTS:
 
     void startWithoutDatabase();
     void startWithDatabase();
+    void unsuitableDatabaseIsReportedOnce_data();
+    void unsuitableDatabaseIsReportedOnce();
     void menuBar();
     void menuItems_data();
     void menuItems();
@@ -85,6 +87,38 @@ void TestComicForm::startWithDatabase()
     QCOMPARE(labInfo->text(), QStringLiteral("Anzahl: %1").arg(catalogue.recordCount()));
     QCOMPARE(form.windowTitle(), QStringLiteral("Stripothek V 0.8.2"));
     QCOMPARE(form.objectName(), QStringLiteral("ComicForm"));
+}
+
+// A file that is no Stripothek database, or one whose tables do not match,
+// is named once at the start, with what is wrong; the window opens.
+void TestComicForm::unsuitableDatabaseIsReportedOnce_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("another program's file") << "PRAGMA application_id = 0" << "ist keine Stripothek-Datenbank";
+    QTest::newRow("table that does not match") << "ALTER TABLE LOKALESTRIPOTHEK DROP COLUMN LCLNUMMER"
+                                               << "In der Tabelle „LOKALESTRIPOTHEK“ fehlt das Feld „LCLNUMMER“";
+}
+
+void TestComicForm::unsuitableDatabaseIsReportedOnce()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, message);
+    WorkDir dir(true);
+    {
+        db::Connection c;
+        c.connect();
+        c.execute(change);
+    }
+    ErrorRecorder errors;
+    TComicForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.pcMain->setCurrentWidget(form.tsEingabe);
+    form.repaint();
+    QCoreApplication::processEvents();
+    QCOMPARE(errors.messages.size(), 1);
+    QVERIFY2(errors.messages.first().contains(message), qPrintable(errors.messages.first()));
 }
 
 void TestComicForm::menuBar()
@@ -313,16 +347,16 @@ void TestComicForm::aboutFromMenu()
     QPointer<QWidget> seen;
     QString caption;
     QWidget* owner = nullptr;
-    QTimer::singleShot(0, &form, [&] {
-        seen = qobject_cast<TAboutDialog*>(QApplication::activeModalWidget());
-        if (seen) {
-            caption = seen->windowTitle();
-            owner = seen->parentWidget();
-            seen->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
-        }
+    ModalDriver user;
+    user.then([&](QWidget* modal) {
+        seen = qobject_cast<TAboutDialog*>(modal);
+        caption = modal->windowTitle();
+        owner = modal->parentWidget();
+        user.press(modal, QStringLiteral("btnExit"));
     });
     form.menAbout->trigger();
 
+    QVERIFY2(user.finished(), qPrintable(user.problems()));
     QCOMPARE(caption, QStringLiteral("Über Stripothek"));
     QCOMPARE(owner, &form);
     // Freed as soon as it closed.
@@ -370,19 +404,15 @@ void TestComicForm::deleteFromListUpdatesCount()
     catalogue.setRecNo(2);
     const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
 
-    QString question;
-    QTimer::singleShot(0, &form, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            question = box->text();
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
+    ModalDriver user;
+    user.then(user.answer(QStringLiteral("OK")));
     auto* grid = form.findChild<QAbstractItemView*>(QStringLiteral("dbgListe"));
     QVERIFY(grid);
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
 
-    QCOMPARE(question, QStringLiteral("Diesen Comic löschen?"));
+    QVERIFY2(user.finished(), qPrintable(user.problems()));
+    QCOMPARE(user.texts, QStringList{QStringLiteral("Diesen Comic löschen?")});
     QCOMPARE(catalogue.recordCount(), before - 1);
     QVERIFY(!catalogue.locate(QStringLiteral("SCLCOMICID"), key));
     auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
@@ -418,14 +448,14 @@ void TestComicForm::menusOpenListDialogs()
 
     QString seen;
     QWidget* owner = nullptr;
-    QTimer::singleShot(0, &form, [&] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            seen = QString::fromLatin1(modal->metaObject()->className());
-            owner = modal->parentWidget();
-            modal->close();
-        }
+    ModalDriver user;
+    user.then([&](QWidget* modal) {
+        seen = QString::fromLatin1(modal->metaObject()->className());
+        owner = modal->parentWidget();
+        modal->close();
     });
     form.findChild<QAction*>(item)->trigger();
+    QVERIFY2(user.finished(), qPrintable(user.problems()));
     QCOMPARE(seen, dialog);
     QCOMPARE(owner, &form);
     QCOMPARE(errors.messages, QStringList());

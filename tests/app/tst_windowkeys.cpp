@@ -59,6 +59,8 @@ private Q_SLOTS:
     void pageKeysMoveTheCatalogue();
     void keyStillReachesTheControl();
     void pageKeyStoresTypedInput();
+    void pageKeyLeavesLookupBoxesAlone_data();
+    void pageKeyLeavesLookupBoxesAlone();
     void refreshKeys_data();
     void refreshKeys();
     void pageKeysOnClosedCatalogue();
@@ -184,6 +186,46 @@ void TestWindowKeys::pageKeyStoresTypedInput()
     QVERIFY(!catalogue.isEditing());
     QVERIFY(catalogue.locate(QStringLiteral("SCLCOMICID"), key));
     QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Übermorgen"));
+    QCOMPARE(m_errors->messages, QStringList());
+}
+
+// The window moves to the next comic; the focused lookup box used to take the
+// same key as "next item" and write it into that comic.
+void TestWindowKeys::pageKeyLeavesLookupBoxesAlone_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("Serie, Bild ab") << "cbSerie" << "SCLSERIEID" << int(Qt::Key_PageDown) << 2 << 3;
+    QTest::newRow("Verlag, Bild ab") << "cbVerlage" << "SCLVERLAGID" << int(Qt::Key_PageDown) << 2 << 3;
+    QTest::newRow("Literaturtyp, Bild ab") << "cbLitTyp" << "SCLLITARTID" << int(Qt::Key_PageDown) << 2 << 3;
+    QTest::newRow("Literaturart, Bild ab") << "cbLitart" << "SCLSPARTEID" << int(Qt::Key_PageDown) << 2 << 3;
+    QTest::newRow("Serie, Bild auf") << "cbSerie" << "SCLSERIEID" << int(Qt::Key_PageUp) << 4 << 3;
+}
+
+void TestWindowKeys::pageKeyLeavesLookupBoxesAlone()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(int, from);
+    QFETCH(int, to);
+
+    db::Table& catalogue = m_form->data().tblStripothek;
+    catalogue.setRecNo(to);
+    const QString target = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+    const QString stored = catalogue.fieldByName(field).asString();
+    catalogue.setRecNo(from);
+    m_form->pcMain->setCurrentWidget(m_form->tsEingabe);
+    m_form->tsEingabe->findChild<QWidget*>(box)->setFocus();
+
+    clickKey(m_form.get(), key);
+    QCOMPARE(catalogue.recNo(), to);
+    QCOMPARE(catalogue.state(), db::DataSetState::Browse);
+    QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString(), target);
+    QCOMPARE(catalogue.fieldByName(field).asString(), stored);
     QCOMPARE(m_errors->messages, QStringList());
 }
 

@@ -9,6 +9,9 @@
 #include "dbcontrols/DBNavigator.h"
 
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -394,6 +397,42 @@ private Q_SLOTS:
         QCOMPARE(box.currentText(), shown);
         QCOMPARE(box.count(), 3);
         QCOMPARE(box.itemText(2), QStringLiteral("Ehapa"));
+    }
+
+    // The wheel over a box the user has not turned to scrolls the page around
+    // it and leaves the stored value alone.
+    void wheelWithoutFocusScrollsThePage()
+    {
+        TestDatabase data;
+        QScrollArea area;
+        auto* page = new QWidget;
+        auto* layout = new QVBoxLayout(page);
+        auto* other = new QLineEdit(page);
+        auto* box = new ui::DBLookupComboBox(page);
+        box->setListSource(data.srcPublishers.get());
+        box->setListField(QStringLiteral("VLNAME"));
+        box->setKeyField(QStringLiteral("VLID"));
+        box->setDataSource(data.srcComics.get());
+        box->setDataField(QStringLiteral("VERLAGID"));
+        layout->addWidget(other);
+        layout->addWidget(box);
+        layout->addSpacing(2000);
+        area.setWidget(page);
+        area.resize(300, 200);
+        area.show();
+        area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&area));
+        other->setFocus();
+
+        const QPoint at = box->rect().center();
+        QWheelEvent wheel(at, box->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel); // as from the mouse: an ignored wheel goes on to the parents
+        qApp->notify(box, &wheel);
+        QCOMPARE(data.comics->state(), DataSetState::Browse);
+        QCOMPARE(box->currentText(), QStringLiteral("Egmont"));
+        QCOMPARE(QApplication::focusWidget(), other);
+        QVERIFY(area.verticalScrollBar()->value() > 0);
     }
 
     void lookupWritesTheKey()
