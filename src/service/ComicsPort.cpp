@@ -10,8 +10,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QLocale>
-#include <QTimer>
 #include <QSslError>
+#include <QXmlStreamReader>
 
 namespace service {
 namespace {
@@ -68,6 +68,18 @@ QString withoutTrailingLineBreaks(QString text)
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
     return text;
+}
+
+// A body whose XML ends before its document does: what a connection broken
+// off mid-body leaves behind.
+bool endsPrematurely(const QByteArray& body)
+{
+    if (body.isEmpty())
+        return false;
+    QXmlStreamReader reader(body);
+    while (!reader.atEnd())
+        reader.readNext();
+    return reader.error() == QXmlStreamReader::PrematureEndOfDocumentError;
 }
 
 bool isPlainOrHtml(const QByteArray& contentType)
@@ -159,6 +171,9 @@ QByteArray ComicsClient::post(const QByteArray& request)
     httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     httpRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     httpRequest.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    // A limit on silence, not on the whole call: a slow but steady answer
+    // arrives, a server that stops sending ends the call.
+    httpRequest.setTransferTimeout(m_timeoutMs);
 
     std::unique_ptr<QNetworkReply> reply(m_network->post(httpRequest, request));
     QNetworkReply* r = reply.get();
@@ -191,17 +206,9 @@ QByteArray ComicsClient::post(const QByteArray& request)
         m_network.get(), &QNetworkAccessManager::proxyAuthenticationRequired, r,
         [&](const QNetworkProxy& proxy, QAuthenticator* auth) { askUser(proxy.hostName(), true, auth); });
 
-    bool timedOut = false;
     if (!r->isFinished()) {
         QEventLoop loop;
         QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, r, [&] {
-            timedOut = true;
-            r->abort();
-        });
-        timer.start(m_timeoutMs);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     QObject::disconnect(serverLogin);
@@ -226,9 +233,12 @@ QByteArray ComicsClient::post(const QByteArray& request)
         m_network->clearConnectionCache();
         throw db::Abort();
     }
-    if (timedOut)
-        fail(QStringLiteral("Der Comic-Dienst hat nicht innerhalb von %1 Sekunden geantwortet - URL:%2")
-                 .arg(QLocale(QLocale::German).toString(m_timeoutMs / 1000.0, 'g', 3), m_urlText));
+    // The transfer timeout cancels the reply; nothing else here cancels one
+    // without saying why.
+    if (networkError == QNetworkReply::OperationCanceledError && !tooLarge)
+        fail(QStringLiteral("Der Comic-Dienst hat %1 Sekunden lang nichts gesendet; die Verbindung wurde getrennt"
+                            " - URL:%2 - SOAPAction:%3")
+                 .arg(QLocale(QLocale::German).toString(m_timeoutMs / 1000.0, 'g', 3), m_urlText, m_soapAction));
     if (!sslErrors.isEmpty())
         fail(certificateMessage(sslErrors, m_urlText));
     if (tooLarge)
@@ -243,6 +253,23 @@ QByteArray ComicsClient::post(const QByteArray& request)
         && !(code == 500 && networkError == QNetworkReply::InternalServerError))
         fail(QStringLiteral("%1 - URL:%2 - SOAPAction:%3")
                  .arg(withoutTrailingLineBreaks(r->errorString()), m_urlText, m_soapAction));
+    // An answer that ends before its announced length can still finish
+    // without an error: what arrived is a fragment, not the answer.
+    const QVariant announced = r->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = r->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!tooLarge && announced.isValid() && (encoding.isEmpty() || encoding == "identity")
+        && body.size() != announced.toLongLong())
+        fail(QStringLiteral("Die Antwort des Comic-Dienstes ist unvollständig: %1 von %2 Bytes empfangen"
+                            " - URL:%3 - SOAPAction:%4")
+                 .arg(body.size())
+                 .arg(announced.toLongLong())
+                 .arg(m_urlText, m_soapAction));
+    // Without a length to check against (a chunked answer), Qt 6.4 finishes
+    // an answer broken off mid-body without an error, too.
+    if (!announced.isValid() && endsPrematurely(body))
+        fail(QStringLiteral("Die Antwort des Comic-Dienstes brach mitten im Text ab; die Verbindung wurde getrennt"
+                            " - URL:%1 - SOAPAction:%2")
+                 .arg(m_urlText, m_soapAction));
     const QByteArray contentType = r->rawHeader("Content-Type");
     if (isPlainOrHtml(contentType))
         fail(QStringLiteral("Empfang von Inhalt mit ungültigen Einstellungen für Inhaltstyp: %1 - SOAP erwartet \"text/xml\"")

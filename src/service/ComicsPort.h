@@ -48,8 +48,9 @@ public:
     // A body larger than this ends the call; no honest answer comes near it.
     static constexpr qint64 kMaxResponseBytes = 4 * 1024 * 1024;
 
-    // A call blocks the program while it waits; a server that never answers
-    // must not freeze it for good.
+    // A call blocks the program while it waits; a server that falls silent
+    // must not freeze it for good. The limit is on silence: an answer that
+    // keeps arriving, however slowly, is not cut.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     int timeout() const { return m_timeoutMs; }
 

@@ -3,6 +3,9 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 QByteArray RecordedRequest::header(const QByteArray& name) const
 {
@@ -118,11 +121,53 @@ void SoapTestServer::readFrom(QTcpSocket* socket)
             response.body = soapEnvelope({});
         else
             response = m_script.takeFirst();
-        QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
-        for (const auto& [key, value] : response.headers)
-            out += key + ": " + value + "\r\n";
-        out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: keep-alive\r\n\r\n";
-        out += response.body;
-        socket->write(out);
+        deliver(socket, response);
     }
+}
+
+void SoapTestServer::deliver(QTcpSocket* socket, const ScriptedResponse& response)
+{
+    using Delivery = ScriptedResponse::Delivery;
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
+    for (const auto& [key, value] : response.headers)
+        out += key + ": " + value + "\r\n";
+    const QByteArray half = response.body.left(response.body.size() / 2);
+    switch (response.delivery) {
+    case Delivery::ChunkedCutOff:
+    case Delivery::ChunkedShort:
+        out += "Transfer-Encoding: chunked\r\nConnection: keep-alive\r\n\r\n";
+        out += QByteArray::number(half.size(), 16) + "\r\n" + half + "\r\n";
+        if (response.delivery == Delivery::ChunkedShort) {
+            socket->write(out + "0\r\n\r\n");
+            return;
+        }
+        socket->write(out);
+        socket->disconnectFromHost();
+        return;
+    case Delivery::CutOff:
+        out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: keep-alive\r\n\r\n";
+        socket->write(out + half);
+        socket->disconnectFromHost();
+        return;
+    case Delivery::Whole:
+    case Delivery::Trickle:
+        break;
+    }
+    out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: keep-alive\r\n\r\n";
+    out += response.body;
+    if (response.delivery == Delivery::Whole) {
+        socket->write(out);
+        return;
+    }
+    // Piece after piece from a timer of the server's own: the client waits in
+    // its call meanwhile, and its event loop serves this server.
+    auto* timer = new QTimer(socket);
+    auto rest = std::make_shared<QByteArray>(out);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, rest, piece = response.pieceBytes] {
+        socket->write(rest->left(piece));
+        rest->remove(0, piece);
+        if (rest->isEmpty())
+            timer->deleteLater();
+    });
+    timer->start(response.pauseMs);
 }

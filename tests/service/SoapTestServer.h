@@ -29,6 +29,16 @@ struct ScriptedResponse {
     QByteArray reason = "OK";
     QList<QPair<QByteArray, QByteArray>> headers = {{"Content-Type", "text/xml; charset=utf-8"}};
     QByteArray body;
+    // How it goes out: whole, or broken off or slow as a bad line delivers it.
+    enum class Delivery {
+        Whole,
+        CutOff,        // the announced length, half the body, then the connection closes
+        ChunkedCutOff, // chunked: the first half as one chunk, then the connection closes
+        ChunkedShort,  // chunked: the first half as one chunk, then the last chunk, as a proxy cutting it would
+        Trickle,       // whole, but in pieces of pieceBytes with pauseMs between them
+    } delivery = Delivery::Whole;
+    int pieceBytes = 64;
+    int pauseMs = 0;
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 for the client tests: keeps
@@ -54,6 +64,7 @@ public:
 private:
     void accept();
     void readFrom(QTcpSocket* socket);
+    void deliver(QTcpSocket* socket, const ScriptedResponse& response);
 
     std::unique_ptr<QTcpServer> m_server;
     bool m_tls = false;

@@ -447,7 +447,67 @@ private slots:
         client->setTimeout(300);
         const auto port = NewComicsPort(url, client);
         QCOMPARE(callAndCatch([&] { comicByIsbn(*port, "1"); }),
-                 QStringLiteral("Der Comic-Dienst hat nicht innerhalb von 0,3 Sekunden geantwortet - URL:%1").arg(url));
+                 QStringLiteral("Der Comic-Dienst hat 0,3 Sekunden lang nichts gesendet; die Verbindung wurde "
+                                "getrennt - URL:%1 - SOAPAction:urn:Comics#clservice#ComicByISBN")
+                     .arg(url));
+    }
+
+    // An answer broken off on the way is a failure of the transport, never
+    // an answer; the next call starts on a fresh connection.
+    void brokenTransferIsNoAnswer_data()
+    {
+        QTest::addColumn<int>("delivery");
+        QTest::addColumn<QString>("message"); // a pattern; %URL% stands for the endpoint
+        QTest::newRow("shorter than announced") << int(ScriptedResponse::Delivery::CutOff) << QStringLiteral(".+");
+        QTest::newRow("chunked, connection lost mid-body") << int(ScriptedResponse::Delivery::ChunkedCutOff)
+                                                           << QStringLiteral(".+");
+        QTest::newRow("chunked, ends mid-document")
+            << int(ScriptedResponse::Delivery::ChunkedShort)
+            << QStringLiteral("Die Antwort des Comic-Dienstes brach mitten im Text ab; die Verbindung wurde getrennt");
+    }
+    void brokenTransferIsNoAnswer()
+    {
+        QFETCH(int, delivery);
+        QFETCH(QString, message);
+        SoapTestServer server;
+        ScriptedResponse broken;
+        broken.body = comicAnswer(tenElements());
+        broken.delivery = ScriptedResponse::Delivery(delivery);
+        server.enqueue(broken);
+        server.enqueue(comicAnswer(tenElements()));
+        const auto port = NewComicsPort(server.url());
+
+        QStringList results(10, QStringLiteral("unverändert"));
+        const QString error = callAndCatch([&] {
+            port->ComicByISBN("1", results[0], results[1], results[2], results[3], results[4], results[5],
+                              results[6], results[7], results[8], results[9]);
+        });
+        const QString pattern = message + QStringLiteral(" - URL:%1 - SOAPAction:urn:Comics#clservice#ComicByISBN")
+                                              .arg(QRegularExpression::escape(server.url()));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(error).hasMatch(),
+                 qPrintable(error));
+        QCOMPARE(results, QStringList(10, QStringLiteral("unverändert")));
+        QCOMPARE(comicByIsbn(*port, "2"), kTen);
+        QCOMPARE(server.requests.size(), 2);
+        QVERIFY(server.requests.last().connection != server.requests.first().connection);
+    }
+
+    // The limit is on silence: an answer that keeps coming, slowly, takes
+    // longer than the limit in all and still arrives whole.
+    void slowButSteadyAnswerArrives()
+    {
+        SoapTestServer server;
+        ScriptedResponse slow;
+        slow.body = comicAnswer(tenElements());
+        slow.delivery = ScriptedResponse::Delivery::Trickle;
+        slow.pieceBytes = 16;
+        slow.pauseMs = 50; // far below the limit, so a busy machine does not matter
+        server.enqueue(slow);
+        auto client = std::make_shared<ComicsClient>();
+        client->setTimeout(1500);
+        QVERIFY((slow.body.size() + 150) / slow.pieceBytes * slow.pauseMs > 1500); // longer than the limit in all
+        const auto port = NewComicsPort(server.url(), client);
+        QCOMPARE(comicByIsbn(*port, "1"), kTen);
     }
 
     void endpointSchemes_data()
