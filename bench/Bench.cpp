@@ -29,16 +29,31 @@ double peakMemoryMb()
     return usage.ru_maxrss / 1024.0;
 }
 
+QString csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 void Report::print(bool csv) const
 {
     QTextStream out(stdout);
+    print(out, csv);
+}
+
+void Report::print(QTextStream& out, bool csv) const
+{
     if (csv) {
         out << "operation,ms,raw_ms,ratio\n";
         for (const Row& r : m_rows)
-            out << r.operation << ',' << QString::number(r.ms, 'f', 2) << ',' << QString::number(r.rawMs, 'f', 2)
+            out << csvField(r.operation) << ',' << QString::number(r.ms, 'f', 2) << ',' << QString::number(r.rawMs, 'f', 2)
                 << ',' << QString::number(r.rawMs > 0 ? r.ms / r.rawMs : 0, 'f', 2) << '\n';
         for (const Row& f : m_figures)
-            out << f.operation << ',' << QString::number(f.ms, 'f', 1) << ",,\n";
+            out << csvField(f.operation) << ',' << QString::number(f.ms, 'f', 1) << ",,\n";
         out << "peak_memory_mb," << QString::number(m_memory, 'f', 1) << ",,\n";
         return;
     }

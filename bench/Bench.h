@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QTextStream>
 #include <functional>
 #include <vector>
 
@@ -25,7 +26,10 @@ public:
     void addMemory(double megabytes) { m_memory = megabytes; }
     // A figure without a raw counterpart (a count, memory), printed after the rows.
     void addFigure(const QString& name, double value) { m_figures.push_back({name, value, 0}); }
-    void print(bool csv) const;
+    void print(bool csv) const; // to standard output
+    // CSV after RFC 4180: a field with a comma, a quote or a line break goes
+    // between quotes, its quotes doubled (operation names have commas).
+    void print(QTextStream& out, bool csv) const;
 
 private:
     std::vector<Row> m_rows;
@@ -34,6 +38,8 @@ private:
 };
 
 double peakMemoryMb();
+
+QString csvField(const QString& text);
 
 // Raw SQLite helpers for the comparison side.
 void rawExec(sqlite3* db, const char* sql);
@@ -47,5 +53,7 @@ void runGuiBench(const QString& dir, Report& report);
 void runReportBench(const QString& dir, Report& report);
 // Export, import, packing, the ISBN check and the SQL page's query.
 void runToolsBench(const QString& dir, Report& report);
+// stripothek-db generating a collection of its own.
+void runGenerateBench(Report& report);
 
 } // namespace bench

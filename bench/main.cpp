@@ -47,6 +47,7 @@ int main(int argc, char** argv)
             bench::runEngineBench(dir, report);
             bench::runGuiBench(dir, report);
             bench::runToolsBench(dir, report);
+            bench::runGenerateBench(report);
         }
         bench::runReportBench(dir, report);
         report.addMemory(bench::peakMemoryMb());
