@@ -280,7 +280,7 @@ void TComicForm::FormCreate()
         m_data.OpenTables();
         overviewPage->UpdateCount();
         // Said once at the start, not at the first save that fails.
-        if (m_data.dbConnection.isReadOnly())
+        if (m_data.dbConnection.onlyReadable())
             ui::showWarning(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nur lesen. Sie können die Sammlung "
                                            "ansehen, aber keine Änderung speichern")
                                 .arg(QDir::toNativeSeparators(m_data.dbConnection.databaseFile())));

@@ -131,7 +131,7 @@ sqlite3* Connection::handle() const
     return m_db;
 }
 
-bool Connection::isReadOnly() const
+bool Connection::onlyReadable() const
 {
     return m_db && sqlite3_db_readonly(m_db, "main") == 1;
 }

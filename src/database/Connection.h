@@ -45,8 +45,9 @@ public:
     // nothing more is read from or written to it.
     sqlite3* handle() const;
     bool damaged() const { return m_damage.has_value(); }
-    // The file could only be opened for reading (its rights, a read-only medium).
-    bool isReadOnly() const;
+    // The file could only be opened for reading (its rights, a read-only
+    // medium), whether asked for or not.
+    bool onlyReadable() const;
 
     // Every failing statement reports here, so that the connection of its
     // handle learns when its file is damaged.

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     try {
         data.OpenTables();
         out << "geöffnet\n";
-        if (data.dbConnection.isReadOnly())
+        if (data.dbConnection.onlyReadable())
             out << "nur lesbar\n";
         data.tblStripothek.append();
         data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("Neu"));
