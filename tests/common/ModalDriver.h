@@ -9,9 +9,9 @@
 // may open further windows, which are served the same way while it runs. A
 // window still open after its step (a refused input, say) gets the next step.
 //
-// A modal window that no step is waiting for is unexpected: it is noted and
-// closed at once, so a test fails at its next check instead of hanging until
-// the time-out. No timer is involved anywhere.
+// A modal window that no step is waiting for is unexpected: it is noted, the
+// running test fails, and the window is closed at once, so a test never
+// hangs until the time-out. No timer is involved anywhere.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -210,7 +210,11 @@ private:
         else if (!box && m_otherwise)
             step = m_otherwise;
         if (!step) {
-            unexpected << modal->windowTitle() + (box ? QStringLiteral(": ") + box->text() : QString());
+            const QString seen = QStringLiteral("%1 „%2“%3")
+                                     .arg(QLatin1String(modal->metaObject()->className()), modal->windowTitle(),
+                                          box ? QStringLiteral(": ") + box->text() : QString());
+            unexpected << seen;
+            QTest::qFail(qPrintable(QStringLiteral("Unerwartetes Fenster ") + seen), __FILE__, __LINE__);
             dismiss(modal);
             lookSoon();
             return;

@@ -146,7 +146,10 @@ void TestReportMenus::commands()
             QVERIFY2(d, modal->metaObject()->className());
             QCOMPARE(d->windowTitle(), QStringLiteral("Als PDF speichern"));
             QCOMPARE(d->selectedFiles().value(0), QDir::home().filePath(QStringLiteral("Gesamtliste.pdf")));
-            d->selectFile(dir.filePath(QStringLiteral("liste"))); // the suffix comes by itself
+            // Typed into the name box, which has the focus (selectFile leaves a focused box alone).
+            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(dir.filePath(QStringLiteral("liste"))); // the suffix comes by itself
             static_cast<QDialog*>(d)->accept();
         };
         const auto box = [&](QWidget* modal) {
