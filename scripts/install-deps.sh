@@ -6,6 +6,8 @@ packages=(qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n libsqlite3-dev sq
 # The comics service server (Qt HTTP Server needs the WebSockets headers), and
 # building and checking the Debian package.
 packages+=(qt6-httpserver-dev qt6-websockets-dev dpkg-dev file desktop-file-utils appstream)
+# The charts of the statistics window (Qt Charts finds its OpenGL dependency only with the -dev package).
+packages+=(qt6-charts-dev libqt6opengl6-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,262 @@
+#include "stats/Statistics.h"
+
+#include "database/Connection.h"
+#include "database/GermanOrder.h"
+#include "database/Statement.h"
+
+#include <QMap>
+
+#include <algorithm>
+
+namespace stats {
+
+namespace {
+
+const QString kComponent = QStringLiteral("qryStatistik");
+
+// An integer field as the program reads it: null and text that is no
+// number read as 0, a float is rounded.
+QString integerOf(const QString& column)
+{
+    return QStringLiteral("CASE typeof(%1) WHEN 'integer' THEN %1 WHEN 'real' THEN CAST(round(%1) AS INTEGER) "
+                          "ELSE 0 END")
+        .arg(column);
+}
+
+// The currency class of a typed currency: '€' (also EUR, Euro), 'DM', ''
+// for none, or the text as typed. The program itself writes only the
+// first three, which take the short way.
+QString currencyOf(const QString& column)
+{
+    return QStringLiteral("CASE WHEN %1 = '€' THEN '€' WHEN %1 = 'DM' THEN 'DM' "
+                          "WHEN trim(IFNULL(%1, '')) = '' THEN '' "
+                          "WHEN trim(%1) = '€' OR upper(trim(%1)) IN ('EUR', 'EURO') THEN '€' "
+                          "WHEN upper(trim(%1)) = 'DM' THEN 'DM' ELSE trim(%1) END")
+        .arg(column);
+}
+
+// A price is a number; anything else counts as no price.
+const QString kPrice = QStringLiteral("CASE WHEN typeof(LCLKPREIS) IN ('integer', 'real') THEN LCLKPREIS END");
+
+QString overviewSql()
+{
+    return QStringLiteral("SELECT (SELECT count(*) FROM SERVERSTRIPOTHEK), (SELECT count(*) FROM LOKALESTRIPOTHEK), "
+                          "(SELECT count(*) FROM SERIEN), (SELECT count(*) FROM AUTOREN), "
+                          "(SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLFEHLT = 1), "
+                          "(SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLZUKAUFEN = 1)");
+}
+
+// The missing-volumes rule over the whole catalogue in series order. A run
+// is a stretch of entries with the same series id; the report's count
+// stands, after the n entries of a run, at
+//     1 + n + max(0, max over owned, unflagged entries of (volume - place)),
+// place being the entry's position in the run, counted from 1. So a run
+// misses its unowned and flagged entries, plus that many gap numbers.
+// Positions come from the series index alone; the rows are then read in
+// file order, which is several times faster than in index order. A series
+// whose entries follow each other is one run; only the others (two series
+// of one name, entries without a series between) are cut into runs, where
+// position minus rank in the series is constant within a run.
+QString seriesSql()
+{
+    const QString order = QStringLiteral("SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid");
+    return QStringLiteral(
+               "WITH ord AS MATERIALIZED (SELECT rowid AS rid, row_number() OVER (ORDER BY %3) AS pos"
+               " FROM SERVERSTRIPOTHEK),"
+               " walk AS MATERIALIZED (SELECT t.rowid AS rid, IFNULL(t.SCLSERIEID, '') AS sid, %1 AS volume,"
+               " EXISTS (SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')"
+               " COLLATE NOCASE AND LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')) AS owned,"
+               " %2 = 1 AS flagged, o.pos AS pos FROM SERVERSTRIPOTHEK t CROSS JOIN ord o ON o.rid = t.rowid),"
+               " bySeries AS MATERIALIZED (SELECT sid, count(*) AS entries, sum(owned) AS owned,"
+               " sum(owned AND NOT flagged) AS complete,"
+               " max(CASE WHEN owned AND NOT flagged THEN volume - pos END) AS reach, min(pos) AS first, rid,"
+               " sum(pos) = count(*) * min(pos) + count(*) * (count(*) - 1) / 2 AS oneRun"
+               " FROM walk WHERE sid <> '' GROUP BY sid),"
+               " ranked AS (SELECT sid, pos, volume, owned AND NOT flagged AS ok,"
+               " row_number() OVER (PARTITION BY sid ORDER BY pos) AS k FROM walk"
+               " WHERE sid IN (SELECT sid FROM bySeries WHERE NOT oneRun)),"
+               " gaps AS (SELECT sid, sum(max(0, IFNULL(reach, 0))) AS gap FROM"
+               " (SELECT sid, max(CASE WHEN ok THEN volume - k END) + min(k) - 1 AS reach FROM ranked"
+               " GROUP BY sid, pos - k) GROUP BY sid)"
+               " SELECT b.sid, IFNULL(s.SCLSERIENTEXT, ''), IFNULL(s.SCLVERLAGTEXT, ''), b.entries, b.owned,"
+               " b.entries - b.complete + CASE WHEN b.oneRun THEN max(0, IFNULL(b.reach + b.first - 1, 0))"
+               " ELSE IFNULL(g.gap, 0) END, b.complete"
+               " FROM bySeries b JOIN SERVERSTRIPOTHEK s ON s.rowid = b.rid LEFT JOIN gaps g ON g.sid = b.sid"
+               " ORDER BY b.first")
+        .arg(integerOf(QStringLiteral("t.SCLBAND")), integerOf(QStringLiteral("t.SCLFEHLT")), order);
+}
+
+// Grouped by the typed currency first and classed afterwards: the class
+// costs a little for each of the few groups instead of for every copy.
+QString publishersSql()
+{
+    return QStringLiteral(
+               "SELECT catalogued, publisher, sum(n), sum(n - priced),"
+               " total(amount) FILTER (WHERE currency = '€'), total(amount) FILTER (WHERE currency = 'DM'),"
+               " sum(priced) FILTER (WHERE currency NOT IN ('€', 'DM'))"
+               " FROM (SELECT catalogued, publisher, %2 AS currency, n, priced, amount FROM"
+               " (SELECT s.rowid IS NOT NULL AS catalogued, IFNULL(s.SCLVERLAGTEXT, '') AS publisher,"
+               " l.LCLKPREISWG AS typed, count(*) AS n, count(%1) AS priced, total(%1) AS amount"
+               " FROM LOKALESTRIPOTHEK l LEFT JOIN SERVERSTRIPOTHEK s"
+               " ON s.SCLCOMICID = l.LCLSERVERCOMICID COLLATE NOCASE AND s.SCLCOMICID = l.LCLSERVERCOMICID"
+               " GROUP BY 1, 2, 3))"
+               " GROUP BY catalogued, publisher ORDER BY catalogued DESC, %3, publisher")
+        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeySql(QStringLiteral("publisher")));
+}
+
+// Every condition of the list, also those no copy has; then the copies
+// without a condition and those whose condition is not in the list.
+QString conditionsSql()
+{
+    return QStringLiteral(
+               "WITH counted AS MATERIALIZED (SELECT IFNULL(LCLZUSTANDID, '') AS id, count(*) AS copies"
+               " FROM LOKALESTRIPOTHEK GROUP BY 1)"
+               " SELECT 0 AS kind, IFNULL(z.ZWNAME, '') AS name, CAST(total(c.copies) AS INTEGER) AS copies,"
+               " %1 AS sortKey FROM ZUSTANDSARTEN z LEFT JOIN counted c ON c.id = z.ZWID GROUP BY 2"
+               " UNION ALL SELECT 1, '', n, '' FROM (SELECT CAST(total(copies) AS INTEGER) AS n FROM counted"
+               " WHERE id = '') WHERE n > 0"
+               " UNION ALL SELECT 2, '', n, '' FROM (SELECT CAST(total(copies) AS INTEGER) AS n FROM counted"
+               " WHERE id <> '' AND NOT EXISTS (SELECT 1 FROM ZUSTANDSARTEN WHERE ZWID = counted.id)) WHERE n > 0"
+               " ORDER BY kind, sortKey, name")
+        .arg(db::germanKeySql(QStringLiteral("IFNULL(z.ZWNAME, '')")));
+}
+
+// Copies, copies with a price and the sum of those prices, per year of
+// purchase and currency: the purchases per year and the value per currency
+// are both sums of these few rows.
+QString purchasesSql()
+{
+    return QStringLiteral("SELECT CAST(strftime('%Y', LCKKDATUM) AS INTEGER) AS year, %2 AS currency,"
+                          " count(*), count(%1), total(%1) FROM LOKALESTRIPOTHEK GROUP BY 1, 2")
+        .arg(kPrice, currencyOf(QStringLiteral("LCLKPREISWG")));
+}
+
+// Runs one statement and hands each row to read.
+template <class Read>
+void eachRow(db::Connection& connection, const QString& sql, Read read)
+{
+    db::Statement statement(connection.handle(), sql, kComponent);
+    while (statement.step())
+        read(statement);
+}
+
+Currency currencyClass(const QString& text)
+{
+    if (text.isEmpty())
+        return Currency::None;
+    if (text == QStringLiteral("€"))
+        return Currency::Euro;
+    if (text == QLatin1String("DM"))
+        return Currency::Mark;
+    return Currency::Other;
+}
+
+} // namespace
+
+double SeriesFigures::completeness() const
+{
+    const qint64 expected = complete + missing;
+    return expected > 0 ? 100.0 * double(complete) / double(expected) : 0.0;
+}
+
+std::optional<double> CurrencyFigures::euro() const
+{
+    switch (currency) {
+    case Currency::Euro:
+        return sum;
+    case Currency::Mark:
+        return sum / kMarkPerEuro;
+    default:
+        return std::nullopt;
+    }
+}
+
+QStringList FigureStatements()
+{
+    return {overviewSql(), seriesSql(), publishersSql(), conditionsSql(), purchasesSql()};
+}
+
+Figures ComputeFigures(db::Connection& connection)
+{
+    // One snapshot: every figure from the same state of the file.
+    connection.beginRead();
+    Figures f;
+    eachRow(connection, overviewSql(), [&](const db::Statement& row) {
+        f.overview = {row.columnInt64(0), row.columnInt64(1), row.columnInt64(2),
+                      row.columnInt64(3), row.columnInt64(4), row.columnInt64(5)};
+    });
+    eachRow(connection, seriesSql(), [&](const db::Statement& row) {
+        f.series.append({row.column(0).toString(), row.column(1).toString(), row.column(2).toString(),
+                         row.columnInt64(3), row.columnInt64(4), row.columnInt64(5), row.columnInt64(6)});
+    });
+    eachRow(connection, publishersSql(), [&](const db::Statement& row) {
+        PublisherFigures p;
+        p.inCatalogue = row.columnInt64(0) != 0;
+        p.publisher = row.column(1).toString();
+        p.copies = row.columnInt64(2);
+        p.withoutPrice = row.columnInt64(3);
+        p.euroSum = row.column(4).toDouble();
+        p.markSum = row.column(5).toDouble();
+        p.otherPrices = row.columnInt64(6);
+        if (!p.inCatalogue)
+            f.copiesWithoutComic = p.copies;
+        f.publishers.append(p);
+    });
+    eachRow(connection, conditionsSql(), [&](const db::Statement& row) {
+        f.conditions.append({ConditionFigures::Kind(row.columnInt64(0)), row.column(1).toString(), row.columnInt64(2)});
+    });
+    QMap<int, YearFigures> years;
+    YearFigures undated;
+    QMap<QString, CurrencyFigures> currencies;
+    eachRow(connection, purchasesSql(), [&](const db::Statement& row) {
+        const QString text = row.column(1).toString();
+        const qint64 copies = row.columnInt64(2);
+        const qint64 priced = row.columnInt64(3);
+        const double amount = row.column(4).toDouble();
+        CurrencyFigures& c = currencies[text];
+        c.text = text;
+        c.currency = currencyClass(text);
+        c.copies += copies;
+        c.withoutPrice += copies - priced;
+        c.sum += amount;
+        YearFigures& y = row.columnIsNull(0) ? undated : years[int(row.columnInt64(0))];
+        if (!row.columnIsNull(0))
+            y.year = int(row.columnInt64(0));
+        y.copies += copies;
+        y.withoutPrice += copies - priced;
+        switch (c.currency) {
+        case Currency::Euro:
+            y.euro += amount;
+            break;
+        case Currency::Mark:
+            y.euro += amount / kMarkPerEuro;
+            break;
+        default:
+            y.otherPrices += priced;
+        }
+    });
+    for (const YearFigures& y : std::as_const(years))
+        f.years.append(y);
+    if (undated.copies > 0)
+        f.years.append(undated);
+    // €, DM, the other texts in German order, none last.
+    QList<CurrencyFigures> others;
+    for (const CurrencyFigures& c : std::as_const(currencies)) {
+        f.copiesWithoutPrice += c.withoutPrice;
+        if (c.currency == Currency::Other)
+            others.append(c);
+    }
+    std::sort(others.begin(), others.end(), [](const CurrencyFigures& a, const CurrencyFigures& b) {
+        return db::germanCompare(a.text, b.text) < 0;
+    });
+    for (const Currency kind : {Currency::Euro, Currency::Mark})
+        for (const CurrencyFigures& c : std::as_const(currencies))
+            if (c.currency == kind)
+                f.currencies.append(c);
+    f.currencies.append(others);
+    if (currencies.contains(QString()))
+        f.currencies.append(currencies.value(QString()));
+    return f;
+}
+
+} // namespace stats

@@ -1,0 +1,240 @@
+#include "StatsFixture.h"
+
+#include "database/Connection.h"
+#include "stats/Statistics.h"
+#include "stats/StatsModels.h"
+
+#include <QtTest>
+#include <cmath>
+
+using namespace stats;
+
+namespace {
+
+// Money compared in cents, as the window shows it.
+qint64 cents(double value)
+{
+    return std::llround(value * 100);
+}
+
+} // namespace
+
+// The figures of the statistics window for the small collection of
+// StatsFixture.h, each counted by hand from its rows.
+class TestStatistics : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void overview_data();
+    void overview();
+    void series_data();
+    void series();
+    void currencies_data();
+    void currencies();
+    void publishers_data();
+    void publishers();
+    void conditions_data();
+    void conditions();
+    void years_data();
+    void years();
+    void emptyCollection();
+
+private:
+    QTemporaryDir m_dir;
+    Figures m_figures;
+};
+
+void TestStatistics::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    createStatsCollection(m_dir.path());
+    db::Connection connection;
+    connection.setDatabasePath(m_dir.path() + QStringLiteral("/database"));
+    connection.connect();
+    m_figures = ComputeFigures(connection);
+}
+
+void TestStatistics::overview_data()
+{
+    QTest::addColumn<qint64>("value");
+    QTest::addColumn<qint64>("expected");
+    const Overview& o = m_figures.overview;
+    QTest::newRow("volumes") << o.volumes << qint64(17);
+    QTest::newRow("copies") << o.copies << qint64(18);
+    QTest::newRow("series") << o.series << qint64(7);
+    QTest::newRow("authors") << o.authors << qint64(2);
+    QTest::newRow("flagged missing") << o.flaggedMissing << qint64(1);
+    QTest::newRow("to buy") << o.toBuy << qint64(1);
+    QTest::newRow("copies without comic: GONE, GONE2, t1") << m_figures.copiesWithoutComic << qint64(3);
+    QTest::newRow("copies without price: null, 'abc'") << m_figures.copiesWithoutPrice << qint64(7);
+}
+
+void TestStatistics::overview()
+{
+    QFETCH(qint64, value);
+    QFETCH(qint64, expected);
+    QCOMPARE(value, expected);
+}
+
+void TestStatistics::series_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("publisher");
+    QTest::addColumn<qint64>("catalogued");
+    QTest::addColumn<qint64>("owned");
+    QTest::addColumn<qint64>("missing");
+    QTest::addColumn<int>("permille");
+    QTest::newRow("1, 3 owned: 2 missing") << 0 << "SA" << "Asterix" << "Egmont" << 3ll << 2ll << 1ll << 667;
+    QTest::newRow("1, 4 owned: gap 2, 3") << 1 << "SL" << "Lucky Luke" << "Carlsen" << 2ll << 2ll << 2ll << 500;
+    QTest::newRow("same name, first: a second run") << 2 << "SP1" << "Spirou" << "Carlsen" << 2ll << 2ll << 1ll << 667;
+    QTest::newRow("same name, second") << 3 << "SP2" << "Spirou" << "Carlsen" << 2ll << 2ll << 1ll << 667;
+    QTest::newRow("nothing owned, no publisher") << 4 << "ST" << "Tim" << "" << 2ll << 0ll << 2ll << 0;
+    QTest::newRow("owned but flagged") << 5 << "SY" << "Yakari" << "Carlsen" << 3ll << 3ll << 1ll << 667;
+    QTest::newRow("volume without number first") << 6 << "SZ" << "Zorro" << "Egmont" << 2ll << 2ll << 0ll << 1000;
+}
+
+void TestStatistics::series()
+{
+    QFETCH(int, position);
+    QCOMPARE(m_figures.series.size(), 7);
+    const SeriesFigures& s = m_figures.series.at(position);
+    QTEST(s.seriesId, "id");
+    QTEST(s.name, "name");
+    QTEST(s.publisher, "publisher");
+    QTEST(s.catalogued, "catalogued");
+    QTEST(s.owned, "owned");
+    QTEST(s.missing, "missing");
+    QTEST(int(std::lround(s.completeness() * 10)), "permille");
+}
+
+void TestStatistics::currencies_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<Currency>("currency");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("copies");
+    QTest::addColumn<qint64>("withoutPrice");
+    QTest::addColumn<qint64>("sumCents");
+    QTest::addColumn<qint64>("euroCents"); // -1: no rate
+    QTest::newRow("€ and EUR") << 0 << Currency::Euro << "€" << 8ll << 2ll << 3950ll << 3950ll;
+    QTest::newRow("DM and ' dm '") << 1 << Currency::Mark << "DM" << 4ll << 1ll << 4750ll << 2429ll;
+    QTest::newRow("$ kept as typed") << 2 << Currency::Other << "$" << 1ll << 0ll << 500ll << -1ll;
+    QTest::newRow("none: null and ''") << 3 << Currency::None << "" << 5ll << 4ll << 300ll << -1ll;
+}
+
+void TestStatistics::currencies()
+{
+    QFETCH(int, position);
+    QCOMPARE(m_figures.currencies.size(), 4);
+    const CurrencyFigures& c = m_figures.currencies.at(position);
+    QTEST(c.currency, "currency");
+    QTEST(c.text, "text");
+    QTEST(c.copies, "copies");
+    QTEST(c.withoutPrice, "withoutPrice");
+    QTEST(cents(c.sum), "sumCents");
+    QTEST(c.euro() ? cents(*c.euro()) : -1, "euroCents");
+}
+
+void TestStatistics::publishers_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("publisher");
+    QTest::addColumn<bool>("inCatalogue");
+    QTest::addColumn<qint64>("copies");
+    QTest::addColumn<qint64>("withoutPrice");
+    QTest::addColumn<qint64>("euroCents");
+    QTest::addColumn<qint64>("markCents");
+    QTest::addColumn<qint64>("otherPrices");
+    QTest::newRow("none: the single volume") << 0 << "" << true << 1ll << 0ll << 0ll << 2000ll << 0ll;
+    QTest::newRow("Carlsen: $ and no currency") << 1 << "Carlsen" << true << 9ll << 5ll << 750ll << 1200ll << 2ll;
+    QTest::newRow("Egmont") << 2 << "Egmont" << true << 5ll << 1ll << 1800ll << 1550ll << 0ll;
+    QTest::newRow("comic gone") << 3 << "" << false << 3ll << 1ll << 1400ll << 0ll << 0ll;
+}
+
+void TestStatistics::publishers()
+{
+    QFETCH(int, position);
+    QCOMPARE(m_figures.publishers.size(), 4);
+    const PublisherFigures& p = m_figures.publishers.at(position);
+    QTEST(p.publisher, "publisher");
+    QTEST(p.inCatalogue, "inCatalogue");
+    QTEST(p.copies, "copies");
+    QTEST(p.withoutPrice, "withoutPrice");
+    QTEST(cents(p.euroSum), "euroCents");
+    QTEST(cents(p.markSum), "markCents");
+    QTEST(p.otherPrices, "otherPrices");
+}
+
+void TestStatistics::conditions_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<qint64>("copies");
+    QTest::newRow("no copy") << 0 << "0 – druckfrisch" << 0ll;
+    QTest::newRow("most") << 1 << "1 – sehr gut" << 11ll;
+    QTest::newRow("some") << 2 << "2 – gut" << 5ll;
+    QTest::newRow("none either") << 3 << "3 – mäßig" << 0ll;
+    QTest::newRow("last of the list") << 4 << "4 – schlecht" << 0ll;
+    QTest::newRow("without condition") << 5 << "ohne Angabe" << 1ll;
+    QTest::newRow("not in the list") << 6 << "unbekannter Zustand" << 1ll;
+}
+
+void TestStatistics::conditions()
+{
+    QFETCH(int, position);
+    QCOMPARE(m_figures.conditions.size(), 7);
+    const ConditionFigures& c = m_figures.conditions.at(position);
+    QTEST(conditionLabel(c), "label");
+    QTEST(c.copies, "copies");
+}
+
+void TestStatistics::years_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<qint64>("copies");
+    QTest::addColumn<qint64>("withoutPrice");
+    QTest::addColumn<qint64>("euroCents");
+    QTest::addColumn<qint64>("otherPrices");
+    QTest::newRow("marks only") << 0 << "1998" << 3ll << 0ll << 2429ll << 0ll;
+    QTest::newRow("euros and dollars") << 1 << "2001" << 4ll << 0ll << 2550ll << 1ll;
+    QTest::newRow("without prices and currency") << 2 << "2005" << 8ll << 4ll << 1400ll << 1ll;
+    QTest::newRow("no date, or none readable") << 3 << "ohne Datum" << 3ll << 3ll << 0ll << 0ll;
+}
+
+void TestStatistics::years()
+{
+    QFETCH(int, position);
+    QCOMPARE(m_figures.years.size(), 4);
+    const YearFigures& y = m_figures.years.at(position);
+    QTEST(yearLabel(y), "label");
+    QTEST(y.copies, "copies");
+    QTEST(y.withoutPrice, "withoutPrice");
+    QTEST(cents(y.euro), "euroCents");
+    QTEST(y.otherPrices, "otherPrices");
+}
+
+void TestStatistics::emptyCollection()
+{
+    QTemporaryDir dir;
+    db::schema::createDatabase(dir.path());
+    db::Connection connection;
+    connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+    connection.connect();
+    const Figures f = ComputeFigures(connection);
+    QCOMPARE(f.overview.volumes + f.overview.copies + f.overview.series + f.overview.authors, 0ll);
+    QVERIFY(f.series.isEmpty());
+    QVERIFY(f.currencies.isEmpty());
+    QVERIFY(f.publishers.isEmpty());
+    QVERIFY(f.years.isEmpty());
+    QCOMPARE(f.conditions.size(), 5); // the list's own, each with no copy
+    for (const ConditionFigures& c : f.conditions)
+        QCOMPARE(c.copies, 0ll);
+}
+
+QTEST_GUILESS_MAIN(TestStatistics)
+#include "tst_statistics.moc"
