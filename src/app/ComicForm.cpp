@@ -14,6 +14,7 @@
 #include "service/ComicDownload.h"
 #include "tools/SqlPage.h"
 #include "tools/ToolCommands.h"
+#include "stats/StatistikForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -113,6 +114,8 @@ TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent)
 TComicForm::~TComicForm()
 {
     qApp->removeEventFilter(this);
+    // The statistics window reads through the connection that goes with the data.
+    delete statistikForm;
     FormDestroy();
     // The pages and the navigator are bound to the data; they go first.
     delete takeCentralWidget();
@@ -143,6 +146,7 @@ void TComicForm::buildMenus()
     menShowMissing = namedAction(menReport, "menShowMissing", QStringLiteral("Fehlende Bände auflisten"));
     menListe1 = namedAction(menReport, "menListe1", QStringLiteral("Gesamtliste"));
     menSingle = namedAction(menReport, "menSingle", QStringLiteral("Stammblatt eines Comics"));
+    menStatistik = namedAction(menReport, "menStatistik", QStringLiteral("Statistik …"));
 
     menOptions = namedMenu(bar, "menOptions", QStringLiteral("Stammdaten"));
     menAutors = namedAction(menOptions, "menAutors", QStringLiteral("Autoren"));
@@ -175,6 +179,7 @@ void TComicForm::buildMenus()
     ui::onCommand(menSingle, &QAction::triggered, this, [this](bool) { menSingleClick(); });
     ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
     ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
+    ui::onCommand(menStatistik, &QAction::triggered, this, [this](bool) { menStatistikClick(); });
 }
 
 void TComicForm::buildToolBar()
@@ -412,4 +417,30 @@ bool TComicForm::eventFilter(QObject* watched, QEvent* event)
     }
     // The key goes on to the focused control in every case.
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TComicForm::menStatistikClick()
+{
+    if (!statistikForm) {
+        auto* form = new TStatistikForm(m_data.dbConnection, this);
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        connect(form, &TStatistikForm::seriesChosen, this, [this](const QString& id, const QString& name) {
+            ui::runCommand([&] { ShowSeries(id, name); });
+        });
+        statistikForm = form;
+    }
+    statistikForm->Refresh();
+    statistikForm->show();
+    statistikForm->raise();
+    statistikForm->activateWindow();
+}
+
+void TComicForm::ShowSeries(const QString& seriesId, const QString& name)
+{
+    pcMain->setCurrentWidget(tsListe);
+    const bool filterDropped = overviewPage->ShowSeries(seriesId, name);
+    sbMainPanel0->setText(filterDropped ? QStringLiteral("Filter aufgehoben: er blendete die Serie „%1“ aus").arg(name)
+                                        : QString());
+    raise();
+    activateWindow();
 }

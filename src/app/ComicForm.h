@@ -5,6 +5,7 @@
 #include "database/ComicData.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QKeyEvent;
@@ -19,6 +20,7 @@ class TOverviewPage;
 class TRemarksPage;
 class TSQLPage;
 class TToolCommands;
+class TStatistikForm;
 
 namespace ui {
 class DBNavigator;
@@ -58,6 +60,12 @@ public:
     void setPageTabVisible(QWidget* page, bool visible);
     bool pageTabVisible(QWidget* page) const;
 
+    // Opens the statistics window, or brings it forward with fresh figures.
+    void menStatistikClick();
+    // The overview on the first volume of a series, as the statistics window asks.
+    void ShowSeries(const QString& seriesId, const QString& name);
+    QPointer<TStatistikForm> statistikForm;
+
     // Main menu. Commands of later features enable their items and connect them.
     QMenu* menFile;
     QAction* menDBSync;
@@ -71,6 +79,7 @@ public:
     QAction* menShowMissing;
     QAction* menListe1;
     QAction* menSingle;
+    QAction* menStatistik;
     QMenu* menOptions;
     QAction* menAutors;
     QAction* menUnterart;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -253,6 +254,30 @@ void TOverviewPage::dbgListeTitleClick(int column)
     if (!index.isEmpty())
         table.setIndexName(index);
     table.first();
+}
+
+bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
+{
+    db::Table& table = m_data.tblStripothek;
+    ui::updateRecord(&table);
+    table.checkBrowseMode();
+    table.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
+    if (table.locate(QStringLiteral("SCLSERIEID"), seriesId))
+        return false;
+    const bool wasFiltered = table.filtered();
+    if (wasFiltered) {
+        for (QLineEdit* box : {editSrchTitel, editSrchSerie, editSrchVerlag, editSrchISBN})
+            box->clear();
+        {
+            // Choosing the button would apply the filter once more on its own.
+            const QSignalBlocker quiet(rbShowAll);
+            rbShowAll->setChecked(true);
+        }
+        ApplyOverviewFilter();
+        if (table.locate(QStringLiteral("SCLSERIEID"), seriesId))
+            return true;
+    }
+    throw db::Error(QStringLiteral("Die Serie „%1“ hat keinen Band mehr im Katalog").arg(name));
 }
 
 void TOverviewPage::setDeleteAction(std::function<void()> action)

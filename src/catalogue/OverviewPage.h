@@ -37,6 +37,11 @@ public:
     void UpdateCount();
     // What Ctrl+Del in the list does; without an action it does nothing.
     void setDeleteAction(std::function<void()> action);
+    // Puts the list into series order on the first volume of the series
+    // (whole-value match on its id). A filter that hides the whole series is
+    // switched off first: boxes emptied, "Alle anzeigen". Returns whether that
+    // happened; throws when the catalogue holds no volume of the series.
+    bool ShowSeries(const QString& seriesId, const QString& name);
 
     // Command handlers, public so that the frame and tests can reach them.
     void btnRefreshClick();
