@@ -1,0 +1,137 @@
+#include "StatsFixture.h"
+
+#include "cli/Generator.h"
+#include "database/Connection.h"
+#include "database/Table.h"
+#include "reports/MissingVolumes.h"
+#include "stats/Statistics.h"
+
+#include <QMap>
+#include <QtTest>
+
+namespace {
+
+using Counts = QMap<QString, qint64>; // series id -> missing volumes
+
+// The catalogue entries (id, series id, series name, volume, flagged) and the
+// comics the user owns a copy of; rows are stored in the order given.
+QString collection(const QString& entries, const QString& owned)
+{
+    QString sql = QStringLiteral("INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND, "
+                                 "SCLFEHLT) VALUES %1;")
+                      .arg(entries);
+    if (!owned.isEmpty())
+        sql += QStringLiteral("INSERT INTO LOKALESTRIPOTHEK (LCLCOMICID, LCLSERVERCOMICID) "
+                              "SELECT 'c' || value, value FROM json_each('[%1]');")
+                   .arg(owned);
+    return sql;
+}
+
+// What the missing-volumes report lists, counted per series.
+Counts walked(db::Connection& connection)
+{
+    db::Table catalogue(connection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK"));
+    catalogue.open();
+    Counts counts;
+    rpt::WalkMissingVolumes(catalogue, rpt::OwnCopies(connection),
+                            [&](const rpt::CatalogueEntry& entry, bool, qint64) { ++counts[entry.seriesId]; });
+    return counts;
+}
+
+// The statistics' count, leaving out series that miss nothing.
+Counts counted(db::Connection& connection)
+{
+    Counts counts;
+    for (const stats::SeriesFigures& s : stats::ComputeFigures(connection).series)
+        if (s.missing > 0)
+            counts[s.seriesId] += s.missing;
+    return counts;
+}
+
+} // namespace
+
+// The statistics count missing volumes with SQL aggregates; the report walks
+// the catalogue entry by entry. Both must agree on every series.
+class TestMissingCount : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sameAsTheReport_data();
+    void sameAsTheReport();
+    void generatedCollection();
+};
+
+void TestMissingCount::sameAsTheReport_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<Counts>("expected");
+    QTest::newRow("1, 2, 3, own 1 and 3")
+        << collection("('a','S','A',1,0),('b','S','A',2,0),('c','S','A',3,0)", "\"a\",\"c\"") << Counts{{"S", 1}};
+    QTest::newRow("1 and 4 owned: the gap")
+        << collection("('a','S','A',1,0),('d','S','A',4,0)", "\"a\",\"d\"") << Counts{{"S", 2}};
+    QTest::newRow("1 and 3, own 1")
+        << collection("('a','S','A',1,0),('c','S','A',3,0)", "\"a\"") << Counts{{"S", 1}};
+    QTest::newRow("all owned, 2 flagged")
+        << collection("('a','S','A',1,0),('b','S','A',2,1),('c','S','A',3,0)", "\"a\",\"b\",\"c\"")
+        << Counts{{"S", 1}};
+    QTest::newRow("nothing owned")
+        << collection("('a','S','A',1,0),('b','S','A',2,0),('c','S','A',3,0)", "") << Counts{{"S", 3}};
+    QTest::newRow("all owned") << collection("('a','S','A',1,0),('b','S','A',2,0)", "\"a\",\"b\"") << Counts{};
+    QTest::newRow("two series of one name, met alternately")
+        << collection("('a1','S','A',1,0),('b1','T','A',1,0),('a2','S','A',2,0),('b2','T','A',2,0)",
+                      "\"a1\",\"b1\",\"a2\",\"b2\"")
+        << Counts{{"S", 1}, {"T", 1}};
+    QTest::newRow("volume 0 and none first")
+        << collection("('z','S','A',0,0),('n','S','A',NULL,0),('b','S','A',3,0)", "\"z\",\"n\",\"b\"")
+        << Counts{{"S", 0}};
+    QTest::newRow("an entry without series cuts the run")
+        << collection("('a','S','A',1,0),('x',NULL,'A',2,0),('c','S','A',4,0)", "\"a\",\"x\",\"c\"")
+        << Counts{{"S", 3}};
+    QTest::newRow("an empty series id cuts it too")
+        << collection("('a','S','A',1,0),('x','','A',2,0),('c','S','A',3,0)", "\"a\",\"c\"") << Counts{{"S", 2}};
+    QTest::newRow("one number twice")
+        << collection("('a','S','A',1,0),('b','S','A',1,0),('c','S','A',3,0)", "\"a\",\"b\",\"c\"")
+        << Counts{{"S", 0}};
+    QTest::newRow("one series under two names, another between")
+        << collection("('a','S','A',1,0),('m','T','M',1,0),('z','S','Z',5,0)", "\"a\",\"m\",\"z\"")
+        << Counts{{"S", 4}};
+    QTest::newRow("a copy of another case owns nothing")
+        << collection("('a','S','A',1,0),('b','S','A',2,0)", "\"A\",\"b\"") << Counts{{"S", 1}};
+    QTest::newRow("case of the name does not part a series")
+        << collection("('a','S','asterix',1,0),('b','S','Asterix',3,0)", "\"a\",\"b\"") << Counts{{"S", 1}};
+    QTest::newRow("flag as a float, volume as a float")
+        << collection("('a','S','A',1.4,0),('b','S','A',2,1.0),('c','S','A',3.6,0)", "\"a\",\"b\",\"c\"")
+        << Counts{{"S", 2}};
+}
+
+void TestMissingCount::sameAsTheReport()
+{
+    QFETCH(QString, sql);
+    QTemporaryDir dir;
+    createStatsCollection(dir.path(), sql.toUtf8().constData());
+    db::Connection connection;
+    connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+    connection.connect();
+    const Counts report = walked(connection);
+    QCOMPARE(counted(connection), report);
+    QFETCH(Counts, expected);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        QCOMPARE(report.value(it.key()), it.value());
+}
+
+// Thousands of series as a collector has them: gaps, volumes never
+// catalogued, copies and flags of all kinds.
+void TestMissingCount::generatedCollection()
+{
+    QTemporaryDir dir;
+    cli::createGeneratedDatabase(dir.path(), 3000, 14);
+    db::Connection connection;
+    connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+    connection.connect();
+    const Counts report = walked(connection);
+    QVERIFY(report.size() > 20);
+    QCOMPARE(counted(connection), report);
+}
+
+QTEST_MAIN(TestMissingCount)
+#include "tst_missingcount.moc"
