@@ -1,6 +1,7 @@
 // Measures the table engine on a large generated collection, each operation
 // beside the raw SQLite statements that do the same work.
 #include "Bench.h"
+#include "StatsBench.h"
 #include "cli/Generator.h"
 
 #include <QCommandLineParser>
@@ -28,6 +29,8 @@ int main(int argc, char** argv)
     const QCommandLineOption reportsOption(QStringLiteral("reports"),
                                            QStringLiteral("Only the reports (their memory figures stay clean)"));
     parser.addOption(reportsOption);
+    const QCommandLineOption statsOption(QStringLiteral("stats"), QStringLiteral("Only the statistics window's figures"));
+    parser.addOption(statsOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -43,6 +46,11 @@ int main(int argc, char** argv)
             cli::createGeneratedDatabase(dir, volumes);
         }
         bench::Report report;
+        if (parser.isSet(statsOption)) {
+            bench::runStatsBench(dir, report);
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
         if (!parser.isSet(reportsOption)) {
             bench::runEngineBench(dir, report);
             bench::runGuiBench(dir, report);
@@ -50,6 +58,8 @@ int main(int argc, char** argv)
             bench::runGenerateBench(report);
         }
         bench::runReportBench(dir, report);
+        if (!parser.isSet(reportsOption))
+            bench::runStatsBench(dir, report);
         report.addMemory(bench::peakMemoryMb());
         report.print(parser.isSet(csvOption));
     } catch (const std::exception& e) {
