@@ -152,9 +152,11 @@ void TestComicForm::menuItems_data()
     QTest::newRow("Ansicht") << "menView" << QStringList{"menResfreshView", "N5", "menEditLocal"}
                              << QStringList{"Aktualisieren", "", "Lokale Daten bearbeiten"}
                              << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, true};
-    QTest::newRow("Reports") << "menReport" << QStringList{"menShowMissing", "menListe1", "menSingle"}
-                             << QStringList{"Fehlende Bände auflisten", "Gesamtliste", "Stammblatt eines Comics"}
-                             << QStringList{"", "", ""} << QList<bool>{true, true, true};
+    QTest::newRow("Reports") << "menReport"
+                             << QStringList{"menShowMissing", "menListe1", "menSingle", "menStatistik"}
+                             << QStringList{"Fehlende Bände auflisten", "Gesamtliste", "Stammblatt eines Comics",
+                                            "Statistik …"}
+                             << QStringList{"", "", "", ""} << QList<bool>{true, true, true, true};
     QTest::newRow("Stammdaten") << "menOptions" << QStringList{"menAutors", "menUnterart"}
                                 << QStringList{"Autoren", "Unterart"} << QStringList{"", ""}
                                 << QList<bool>{true, true};
