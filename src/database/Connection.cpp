@@ -2,6 +2,7 @@
 
 #include "database/DataSet.h"
 #include "database/Errors.h"
+#include "database/Schema.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -105,6 +106,9 @@ void Connection::connect()
                               .arg(QDir::toNativeSeparators(file), e.message()),
                           e.code());
     }
+    // An older file's indexes over names get the German order, once.
+    if (!m_readOnly)
+        schema::upgradeIndexes(m_db);
 }
 
 void Connection::disconnect() noexcept

@@ -17,22 +17,47 @@ struct Replacement {
 constexpr Replacement kUmlauts[] = {{u'ä', "a"}, {u'Ä', "a"}, {u'ö', "o"}, {u'Ö', "o"},
                                     {u'ü', "u"}, {u'Ü', "u"}, {u'ß', "ss"}};
 
-// Most likely first: a name gets only the first group it contains.
-constexpr Replacement kFrench[] = {{u'é', "e"}, {u'è', "e"}, {u'ê', "e"}, {u'ë', "e"}, {u'à', "a"}, {u'â', "a"},
-                                   {u'ç', "c"}, {u'î', "i"}, {u'ï', "i"}, {u'ô', "o"}, {u'û', "u"}, {u'œ', "oe"}};
-constexpr Replacement kSouthNorth[] = {{u'á', "a"}, {u'í', "i"}, {u'ó', "o"}, {u'ú', "u"}, {u'ñ', "n"}, {u'ã', "a"},
-                                       {u'õ', "o"}, {u'ì', "i"}, {u'ò', "o"}, {u'ù', "u"}, {u'å', "a"}, {u'ø', "o"}};
-constexpr Replacement kCapitals[] = {{u'É', "e"}, {u'È', "e"}, {u'Ê', "e"}, {u'À', "a"}, {u'Â', "a"}, {u'Ç', "c"},
-                                     {u'Î', "i"}, {u'Ô', "o"}, {u'Á', "a"}, {u'Ó', "o"}, {u'Ñ', "n"}, {u'Å', "a"}};
-constexpr Replacement kEastern[] = {{u'š', "s"}, {u'č', "c"}, {u'ž', "z"}, {u'ł', "l"}, {u'ś', "s"}, {u'ć', "c"},
-                                    {u'ń', "n"}, {u'ź', "z"}, {u'ż', "z"}, {u'ř', "r"}, {u'ě', "e"}, {u'ů', "u"}};
-constexpr Replacement kRest[] = {{u'æ', "ae"}, {u'Æ', "ae"}, {u'Œ', "oe"}, {u'Ø', "o"}, {u'Š', "s"}, {u'Č', "c"},
-                                 {u'Ž', "z"}, {u'Ł', "l"}, {u'Í', "i"}, {u'Ú', "u"}, {u'ý', "y"}, {u'ÿ', "y"}};
+// The accented letters of a few languages, each group with the letters that
+// tell the language (tested; each also replaced) and the letters it replaces.
+// A name gets the replacements of the first group whose telling letters it
+// contains; the last groups catch what is left.
+struct Group {
+    const char16_t* telling;
+    std::span<const Replacement> replaced;
+};
+
+constexpr Replacement kSpanish[] = {{u'á', "a"}, {u'é', "e"}, {u'í', "i"}, {u'ó', "o"}, {u'ú', "u"}, {u'ñ', "n"},
+                                    {u'Á', "a"}, {u'É', "e"}, {u'Í', "i"}, {u'Ó', "o"}, {u'Ú', "u"}, {u'Ñ', "n"}};
+constexpr Replacement kFrench[] = {{u'é', "e"}, {u'è', "e"}, {u'ê', "e"}, {u'à', "a"}, {u'â', "a"}, {u'ç', "c"},
+                                   {u'î', "i"}, {u'ô', "o"}, {u'û', "u"}, {u'œ', "oe"}, {u'É', "e"}, {u'Œ', "oe"}};
+constexpr Replacement kItalian[] = {{u'à', "a"}, {u'è', "e"}, {u'é', "e"}, {u'ì', "i"}, {u'ò', "o"}, {u'ù', "u"},
+                                    {u'À', "a"}, {u'È', "e"}, {u'É', "e"}, {u'Ì', "i"}, {u'Ò', "o"}, {u'Ù', "u"}};
+constexpr Replacement kPortuguese[] = {{u'ã', "a"}, {u'õ', "o"}, {u'ç', "c"}, {u'á', "a"}, {u'é', "e"}, {u'í', "i"},
+                                       {u'ó', "o"}, {u'ú', "u"}, {u'â', "a"}, {u'ê', "e"}, {u'ô', "o"}, {u'Ã', "a"}};
+constexpr Replacement kNordic[] = {{u'å', "a"}, {u'ø', "o"}, {u'æ', "ae"}, {u'Å', "a"},
+                                   {u'Ø', "o"}, {u'Æ', "ae"}, {u'é', "e"}};
+constexpr Replacement kPolish[] = {{u'ą', "a"}, {u'ć', "c"}, {u'ę', "e"}, {u'ł', "l"}, {u'ń', "n"}, {u'ó', "o"},
+                                   {u'ś', "s"}, {u'ź', "z"}, {u'ż', "z"}, {u'Ł', "l"}, {u'Ś', "s"}, {u'Ż', "z"}};
+constexpr Replacement kCzech[] = {{u'č', "c"}, {u'ď', "d"}, {u'ě', "e"}, {u'ň', "n"}, {u'ř', "r"}, {u'š', "s"},
+                                  {u'ů', "u"}, {u'ý', "y"}, {u'ž', "z"}, {u'Č', "c"}, {u'Š', "s"}, {u'Ž', "z"}};
+// What is left: single accents and capitals that begin a word.
+constexpr Replacement kCommon[] = {{u'é', "e"}, {u'è', "e"}, {u'ë', "e"}, {u'ï', "i"}, {u'á', "a"}, {u'à', "a"},
+                                   {u'í', "i"}, {u'ó', "o"}, {u'ú', "u"}, {u'É', "e"}, {u'È', "e"}, {u'Ç', "c"}};
 // Letters typed as a base letter followed by a combining accent.
 constexpr Replacement kCombining[] = {{u'\u0300', ""}, {u'\u0301', ""}, {u'\u0302', ""}, {u'\u0303', ""},
                                       {u'\u0308', ""}, {u'\u030A', ""}, {u'\u030C', ""}, {u'\u0327', ""}};
 
-const std::span<const Replacement> kGroups[] = {kFrench, kSouthNorth, kCapitals, kEastern, kRest, kCombining};
+const Group kGroups[] = {
+    {u"ñÑáíóúÁÍÓÚ", kSpanish},
+    {u"çèêàâîôûœŒ", kFrench},
+    {u"ìòÌÒ", kItalian},
+    {u"ãõÃ", kPortuguese},
+    {u"åøæÅØÆ", kNordic},
+    {u"ąćęłńśźżŁŚŻ", kPolish},
+    {u"čďěňřšůžČŠŽ", kCzech},
+    {u"éèëïáàíóúÉÈÇ", kCommon},
+    {u"\u0300\u0301\u0302\u0303\u0308\u030A\u030C\u0327", kCombining},
+};
 
 QString letters(std::span<const Replacement> group)
 {
@@ -60,10 +85,10 @@ bool printable(QChar c)
     return c.unicode() >= 0x20 && c.unicode() <= 0x7E;
 }
 
-bool containsAny(const QString& text, std::span<const Replacement> group)
+bool containsAny(const QString& text, const char16_t* letters)
 {
-    for (const Replacement& r : group)
-        if (text.contains(QChar(r.letter)))
+    for (const char16_t* c = letters; *c; ++c)
+        if (text.contains(QChar(*c)))
             return true;
     return false;
 }
@@ -85,9 +110,9 @@ QString germanKeySql(const QString& column)
     QStringList cases;
     cases << QStringLiteral("WHEN %1 NOT GLOB '*[^ -~]*' THEN %1").arg(column);
     cases << QStringLiteral("WHEN %1 NOT GLOB '*[^ -~%2]*' THEN %3").arg(column, umlauts, replacedSql(column, kUmlauts));
-    for (const auto& group : kGroups)
+    for (const Group& group : kGroups)
         cases << QStringLiteral("WHEN %1 GLOB '*[%2]*' THEN %3")
-                     .arg(column, letters(group), replacedSql(replacedSql(column, kUmlauts), group));
+                     .arg(column, QString::fromUtf16(group.telling), replacedSql(replacedSql(column, kUmlauts), group.replaced));
     return QStringLiteral("upper(CASE %1 ELSE %2 END)")
         .arg(cases.join(QLatin1Char(' ')), replacedSql(column, kUmlauts));
 }
@@ -98,9 +123,9 @@ QString germanKey(const QString& text)
         return asciiUpper(text);
     QString key = text;
     replaceIn(key, kUmlauts);
-    for (const auto& group : kGroups) {
-        if (containsAny(text, group)) {
-            replaceIn(key, group);
+    for (const Group& group : kGroups) {
+        if (containsAny(text, group.telling)) {
+            replaceIn(key, group.replaced);
             break;
         }
     }

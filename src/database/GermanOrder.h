@@ -10,10 +10,12 @@ namespace db {
 // The key is an expression over SQLite's own functions (upper, replace,
 // GLOB), so an index over it lives in a file that the plain sqlite3 shell
 // still reads and writes. SQLite's parser nests an index expression only
-// about 25 calls deep, so the accented letters come in groups of twelve: a
-// name has its umlauts and the letters of the first group it contains
-// replaced. A name that mixes letters of two groups keeps the second group's
-// letters, which then sort after Z. Names in plain ASCII cost one pattern test.
+// about 25 calls deep, so the accented letters come in groups by language
+// (Spanish, French, Italian, Portuguese, Nordic, Polish, Czech, then the
+// common rest) of at most twelve: a name has its umlauts and the letters of
+// the first language it shows replaced. A name that mixes two languages'
+// letters (Spanish ñ with French è) keeps the second one's, which then sort
+// after Z. Names in plain ASCII cost one pattern test.
 
 // The sort key of a column, as SQL; the column as it is written in the query.
 QString germanKeySql(const QString& column);

@@ -1,12 +1,14 @@
 #include "database/Schema.h"
 
 #include "database/Errors.h"
+#include "database/GermanOrder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
+#include <QVariant>
 
 #include <sqlite3.h>
 
@@ -38,6 +40,14 @@ IndexDef secondary(std::initializer_list<const char*> fields)
     return {QStringLiteral("NK") + names.first(), names, false};
 }
 
+// An index over names: titles, series, publishers, authors.
+IndexDef byName(std::initializer_list<const char*> fields)
+{
+    IndexDef index = secondary(fields);
+    index.names = true;
+    return index;
+}
+
 // A lookup table: a key, a name of 50 characters, maybe a memo, and the
 // unique index on the key (some also have one on the name).
 TableDef lookup(const char* table, const char* key, const char* name, const char* memoField = nullptr,
@@ -47,7 +57,7 @@ TableDef lookup(const char* table, const char* key, const char* name, const char
     if (memoField)
         t.fields << memo(memoField);
     if (nameIndex)
-        t.indexes << secondary({name});
+        t.indexes << byName({name});
     return t;
 }
 
@@ -64,8 +74,8 @@ QList<TableDef> makeTables()
          text("SCLSERIENTEXT", 100), text("SCLSERVERID", 50)},
         {primary("SCLCOMICID"), secondary({"SCLINTISBNNR"}), secondary({"SCLLITARTID"}),
          secondary({"SCLSERIEID"}), secondary({"SCLSERVERID"}), secondary({"SCLSPARTEID"}),
-         secondary({"SCLVERLAGID"}), secondary({"SCLZUKAUFEN"}), secondary({"SCLSERIENTEXT", "SCLBAND"}),
-         secondary({"SCLVERLAGTEXT", "SCLSERIENTEXT", "SCLBAND"}), secondary({"SCLTITEL1"})}};
+         secondary({"SCLVERLAGID"}), secondary({"SCLZUKAUFEN"}), byName({"SCLSERIENTEXT", "SCLBAND"}),
+         byName({"SCLVERLAGTEXT", "SCLSERIENTEXT", "SCLBAND"}), byName({"SCLTITEL1"})}};
     all << TableDef{QStringLiteral("COMIC2AUTOR"),
                     {text("C2AID", 50), text("C2AAUTORID", 50), text("C2ACOMICID", 50), text("C2AATID", 50)},
                     {primary("C2AID"), secondary({"C2ACOMICID"})}};
@@ -198,22 +208,81 @@ QString createTableSql(const TableDef& table)
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QStringLiteral(", ")));
 }
 
+const IndexDef* index(const TableDef& table, const QString& indexName)
+{
+    for (const IndexDef& i : table.indexes)
+        if (i.name.compare(indexName, Qt::CaseInsensitive) == 0)
+            return &i;
+    return nullptr;
+}
+
+QString orderTerm(const TableDef& table, const IndexDef& index, const QString& field, const QString& column)
+{
+    const FieldDef* f = table.field(field);
+    if (!f || (f->type != Type::Text && f->type != Type::Memo))
+        return column;
+    // Keys are looked up whole; case-blind order lets "= ? COLLATE NOCASE" use the index.
+    return index.names ? germanKeySql(column) : column + QStringLiteral(" COLLATE NOCASE");
+}
+
+QString createIndexSql(const TableDef& table, const IndexDef& index)
+{
+    QStringList columns;
+    for (const QString& name : index.fields)
+        columns << orderTerm(table, index, name, name);
+    return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+        .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), index.name, table.name,
+             columns.join(QStringLiteral(", ")));
+}
+
 QStringList createIndexSql(const TableDef& table)
 {
     QStringList statements;
-    for (const IndexDef& index : table.indexes) {
-        QStringList columns;
-        for (const QString& name : index.fields) {
-            // Text indexes ignore case so the engine's case-blind ORDER BY can use them.
-            const FieldDef* f = table.field(name);
-            const bool isText = f && (f->type == Type::Text || f->type == Type::Memo);
-            columns << (isText ? name + QStringLiteral(" COLLATE NOCASE") : name);
-        }
-        statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                          .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), index.name, table.name,
-                               columns.join(QStringLiteral(", ")));
-    }
+    for (const IndexDef& index : table.indexes)
+        statements << createIndexSql(table, index);
     return statements;
+}
+
+bool upgradeIndexes(sqlite3* db)
+{
+    const auto firstValue = [db](const QString& sql, const QString& param = {}) {
+        sqlite3_stmt* stmt = nullptr;
+        QVariant value;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+            const QByteArray utf8 = param.toUtf8();
+            if (!param.isNull())
+                sqlite3_bind_text(stmt, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(stmt) == SQLITE_ROW)
+                value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        }
+        sqlite3_finalize(stmt);
+        return value;
+    };
+    if (firstValue(QStringLiteral("PRAGMA application_id")).toInt() != kApplicationId)
+        return false;
+    QStringList rebuild;
+    for (const TableDef& t : tables()) {
+        for (const IndexDef& i : t.indexes) {
+            const QVariant stored = firstValue(
+                QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"), i.name);
+            const QString wanted = createIndexSql(t, i);
+            if (i.names && stored.isValid() && stored.toString() != wanted)
+                rebuild << QStringLiteral("DROP INDEX %1").arg(i.name) << wanted;
+        }
+    }
+    if (rebuild.isEmpty())
+        return false;
+    try {
+        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+        for (const QString& sql : std::as_const(rebuild))
+            exec(db, sql);
+        exec(db, QStringLiteral("COMMIT"));
+    } catch (const Error&) {
+        if (sqlite3_get_autocommit(db) == 0)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    return true;
 }
 
 QString databaseFile(const QString& workDir)

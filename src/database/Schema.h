@@ -22,11 +22,13 @@ struct FieldDef {
     int size;
 };
 
-// PK... indexes are unique, NK... indexes are not; text columns compare without case.
+// PK... indexes are unique, NK... indexes are not. Text keys compare without
+// case; the indexes over names sort their text in the German order.
 struct IndexDef {
     QString name;
     QStringList fields;
     bool unique;
+    bool names = false;
 };
 
 struct TableDef {
@@ -49,6 +51,21 @@ const TableDef* table(const QString& name); // case-insensitive; nullptr when un
 QString sqlType(const FieldDef& field);
 QString createTableSql(const TableDef& table);
 QStringList createIndexSql(const TableDef& table);
+QString createIndexSql(const TableDef& table, const IndexDef& index);
+const IndexDef* index(const TableDef& table, const QString& indexName); // case-insensitive; nullptr when unknown
+
+// One field of an index as the index holds it, and as an ORDER BY must name
+// it for SQLite to walk the index: a name's German key, a text key without
+// case, anything else as it is. column is the field as the query writes it.
+QString orderTerm(const TableDef& table, const IndexDef& index, const QString& field, const QString& column);
+
+// A file made before the names sorted in the German order keeps indexes
+// that ignore only the case; this rebuilds them in one transaction, without
+// touching a row, and then never again. Only Stripothek files are touched.
+// Returns whether it rebuilt anything; a file that cannot be written now
+// (another program writing, a read-only medium) stays as it is, and its
+// names still sort in the German order, only without the index's help.
+bool upgradeIndexes(sqlite3* db);
 
 // workDir + "/database/stripothek.db"
 QString databaseFile(const QString& workDir);

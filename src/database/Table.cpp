@@ -2,6 +2,7 @@
 
 #include "database/Connection.h"
 #include "database/Errors.h"
+#include "database/Schema.h"
 #include "database/Statement.h"
 
 #include <algorithm>
@@ -54,13 +55,28 @@ void Table::readStructure()
                  .arg(m_tableName, m_connection.databaseFile()),
              SQLITE_NOTFOUND);
     m_indexes.clear();
+    m_nameIndexes.clear();
+    const schema::TableDef* known = schema::table(m_tableName);
     Statement list(handle, QStringLiteral("PRAGMA index_list(%1)").arg(quoted(m_tableName)), name());
     while (list.step()) {
         const QString index = list.column(1).toString();
         Statement cols(handle, QStringLiteral("PRAGMA index_info(%1)").arg(quoted(index)), name());
         QStringList fields;
-        while (cols.step())
+        bool expression = false;
+        while (cols.step()) {
+            expression = expression || cols.columnIsNull(2);
             fields << cols.column(2).toString();
+        }
+        // The program's own indexes order as the program defines them, also
+        // in an older file whose index over names still ignores only the case.
+        const schema::IndexDef* def = known ? schema::index(*known, index) : nullptr;
+        if (def) {
+            fields = def->fields;
+            if (def->names)
+                m_nameIndexes.insert(index.toUpper());
+        } else if (expression) {
+            continue; // an expression of someone else's: nothing to order by
+        }
         m_indexes.insert(index.toUpper(), fields);
     }
     QStringList columns{QStringLiteral("rowid")};

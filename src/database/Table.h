@@ -4,6 +4,7 @@
 #include "database/Filter.h"
 
 #include <QHash>
+#include <QSet>
 #include <QMetaObject>
 #include <functional>
 #include <unordered_map>
@@ -123,6 +124,7 @@ private:
     int m_rowSetFrozen = 0;
     mutable bool m_rowSetMissed = false; // a frozen post changed order or filter fields
     QHash<QString, QStringList> m_indexes; // upper-case name -> fields
+    QSet<QString> m_nameIndexes;           // upper-case names of the indexes that sort names in German
 
     // Row set.
     mutable std::vector<qint64> m_rows;

@@ -2,6 +2,7 @@
 
 #include "database/Connection.h"
 #include "database/Errors.h"
+#include "database/GermanOrder.h"
 #include "database/Statement.h"
 
 #include <algorithm>
@@ -43,13 +44,14 @@ QString Table::orderClause() const
     // index order; sorting the few matches found through the filter's own
     // index or one pass over the table is several times faster.
     const bool sortMatches = m_filtered && !m_compiled.sql.isEmpty() && !m_master;
+    // Names sort in the German order, by the very expression of their index.
+    const bool names = m_nameIndexes.contains(m_indexName.toUpper());
     for (const QString& name : m_orderFields) {
         const Field* f = findField(name);
-        const QString column = (sortMatches && terms.isEmpty() ? QStringLiteral("+") : QString()) + quoted(name);
+        QString term = quoted(name);
         if (f && (f->dataType() == FieldType::Text || f->dataType() == FieldType::Memo))
-            terms << column + QStringLiteral(" COLLATE NOCASE");
-        else
-            terms << column;
+            term = names ? germanKeySql(term) : term + QStringLiteral(" COLLATE NOCASE");
+        terms << (sortMatches && terms.isEmpty() ? QStringLiteral("+") : QString()) + term;
     }
     terms << QStringLiteral("rowid");
     return QStringLiteral(" ORDER BY ") + terms.join(QLatin1Char(','));

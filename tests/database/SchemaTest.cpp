@@ -1,9 +1,13 @@
 #include "cli/Demo.h"
+#include "database/Connection.h"
 #include "database/Errors.h"
+#include "database/GermanOrder.h"
 #include "database/Isbn.h"
 #include "database/Schema.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,7 +21,8 @@ namespace {
 
 // The layout the program and the stock sqlite3 shell expect, written out here
 // on its own: columns in order with their declared types, then the indexes
-// ("!" marks a unique one) with their columns.
+// ("!" marks a unique one) with their columns; german(X) is the German sort
+// key of the name X.
 struct Expected {
     const char* table;
     const char* columns;
@@ -33,8 +38,8 @@ const QList<Expected> kExpected = {
      "SCLINTISBNNR VARCHAR(50), SCLVERLAGTEXT VARCHAR(100), SCLSERIENTEXT VARCHAR(100), SCLSERVERID VARCHAR(50)",
      {"!PKSCLCOMICID: SCLCOMICID", "NKSCLINTISBNNR: SCLINTISBNNR", "NKSCLLITARTID: SCLLITARTID",
       "NKSCLSERIEID: SCLSERIEID", "NKSCLSERVERID: SCLSERVERID", "NKSCLSPARTEID: SCLSPARTEID",
-      "NKSCLVERLAGID: SCLVERLAGID", "NKSCLZUKAUFEN: SCLZUKAUFEN", "NKSCLSERIENTEXT: SCLSERIENTEXT, SCLBAND",
-      "NKSCLVERLAGTEXT: SCLVERLAGTEXT, SCLSERIENTEXT, SCLBAND", "NKSCLTITEL1: SCLTITEL1"}},
+      "NKSCLVERLAGID: SCLVERLAGID", "NKSCLZUKAUFEN: SCLZUKAUFEN", "NKSCLSERIENTEXT: german(SCLSERIENTEXT), SCLBAND",
+      "NKSCLVERLAGTEXT: german(SCLVERLAGTEXT), german(SCLSERIENTEXT), SCLBAND", "NKSCLTITEL1: german(SCLTITEL1)"}},
     {"COMIC2AUTOR", "C2AID VARCHAR(50), C2AAUTORID VARCHAR(50), C2ACOMICID VARCHAR(50), C2AATID VARCHAR(50)",
      {"!PKC2AID: C2AID", "NKC2ACOMICID: C2ACOMICID"}},
     {"AUFLAGEN",
@@ -47,10 +52,10 @@ const QList<Expected> kExpected = {
      "LCLKPREIS DOUBLE, LCLKPREISWG VARCHAR(5), LCKKDATUM DATETIME, LCLLAGERPLATZ VARCHAR(50), LCLNUMMER INTEGER, "
      "LCLBEMERKUNG TEXT, LCLHAUPTCOMIC INTEGER, LCLAUSFUEHRUNGID1 VARCHAR(50), LCLAUSFUEHRUNGID2 VARCHAR(50)",
      {"!PKLCLCOMICID: LCLCOMICID", "NKLCLSERVERCOMICID: LCLSERVERCOMICID"}},
-    {"VERLAGE", "VLVERLAGID VARCHAR(50), VLNAME1 VARCHAR(50)", {"!PKVLVERLAGID: VLVERLAGID", "NKVLNAME1: VLNAME1"}},
+    {"VERLAGE", "VLVERLAGID VARCHAR(50), VLNAME1 VARCHAR(50)", {"!PKVLVERLAGID: VLVERLAGID", "NKVLNAME1: german(VLNAME1)"}},
     {"SERIEN", "SRSERIENID VARCHAR(50), SRNAME VARCHAR(50), SRBEMERUNG TEXT",
-     {"!PKSRSERIENID: SRSERIENID", "NKSRNAME: SRNAME"}},
-    {"AUTOREN", "ANAUTORID VARCHAR(50), ANNAME VARCHAR(50)", {"!PKANAUTORID: ANAUTORID", "NKANNAME: ANNAME"}},
+     {"!PKSRSERIENID: SRSERIENID", "NKSRNAME: german(SRNAME)"}},
+    {"AUTOREN", "ANAUTORID VARCHAR(50), ANNAME VARCHAR(50)", {"!PKANAUTORID: ANAUTORID", "NKANNAME: german(ANNAME)"}},
     {"AUTORTYP", "ATID VARCHAR(50), ATTYP VARCHAR(50)", {"!PKATID: ATID"}},
     {"AUSFUEHRUNGEN", "AFAUSFID VARCHAR(50), AFNAME VARCHAR(50)", {"!PKAFAUSFID: AFAUSFID"}},
     {"ZUSTANDSARTEN", "ZWID VARCHAR(50), ZWNAME VARCHAR(50), ZWTEXT TEXT", {"!PKZWID: ZWID"}},
@@ -96,6 +101,32 @@ public:
 private:
     sqlite3* m_db = nullptr;
 };
+
+// The columns of a CREATE INDEX statement, split at the commas between them.
+QStringList indexTerms(const QString& createSql)
+{
+    const QString list = createSql.mid(createSql.indexOf(QLatin1Char('(')) + 1).chopped(1);
+    QStringList terms;
+    QString term;
+    int depth = 0;
+    bool quoted = false;
+    for (const QChar c : list) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('('))
+            ++depth;
+        else if (!quoted && c == QLatin1Char(')'))
+            --depth;
+        if (!quoted && depth == 0 && c == QLatin1Char(',')) {
+            terms << term.trimmed();
+            term.clear();
+        } else {
+            term += c;
+        }
+    }
+    terms << term.trimmed();
+    return terms;
+}
 
 } // namespace
 
@@ -217,13 +248,26 @@ private slots:
             QCOMPARE(i.value(3), QStringLiteral("c")); // made by CREATE INDEX, not by a constraint
             QCOMPARE(i.value(4), QStringLiteral("0"));
             QStringList columns;
+            const QStringList terms = indexTerms(db.value(
+                QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(i.value(1))));
             // seqno|cid|name|desc|coll|key: the key columns with their collation.
             for (const QString& xrow : db.rows(QStringLiteral("PRAGMA index_xinfo(%1)").arg(i.value(1)))) {
                 const QStringList x = xrow.split(QLatin1Char('|'));
                 if (x.value(5) != QLatin1String("1"))
                     continue;
                 QCOMPARE(x.value(3), QStringLiteral("0"));
-                // Text is ordered without case, so the engine's ORDER BY can use the index.
+                if (x.value(1) == QLatin1String("-2")) {
+                    // An expression: the German key of one of the table's names.
+                    const QString term = terms.value(x.value(0).toInt());
+                    QString name;
+                    for (const QString& column : textColumns)
+                        if (term == db::germanKeySql(column))
+                            name = QStringLiteral("german(%1)").arg(column);
+                    QVERIFY2(!name.isEmpty(), qPrintable(term));
+                    columns << name;
+                    continue;
+                }
+                // Text keys are ordered without case, so the engine's lookups can use the index.
                 QCOMPARE(x.value(4), textColumns.contains(x.value(2)) ? QStringLiteral("NOCASE") : QStringLiteral("BINARY"));
                 columns << x.value(2);
             }
@@ -235,27 +279,155 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
-    // The overview sorts by these indexes; with NOCASE in the index the stock
-    // planner walks the index instead of sorting 100,000 rows.
-    void caseBlindOrderUsesIndex_data()
+    // The overview and the lists sort by these indexes; ordered by the very
+    // expression of the index the stock planner walks it instead of sorting
+    // 100,000 rows.
+    void orderUsesIndex_data()
     {
+        QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("orderBy");
         QTest::addColumn<QString>("index");
-        QTest::newRow("series") << "SCLSERIENTEXT COLLATE NOCASE, SCLBAND" << "NKSCLSERIENTEXT";
-        QTest::newRow("publisher") << "SCLVERLAGTEXT COLLATE NOCASE, SCLSERIENTEXT COLLATE NOCASE, SCLBAND"
+        const auto key = [](const char* column) { return db::germanKeySql(QLatin1String(column)); };
+        QTest::newRow("series") << "SERVERSTRIPOTHEK" << key("SCLSERIENTEXT") + ", SCLBAND" << "NKSCLSERIENTEXT";
+        QTest::newRow("publisher") << "SERVERSTRIPOTHEK"
+                                   << key("SCLVERLAGTEXT") + ", " + key("SCLSERIENTEXT") + ", SCLBAND"
                                    << "NKSCLVERLAGTEXT";
-        QTest::newRow("title") << "SCLTITEL1 COLLATE NOCASE" << "NKSCLTITEL1";
+        QTest::newRow("title") << "SERVERSTRIPOTHEK" << key("SCLTITEL1") << "NKSCLTITEL1";
+        QTest::newRow("ISBN: digits and capitals, case-blind") << "SERVERSTRIPOTHEK" << "SCLINTISBNNR COLLATE NOCASE"
+                                                                << "NKSCLINTISBNNR";
+        QTest::newRow("publisher list") << "VERLAGE" << key("VLNAME1") << "NKVLNAME1";
+        QTest::newRow("author list") << "AUTOREN" << key("ANNAME") << "NKANNAME";
+        QTest::newRow("series list") << "SERIEN" << key("SRNAME") << "NKSRNAME";
     }
 
-    void caseBlindOrderUsesIndex()
+    void orderUsesIndex()
     {
+        QFETCH(QString, table);
         QFETCH(QString, orderBy);
         QFETCH(QString, index);
         Sql db(file(QStringLiteral("demo")));
         const QString plan =
-            db.rows(QStringLiteral("EXPLAIN QUERY PLAN SELECT rowid FROM SERVERSTRIPOTHEK ORDER BY ") + orderBy).join('\n');
+            db.rows(QStringLiteral("EXPLAIN QUERY PLAN SELECT rowid FROM %1 ORDER BY %2").arg(table, orderBy)).join('\n');
         QVERIFY2(plan.contains(QStringLiteral("INDEX ") + index), qPrintable(plan));
         QVERIFY2(!plan.contains(QLatin1String("TEMP B-TREE")), qPrintable(plan));
+    }
+
+    // The stock shell knows no function of the program: its writes must keep
+    // every index whole, the German ones included.
+    void shellWritesKeepIndexesWhole_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("titles"); // in the title index's order afterwards
+        QTest::newRow("insert") << "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES "
+                                   "('x1', 'Öl im Hafen'), ('x2', 'Ofen'), ('x3', 'Straße'), ('x4', 'Élan');"
+                                << QStringList{"Élan", "Ofen", "Öl im Hafen", "Straße"};
+        QTest::newRow("update of an indexed name")
+            << "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('x1', 'Zebra'), ('x2', 'Mond');"
+               "UPDATE SERVERSTRIPOTHEK SET SCLTITEL1 = 'Ärger' WHERE SCLCOMICID = 'x1';"
+            << QStringList{"Ärger", "Mond"};
+        QTest::newRow("delete") << "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('x1', 'Über'), "
+                                   "('x2', 'Unten'); DELETE FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 = 'Unten';"
+                                << QStringList{"Über"};
+        QTest::newRow("names of the lists") << "INSERT INTO AUTOREN VALUES ('a1', 'Müller'); "
+                                                "UPDATE AUTOREN SET ANNAME = 'Möbius' WHERE ANAUTORID = 'a1';"
+                                             << QStringList{};
+    }
+
+    void shellWritesKeepIndexesWhole()
+    {
+        QFETCH(QString, sql);
+        const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+        QVERIFY2(!shell.isEmpty(), "the sqlite3 shell is missing (scripts/install-deps.sh installs it)");
+        QTemporaryDir dir;
+        db::schema::createDatabase(dir.path());
+        QProcess process;
+        process.start(shell, {db::schema::databaseFile(dir.path()), QStringLiteral("-bail")});
+        process.write(sql.toUtf8());
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+        QCOMPARE(process.exitCode(), 0);
+
+        Sql db(db::schema::databaseFile(dir.path()));
+        QCOMPARE(db.rows(QStringLiteral("PRAGMA integrity_check")), QStringList{QStringLiteral("ok")});
+        QFETCH(QStringList, titles);
+        QCOMPARE(db.rows(QStringLiteral("SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK INDEXED BY NKSCLTITEL1 ORDER BY ") +
+                         db::germanKeySql(QStringLiteral("SCLTITEL1"))),
+                 titles);
+    }
+
+    // A file whose indexes over names still ignore only the case gets the
+    // German ones at the next opening for writing, with every row as it was;
+    // opened only for reading, it stays as it is.
+    void olderFileGetsGermanIndexes_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("opened for writing") << false;
+        QTest::newRow("opened for reading only") << true;
+    }
+
+    void olderFileGetsGermanIndexes()
+    {
+        QFETCH(bool, readOnly);
+        QTemporaryDir dir;
+        cli::createDemoDatabase(dir.path());
+        const QString path = db::schema::databaseFile(dir.path());
+        const QStringList names = {QStringLiteral("NKSCLSERIENTEXT"), QStringLiteral("NKSCLVERLAGTEXT"),
+                                   QStringLiteral("NKSCLTITEL1"), QStringLiteral("NKVLNAME1"),
+                                   QStringLiteral("NKSRNAME"), QStringLiteral("NKANNAME")};
+        const QString older = QStringLiteral(
+            "DROP INDEX NKSCLSERIENTEXT; DROP INDEX NKSCLVERLAGTEXT; DROP INDEX NKSCLTITEL1; DROP INDEX NKVLNAME1;"
+            "DROP INDEX NKSRNAME; DROP INDEX NKANNAME;"
+            "CREATE INDEX NKSCLSERIENTEXT ON SERVERSTRIPOTHEK (SCLSERIENTEXT COLLATE NOCASE, SCLBAND);"
+            "CREATE INDEX NKSCLVERLAGTEXT ON SERVERSTRIPOTHEK (SCLVERLAGTEXT COLLATE NOCASE, "
+            "SCLSERIENTEXT COLLATE NOCASE, SCLBAND);"
+            "CREATE INDEX NKSCLTITEL1 ON SERVERSTRIPOTHEK (SCLTITEL1 COLLATE NOCASE);"
+            "CREATE INDEX NKVLNAME1 ON VERLAGE (VLNAME1 COLLATE NOCASE);"
+            "CREATE INDEX NKSRNAME ON SERIEN (SRNAME COLLATE NOCASE);"
+            "CREATE INDEX NKANNAME ON AUTOREN (ANNAME COLLATE NOCASE);");
+        QStringList rowsBefore;
+        {
+            Sql db(path, SQLITE_OPEN_READWRITE);
+            QCOMPARE(sqlite3_exec(db.handle(), older.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            for (const Expected& e : kExpected)
+                rowsBefore << db.rows(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(e.table));
+        }
+        const auto indexSql = [&] {
+            Sql db(path);
+            QStringList sql;
+            for (const QString& name : names)
+                sql << db.value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(name));
+            return sql;
+        };
+        const QStringList olderSql = indexSql();
+        QVERIFY(olderSql.first().contains(QLatin1String("COLLATE NOCASE")));
+
+        db::Connection connection;
+        connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+        connection.setReadOnly(readOnly);
+        connection.connect();
+        connection.disconnect();
+
+        QStringList wanted;
+        for (const QString& name : names) {
+            const db::schema::TableDef* table = nullptr;
+            for (const db::schema::TableDef& t : db::schema::tables())
+                if (db::schema::index(t, name))
+                    table = &t;
+            wanted << db::schema::createIndexSql(*table, *db::schema::index(*table, name));
+        }
+        QCOMPARE(indexSql(), readOnly ? olderSql : wanted);
+        Sql db(path);
+        QStringList rowsAfter;
+        for (const Expected& e : kExpected)
+            rowsAfter << db.rows(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(e.table));
+        QCOMPARE(rowsAfter, rowsBefore);
+        QCOMPARE(db.rows(QStringLiteral("PRAGMA integrity_check")), QStringList{QStringLiteral("ok")});
+        // Once is enough: the next opening finds nothing to do.
+        if (!readOnly) {
+            Sql writer(path, SQLITE_OPEN_READWRITE);
+            QVERIFY(!db::schema::upgradeIndexes(writer.handle()));
+        }
     }
 
     void indexedTextIgnoresCase()
