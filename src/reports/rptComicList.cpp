@@ -1,5 +1,7 @@
 #include "reports/rptComicList.h"
 
+#include "database/GermanOrder.h"
+
 #include "database/Connection.h"
 #include "database/Statement.h"
 
@@ -47,8 +49,8 @@ const QString TRPTListComic::kListSql = QStringLiteral(
     "LCLAUFLAGE, LCKKDATUM, LCLKPREIS, LCLKPREISWG "
     "FROM LOKALESTRIPOTHEK, SERVERSTRIPOTHEK "
     "WHERE (LCLSERVERCOMICID = SCLCOMICID COLLATE NOCASE AND LCLSERVERCOMICID = SCLCOMICID) "
-    "ORDER BY SCLVERLAGTEXT COLLATE NOCASE, SCLSERIENTEXT COLLATE NOCASE, SCLBAND, "
-    "SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid");
+    "ORDER BY %1, %2, SCLBAND, SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid")
+    .arg(db::germanKeySql(QStringLiteral("SCLVERLAGTEXT")), db::germanKeySql(QStringLiteral("SCLSERIENTEXT")));
 
 TRPTListComic::TRPTListComic(QObject* owner)
     : ReportForm(owner, QStringLiteral("phbHeader"), 8),

@@ -1,6 +1,7 @@
 #include "server/CatalogueLookup.h"
 
 #include "database/Errors.h"
+#include "database/GermanOrder.h"
 #include "database/Isbn.h"
 
 namespace server {
@@ -22,7 +23,7 @@ const QString kSql = QStringLiteral(
     " LEFT JOIN LITERATURART l ON l.LAARTID = s.SCLLITARTID COLLATE NOCASE AND l.LAARTID = s.SCLLITARTID"
     " LEFT JOIN UNTERART u ON u.UATID = s.SCLSPARTEID COLLATE NOCASE AND u.UATID = s.SCLSPARTEID"
     " WHERE s.SCLINTISBNNR COLLATE NOCASE IN (?1, ?2)"
-    " ORDER BY s.SCLSERIENTEXT COLLATE NOCASE, s.SCLBAND, s.rowid LIMIT 1");
+    " ORDER BY %1, s.SCLBAND, s.rowid LIMIT 1").arg(db::germanKeySql(QStringLiteral("s.SCLSERIENTEXT")));
 
 // A statement that ends its read on every way out, so no reader keeps a
 // snapshot of the file between two requests.

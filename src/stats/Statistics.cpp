@@ -59,7 +59,8 @@ QString overviewSql()
 // position minus rank in the series is constant within a run.
 QString seriesSql()
 {
-    const QString order = QStringLiteral("SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid");
+    // Exactly the order of the catalogue's series index, so that SQLite walks it.
+    const QString order = db::germanKeySql(QStringLiteral("SCLSERIENTEXT")) + QStringLiteral(", SCLBAND, rowid");
     return QStringLiteral(
                "WITH ord AS MATERIALIZED (SELECT rowid AS rid, row_number() OVER (ORDER BY %3) AS pos"
                " FROM SERVERSTRIPOTHEK),"
