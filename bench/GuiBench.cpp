@@ -2,6 +2,7 @@
 
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
+#include "database/GermanOrder.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -36,8 +37,9 @@ void rawFirstScreen(const QString& file, const char* where)
     sqlite3* db = nullptr;
     sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     rawExec(db, "PRAGMA cache_size=-16384");
-    const QString order = where ? QStringLiteral(" ORDER BY +SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid")
-                                : QStringLiteral(" ORDER BY SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid");
+    const QString series = db::germanKeySql(QStringLiteral("SCLSERIENTEXT"));
+    const QString order = where ? QStringLiteral(" ORDER BY +") + series + QStringLiteral(", SCLBAND, rowid")
+                                : QStringLiteral(" ORDER BY ") + series + QStringLiteral(", SCLBAND, rowid");
     rawCollectIds(db, QStringLiteral("SELECT rowid FROM SERVERSTRIPOTHEK") +
                           (where ? QStringLiteral(" WHERE ") + QLatin1String(where) : QString()) + order);
     rawCollectIds(db, QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK"));

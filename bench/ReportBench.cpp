@@ -1,6 +1,7 @@
 #include "Bench.h"
 
 #include "database/ComicData.h"
+#include "database/GermanOrder.h"
 #include "reports/Layout.h"
 #include "reports/PageView.h"
 #include "reports/PreviewWindow.h"
@@ -84,7 +85,7 @@ size_t rawMissing(const RawDb& raw)
     std::vector<Row> rows;
     sqlite3_stmt* walk = raw.prepare(QStringLiteral(
         "SELECT SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND, SCLTITEL1, SCLFEHLT FROM SERVERSTRIPOTHEK "
-        "ORDER BY SCLSERIENTEXT COLLATE NOCASE, SCLBAND, rowid"));
+        "ORDER BY %1, SCLBAND, rowid").arg(db::germanKeySql(QStringLiteral("SCLSERIENTEXT"))));
     sqlite3_stmt* own = raw.prepare(QStringLiteral("SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ?1 "
                                                    "COLLATE NOCASE AND LCLSERVERCOMICID = ?1 LIMIT 1"));
     std::string run;
