@@ -224,11 +224,11 @@ void TStatistikForm::Refresh()
     stats::fillYears(*m_years, m_figures.years);
     replaceChart(chartZustand, stats::conditionChart(m_figures.conditions));
     replaceChart(chartKaeufe, stats::purchaseChart(m_figures.years));
-    for (QTableView* table : {grdWaehrung, grdSerien, grdVerlage, grdZustand, grdKaeufe}) {
+    for (QTableView* table : {grdWaehrung, grdSerien, grdVerlage, grdZustand, grdKaeufe})
         table->resizeColumnsToContents();
-        // The names take what the numbers leave.
+    // Series and publishers take what the numbers leave.
+    for (QTableView* table : {grdSerien, grdVerlage})
         table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    }
     // The few currencies need no more room than their rows.
     grdWaehrung->setFixedHeight(grdWaehrung->horizontalHeader()->height() +
                                 grdWaehrung->verticalHeader()->defaultSectionSize() * m_currencies->rowCount() +

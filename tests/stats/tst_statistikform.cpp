@@ -116,6 +116,7 @@ private Q_SLOTS:
     void seriesToOverview_data();
     void seriesToOverview();
     void refreshShowsNewFigures();
+    void withoutDatabase();
 
 private:
     TStatistikForm* openStatistics();
@@ -309,6 +310,25 @@ void TestStatistikForm::refreshShowsNewFigures()
     QCOMPARE(form->figures().series.first().missing, 2ll);
     QTest::keyClick(form->windowHandle(), Qt::Key_Escape);
     QTRY_VERIFY(!m_main->statistikForm);
+}
+
+// Without a collection the command says why, in German, and no window stays open.
+void TestStatistikForm::withoutDatabase()
+{
+    m_main.reset();
+    QTemporaryDir empty;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(empty.path());
+    {
+        TComicForm main;
+        m_errors.clear(); // the start-up's own message about the missing file
+        main.menStatistik->trigger();
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors.first().contains(QStringLiteral("Datenbank")), qPrintable(m_errors.first()));
+        QVERIFY(!main.statistikForm || !main.statistikForm->isVisible());
+    }
+    QDir::setCurrent(previous);
+    m_errors.clear();
 }
 
 QTEST_MAIN(TestStatistikForm)
