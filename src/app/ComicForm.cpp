@@ -12,9 +12,9 @@
 #include "keyboard/KeyCtrl.h"
 #include "reports/ReportCommands.h"
 #include "service/ComicDownload.h"
+#include "stats/StatistikForm.h"
 #include "tools/SqlPage.h"
 #include "tools/ToolCommands.h"
-#include "stats/StatistikForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
