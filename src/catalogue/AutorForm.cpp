@@ -104,16 +104,7 @@ void TAutorForm::btnSelectClick()
         return;
     }
 
-    const QString key = m_data.NewRecordKey();
-    authors.append();
-    try {
-        authors.fieldByName(QStringLiteral("ANAUTORID")).setAsString(key);
-        authors.fieldByName(QStringLiteral("ANNAME")).setAsString(name);
-        authors.post();
-    } catch (...) {
-        authors.cancel();
-        throw;
-    }
+    const QString key = m_data.AddNamedRow(authors, QStringLiteral("ANAUTORID"), QStringLiteral("ANNAME"), name);
 
     db::Table& assignments = m_data.tblComic2Autor;
     assignments.edit();

@@ -2,7 +2,6 @@
 
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
-#include "database/Query.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
@@ -127,17 +126,7 @@ void TAutorenForm::tblAutorenBeforePost(db::Table& table)
 
 void TAutorenForm::tblAutorenBeforeDelete(db::Table& table)
 {
-    const QString key = table.fieldByName(QStringLiteral("ANAUTORID")).asString();
-    if (!key.isEmpty()) {
-        // Keys compare exactly, whatever the column's collation.
-        db::Query assigned(m_data.dbConnection, QStringLiteral("qryAutorCheck"));
-        assigned.setSql(QStringLiteral(
-            "SELECT C2AID FROM COMIC2AUTOR WHERE C2AAUTORID = ? AND C2AAUTORID = ? COLLATE BINARY LIMIT 1"));
-        assigned.setParams({key, key});
-        assigned.open();
-        if (!assigned.isEmpty())
-            throw db::Error(QStringLiteral("Dieser Autor ist noch einem Comic zugeordnet"));
-    }
+    m_data.CheckAuthorDeletable(table.fieldByName(QStringLiteral("ANAUTORID")).asString());
     if (m_priorBeforeDelete)
         m_priorBeforeDelete(table);
 }

@@ -14,8 +14,6 @@
 
 namespace {
 
-const QString kComicId = QStringLiteral("SCLCOMICID");
-
 QString S(const char* text)
 {
     return QString::fromUtf8(text);
@@ -95,24 +93,7 @@ void TDetailCommands::attach(QWidget* page)
     }
 }
 
-QString TDetailCommands::comicKeyForNewRow()
-{
-    db::Table& comic = m_data.tblStripothek;
-    comic.checkActive();
-    // A comic not yet stored has no key; storing it makes one, with the
-    // derived fields, as every save does. A refusal ends the command.
-    if (comic.isEditing() && comic.fieldByName(kComicId).asString().isEmpty()) {
-        ui::updateRecord(&comic);
-        comic.post();
-    }
-    const QString key = comic.isEmpty() ? QString() : comic.fieldByName(kComicId).asString();
-    if (key.isEmpty())
-        throw db::Abort(); // no comic to hang the row on
-    return key;
-}
-
-void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table, const QString& keyField,
-                                    const QString& comicField)
+void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table)
 {
     table.append();
     try {
@@ -121,11 +102,7 @@ void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table, cons
             return;
         }
         ui::updateRecord(&table);
-        table.fieldByName(keyField).setAsString(m_data.NewRecordKey());
-        const QString comic = m_data.tblStripothek.fieldByName(kComicId).asString();
-        if (comic.isEmpty())
-            throw db::Abort();
-        table.fieldByName(comicField).setAsString(comic);
+        m_data.KeyNewDetailRow(table);
         table.post();
     } catch (...) {
         table.cancel();
@@ -146,9 +123,9 @@ void TDetailCommands::editPatternRow(TBoundDialog& dialog, db::Table& table)
 
 void TDetailCommands::btnAddAuthorClick()
 {
-    comicKeyForNewRow();
+    m_data.ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
-    addPatternRow(*dialog, m_data.tblComic2Autor, QStringLiteral("C2AID"), QStringLiteral("C2ACOMICID"));
+    addPatternRow(*dialog, m_data.tblComic2Autor);
 }
 
 void TDetailCommands::btnDelAuthorClick()
@@ -172,9 +149,9 @@ void TDetailCommands::deleteAuthorRow()
 
 void TDetailCommands::btnAddAuflageClick()
 {
-    comicKeyForNewRow();
+    m_data.ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
-    addPatternRow(*dialog, m_data.tblAuflagen, QStringLiteral("ALAUFLAGEID"), QStringLiteral("ALCOMICID"));
+    addPatternRow(*dialog, m_data.tblAuflagen);
 }
 
 void TDetailCommands::btnDelAuflageClick()
@@ -193,7 +170,7 @@ void TDetailCommands::btnEditAuflageClick()
 
 void TDetailCommands::btnAddLComicClick()
 {
-    comicKeyForNewRow();
+    m_data.ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
     m_data.tblComicLocal.append();
     // The dialog stores or drops the row itself.

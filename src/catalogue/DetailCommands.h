@@ -44,14 +44,11 @@ public:
     void menAutorsClick();
 
 private:
-    // The key of the comic a new list row belongs to. A new comic is stored
-    // first, so that it has one; without a comic the command ends quietly.
-    QString comicKeyForNewRow();
     void deleteAuthorRow();
     void deleteLocalRow();
     // The dialog pattern: the command appends (or shows the current row),
     // the dialog only answers, the command posts or cancels.
-    void addPatternRow(TBoundDialog& dialog, db::Table& table, const QString& keyField, const QString& comicField);
+    void addPatternRow(TBoundDialog& dialog, db::Table& table);
     void editPatternRow(TBoundDialog& dialog, db::Table& table);
 
     ComicData& m_data;

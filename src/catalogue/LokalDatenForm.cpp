@@ -166,11 +166,8 @@ void TLokalDatenForm::btnSaveClick()
             copies.cancel(); // nothing entered: nothing to store
             return;
         }
-        if (copies.state() == db::DataSetState::Insert) {
-            copies.fieldByName(QStringLiteral("LCLCOMICID")).setAsString(m_data.NewRecordKey());
-            copies.fieldByName(QStringLiteral("LCLSERVERCOMICID"))
-                .setAsString(m_data.tblStripothek.fieldByName(QStringLiteral("SCLCOMICID")).asString());
-        }
+        if (copies.state() == db::DataSetState::Insert)
+            m_data.KeyNewDetailRow(copies);
         copies.post();
     });
     QDialog::accept();

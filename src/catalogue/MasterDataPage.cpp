@@ -453,47 +453,14 @@ void TMasterDataPage::btnNewClick()
 {
     db::Table& tbl = m_data.tblStripothek;
     ui::updateRecord(&tbl);
-    tbl.append();
-    tbl.fieldByName(QStringLiteral("SCLFEHLT")).setAsInteger(0);
+    m_data.NewComic();
     editTitel1->setFocus();
 }
 
 void TMasterDataPage::btnNewBandClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
-    ui::updateRecord(&tbl);
-    if (tbl.isEditing())
-        tbl.post();
-
-    // The list starts afresh: authors copied for an earlier volume never
-    // reach this one.
-    m_data.DiscardPendingAuthors();
-    const bool fromComic = !tbl.isEmpty();
-    std::vector<PendingAuthor> authors;
-    db::Table& assignments = m_data.tblComic2Autor;
-    if (fromComic) {
-        db::ControlsDisabled frozen(assignments);
-        assignments.first();
-        while (!assignments.eof()) {
-            authors.push_back({assignments.fieldByName(QStringLiteral("C2AAUTORID")).asString(),
-                               assignments.fieldByName(QStringLiteral("C2AATID")).asString()});
-            assignments.next();
-        }
-    }
-
-    static const char* const copied[] = {"SCLVERLAGID", "SCLSERIEID", "SCLLITARTID",
-                                         "SCLSPARTEID", "SCLISBNNR",  "SCLSEITEN"};
-    QStringList values;
-    for (const char* field : copied)
-        values << (fromComic ? tbl.fieldByName(QLatin1String(field)).asString() : QString());
-
-    tbl.append();
-    tbl.fieldByName(QStringLiteral("SCLFEHLT")).setAsInteger(0);
-    for (int i = 0; i < values.size(); ++i)
-        tbl.fieldByName(QLatin1String(copied[i])).setAsString(values[i]);
-
-    m_data.PendingAuthors = std::move(authors);
-    m_data.AdoptPendingAuthors();
+    ui::updateRecord(&m_data.tblStripothek);
+    m_data.NewVolume();
     editTitel1->setFocus();
 }
 
@@ -514,29 +481,8 @@ void TMasterDataPage::btnDeleteClick()
         return;
     if (!ui::confirm(QStringLiteral("Diesen Comic löschen?"), this))
         return;
-    // A new comic has no key yet and nothing stored to remove: the
-    // statements below would hit every row that lacks a comic key.
-    if (tbl.state() == db::DataSetState::Insert) {
-        tbl.cancel();
-        return;
-    }
-
-    {
-        db::ControlsDisabled frozen(tbl);
-        const QVariantList key{tbl.fieldByName(QStringLiteral("SCLCOMICID")).asString()};
-        db::Transaction transaction(m_data.dbConnection);
-        m_data.dbConnection.execute(QStringLiteral("DELETE FROM COMIC2AUTOR WHERE (C2ACOMICID = ?)"), key);
-        m_data.dbConnection.execute(QStringLiteral("DELETE FROM AUFLAGEN WHERE (ALCOMICID = ?)"), key);
-        m_data.dbConnection.execute(QStringLiteral("DELETE FROM LOKALESTRIPOTHEK WHERE (LCLSERVERCOMICID = ?)"),
-                                    key);
-        tbl.deleteRecord();
-        transaction.commit();
-    }
-    // The lists dropped their rows behind the tables' backs.
-    for (db::Table* detail : {&m_data.tblComic2Autor, &m_data.tblAuflagen, &m_data.tblComicLocal})
-        if (detail->active())
-            detail->refresh();
-    Q_EMIT countChanged();
+    if (m_data.DeleteComic())
+        Q_EMIT countChanged();
 }
 
 void TMasterDataPage::btnRestoreClick()
@@ -573,17 +519,7 @@ void TMasterDataPage::addLookupRow(db::Table& table, const QString& keyField, co
         return;
     }
 
-    const QString key = m_data.NewRecordKey();
-    table.append();
-    try {
-        table.fieldByName(keyField).setAsString(key);
-        table.fieldByName(nameField).setAsString(name);
-        table.post();
-    } catch (...) {
-        table.cancel();
-        throw;
-    }
-
+    const QString key = m_data.AddNamedRow(table, keyField, nameField, name);
     db::Table& comic = m_data.tblStripothek;
     if (comic.isEditing())
         comic.fieldByName(comicField).setAsString(key);

@@ -129,12 +129,11 @@ ComicData::ComicData(QObject* parent) : QObject(parent)
     tblAutoren.setIndexName(QStringLiteral("NKANNAME"));
 
     tblStripothek.beforePost = [this](db::Table& table) {
-        m_postingNewRow = table.state() == db::DataSetState::Insert;
-        tblStripothekBeforePost(table);
-        if (m_postingNewRow)
-            m_postingKey = table.fieldByName(QStringLiteral("SCLCOMICID")).asString();
+        if (table.state() == db::DataSetState::Insert && !PendingAuthors.empty() && !m_storingNewVolume)
+            storeNewVolume(table);
+        else
+            tblStripothekBeforePost(table);
     };
-    tblStripothek.afterPost = [this](db::Table& table) { catalogueAfterPost(table); };
     connect(&tblStripothek, &db::DataSet::stateChanged, this, &ComicData::catalogueStateChanged);
 }
 
@@ -263,86 +262,4 @@ void ComicData::tblStripothekBeforePost(db::Table& table)
         if (f.isNull())
             f.setAsInteger(0);
     }
-}
-
-void ComicData::AdoptPendingAuthors()
-{
-    m_pendingOwner.clear();
-    m_postingKey.clear();
-    m_pendingForNewRow = tblStripothek.state() == db::DataSetState::Insert;
-    if (!m_pendingForNewRow)
-        PendingAuthors.clear();
-}
-
-void ComicData::DiscardPendingAuthors()
-{
-    PendingAuthors.clear();
-    m_pendingForNewRow = false;
-    m_pendingOwner.clear();
-}
-
-bool ComicData::comicStored(const QString& comicId)
-{
-    if (comicId.isEmpty())
-        return false;
-    db::Statement& find = dbConnection.cached(
-        QStringLiteral("SELECT 1 FROM %1 WHERE SCLCOMICID = ? LIMIT 1").arg(tblStripothek.tableName()),
-        tblStripothek.name());
-    find.bind(1, comicId);
-    bool found = false;
-    try {
-        found = find.step();
-    } catch (...) {
-        find.reset();
-        throw;
-    }
-    find.reset();
-    return found;
-}
-
-void ComicData::catalogueStateChanged()
-{
-    if (!m_pendingForNewRow || tblStripothek.state() == db::DataSetState::Insert)
-        return;
-    // The table reports leaving the insert state before its after-post
-    // handler runs; a row that really reached the file is being stored and
-    // takes its authors there. Any other way out of the insert state drops
-    // the new volume, and its authors with it.
-    if (m_postingNewRow && comicStored(m_postingKey))
-        return;
-    DiscardPendingAuthors();
-}
-
-void ComicData::catalogueAfterPost(db::Table& table)
-{
-    const QString comicId = table.fieldByName(QStringLiteral("SCLCOMICID")).asString();
-    if (m_postingNewRow && m_pendingForNewRow) {
-        m_pendingForNewRow = false;
-        m_pendingOwner = comicId;
-    }
-    m_postingNewRow = false;
-    if (!PendingAuthors.empty() && !m_pendingOwner.isEmpty() && comicId == m_pendingOwner)
-        storePendingAuthors(comicId);
-}
-
-void ComicData::storePendingAuthors(const QString& comicId)
-{
-    // Each assignment leaves the list once it is stored, so after an error
-    // the rest is still waiting for the same comic's next save.
-    while (!PendingAuthors.empty()) {
-        const PendingAuthor author = PendingAuthors.front();
-        tblComic2Autor.append();
-        try {
-            tblComic2Autor.fieldByName(QStringLiteral("C2AID")).setAsString(NewRecordKey());
-            tblComic2Autor.fieldByName(QStringLiteral("C2AAUTORID")).setAsString(author.authorId);
-            tblComic2Autor.fieldByName(QStringLiteral("C2AATID")).setAsString(author.roleId);
-            tblComic2Autor.fieldByName(QStringLiteral("C2ACOMICID")).setAsString(comicId);
-            tblComic2Autor.post();
-        } catch (...) {
-            tblComic2Autor.cancel();
-            throw;
-        }
-        PendingAuthors.erase(PendingAuthors.begin());
-    }
-    m_pendingOwner.clear();
 }

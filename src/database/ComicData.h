@@ -70,8 +70,9 @@ public:
     std::vector<db::Table*> tables();
     db::Table* tableByName(const QString& componentName);
 
-    // Author assignments that "Neuer Band" copied and the next store of that
-    // new volume writes (see the catalogue's record editing).
+    // Author assignments that "Neuer Band" copied. They belong to the new
+    // volume while it is being inserted: its store writes them in the same
+    // transaction as the row, and any other way out of the insert drops them.
     std::vector<PendingAuthor> PendingAuthors;
 
     // The fields every save of a catalogue row derives: key, internal ISBN,
@@ -79,26 +80,41 @@ public:
     // tblStripothek.beforePost, so it runs whoever posts.
     void tblStripothekBeforePost(db::Table& table);
 
-    // Hands PendingAuthors to the catalogue row being inserted now: they are
-    // stored with it however it gets stored (save, or a move that posts it)
-    // and dropped when the row is cancelled. Nothing else ever receives them.
-    void AdoptPendingAuthors();
-    // Empties PendingAuthors and forgets whom they belonged to.
-    void DiscardPendingAuthors();
+    // The catalogue's rules (ComicRules.cpp). The pages only call them; each
+    // throws on failure and leaves nothing half-written.
+
+    // "Neu": a new row, counted as changed from the start, so that a move
+    // stores it.
+    void NewComic();
+    // "Neuer Band": stores a row being edited, then starts a new row with
+    // the bibliographic fields of the current comic and its authors pending.
+    void NewVolume();
+    // Deletes the current comic with its authors, editions and own copies in
+    // one transaction; after a failure the same comic stays current. A new
+    // row not yet stored is only dropped. True when a stored comic went.
+    bool DeleteComic();
+    // Refuses, with the message the user sees, to delete an author whom any
+    // comic still names.
+    void CheckAuthorDeletable(const QString& authorId);
+    // The key of the comic a new author, edition or own copy belongs to. A
+    // new comic is stored first, so that it has one; without a comic the
+    // command ends quietly (db::Abort).
+    QString ComicKeyForNewDetail();
+    // Gives the row being inserted into one of the three detail tables its
+    // own new key and the current comic's key.
+    void KeyNewDetailRow(db::Table& detail);
+    // Stores a new row of a lookup table (publisher, series, author) under a
+    // new key and returns the key; a refused row is dropped.
+    QString AddNamedRow(db::Table& table, const QString& keyField, const QString& nameField, const QString& name);
 
 Q_SIGNALS:
     void tablesOpened();
 
 private:
     void catalogueStateChanged();
-    void catalogueAfterPost(db::Table& table);
-    void storePendingAuthors(const QString& comicId);
-    bool comicStored(const QString& comicId);
+    void storeNewVolume(db::Table& table);
 
-    // The pending authors wait for the row being inserted ...
-    bool m_pendingForNewRow = false;
-    // ... or, after a store that failed half-way, for the comic that was stored.
-    QString m_pendingOwner;
-    bool m_postingNewRow = false;
-    QString m_postingKey;
+    // Set while a new volume and its authors are being stored, so that the
+    // row leaving the insert state on the way does not drop them.
+    bool m_storingNewVolume = false;
 };
