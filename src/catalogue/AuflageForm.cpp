@@ -1,6 +1,7 @@
 #include "catalogue/AuflageForm.h"
 
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/DBEdit.h"
 #include "dbcontrols/DBLookupComboBox.h"
 
@@ -9,29 +10,31 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace f = db::fields;
+
 TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblAuflagen, owner)
 {
     setObjectName(QStringLiteral("AuflageForm"));
     setWindowTitle(QStringLiteral("Auflage bearbeiten"));
     db::DataSource* src = &data.srcAuflagen;
 
-    auto edit = [&](const char* name, const char* field) { return ui::DBEdit::named(name, src, field, this); };
-    editAuflage = edit("editAuflage", "ALAUFLAGE");
-    editEDatum = edit("editEDatum", "ALERSCHEINUNGSDATUM");
-    editKPreis = edit("editKPreis", "ALVKPREIS");
-    editSPreis = edit("editSPreis", "ALSPREIS");
+    auto edit = [&](const char* name, QLatin1String field) { return ui::DBEdit::named(name, src, field.data(), this); };
+    editAuflage = edit("editAuflage", f::ALAUFLAGE);
+    editEDatum = edit("editEDatum", f::ALERSCHEINUNGSDATUM);
+    editKPreis = edit("editKPreis", f::ALVKPREIS);
+    editSPreis = edit("editSPreis", f::ALSPREIS);
 
     cbAusfuehrung1 = new ui::DBLookupComboBox(this);
     cbAusfuehrung1->setObjectName(QStringLiteral("cbAusfuehrung1"));
     cbAusfuehrung1->setDataSource(src);
-    cbAusfuehrung1->setDataField(QStringLiteral("ALAUSFUEHRUNGID1"));
+    cbAusfuehrung1->setDataField(f::ALAUSFUEHRUNGID1);
     cbAusfuehrung1->setListSource(&data.srcAusfuehrungen);
-    cbAusfuehrung1->setKeyField(QStringLiteral("AFAUSFID"));
-    cbAusfuehrung1->setListField(QStringLiteral("AFNAME"));
+    cbAusfuehrung1->setKeyField(f::AFAUSFID);
+    cbAusfuehrung1->setListField(f::AFNAME);
 
-    cbKWaehrung = new TDBChoiceBox(currencyItems(), src, QStringLiteral("ALWG"), this);
+    cbKWaehrung = new TDBChoiceBox(currencyItems(), src, f::ALWG, this);
     cbKWaehrung->setObjectName(QStringLiteral("cbKWaehrung"));
-    cbSWaehrung = new TDBChoiceBox(currencyItems(), src, QStringLiteral("ALSPWG"), this);
+    cbSWaehrung = new TDBChoiceBox(currencyItems(), src, f::ALSPWG, this);
     cbSWaehrung->setObjectName(QStringLiteral("cbSWaehrung"));
 
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));

@@ -2,6 +2,7 @@
 
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBLookupComboBox.h"
 
@@ -13,18 +14,20 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace f = db::fields;
+
 namespace {
 
-ui::DBLookupComboBox* lookupBox(QWidget* parent, const char* name, db::DataSource* source, const char* field,
-                                db::DataSource* list, const char* key, const char* shown)
+ui::DBLookupComboBox* lookupBox(QWidget* parent, const char* name, db::DataSource* source, QLatin1String field,
+                                db::DataSource* list, QLatin1String key, QLatin1String shown)
 {
     auto* box = new ui::DBLookupComboBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setDataSource(source);
-    box->setDataField(QLatin1String(field));
+    box->setDataField(field);
     box->setListSource(list);
-    box->setKeyField(QLatin1String(key));
-    box->setListField(QLatin1String(shown));
+    box->setKeyField(key);
+    box->setListField(shown);
     return box;
 }
 
@@ -35,7 +38,8 @@ TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblC
     setObjectName(QStringLiteral("AutorForm"));
     setWindowTitle(QStringLiteral("Autor(en) bearbeiten"));
 
-    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor, "C2AAUTORID", &data.srcAutoren, "ANAUTORID", "ANNAME");
+    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor, f::C2AAUTORID, &data.srcAutoren, f::ANAUTORID,
+                        f::ANNAME);
     cbAutor->setMinimumContentsLength(32);
     cbAutor->setMaxVisibleItems(16);
     btnSelect = new QToolButton(this);
@@ -44,7 +48,7 @@ TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblC
     btnSelect->setAutoRaise(true);
     btnSelect->setFocusPolicy(Qt::NoFocus);
     btnSelect->setToolTip(QStringLiteral("Neuen Autor erstellen"));
-    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor, "C2AATID", &data.srcAutortyp, "ATID", "ATTYP");
+    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor, f::C2AATID, &data.srcAutortyp, f::ATID, f::ATTYP);
     cbFunktion->setMinimumContentsLength(16);
 
     auto* labAutor = new QLabel(QStringLiteral("Autor"), this);
@@ -93,22 +97,22 @@ void TAutorForm::btnSelectClick()
 
     db::Table& authors = m_data.tblAutoren;
     // An existing name that begins with the new one would be mistaken for it.
-    if (authors.locate(QStringLiteral("ANNAME"), name, db::LocateCaseInsensitive | db::LocatePartialKey)) {
+    if (authors.locate(f::ANNAME, name, db::LocateCaseInsensitive | db::LocatePartialKey)) {
         // One line per name, indented under the heading.
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
                         QStringLiteral("Folgende Autoren enhalten den gleichen Namen\n  ")
-                            + authors.fieldByName(QStringLiteral("ANNAME")).asString(),
+                            + authors.fieldByName(f::ANNAME).asString(),
                         QMessageBox::Ok, this);
         box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
         box.exec();
         return;
     }
 
-    const QString key = m_data.AddNamedRow(authors, QStringLiteral("ANAUTORID"), QStringLiteral("ANNAME"), name);
+    const QString key = m_data.AddNamedRow(authors, f::ANAUTORID, f::ANNAME, name);
 
     db::Table& assignments = m_data.tblComic2Autor;
     assignments.edit();
-    assignments.fieldByName(QStringLiteral("C2AAUTORID")).setAsString(key);
+    assignments.fieldByName(f::C2AAUTORID).setAsString(key);
 }
 
 void TAutorForm::btnModifyClick()
@@ -118,14 +122,14 @@ void TAutorForm::btnModifyClick()
     const db::Table& assignments = m_data.tblComic2Autor;
     if (!assignments.active() || cbAutor->currentIndex() < 0)
         return;
-    const QString key = assignments.fieldByName(QStringLiteral("C2AAUTORID")).asString();
+    const QString key = assignments.fieldByName(f::C2AAUTORID).asString();
     if (key.isEmpty())
         return;
     db::Table& authors = m_data.tblAutoren;
-    if (!authors.locate(QStringLiteral("ANAUTORID"), key))
+    if (!authors.locate(f::ANAUTORID, key))
         return;
 
-    QString name = authors.fieldByName(QStringLiteral("ANNAME")).asString();
+    QString name = authors.fieldByName(f::ANNAME).asString();
     if (!InputQuery(QString::fromUtf8("Autor ändern"), QStringLiteral("Autor"), name, this))
         return;
     name = TrimInput(name);
@@ -134,7 +138,7 @@ void TAutorForm::btnModifyClick()
 
     authors.edit();
     try {
-        authors.fieldByName(QStringLiteral("ANNAME")).setAsString(name);
+        authors.fieldByName(f::ANNAME).setAsString(name);
         authors.post();
     } catch (...) {
         authors.cancel();

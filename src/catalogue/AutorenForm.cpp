@@ -2,6 +2,7 @@
 
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
@@ -14,6 +15,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace f = db::fields;
 
 TAutorenForm::TAutorenForm(ComicData& data, QWidget* owner) : QDialog(owner), m_data(data)
 {
@@ -71,8 +74,8 @@ TAutorenForm::~TAutorenForm()
 void TAutorenForm::FormCreate()
 {
     dbgAutoren->setDataSource(&m_data.srcAutoren);
-    dbgAutoren->setColumns({{QStringLiteral("ANNAME"), QStringLiteral("Autoren"), 40},
-                            {QStringLiteral("ANAUTORID"), {}, 0, false}});
+    dbgAutoren->setColumns({{f::ANNAME, QStringLiteral("Autoren"), 40},
+                            {f::ANAUTORID, {}, 0, false}});
     dbgAutoren->setEditable(true);
     dbgAutoren->horizontalHeader()->setStretchLastSection(true);
 
@@ -116,7 +119,7 @@ void TAutorenForm::tblAutorenBeforeInsert(db::Table&)
 
 void TAutorenForm::tblAutorenBeforePost(db::Table& table)
 {
-    db::Field& name = table.fieldByName(QStringLiteral("ANNAME"));
+    db::Field& name = table.fieldByName(f::ANNAME);
     const QString trimmed = TrimInput(name.asString());
     if (trimmed != name.asString())
         name.setAsString(trimmed);
@@ -126,7 +129,7 @@ void TAutorenForm::tblAutorenBeforePost(db::Table& table)
 
 void TAutorenForm::tblAutorenBeforeDelete(db::Table& table)
 {
-    m_data.CheckAuthorDeletable(table.fieldByName(QStringLiteral("ANAUTORID")).asString());
+    m_data.CheckAuthorDeletable(table.fieldByName(f::ANAUTORID).asString());
     if (m_priorBeforeDelete)
         m_priorBeforeDelete(table);
 }

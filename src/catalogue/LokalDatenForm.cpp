@@ -1,6 +1,7 @@
 #include "catalogue/LokalDatenForm.h"
 
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBEdit.h"
 #include "dbcontrols/DBLookupComboBox.h"
@@ -11,6 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace f = db::fields;
 
 namespace {
 
@@ -51,31 +54,32 @@ TLokalDatenForm::TLokalDatenForm(ComicData& data, QWidget* owner)
     setWindowTitle(QStringLiteral("Eigene Daten zu diesem Eintrag"));
     db::DataSource* src = &data.srcComicLocal;
 
-    auto edit = [&](const char* name, const char* field) { return ui::DBEdit::named(name, src, field, this); };
-    auto lookup = [&](const char* name, const char* field, db::DataSource* list, const char* key, const char* shown) {
+    auto edit = [&](const char* name, QLatin1String field) { return ui::DBEdit::named(name, src, field.data(), this); };
+    auto lookup = [&](const char* name, QLatin1String field, db::DataSource* list, QLatin1String key,
+                      QLatin1String shown) {
         auto* box = new ui::DBLookupComboBox(this);
         box->setObjectName(QLatin1String(name));
         box->setDataSource(src);
-        box->setDataField(QLatin1String(field));
+        box->setDataField(field);
         box->setListSource(list);
-        box->setKeyField(QLatin1String(key));
-        box->setListField(QLatin1String(shown));
+        box->setKeyField(key);
+        box->setListField(shown);
         return box;
     };
 
-    editAuflage = edit("editAuflage", "LCLAUFLAGE");
-    cbAusfuehrung1 = lookup("cbAusfuehrung1", "LCLAUSFUEHRUNGID1", &data.srcAusfuehrungen, "AFAUSFID", "AFNAME");
+    editAuflage = edit("editAuflage", f::LCLAUFLAGE);
+    cbAusfuehrung1 = lookup("cbAusfuehrung1", f::LCLAUSFUEHRUNGID1, &data.srcAusfuehrungen, f::AFAUSFID, f::AFNAME);
     // The second execution edits the field the own-copy list shows as "Ausführung 2".
-    cbAusfuehrung2 = lookup("cbAusfuehrung2", "LCLAUSFUEHRUNGID2", &data.srcAusfuehrungen, "AFAUSFID", "AFNAME");
-    cbZustand = lookup("cbZustand", "LCLZUSTANDID", &data.srcZustand, "ZWID", "ZWNAME");
-    editKaufpreis = edit("editKaufpreis", "LCLKPREIS");
-    cbWaehrung2 = new TDBChoiceBox(currencyItems(), src, QStringLiteral("LCLKPREISWG"), this);
+    cbAusfuehrung2 = lookup("cbAusfuehrung2", f::LCLAUSFUEHRUNGID2, &data.srcAusfuehrungen, f::AFAUSFID, f::AFNAME);
+    cbZustand = lookup("cbZustand", f::LCLZUSTANDID, &data.srcZustand, f::ZWID, f::ZWNAME);
+    editKaufpreis = edit("editKaufpreis", f::LCLKPREIS);
+    cbWaehrung2 = new TDBChoiceBox(currencyItems(), src, f::LCLKPREISWG, this);
     cbWaehrung2->setObjectName(QStringLiteral("cbWaehrung2"));
-    editLimitNr = edit("editLimitNr", "LCLNUMMER");
-    editKaufdatum = new TDateEdit(src, QStringLiteral("LCKKDATUM"), this);
+    editLimitNr = edit("editLimitNr", f::LCLNUMMER);
+    editKaufdatum = new TDateEdit(src, f::LCKKDATUM, this);
     editKaufdatum->setObjectName(QStringLiteral("editKaufdatum"));
-    editLagerplatz = edit("editLagerplatz", "LCLLAGERPLATZ");
-    memoBemerkungen = new ui::DBMemo(src, QStringLiteral("LCLBEMERKUNG"), this);
+    editLagerplatz = edit("editLagerplatz", f::LCLLAGERPLATZ);
+    memoBemerkungen = new ui::DBMemo(src, f::LCLBEMERKUNG, this);
     memoBemerkungen->setObjectName(QStringLiteral("memoBemerkungen"));
     memoBemerkungen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoBemerkungen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

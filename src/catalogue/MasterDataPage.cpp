@@ -2,6 +2,7 @@
 
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBCheckBox.h"
 #include "dbcontrols/DBEdit.h"
@@ -22,6 +23,8 @@
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace f = db::fields;
 
 namespace {
 
@@ -200,41 +203,41 @@ QWidget* TMasterDataPage::buildFields()
     auto* area = new QWidget(this);
     db::DataSource* src = &m_data.srcStripothek;
 
-    cbFehlt = new ui::DBCheckBox(QStringLiteral("Comic fehlt in der Sammlung"), src, QStringLiteral("SCLFEHLT"), area);
+    cbFehlt = new ui::DBCheckBox(QStringLiteral("Comic fehlt in der Sammlung"), src, f::SCLFEHLT, area);
     cbFehlt->setObjectName(QStringLiteral("cbFehlt"));
-    cbReBuy = new ui::DBCheckBox(QStringLiteral("Als erneut zu erweben markieren"), src, QStringLiteral("SCLZUKAUFEN"), area);
+    cbReBuy = new ui::DBCheckBox(QStringLiteral("Als erneut zu erweben markieren"), src, f::SCLZUKAUFEN, area);
     cbReBuy->setObjectName(QStringLiteral("cbReBuy"));
 
-    auto edit = [&](const char* name, const char* field) { return ui::DBEdit::named(name, src, field, area); };
-    editTitel1 = edit("editTitel1", "SCLTITEL1");
-    editTitel2 = edit("editTitel2", "SCLTITEL2");
-    editTitel3 = edit("editTitel3", "SCLTITEL3");
-    editISBNNr = edit("editISBNNr", "SCLISBNNR");
-    editBand = edit("editBand", "SCLBAND");
-    editSeiten = edit("editSeiten", "SCLSEITEN");
-    editMaxLimit = edit("editMaxLimit", "SCLMAXLIMANZAHL");
+    auto edit = [&](const char* name, QLatin1String field) { return ui::DBEdit::named(name, src, field.data(), area); };
+    editTitel1 = edit("editTitel1", f::SCLTITEL1);
+    editTitel2 = edit("editTitel2", f::SCLTITEL2);
+    editTitel3 = edit("editTitel3", f::SCLTITEL3);
+    editISBNNr = edit("editISBNNr", f::SCLISBNNR);
+    editBand = edit("editBand", f::SCLBAND);
+    editSeiten = edit("editSeiten", f::SCLSEITEN);
+    editMaxLimit = edit("editMaxLimit", f::SCLMAXLIMANZAHL);
     const int narrow = editBand->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 8 + 12;
     for (ui::DBEdit* e : {editBand, editSeiten, editMaxLimit})
         e->setFixedWidth(narrow);
 
-    auto lookup = [&](const char* name, const char* field, db::DataSource* list, const char* key,
-                      const char* shown) {
+    auto lookup = [&](const char* name, QLatin1String field, db::DataSource* list, QLatin1String key,
+                      QLatin1String shown) {
         auto* box = new ui::DBLookupComboBox(area);
         box->setObjectName(QLatin1String(name));
         box->setDataSource(src);
-        box->setDataField(QLatin1String(field));
+        box->setDataField(field);
         box->setListSource(list);
-        box->setKeyField(QLatin1String(key));
-        box->setListField(QLatin1String(shown));
+        box->setKeyField(key);
+        box->setListField(shown);
         box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         box->setMinimumContentsLength(8);
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         return box;
     };
-    cbSerie = lookup("cbSerie", "SCLSERIEID", &m_data.srcSerie, "SRSERIENID", "SRNAME");
-    cbVerlage = lookup("cbVerlage", "SCLVERLAGID", &m_data.srcVerlage, "VLVERLAGID", "VLNAME1");
-    cbLitTyp = lookup("cbLitTyp", "SCLLITARTID", &m_data.srcLitArt, "LAARTID", "LANAME");
-    cbLitart = lookup("cbLitart", "SCLSPARTEID", &m_data.srcUnterart, "UATID", "UANAME");
+    cbSerie = lookup("cbSerie", f::SCLSERIEID, &m_data.srcSerie, f::SRSERIENID, f::SRNAME);
+    cbVerlage = lookup("cbVerlage", f::SCLVERLAGID, &m_data.srcVerlage, f::VLVERLAGID, f::VLNAME1);
+    cbLitTyp = lookup("cbLitTyp", f::SCLLITARTID, &m_data.srcLitArt, f::LAARTID, f::LANAME);
+    cbLitart = lookup("cbLitart", f::SCLSPARTEID, &m_data.srcUnterart, f::UATID, f::UANAME);
     cbSerie->setMaxVisibleItems(12);
     cbVerlage->setMaxVisibleItems(12);
     btnAddSerie = smallButton(area, QStringLiteral("btnAddSerie"), QStringLiteral("..."));
@@ -295,21 +298,21 @@ QWidget* TMasterDataPage::buildLists()
     auto* area = new QWidget(this);
 
     dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor,
-                      {{QStringLiteral("C2AAUTORID"), QStringLiteral("Autor"), 28},
-                       {QStringLiteral("C2AATID"), QStringLiteral("Funktion"), 14},
-                       {QStringLiteral("C2AID"), {}, 0, false},
-                       {QStringLiteral("C2ACOMICID"), {}, 0, false}});
+                      {{f::C2AAUTORID, QStringLiteral("Autor"), 28},
+                       {f::C2AATID, QStringLiteral("Funktion"), 14},
+                       {f::C2AID, {}, 0, false},
+                       {f::C2ACOMICID, {}, 0, false}});
     dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen,
-                       {{QStringLiteral("ALAUFLAGE"), QStringLiteral("Auflage"), 9},
-                        {QStringLiteral("ALAUSFUEHRUNGID1"), QStringLiteral("Ausführung"), 9},
-                        {QStringLiteral("ALERSCHEINUNGSDATUM"), QStringLiteral("E-Datum"), 8},
-                        {QStringLiteral("ALVKPREIS"), QStringLiteral("VK-Preis"), 7},
-                        {QStringLiteral("ALWG"), QStringLiteral("WG"), 3},
-                        {QStringLiteral("ALSPREIS"), QStringLiteral("S-Preis"), 7},
-                        {QStringLiteral("ALSPWG"), QStringLiteral("WG"), 3},
-                        {QStringLiteral("ALAUFLAGEID"), {}, 0, false},
-                        {QStringLiteral("ALCOMICID"), {}, 0, false},
-                        {QStringLiteral("ALAUSFUEHRUNGID2"), {}, 0, false}});
+                       {{f::ALAUFLAGE, QStringLiteral("Auflage"), 9},
+                        {f::ALAUSFUEHRUNGID1, QStringLiteral("Ausführung"), 9},
+                        {f::ALERSCHEINUNGSDATUM, QStringLiteral("E-Datum"), 8},
+                        {f::ALVKPREIS, QStringLiteral("VK-Preis"), 7},
+                        {f::ALWG, QStringLiteral("WG"), 3},
+                        {f::ALSPREIS, QStringLiteral("S-Preis"), 7},
+                        {f::ALSPWG, QStringLiteral("WG"), 3},
+                        {f::ALAUFLAGEID, {}, 0, false},
+                        {f::ALCOMICID, {}, 0, false},
+                        {f::ALAUSFUEHRUNGID2, {}, 0, false}});
     // The edition list is only read here; its rows go through the edition dialog.
     dbgAuflagen->setDeleteEnabled(false);
 
@@ -337,20 +340,20 @@ QGroupBox* TMasterDataPage::buildLocalData()
     QGroupBox* box = gbLokaleDaten;
 
     dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal,
-                       {{QStringLiteral("LCLAUFLAGE"), QStringLiteral("Auflage"), 10},
-                        {QStringLiteral("LCLAUSFUEHRUNGID1"), QStringLiteral("Ausführung 1"), 12},
-                        {QStringLiteral("LCLAUSFUEHRUNGID2"), QStringLiteral("Ausführung 2"), 12},
-                        {QStringLiteral("LCLZUSTANDID"), QStringLiteral("Zustand"), 12},
-                        {QStringLiteral("LCLKPREIS"), QStringLiteral("Kaufpreis"), 8},
-                        {QStringLiteral("LCLKPREISWG"), QStringLiteral("WG"), 4},
-                        {QStringLiteral("LCKKDATUM"), QStringLiteral("Kaufdatum"), 10},
-                        {QStringLiteral("LCLLAGERPLATZ"), QStringLiteral("L-Platz"), 14},
-                        {QStringLiteral("LCLNUMMER"), QStringLiteral("L-Nr."), 5},
-                        {QStringLiteral("LCLCOMICID"), {}, 0, false},
-                        {QStringLiteral("LCLSERVERCOMICID"), {}, 0, false},
-                        {QStringLiteral("LCLBEMERKUNG"), {}, 0, false}});
+                       {{f::LCLAUFLAGE, QStringLiteral("Auflage"), 10},
+                        {f::LCLAUSFUEHRUNGID1, QStringLiteral("Ausführung 1"), 12},
+                        {f::LCLAUSFUEHRUNGID2, QStringLiteral("Ausführung 2"), 12},
+                        {f::LCLZUSTANDID, QStringLiteral("Zustand"), 12},
+                        {f::LCLKPREIS, QStringLiteral("Kaufpreis"), 8},
+                        {f::LCLKPREISWG, QStringLiteral("WG"), 4},
+                        {f::LCKKDATUM, QStringLiteral("Kaufdatum"), 10},
+                        {f::LCLLAGERPLATZ, QStringLiteral("L-Platz"), 14},
+                        {f::LCLNUMMER, QStringLiteral("L-Nr."), 5},
+                        {f::LCLCOMICID, {}, 0, false},
+                        {f::LCLSERVERCOMICID, {}, 0, false},
+                        {f::LCLBEMERKUNG, {}, 0, false}});
 
-    editBemerkung2 = new ui::DBMemo(&m_data.srcComicLocal, QStringLiteral("LCLBEMERKUNG"), box);
+    editBemerkung2 = new ui::DBMemo(&m_data.srcComicLocal, f::LCLBEMERKUNG, box);
     editBemerkung2->setObjectName(QStringLiteral("editBemerkung2"));
     editBemerkung2->setReadOnly(true);
     editBemerkung2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -422,10 +425,10 @@ void TMasterDataPage::labelNumberFields()
 {
     // The fields are made anew at each opening; the refusal of a typed
     // number names the box's label.
-    const std::pair<const char*, const char*> labels[] = {
-        {"SCLBAND", "Band"}, {"SCLSEITEN", "Seiten"}, {"SCLMAXLIMANZAHL", "Limitierung"}};
+    const std::pair<QLatin1String, const char*> labels[] = {
+        {f::SCLBAND, "Band"}, {f::SCLSEITEN, "Seiten"}, {f::SCLMAXLIMANZAHL, "Limitierung"}};
     for (const auto& [field, text] : labels)
-        if (db::Field* f = m_data.tblStripothek.findField(QLatin1String(field)))
+        if (db::Field* f = m_data.tblStripothek.findField(field))
             f->setDisplayLabel(QLatin1String(text));
 }
 
@@ -492,16 +495,16 @@ void TMasterDataPage::btnRestoreClick()
 
 void TMasterDataPage::btnAddVerlagClick()
 {
-    addLookupRow(m_data.tblVerlage, QStringLiteral("VLVERLAGID"), QStringLiteral("VLNAME1"),
+    addLookupRow(m_data.tblVerlage, f::VLVERLAGID, f::VLNAME1,
                  QStringLiteral("Neuen Verlag erstellen"), QStringLiteral("Verlagsname"),
-                 QStringLiteral("Dieser Verlag existiert schon!"), QStringLiteral("SCLVERLAGID"));
+                 QStringLiteral("Dieser Verlag existiert schon!"), f::SCLVERLAGID);
 }
 
 void TMasterDataPage::btnAddSerieClick()
 {
-    addLookupRow(m_data.tblSerie, QStringLiteral("SRSERIENID"), QStringLiteral("SRNAME"),
+    addLookupRow(m_data.tblSerie, f::SRSERIENID, f::SRNAME,
                  QStringLiteral("Neue Serie erstellen"), QStringLiteral("Serienname"),
-                 QStringLiteral("Diese Serie existiert schon!"), QStringLiteral("SCLSERIEID"));
+                 QStringLiteral("Diese Serie existiert schon!"), f::SCLSERIEID);
 }
 
 void TMasterDataPage::addLookupRow(db::Table& table, const QString& keyField, const QString& nameField,

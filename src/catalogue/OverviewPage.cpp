@@ -1,6 +1,7 @@
 #include "catalogue/OverviewPage.h"
 
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
@@ -21,6 +22,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace f = db::fields;
 
 namespace {
 
@@ -55,11 +58,11 @@ QString trimBlanks(const QString& text)
 QString indexForField(const QString& fieldName)
 {
     static const QHash<QString, QString> indexes = {
-        {QStringLiteral("SCLTITEL1"), QStringLiteral("NKSCLTITEL1")},
-        {QStringLiteral("SCLSERIENTEXT"), QStringLiteral("NKSCLSERIENTEXT")},
-        {QStringLiteral("SCLVERLAGTEXT"), QStringLiteral("NKSCLVERLAGTEXT")},
+        {f::SCLTITEL1, QStringLiteral("NKSCLTITEL1")},
+        {f::SCLSERIENTEXT, QStringLiteral("NKSCLSERIENTEXT")},
+        {f::SCLVERLAGTEXT, QStringLiteral("NKSCLVERLAGTEXT")},
         // The reduced ISBN, so that "3-551-…" and "3551…" sort side by side.
-        {QStringLiteral("SCLISBNNR"), QStringLiteral("NKSCLINTISBNNR")},
+        {f::SCLISBNNR, QStringLiteral("NKSCLINTISBNNR")},
     };
     return indexes.value(fieldName.toUpper());
 }
@@ -84,12 +87,12 @@ void TOverviewPage::buildPage()
     dbgListe = new ui::DBGrid(&m_data.srcStripothek, this);
     dbgListe->setObjectName(QStringLiteral("dbgListe"));
     dbgListe->setColumns({
-        {QStringLiteral("SCLTITEL1"), QStringLiteral("Titel 1"), 40},
-        {QStringLiteral("SCLSERIENTEXT"), QStringLiteral("Serie"), 30},
-        {QStringLiteral("SCLBAND"), QStringLiteral("Band"), 6},
-        {QStringLiteral("SCLVERLAGTEXT"), QStringLiteral("Verlage"), 24},
-        {QStringLiteral("SCLISBNNR"), QStringLiteral("ISBN-Nr."), 18},
-        {QStringLiteral("SCLFEHLT"), QStringLiteral("Fehlt"), 5},
+        {f::SCLTITEL1, QStringLiteral("Titel 1"), 40},
+        {f::SCLSERIENTEXT, QStringLiteral("Serie"), 30},
+        {f::SCLBAND, QStringLiteral("Band"), 6},
+        {f::SCLVERLAGTEXT, QStringLiteral("Verlage"), 24},
+        {f::SCLISBNNR, QStringLiteral("ISBN-Nr."), 18},
+        {f::SCLFEHLT, QStringLiteral("Fehlt"), 5},
     });
     // The catalogue row must not go without its authors, editions and own
     // copies: Ctrl+Del runs only the action the frame hands in.
@@ -262,7 +265,7 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
     ui::updateRecord(&table);
     table.checkBrowseMode();
     table.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
-    if (table.locate(QStringLiteral("SCLSERIEID"), seriesId))
+    if (table.locate(f::SCLSERIEID, seriesId))
         return false;
     const bool wasFiltered = table.filtered();
     if (wasFiltered) {
@@ -274,7 +277,7 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
             rbShowAll->setChecked(true);
         }
         ApplyOverviewFilter();
-        if (table.locate(QStringLiteral("SCLSERIEID"), seriesId))
+        if (table.locate(f::SCLSERIEID, seriesId))
             return true;
     }
     throw db::Error(QStringLiteral("Die Serie „%1“ hat keinen Band mehr im Katalog").arg(name));

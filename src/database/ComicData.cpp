@@ -1,5 +1,6 @@
 #include "database/ComicData.h"
 
+#include "database/FieldNames.h"
 #include "database/Isbn.h"
 #include "database/RecordKeys.h"
 #include "database/Schema.h"
@@ -7,24 +8,26 @@
 
 #include <QDir>
 
+namespace f = db::fields;
+
 namespace {
 struct Reference {
-    const char* field;
+    QLatin1String field;
     db::Table ComicData::*lookup;
-    const char* keyField;
-    const char* nameField;
+    QLatin1String keyField;
+    QLatin1String nameField;
 };
 
 // The one handler serves every reference field; the field's name picks the lookup.
 const Reference kReferences[] = {
-    {"SCLSERIEID", &ComicData::tblSerie, "SRSERIENID", "SRNAME"},
-    {"SCLVERLAGID", &ComicData::tblVerlage, "VLVERLAGID", "VLNAME1"},
-    {"C2AAUTORID", &ComicData::tblAutoren, "ANAUTORID", "ANNAME"},
-    {"C2AATID", &ComicData::tblAutortyp, "ATID", "ATTYP"},
-    {"ALAUSFUEHRUNGID1", &ComicData::tblAusfuehrungen, "AFAUSFID", "AFNAME"},
-    {"LCLZUSTANDID", &ComicData::tblZustandsarten, "ZWID", "ZWNAME"},
-    {"LCLAUSFUEHRUNGID1", &ComicData::tblAusfuehrungen, "AFAUSFID", "AFNAME"},
-    {"LCLAUSFUEHRUNGID2", &ComicData::tblAusfuehrungen, "AFAUSFID", "AFNAME"},
+    {f::SCLSERIEID, &ComicData::tblSerie, f::SRSERIENID, f::SRNAME},
+    {f::SCLVERLAGID, &ComicData::tblVerlage, f::VLVERLAGID, f::VLNAME1},
+    {f::C2AAUTORID, &ComicData::tblAutoren, f::ANAUTORID, f::ANNAME},
+    {f::C2AATID, &ComicData::tblAutortyp, f::ATID, f::ATTYP},
+    {f::ALAUSFUEHRUNGID1, &ComicData::tblAusfuehrungen, f::AFAUSFID, f::AFNAME},
+    {f::LCLZUSTANDID, &ComicData::tblZustandsarten, f::ZWID, f::ZWNAME},
+    {f::LCLAUSFUEHRUNGID1, &ComicData::tblAusfuehrungen, f::AFAUSFID, f::AFNAME},
+    {f::LCLAUSFUEHRUNGID2, &ComicData::tblAusfuehrungen, f::AFAUSFID, f::AFNAME},
 };
 QString shownType(db::FieldType type, int size)
 {
@@ -120,11 +123,11 @@ ComicData::ComicData(QObject* parent) : QObject(parent)
 {
     tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
     tblComic2Autor.setIndexName(QStringLiteral("NKC2ACOMICID"));
-    tblComic2Autor.setMasterSource(&srcStripothek, QStringLiteral("SCLCOMICID"));
+    tblComic2Autor.setMasterSource(&srcStripothek, f::SCLCOMICID);
     tblAuflagen.setIndexName(QStringLiteral("NKALCOMICID"));
-    tblAuflagen.setMasterSource(&srcStripothek, QStringLiteral("SCLCOMICID"));
-    tblComicLocal.setIndexFieldNames(QStringLiteral("LCLSERVERCOMICID"));
-    tblComicLocal.setMasterSource(&srcStripothek, QStringLiteral("SCLCOMICID"));
+    tblAuflagen.setMasterSource(&srcStripothek, f::SCLCOMICID);
+    tblComicLocal.setIndexFieldNames(f::LCLSERVERCOMICID);
+    tblComicLocal.setMasterSource(&srcStripothek, f::SCLCOMICID);
     tblVerlage.setIndexName(QStringLiteral("NKVLNAME1"));
     tblAutoren.setIndexName(QStringLiteral("NKANNAME"));
 
@@ -172,8 +175,8 @@ void ComicData::InstallNameDisplays(db::Table& table)
 {
     // Lookup tables have no reference fields; for them nothing is installed.
     for (const Reference& ref : kReferences)
-        if (table.findField(QLatin1String(ref.field)))
-            InstallNameDisplay(table, QLatin1String(ref.field));
+        if (table.findField(ref.field))
+            InstallNameDisplay(table, ref.field);
 }
 
 QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& value) const
@@ -182,10 +185,10 @@ QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& va
     if (id.isEmpty())
         return {};
     for (const Reference& ref : kReferences) {
-        if (sender.fieldName().compare(QLatin1String(ref.field), Qt::CaseInsensitive) != 0)
+        if (sender.fieldName().compare(ref.field, Qt::CaseInsensitive) != 0)
             continue;
         const db::Table& lookup = this->*ref.lookup;
-        return lookup.lookup(QLatin1String(ref.keyField), id, QLatin1String(ref.nameField)).toString();
+        return lookup.lookup(ref.keyField, id, ref.nameField).toString();
     }
     return {};
 }
@@ -205,22 +208,22 @@ void ComicData::OpenTables()
         open(*t);
 
     open(tblStripothek);
-    InstallNameDisplay(tblStripothek, QStringLiteral("SCLSERIEID"));
-    InstallNameDisplay(tblStripothek, QStringLiteral("SCLVERLAGID"));
+    InstallNameDisplay(tblStripothek, f::SCLSERIEID);
+    InstallNameDisplay(tblStripothek, f::SCLVERLAGID);
     tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
     tblStripothek.first();
 
     open(tblComic2Autor);
-    InstallNameDisplay(tblComic2Autor, QStringLiteral("C2AAUTORID"));
-    InstallNameDisplay(tblComic2Autor, QStringLiteral("C2AATID"));
+    InstallNameDisplay(tblComic2Autor, f::C2AAUTORID);
+    InstallNameDisplay(tblComic2Autor, f::C2AATID);
 
     open(tblAuflagen);
-    InstallNameDisplay(tblAuflagen, QStringLiteral("ALAUSFUEHRUNGID1"));
+    InstallNameDisplay(tblAuflagen, f::ALAUSFUEHRUNGID1);
 
     open(tblComicLocal);
-    InstallNameDisplay(tblComicLocal, QStringLiteral("LCLZUSTANDID"));
-    InstallNameDisplay(tblComicLocal, QStringLiteral("LCLAUSFUEHRUNGID1"));
-    InstallNameDisplay(tblComicLocal, QStringLiteral("LCLAUSFUEHRUNGID2"));
+    InstallNameDisplay(tblComicLocal, f::LCLZUSTANDID);
+    InstallNameDisplay(tblComicLocal, f::LCLAUSFUEHRUNGID1);
+    InstallNameDisplay(tblComicLocal, f::LCLAUSFUEHRUNGID2);
 
     open(tblKeyGen);
     Q_EMIT tablesOpened();
@@ -244,22 +247,22 @@ QString ComicData::NewRecordKey()
 
 void ComicData::tblStripothekBeforePost(db::Table& table)
 {
-    db::Field& id = table.fieldByName(QStringLiteral("SCLCOMICID"));
+    db::Field& id = table.fieldByName(f::SCLCOMICID);
     if (id.asString().isEmpty())
         id.setAsString(NewRecordKey());
 
-    table.fieldByName(QStringLiteral("SCLINTISBNNR"))
-        .setAsString(db::ReduceIsbn(table.fieldByName(QStringLiteral("SCLISBNNR")).asString()));
+    table.fieldByName(f::SCLINTISBNNR)
+        .setAsString(db::ReduceIsbn(table.fieldByName(f::SCLISBNNR).asString()));
 
     // The same names the selection boxes show for this row.
-    const db::Field& series = table.fieldByName(QStringLiteral("SCLSERIEID"));
-    table.fieldByName(QStringLiteral("SCLSERIENTEXT")).setAsString(ShowReferenceName(series, series.value()));
-    const db::Field& publisher = table.fieldByName(QStringLiteral("SCLVERLAGID"));
-    table.fieldByName(QStringLiteral("SCLVERLAGTEXT")).setAsString(ShowReferenceName(publisher, publisher.value()));
+    const db::Field& series = table.fieldByName(f::SCLSERIEID);
+    table.fieldByName(f::SCLSERIENTEXT).setAsString(ShowReferenceName(series, series.value()));
+    const db::Field& publisher = table.fieldByName(f::SCLVERLAGID);
+    table.fieldByName(f::SCLVERLAGTEXT).setAsString(ShowReferenceName(publisher, publisher.value()));
 
-    for (const char* flag : {"SCLFEHLT", "SCLZUKAUFEN"}) {
-        db::Field& f = table.fieldByName(QLatin1String(flag));
-        if (f.isNull())
-            f.setAsInteger(0);
+    for (const QLatin1String flag : {f::SCLFEHLT, f::SCLZUKAUFEN}) {
+        db::Field& field = table.fieldByName(flag);
+        if (field.isNull())
+            field.setAsInteger(0);
     }
 }

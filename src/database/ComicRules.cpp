@@ -1,34 +1,37 @@
 #include "database/ComicData.h"
 
 #include "database/Errors.h"
+#include "database/FieldNames.h"
 #include "database/Query.h"
 
 #include <QScopedValueRollback>
 #include <optional>
+
+namespace f = db::fields;
 
 namespace {
 
 // Each detail table's own key and its link to the comic.
 struct DetailKeys {
     db::Table ComicData::*table;
-    const char* keyField;
-    const char* comicField;
+    QLatin1String keyField;
+    QLatin1String comicField;
 };
 
 const DetailKeys kDetails[] = {
-    {&ComicData::tblComic2Autor, "C2AID", "C2ACOMICID"},
-    {&ComicData::tblAuflagen, "ALAUFLAGEID", "ALCOMICID"},
-    {&ComicData::tblComicLocal, "LCLCOMICID", "LCLSERVERCOMICID"},
+    {&ComicData::tblComic2Autor, f::C2AID, f::C2ACOMICID},
+    {&ComicData::tblAuflagen, f::ALAUFLAGEID, f::ALCOMICID},
+    {&ComicData::tblComicLocal, f::LCLCOMICID, f::LCLSERVERCOMICID},
 };
 
-const QString kComicId = QStringLiteral("SCLCOMICID");
+const QString kComicId = f::SCLCOMICID;
 
 } // namespace
 
 void ComicData::NewComic()
 {
     tblStripothek.append();
-    tblStripothek.fieldByName(QStringLiteral("SCLFEHLT")).setAsInteger(0);
+    tblStripothek.fieldByName(f::SCLFEHLT).setAsInteger(0);
 }
 
 void ComicData::NewVolume()
@@ -46,21 +49,21 @@ void ComicData::NewVolume()
         db::ControlsDisabled frozen(tblComic2Autor);
         tblComic2Autor.first();
         while (!tblComic2Autor.eof()) {
-            authors.push_back({tblComic2Autor.fieldByName(QStringLiteral("C2AAUTORID")).asString(),
-                               tblComic2Autor.fieldByName(QStringLiteral("C2AATID")).asString()});
+            authors.push_back({tblComic2Autor.fieldByName(f::C2AAUTORID).asString(),
+                               tblComic2Autor.fieldByName(f::C2AATID).asString()});
             tblComic2Autor.next();
         }
     }
 
-    static const char* const copied[] = {"SCLVERLAGID", "SCLSERIEID", "SCLLITARTID",
-                                         "SCLSPARTEID", "SCLISBNNR",  "SCLSEITEN"};
+    static constexpr QLatin1String copied[] = {f::SCLVERLAGID, f::SCLSERIEID, f::SCLLITARTID,
+                                               f::SCLSPARTEID, f::SCLISBNNR,   f::SCLSEITEN};
     QStringList values;
-    for (const char* field : copied)
-        values << (fromComic ? comic.fieldByName(QLatin1String(field)).asString() : QString());
+    for (const QLatin1String field : copied)
+        values << (fromComic ? comic.fieldByName(field).asString() : QString());
 
     NewComic();
     for (int i = 0; i < values.size(); ++i)
-        comic.fieldByName(QLatin1String(copied[i])).setAsString(values[i]);
+        comic.fieldByName(copied[i]).setAsString(values[i]);
     PendingAuthors = std::move(authors);
 }
 
@@ -93,10 +96,10 @@ void ComicData::storeNewVolume(db::Table& table)
         for (const PendingAuthor& author : PendingAuthors) {
             tblComic2Autor.append();
             try {
-                tblComic2Autor.fieldByName(QStringLiteral("C2AID")).setAsString(NewRecordKey());
-                tblComic2Autor.fieldByName(QStringLiteral("C2AAUTORID")).setAsString(author.authorId);
-                tblComic2Autor.fieldByName(QStringLiteral("C2AATID")).setAsString(author.roleId);
-                tblComic2Autor.fieldByName(QStringLiteral("C2ACOMICID")).setAsString(comicId);
+                tblComic2Autor.fieldByName(f::C2AID).setAsString(NewRecordKey());
+                tblComic2Autor.fieldByName(f::C2AAUTORID).setAsString(author.authorId);
+                tblComic2Autor.fieldByName(f::C2AATID).setAsString(author.roleId);
+                tblComic2Autor.fieldByName(f::C2ACOMICID).setAsString(comicId);
                 tblComic2Autor.post();
             } catch (...) {
                 tblComic2Autor.cancel();
@@ -183,8 +186,8 @@ void ComicData::KeyNewDetailRow(db::Table& detail)
         const QString comic = tblStripothek.isEmpty() ? QString() : tblStripothek.fieldByName(kComicId).asString();
         if (comic.isEmpty())
             throw db::Abort();
-        detail.fieldByName(QLatin1String(d.keyField)).setAsString(NewRecordKey());
-        detail.fieldByName(QLatin1String(d.comicField)).setAsString(comic);
+        detail.fieldByName(d.keyField).setAsString(NewRecordKey());
+        detail.fieldByName(d.comicField).setAsString(comic);
         return;
     }
     throw db::EngineError(detail.name(), QStringLiteral("Die Tabelle gehört zu keinem Comic"));

@@ -1,5 +1,6 @@
 #include "database/ComicData.h"
 #include "database/Errors.h"
+#include "database/FieldNames.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 
@@ -231,6 +232,20 @@ private Q_SLOTS:
         QCOMPARE(detail.fieldByName(keyField).asString(),
                  drawn.left(digits) + QString::number(drawn.mid(digits).toLongLong() + 1));
         QCOMPARE(detail.fieldByName(comicField).asString(), comic);
+    }
+
+    // The constants the code names fields by are the schema's fields, all
+    // of them, in its order.
+    void fieldNamesFollowTheSchema()
+    {
+        QStringList schema;
+        for (const db::schema::TableDef& table : db::schema::tables())
+            for (const db::schema::FieldDef& field : table.fields)
+                schema << field.name;
+        QStringList constants;
+        for (const QLatin1String name : db::fields::kAll)
+            constants << name;
+        QCOMPARE(constants, schema);
     }
 
     // A new comic is stored before a list row can name it.
