@@ -87,21 +87,32 @@ QString seriesSql()
         .arg(integerOf(QStringLiteral("t.SCLBAND")), integerOf(QStringLiteral("t.SCLFEHLT")), order);
 }
 
-// Grouped by the typed currency first and classed afterwards: the class
-// costs a little for each of the few groups instead of for every copy.
-QString publishersSql()
+// One pass over the copies for the value per publisher and the purchases
+// per year: the copies are grouped once by publisher, typed currency and
+// year, and both tables are sums of those few thousand groups. Sorting the
+// copies is most of the work, so it is done once, with the publisher first,
+// which tells most rows apart at the first column. The currency is classed
+// per group instead of per copy.
+// Rows: kind 0 a publisher (catalogued, publisher), kind 1 a year and
+// currency class (year, class); then copies, copies with a price, the sum of
+// the prices, the euro and mark sums, the prices in another currency.
+QString copiesSql()
 {
     return QStringLiteral(
-               "SELECT catalogued, publisher, sum(n), sum(n - priced),"
-               " total(amount) FILTER (WHERE currency = '€'), total(amount) FILTER (WHERE currency = 'DM'),"
-               " sum(priced) FILTER (WHERE currency NOT IN ('€', 'DM'))"
-               " FROM (SELECT catalogued, publisher, %2 AS currency, n, priced, amount FROM"
-               " (SELECT s.rowid IS NOT NULL AS catalogued, IFNULL(s.SCLVERLAGTEXT, '') AS publisher,"
-               " l.LCLKPREISWG AS typed, count(*) AS n, count(%1) AS priced, total(%1) AS amount"
+               "WITH g AS MATERIALIZED (SELECT IFNULL(s.SCLVERLAGTEXT, '') AS publisher, l.LCLKPREISWG AS typed,"
+               " s.rowid IS NOT NULL AS catalogued, CAST(strftime('%Y', l.LCKKDATUM) AS INTEGER) AS year,"
+               " count(*) AS n, count(%1) AS priced, total(%1) AS amount"
                " FROM LOKALESTRIPOTHEK l LEFT JOIN SERVERSTRIPOTHEK s"
                " ON s.SCLCOMICID = l.LCLSERVERCOMICID COLLATE NOCASE AND s.SCLCOMICID = l.LCLSERVERCOMICID"
-               " GROUP BY 1, 2, 3))"
-               " GROUP BY catalogued, publisher ORDER BY catalogued DESC, %3, publisher")
+               " GROUP BY 1, 2, 3, 4),"
+               " classed AS (SELECT publisher, catalogued, year, %2 AS currency, n, priced, amount FROM g)"
+               " SELECT 0 AS kind, catalogued AS a, publisher AS b, sum(n), sum(priced), total(amount),"
+               " total(amount) FILTER (WHERE currency = '€'), total(amount) FILTER (WHERE currency = 'DM'),"
+               " IFNULL(sum(priced) FILTER (WHERE currency NOT IN ('€', 'DM')), 0), %3 AS sortKey"
+               " FROM classed GROUP BY catalogued, publisher"
+               " UNION ALL SELECT 1, year, currency, sum(n), sum(priced), total(amount), 0, 0, 0, NULL"
+               " FROM classed GROUP BY year, currency"
+               " ORDER BY kind, a DESC, sortKey, b")
         .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeySql(QStringLiteral("publisher")));
 }
 
@@ -120,16 +131,6 @@ QString conditionsSql()
                " WHERE id <> '' AND NOT EXISTS (SELECT 1 FROM ZUSTANDSARTEN WHERE ZWID = counted.id)) WHERE n > 0"
                " ORDER BY kind, sortKey, name")
         .arg(db::germanKeySql(QStringLiteral("IFNULL(z.ZWNAME, '')")));
-}
-
-// Copies, copies with a price and the sum of those prices, per year of
-// purchase and currency: the purchases per year and the value per currency
-// are both sums of these few rows.
-QString purchasesSql()
-{
-    return QStringLiteral("SELECT CAST(strftime('%Y', LCKKDATUM) AS INTEGER) AS year, %2 AS currency,"
-                          " count(*), count(%1), total(%1) FROM LOKALESTRIPOTHEK GROUP BY 1, 2")
-        .arg(kPrice, currencyOf(QStringLiteral("LCLKPREISWG")));
 }
 
 // Runs one statement and hands each row to read.
@@ -174,7 +175,7 @@ std::optional<double> CurrencyFigures::euro() const
 
 QStringList FigureStatements()
 {
-    return {overviewSql(), seriesSql(), publishersSql(), conditionsSql(), purchasesSql()};
+    return {overviewSql(), seriesSql(), copiesSql(), conditionsSql()};
 }
 
 Figures ComputeFigures(db::Connection& connection)
@@ -190,39 +191,40 @@ Figures ComputeFigures(db::Connection& connection)
         f.series.append({row.column(0).toString(), row.column(1).toString(), row.column(2).toString(),
                          row.columnInt64(3), row.columnInt64(4), row.columnInt64(5), row.columnInt64(6)});
     });
-    eachRow(connection, publishersSql(), [&](const db::Statement& row) {
-        PublisherFigures p;
-        p.inCatalogue = row.columnInt64(0) != 0;
-        p.publisher = row.column(1).toString();
-        p.copies = row.columnInt64(2);
-        p.withoutPrice = row.columnInt64(3);
-        p.euroSum = row.column(4).toDouble();
-        p.markSum = row.column(5).toDouble();
-        p.otherPrices = row.columnInt64(6);
-        if (!p.inCatalogue)
-            f.copiesWithoutComic = p.copies;
-        f.publishers.append(p);
-    });
     eachRow(connection, conditionsSql(), [&](const db::Statement& row) {
         f.conditions.append({ConditionFigures::Kind(row.columnInt64(0)), row.column(1).toString(), row.columnInt64(2)});
     });
     QMap<int, YearFigures> years;
     YearFigures undated;
     QMap<QString, CurrencyFigures> currencies;
-    eachRow(connection, purchasesSql(), [&](const db::Statement& row) {
-        const QString text = row.column(1).toString();
-        const qint64 copies = row.columnInt64(2);
-        const qint64 priced = row.columnInt64(3);
-        const double amount = row.column(4).toDouble();
+    eachRow(connection, copiesSql(), [&](const db::Statement& row) {
+        const qint64 copies = row.columnInt64(3);
+        const qint64 priced = row.columnInt64(4);
+        if (row.columnInt64(0) == 0) {
+            PublisherFigures p;
+            p.inCatalogue = row.columnInt64(1) != 0;
+            p.publisher = row.column(2).toString();
+            p.copies = copies;
+            p.withoutPrice = copies - priced;
+            p.euroSum = row.column(6).toDouble();
+            p.markSum = row.column(7).toDouble();
+            p.otherPrices = row.columnInt64(8);
+            if (!p.inCatalogue)
+                f.copiesWithoutComic = p.copies;
+            f.publishers.append(p);
+            return;
+        }
+        const QString text = row.column(2).toString();
+        const double amount = row.column(5).toDouble();
         CurrencyFigures& c = currencies[text];
         c.text = text;
         c.currency = currencyClass(text);
         c.copies += copies;
         c.withoutPrice += copies - priced;
         c.sum += amount;
-        YearFigures& y = row.columnIsNull(0) ? undated : years[int(row.columnInt64(0))];
-        if (!row.columnIsNull(0))
-            y.year = int(row.columnInt64(0));
+        YearFigures& y = row.columnIsNull(1) ? undated : years[int(row.columnInt64(1))];
+        if (!row.columnIsNull(1))
+            y.year = int(row.columnInt64(1));
         y.copies += copies;
         y.withoutPrice += copies - priced;
         switch (c.currency) {
