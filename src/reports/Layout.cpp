@@ -59,9 +59,23 @@ double placeText(const ReportItem& item, const TextMetrics& metrics, const QStri
         QString line = text;
         if (line.contains(QLatin1Char('\n')) || line.contains(QLatin1Char('\r')))
             line = line.simplified();
-        const double w = metrics.width(line);
-        const double field = item.autoSize ? w : item.width;
-        const bool clipped = w > field + kEpsilon;
+        double w = metrics.width(line);
+        // Left-aligned text ends at the right margin at the latest.
+        double field = item.autoSize ? w : item.width;
+        if (!item.alignRight)
+            field = std::min(field, right - x0);
+        bool clipped = w > field + kEpsilon;
+        // Cut in the middle of a letter and flush against the next column, a
+        // text would run into it; shortened to whole letters and "…" it ends
+        // visibly inside its own box.
+        if (clipped) {
+            const QString elided = metrics.elide(line, field);
+            if (!elided.isEmpty()) {
+                line = elided;
+                w = metrics.width(line);
+                clipped = false;
+            }
+        }
         const double boxWidth = std::min(w, field);
         const double x = item.alignRight ? x0 + item.width - boxWidth : x0;
         out.push_back({line, float(x), float(item.top), float(boxWidth), float(lineHeight), style, clipped});

@@ -55,6 +55,28 @@ double TextMetrics::width(QStringView text) const
     return w;
 }
 
+QString TextMetrics::elide(QStringView text, double width) const
+{
+    const QChar ellipsis(0x2026);
+    const double room = width - advance(ellipsis.unicode());
+    if (room < 0)
+        return QString();
+    double w = 0;
+    qsizetype end = 0;
+    const qsizetype n = text.size();
+    while (end < n) {
+        const char16_t c = text[end].unicode();
+        const bool pair = QChar::isHighSurrogate(c) && end + 1 < n && QChar::isLowSurrogate(text[end + 1].unicode());
+        w += advance(pair ? QChar::surrogateToUcs4(c, text[end + 1].unicode()) : char32_t(c));
+        if (w > room)
+            break;
+        end += pair ? 2 : 1;
+    }
+    while (end > 0 && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.left(end).toString() + ellipsis;
+}
+
 void TextMetrics::breakLines(const QString& text, double width, std::vector<QString>& lines) const
 {
     lines.clear();

@@ -34,6 +34,10 @@ public:
     // lines is emptied first, so one vector serves a whole layout.
     void breakLines(const QString& text, double width, std::vector<QString>& lines) const;
 
+    // text shortened to fit width: as many whole characters as fit before
+    // "…", without blanks before it; empty when not even "…" fits.
+    QString elide(QStringView text, double width) const;
+
 private:
     double advance(char32_t codePoint) const;
 

@@ -82,7 +82,7 @@ inline void writeCollection(const QString& dir, const QStringList& lines)
                         } else if (option == QLatin1String("fehlt")) {
                             v.missing = true;
                         } else if (option.startsWith(QLatin1String("isbn="))) {
-                            v.isbn = value;
+                            v.isbn = blanks(value);
                         } else if (option.startsWith(QLatin1String("verlag="))) {
                             v.publisherKey = publisher(blanks(value));
                         } else {
