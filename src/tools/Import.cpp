@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QStringEncoder>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -27,19 +28,26 @@ namespace {
 enum class Kind { Text, Integer, Float };
 
 constexpr int kBatchRows = 512;
+constexpr qsizetype kBatchText = 256 * 1024;
 
 // One value of a parsed row: a number where the field takes one and the
-// text is one, UTF-8 text otherwise; none for a null.
+// text is one, UTF-8 text otherwise (where it lies in its batch's text);
+// none for a null.
 struct Value {
     enum class Kind : char { Null, Integer, Float, Text } kind = Kind::Null;
     qint64 integer = 0;
     double real = 0;
-    QByteArray text;
+    qsizetype offset = 0;
+    qsizetype size = 0;
 };
 
 // Rows parsed but not stored yet: columns values per row, row after row.
+// The texts of all of them share one buffer: a string of its own for each
+// value meant an allocation on the parsing thread and a release on the
+// storing one, where the two threads contend for the allocator's locks.
 struct RowBatch {
     std::vector<Value> values;
+    QByteArray text;
     int rows = 0;
 };
 
@@ -294,7 +302,7 @@ private:
                         insert.bind(c + 1, v.real);
                         break;
                     case Value::Kind::Text:
-                        insert.bindUtf8(c + 1, v.text);
+                        insert.bindUtf8(c + 1, QByteArray::fromRawData(batch.text.constData() + v.offset, v.size));
                         break;
                     }
                 }
@@ -310,6 +318,7 @@ private:
         try {
             RowBatch batch;
             batch.values.resize(size_t(kBatchRows * columns));
+            batch.text.reserve(kBatchText);
             while (nextElement()) {
                 if (m_xml.name() != QLatin1String("ROW"))
                     refuse(QStringLiteral("Statt ROW steht hier %1").arg(m_xml.name()));
@@ -327,7 +336,7 @@ private:
                         if (column < 0)
                             refuse(QStringLiteral("Das Feld „%1“ gehört nicht zur Tabelle %2").arg(a.name(), m_table));
                     }
-                    row[column] = typed(column, a.value());
+                    row[column] = typed(column, a.value(), batch.text);
                 }
                 endOfEmptyElement();
                 if (++batch.rows == kBatchRows) {
@@ -335,6 +344,7 @@ private:
                         return; // the storing side gave up
                     batch = RowBatch();
                     batch.values.resize(size_t(kBatchRows * columns));
+                    batch.text.reserve(kBatchText);
                 }
             }
             if (batch.rows > 0)
@@ -347,7 +357,7 @@ private:
 
     // A value of the field's type where the text is one; text otherwise, as
     // the column's type then keeps it (so what the export found, it gets).
-    Value typed(int column, QStringView text) const
+    Value typed(int column, QStringView text, QByteArray& texts)
     {
         Value v;
         bool ok = false;
@@ -370,7 +380,11 @@ private:
             break;
         }
         v.kind = Value::Kind::Text;
-        v.text = text.toUtf8();
+        v.offset = texts.size();
+        texts.resize(v.offset + m_encoder.requiredSpace(text.size()));
+        char* end = m_encoder.appendToBuffer(texts.data() + v.offset, text);
+        v.size = end - (texts.constData() + v.offset);
+        texts.truncate(v.offset + v.size);
         return v;
     }
 
@@ -382,6 +396,7 @@ private:
     QList<packet::FieldDescription> m_fields;
     QHash<QString, int> m_fieldIndex;
     std::vector<Kind> m_kinds;
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless}; // parsing thread only
 };
 
 } // namespace
