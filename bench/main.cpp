@@ -31,6 +31,8 @@ int main(int argc, char** argv)
     parser.addOption(reportsOption);
     const QCommandLineOption statsOption(QStringLiteral("stats"), QStringLiteral("Only the statistics window's figures"));
     parser.addOption(statsOption);
+    const QCommandLineOption toolsOption(QStringLiteral("tools"), QStringLiteral("Only the maintenance tools"));
+    parser.addOption(toolsOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -48,6 +50,11 @@ int main(int argc, char** argv)
         bench::Report report;
         if (parser.isSet(statsOption)) {
             bench::runStatsBench(dir, report);
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
+        if (parser.isSet(toolsOption)) {
+            bench::runToolsBench(dir, report);
             report.print(parser.isSet(csvOption));
             return 0;
         }
