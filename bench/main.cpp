@@ -33,6 +33,9 @@ int main(int argc, char** argv)
     parser.addOption(statsOption);
     const QCommandLineOption toolsOption(QStringLiteral("tools"), QStringLiteral("Only the maintenance tools"));
     parser.addOption(toolsOption);
+    const QCommandLineOption engineOption(QStringLiteral("engine"),
+                                          QStringLiteral("Only the engine's operations and the main window"));
+    parser.addOption(engineOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -55,6 +58,13 @@ int main(int argc, char** argv)
         }
         if (parser.isSet(toolsOption)) {
             bench::runToolsBench(dir, report);
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
+        if (parser.isSet(engineOption)) {
+            bench::runEngineBench(dir, report);
+            bench::runGuiBench(dir, report);
+            report.addMemory(bench::peakMemoryMb());
             report.print(parser.isSet(csvOption));
             return 0;
         }

@@ -119,6 +119,7 @@ void Connection::disconnect() noexcept
     // rolled back by closing. Errors no longer matter here.
     m_readOpen = false;
     m_cache.clear();
+    ++m_statementGeneration;
     openConnections().erase(m_db);
     sqlite3_close_v2(m_db);
     m_db = nullptr;

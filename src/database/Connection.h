@@ -74,6 +74,9 @@ public:
     // Prepared statements are kept for the life of the connection; callers
     // must reset what they step.
     Statement& cached(const QString& sql, const QString& component = {});
+    // Changes whenever the kept statements are dropped, so that a caller
+    // may keep a reference to one as long as this stays the same.
+    quint64 statementGeneration() const { return m_statementGeneration; }
 
     // Every data set on this connection, so a rollback can show restored rows
     // and put each back on the row it stood on when the transaction began.
@@ -101,6 +104,7 @@ private:
     sqlite3* m_db = nullptr;
     bool m_inTransaction = false;
     std::unordered_map<QString, std::unique_ptr<Statement>> m_cache;
+    quint64 m_statementGeneration = 1;
     std::vector<DataSet*> m_dataSets;
     int m_exclusiveUsers = 0;
     std::optional<EngineError> m_damage;

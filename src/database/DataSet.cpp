@@ -78,7 +78,7 @@ void DataSet::clearFields()
 {
     m_fields.clear();
     m_fieldIndex.clear();
-    m_buffer.clear();
+    m_buffer = Row();
 }
 
 Field& DataSet::addField(const QString& name, FieldType type, int size)
@@ -122,7 +122,7 @@ QVariant DataSet::currentValue(int fieldIndex) const
     checkActive();
     if (fieldIndex < 0 || fieldIndex >= m_buffer.size())
         return {};
-    return m_buffer.at(fieldIndex);
+    return m_buffer.value(fieldIndex);
 }
 
 void DataSet::setCurrentValue(int, const QVariant&)
@@ -150,7 +150,7 @@ void DataSet::loadCurrent()
     if (m_cur >= 0 && m_cur < rowCountShown())
         m_buffer = fetchRow(m_cur);
     else
-        m_buffer = QVariantList(fieldCount());
+        m_buffer = Row(fieldCount());
     if (m_buffer.size() < fieldCount())
         m_buffer.resize(fieldCount());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/Field.h"
+#include "database/Row.h"
 
 #include <QHash>
 #include <QObject>
@@ -96,7 +97,7 @@ protected:
     virtual void checkBrowseMode() {}
     virtual void ensureRows() const {}
     virtual int rowCountShown() const = 0;
-    virtual QVariantList fetchRow(int row) const = 0; // 0-based among rows shown (no insert row)
+    virtual Row fetchRow(int row) const = 0; // 0-based among rows shown (no insert row)
     virtual void afterMove() {}
 
     void updateRecord();
@@ -123,7 +124,7 @@ protected:
     int m_insertPos = -1;          // position of the row being inserted
     bool m_eof = true;
     bool m_bof = true;
-    QVariantList m_buffer;         // current row (browse) or the row being edited
+    Row m_buffer;                  // current row (browse) or the row being edited
     int m_disabled = 0;
     bool m_pendingNotify = false;
 };

@@ -170,14 +170,9 @@ bool LazyQuery::stepCursor() const
     return true;
 }
 
-QVariantList LazyQuery::readCurrent() const
+Row LazyQuery::readCurrent() const
 {
-    QVariantList values;
-    const int columns = m_cursor.columnCount();
-    values.reserve(columns);
-    for (int c = 0; c < columns; ++c)
-        values << m_cursor.column(c);
-    return values;
+    return Row::read(m_cursor, 0, m_cursor.columnCount());
 }
 
 void LazyQuery::readBlocks(int target) const
@@ -206,10 +201,10 @@ void LazyQuery::readBlocks(int target) const
     }
 }
 
-QVariantList LazyQuery::fetchRow(int row) const
+Row LazyQuery::fetchRow(int row) const
 {
     if (row < 0 || row >= m_count || !m_cursor.isValid())
-        return QVariantList(fieldCount());
+        return Row(fieldCount());
     const int block = row / kBlockRows;
     auto it = m_blocks.find(block);
     if (it == m_blocks.end() && !m_failed) {
@@ -223,7 +218,7 @@ QVariantList LazyQuery::fetchRow(int row) const
     }
     const size_t at = size_t(row % kBlockRows);
     if (it == m_blocks.end() || at >= it->second.size())
-        return QVariantList(fieldCount()); // fewer rows than counted: changed meanwhile
+        return Row(fieldCount()); // fewer rows than counted: changed meanwhile
     return it->second[at];
 }
 

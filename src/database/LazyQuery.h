@@ -42,15 +42,15 @@ Q_SIGNALS:
 
 protected:
     int rowCountShown() const override { return m_count; }
-    QVariantList fetchRow(int row) const override;
+    Row fetchRow(int row) const override;
 
 private:
-    using Block = std::vector<QVariantList>;
+    using Block = std::vector<Row>;
     Statement prepareSingle() const;
     int countRows(const Statement& statement) const;
     void readBlocks(int target) const;
     bool stepCursor() const;
-    QVariantList readCurrent() const;
+    Row readCurrent() const;
 
     QString m_sql;
     int m_count = 0;

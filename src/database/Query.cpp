@@ -56,10 +56,10 @@ void Query::execSql()
     m_rowsAffected = sqlite3_changes(m_connection.handle());
 }
 
-QVariantList Query::fetchRow(int row) const
+Row Query::fetchRow(int row) const
 {
     if (row < 0 || row >= int(m_rows.size()))
-        return QVariantList(fieldCount());
+        return Row(fieldCount());
     return m_rows[size_t(row)];
 }
 

@@ -24,7 +24,7 @@ public:
 
 protected:
     int rowCountShown() const override { return int(m_rows.size()); }
-    QVariantList fetchRow(int row) const override;
+    Row fetchRow(int row) const override;
 
 private:
     QString m_sql;

@@ -125,9 +125,8 @@ void Table::open()
     m_pinnedRowId = -1;
     m_state = DataSetState::Browse;
     if (m_master)
-        m_linkValue = m_master->dataSet()->active()
-                          ? m_master->dataSet()->fieldByName(m_masterField).asString()
-                          : QString();
+        setLinkValue(m_master->dataSet()->active() ? m_master->dataSet()->fieldByName(m_masterField).asString()
+                                                   : QString());
     m_cur = -1;
     resync(-1);
     opened();
@@ -194,15 +193,20 @@ void Table::resync(qint64 keepRowId) const
     // Detail tables run this on every move of the catalogue: the text is
     // built once per order, filter and link, only the values change.
     if (m_rowsSql.isEmpty()) {
+        m_rowsStatement = nullptr;
         QVariantList unused;
         m_rowsSql = QStringLiteral("SELECT %1 FROM %2").arg(wholeRows ? m_selectColumns : QStringLiteral("rowid"),
                                                             quoted(m_tableName)) +
                     whereClause(unused) + orderClause();
     }
-    const QVariantList params = whereParams();
     m_connection.beginRead();
-    Statement& select = m_connection.cached(m_rowsSql, name());
-    select.bindAll(params);
+    m_connection.handle(); // a damaged file is not read again, not even through a kept statement
+    if (!m_rowsStatement || m_rowsStatementGeneration != m_connection.statementGeneration()) {
+        m_rowsStatement = &m_connection.cached(m_rowsSql, name());
+        m_rowsStatementGeneration = m_connection.statementGeneration();
+    }
+    Statement& select = *m_rowsStatement;
+    bindWhere(select);
     std::vector<qint64> rows;
     rows.reserve(wholeRows ? 8 : m_rows.size());
     m_cache.clear();
@@ -211,13 +215,8 @@ void Table::resync(qint64 keepRowId) const
         while (select.step()) {
             const qint64 id = select.columnInt64(0);
             rows.push_back(id);
-            if (wholeRows && m_cache.size() < kCacheLimit) {
-                QVariantList values;
-                values.reserve(columns);
-                for (int c = 0; c < columns; ++c)
-                    values << select.column(c + 1);
-                m_cache[id] = std::move(values);
-            }
+            if (wholeRows && m_cache.size() < kCacheLimit)
+                m_cache[id] = Row::read(select, 1, columns);
         }
     } catch (...) {
         select.reset();
@@ -240,7 +239,7 @@ void Table::resync(qint64 keepRowId) const
     int pos = keep >= 0 ? positionOf(keep) : -1;
     if (keep != m_pinnedRowId)
         m_pinnedRowId = -1;
-    else if (pos < 0 && rowExists(keep)) {
+    else if (pos < 0 && keep >= 0 && rowExists(keep)) {
         pos = qBound(0, m_cur, n);
         m_rows.insert(m_rows.begin() + pos, keep);
         clearPositions();
@@ -310,10 +309,10 @@ int Table::rowCountShown() const
     return int(m_rows.size());
 }
 
-QVariantList Table::fetchRow(int row) const
+Row Table::fetchRow(int row) const
 {
     if (row < 0 || row >= int(m_rows.size()))
-        return QVariantList(fieldCount());
+        return Row(fieldCount());
     const qint64 id = m_rows[size_t(row)];
     auto hit = m_cache.find(id);
     if (hit != m_cache.end())
@@ -339,13 +338,8 @@ QVariantList Table::fetchRow(int row) const
     }
     const int columns = fieldCount();
     try {
-        while (select.step()) {
-            QVariantList values;
-            values.reserve(columns);
-            for (int c = 0; c < columns; ++c)
-                values << select.column(c + 1);
-            m_cache[select.columnInt64(0)] = std::move(values);
-        }
+        while (select.step())
+            m_cache[select.columnInt64(0)] = Row::read(select, 1, columns);
     } catch (...) {
         select.reset();
         throw;
@@ -353,7 +347,7 @@ QVariantList Table::fetchRow(int row) const
     select.reset();
     hit = m_cache.find(id);
     if (hit == m_cache.end()) // deleted behind our back
-        return QVariantList(fieldCount());
+        return Row(fieldCount());
     return hit->second;
 }
 
@@ -366,7 +360,7 @@ void Table::setCurrentValue(int fieldIndex, const QVariant& value)
         fail(QStringLiteral("Datenmenge ist nicht im Editier- oder Einfügemodus"));
     if (fieldIndex < 0 || fieldIndex >= m_buffer.size())
         return;
-    m_buffer[fieldIndex] = value;
+    m_buffer.setValue(fieldIndex, value);
     m_modified = true;
     emitFieldChanged(fieldIndex);
 }
@@ -378,10 +372,10 @@ void Table::startInsert(int position)
     m_curBeforeInsert = m_cur;
     m_insertPos = position;
     m_cur = position;
-    m_buffer = QVariantList(fieldCount());
+    m_buffer = Row(fieldCount());
     if (m_master && !m_orderFields.isEmpty())
         if (Field* link = findField(m_orderFields.first()))
-            m_buffer[link->index()] = m_linkValue;
+            m_buffer.setValue(link->index(), m_linkValue);
     m_eof = m_bof = false;
     setState(DataSetState::Insert);
     emitDataSetChanged();
@@ -417,7 +411,7 @@ void Table::edit()
     setState(DataSetState::Edit);
 }
 
-bool Table::touchesRowSet(const QVariantList& before) const
+bool Table::touchesRowSet(const Row& before) const
 {
     QStringList watched = m_orderFields;
     if (m_filtered)
@@ -478,7 +472,7 @@ void Table::post()
         // Read before the write: a read here would open a read transaction
         // again, and the UPDATE inside it would stay uncommitted until the
         // event loop turns.
-        const QVariantList before = fetchRow(m_cur);
+        const Row before = fetchRow(m_cur);
         m_connection.endRead();
         updateChangedFields(values);
         m_cache.erase(m_editRowId);

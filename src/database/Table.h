@@ -99,7 +99,7 @@ public:
 protected:
     void ensureRows() const override;
     int rowCountShown() const override;
-    QVariantList fetchRow(int row) const override;
+    Row fetchRow(int row) const override;
     void afterMove() override;
 
 private:
@@ -107,14 +107,17 @@ private:
     void resync(qint64 keepRowId) const;
     void invalidate() const { m_stale = true; }
     QString whereClause(QVariantList& params) const;
-    QVariantList whereParams() const; // the values of whereClause, without building its text
+    // Binds the values of whereClause, without building its text; the link
+    // value goes in as the UTF-8 it was converted to once per move.
+    void bindWhere(Statement& statement) const;
+    void setLinkValue(const QString& value);
     QString orderClause() const;
     QString quoted(const QString& fieldName) const;
     void startInsert(int position);
     void updateChangedFields(const QVariantList& after);
     void followMaster();
     int positionOf(qint64 rowId) const;
-    bool touchesRowSet(const QVariantList& before) const;
+    bool touchesRowSet(const Row& before) const;
 
     QString m_tableName;
     bool m_exclusive = false;
@@ -132,13 +135,17 @@ private:
     mutable int m_linearLookups = 0;
     mutable int m_nextSequential = -1; // where reading ahead continues
     mutable QString m_rowsSql; // the row-set query for the current order, filter and link
+    // Its prepared statement, looked up once per text: a detail table runs it on
+    // every move of the catalogue. Valid while the connection keeps its statements.
+    mutable Statement* m_rowsStatement = nullptr;
+    mutable quint64 m_rowsStatementGeneration = 0;
     void clearPositions() const
     {
         m_positions.clear();
         m_linearLookups = 0;
     }
     mutable bool m_stale = true;
-    mutable std::unordered_map<qint64, QVariantList> m_cache;
+    mutable std::unordered_map<qint64, Row> m_cache;
     qint64 m_editRowId = -1;
     int m_curBeforeInsert = -1;
     // The row posted last stays current, and shown, while the user stays on
@@ -159,6 +166,7 @@ private:
     DataSource* m_master = nullptr;
     QString m_masterField;
     QString m_linkValue;
+    QByteArray m_linkUtf8;
     QList<QMetaObject::Connection> m_masterConnections;
     QString m_selectColumns;
 };

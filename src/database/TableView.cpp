@@ -12,14 +12,22 @@
 
 namespace db {
 
-QVariantList Table::whereParams() const
+void Table::bindWhere(Statement& statement) const
 {
-    QVariantList params;
-    if (m_master && !m_orderFields.isEmpty())
-        params << m_linkValue << m_linkValue;
+    int next = 1;
+    if (m_master && !m_orderFields.isEmpty()) {
+        statement.bindUtf8(next++, m_linkUtf8);
+        statement.bindUtf8(next++, m_linkUtf8);
+    }
     if (m_filtered && !m_compiled.sql.isEmpty())
-        params << m_compiled.params;
-    return params;
+        for (const QVariant& value : m_compiled.params)
+            statement.bind(next++, value);
+}
+
+void Table::setLinkValue(const QString& value)
+{
+    m_linkValue = value;
+    m_linkUtf8 = value.toUtf8();
 }
 
 QString Table::whereClause(QVariantList& params) const
@@ -176,12 +184,12 @@ void Table::followMaster()
         m_state = DataSetState::Browse;
         m_modified = false;
         m_insertPos = -1;
-        m_linkValue.clear();
+        setLinkValue(QString());
         m_rows.clear();
         clearPositions();
         m_cache.clear();
         m_cur = -1;
-        m_buffer = QVariantList(fieldCount());
+        m_buffer = Row(fieldCount());
         m_bof = m_eof = true;
         m_stale = false;
         emitStateChanged();
@@ -193,7 +201,7 @@ void Table::followMaster()
     if (value == m_linkValue && !m_stale)
         return;
     checkBrowseMode();
-    m_linkValue = value;
+    setLinkValue(value);
     m_cur = -1; // the new comic's rows start at their first, which resync loads
     invalidate(); // should the reading fail, the next use tries again
     resync(-1);
