@@ -2,8 +2,7 @@
 
 #include "database/Errors.h"
 #include "database/Isbn.h"
-
-#include <sqlite3.h>
+#include "database/Statement.h"
 
 namespace cli {
 
@@ -87,15 +86,12 @@ CollectionWriter::CollectionWriter(sqlite3* db) : m_db(db), m_keys(db), m_writer
                    {"LITERATURART", "LAARTID", "LANAME"},
                    {"UNTERART", "UATID", "UANAME"}};
     for (const auto& l : lookups) {
-        const QByteArray sql = QByteArray("SELECT ") + l.key + ", " + l.name + " FROM " + l.table;
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-            throw db::Error(QStringLiteral("%1: %2").arg(QString::fromLatin1(l.table), QString::fromUtf8(sqlite3_errmsg(db))));
-        auto& map = m_lookups[QString::fromLatin1(l.table)];
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            map.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))),
-                       QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))));
-        sqlite3_finalize(stmt);
+        const QString table = QString::fromLatin1(l.table);
+        db::Statement read(db, QStringLiteral("SELECT %1, %2 FROM %3").arg(QLatin1String(l.key), QLatin1String(l.name), table),
+                           table);
+        auto& map = m_lookups[table];
+        while (read.step())
+            map.insert(read.column(1).toString(), read.column(0).toString());
     }
 }
 

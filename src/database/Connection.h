@@ -16,6 +16,7 @@ struct sqlite3;
 namespace db {
 
 class DataSet;
+class Table;
 
 // The one connection to the collection file. It never creates the file: a
 // missing database is an error that says where it was expected.
@@ -118,6 +119,9 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
+    // The next record key from the key table's counter row, drawn in this
+    // transaction (see KeyCounter): a rollback gives the number back.
+    QString drawRecordKey(Table& keyGen);
 
 private:
     Connection& m_connection;

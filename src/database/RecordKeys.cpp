@@ -5,80 +5,98 @@
 #include "database/Statement.h"
 #include "database/Table.h"
 
-#include <cmath>
 #include <limits>
 
 namespace db {
 
-QString drawRecordKey(Table& keyGen)
+KeyCounter::KeyCounter(sqlite3* db, qint64 rowId, const QString& component, const QString& table)
+    : m_db(db), m_component(component), m_table(QLatin1Char('"') + table + QLatin1Char('"'))
+{
+    bool found = false;
+    if (rowId >= 0) {
+        Statement read(m_db, QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 WHERE rowid = ?").arg(m_table),
+                       m_component);
+        read.bindInt64(1, rowId);
+        found = read.step();
+        if (found) {
+            m_rowid = read.columnInt64(0);
+            m_prefix = read.column(1).toString();
+            m_last = qRound64(read.column(2).toDouble());
+        }
+    }
+    if (!found) {
+        Statement any(m_db, QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 ORDER BY rowid LIMIT 1").arg(m_table),
+                      m_component);
+        found = any.step();
+        if (found) {
+            m_rowid = any.columnInt64(0);
+            m_prefix = any.column(1).toString();
+            m_last = qRound64(any.column(2).toDouble());
+        }
+    }
+    if (found)
+        return;
+    Statement insert(m_db, QStringLiteral("INSERT INTO %1 (KGDBID, KGNEXTID) VALUES (NULL, 0)").arg(m_table),
+                     m_component);
+    insert.exec();
+    Statement id(m_db, QStringLiteral("SELECT last_insert_rowid()"), m_component);
+    id.step();
+    m_rowid = id.columnInt64(0);
+}
+
+QString KeyCounter::next()
+{
+    if (m_last >= std::numeric_limits<qint32>::max())
+        throw EngineError(m_component,
+                          QStringLiteral("Der Schlüsselzähler hat seinen höchsten Wert (%1) erreicht; "
+                                         "es können keine neuen Datensätze angelegt werden")
+                              .arg(std::numeric_limits<qint32>::max()));
+    ++m_last;
+    return m_prefix + QString::number(m_last);
+}
+
+void KeyCounter::save()
+{
+    Statement write(m_db, QStringLiteral("UPDATE %1 SET KGNEXTID = ? WHERE rowid = ?").arg(m_table), m_component);
+    write.bindDouble(1, double(m_last));
+    write.bindInt64(2, m_rowid);
+    write.exec();
+}
+
+namespace {
+// Needs a write transaction open on the key table's connection.
+QString drawInTransaction(Table& keyGen)
 {
     keyGen.checkActive();
     keyGen.checkBrowseMode();
-    Connection& connection = keyGen.connection();
-    const QString table = QLatin1Char('"') + keyGen.tableName() + QLatin1Char('"');
-    const bool ownTransaction = !connection.inTransaction();
-    if (ownTransaction)
-        connection.execute(QStringLiteral("BEGIN IMMEDIATE"));
-    QString key;
-    try {
-        // The counter row is the table's current row; another program may
-        // have moved the number on since we last read it, so read it inside
-        // the write lock.
-        qint64 rowId = keyGen.currentRowId();
-        QString prefix;
-        double last = 0;
-        bool found = false;
-        if (rowId >= 0) {
-            Statement read(connection.handle(),
-                           QStringLiteral("SELECT KGDBID, KGNEXTID FROM %1 WHERE rowid = ?").arg(table),
-                           keyGen.name());
-            read.bind(1, rowId);
-            if (read.step()) {
-                found = true;
-                prefix = read.column(0).toString();
-                last = read.column(1).toDouble();
-            }
-        }
-        if (!found) {
-            Statement any(connection.handle(),
-                          QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 ORDER BY rowid LIMIT 1").arg(table),
-                          keyGen.name());
-            if (any.step()) {
-                found = true;
-                rowId = any.columnInt64(0);
-                prefix = any.column(1).toString();
-                last = any.column(2).toDouble();
-            }
-        }
-        const qint64 current = qint64(std::llround(last));
-        if (current >= std::numeric_limits<qint32>::max())
-            throw EngineError(keyGen.name(),
-                              QStringLiteral("Der Schlüsselzähler hat seinen höchsten Wert (%1) erreicht; "
-                                             "es können keine neuen Datensätze angelegt werden")
-                                  .arg(std::numeric_limits<qint32>::max()));
-        const qint64 next = current + 1;
-        if (found) {
-            Statement write(connection.handle(),
-                            QStringLiteral("UPDATE %1 SET KGNEXTID = ? WHERE rowid = ?").arg(table), keyGen.name());
-            write.bind(1, double(next));
-            write.bind(2, rowId);
-            write.exec();
-        } else {
-            Statement write(connection.handle(),
-                            QStringLiteral("INSERT INTO %1 (KGDBID, KGNEXTID) VALUES (NULL, ?)").arg(table),
-                            keyGen.name());
-            write.bind(1, double(next));
-            write.exec();
-        }
-        if (ownTransaction)
-            connection.execute(QStringLiteral("COMMIT"));
-        key = prefix + QString::number(next);
-    } catch (...) {
-        if (ownTransaction)
-            connection.execute(QStringLiteral("ROLLBACK"));
-        throw;
-    }
+    // The counter row is the table's current row; another program may have
+    // moved the number on since we last read it, so it is read inside the
+    // write lock that this transaction holds.
+    KeyCounter counter(keyGen.connection().handle(), keyGen.currentRowId(), keyGen.name(), keyGen.tableName());
+    const QString key = counter.next();
+    counter.save();
     keyGen.refresh();
+    return key;
+}
+} // namespace
+
+QString Transaction::drawRecordKey(Table& keyGen)
+{
+    if (&keyGen.connection() != &m_connection)
+        throw EngineError(keyGen.name(), QStringLiteral("Die Schlüsseltabelle gehört zu einer anderen Verbindung"));
+    return drawInTransaction(keyGen);
+}
+
+QString drawRecordKey(Table& keyGen)
+{
+    keyGen.checkActive();
+    Connection& connection = keyGen.connection();
+    if (connection.inTransaction()) // the caller's commit uses the key up
+        return drawInTransaction(keyGen);
+    keyGen.checkBrowseMode();
+    Transaction transaction(connection);
+    const QString key = transaction.drawRecordKey(keyGen);
+    transaction.commit();
     return key;
 }
 

@@ -2,6 +2,7 @@
 
 #include "database/Errors.h"
 #include "database/GermanOrder.h"
+#include "database/Statement.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,12 +110,7 @@ QString sqliteMessage(sqlite3* db)
 
 void exec(sqlite3* db, const QString& sql)
 {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = message ? QString::fromUtf8(message) : sqliteMessage(db);
-        sqlite3_free(message);
-        throw Error(QStringLiteral("SQLite meldet „%1“ bei: %2").arg(text, sql));
-    }
+    Statement(db, sql).exec();
 }
 
 struct Connection {
@@ -245,18 +241,16 @@ QStringList createIndexSql(const TableDef& table)
 
 bool upgradeIndexes(sqlite3* db)
 {
+    // A file that cannot answer keeps its indexes; opening it reports why.
     const auto firstValue = [db](const QString& sql, const QString& param = {}) {
-        sqlite3_stmt* stmt = nullptr;
-        QVariant value;
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
-            const QByteArray utf8 = param.toUtf8();
+        try {
+            Statement statement(db, sql);
             if (!param.isNull())
-                sqlite3_bind_text(stmt, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-            if (sqlite3_step(stmt) == SQLITE_ROW)
-                value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+                statement.bindText(1, param);
+            return statement.step() ? statement.column(0) : QVariant();
+        } catch (const Error&) {
+            return QVariant();
         }
-        sqlite3_finalize(stmt);
-        return value;
     };
     if (firstValue(QStringLiteral("PRAGMA application_id")).toInt() != kApplicationId)
         return false;
@@ -278,8 +272,12 @@ bool upgradeIndexes(sqlite3* db)
             exec(db, sql);
         exec(db, QStringLiteral("COMMIT"));
     } catch (const Error&) {
-        if (sqlite3_get_autocommit(db) == 0)
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (sqlite3_get_autocommit(db) == 0) {
+            try {
+                exec(db, QStringLiteral("ROLLBACK"));
+            } catch (const Error&) {
+            }
+        }
         return false;
     }
     return true;
@@ -398,21 +396,22 @@ void fillLookupDefaults(sqlite3* db)
     keys.save();
 }
 
-RowWriter::RowWriter(sqlite3* db, const QString& table, const QStringList& fields)
-    : m_db(db), m_table(table), m_count(int(fields.size()))
+namespace {
+Statement prepareInsert(sqlite3* db, const QString& table, const QStringList& fields)
 {
     QStringList marks;
-    for (int i = 0; i < m_count; ++i)
+    for (qsizetype i = 0; i < fields.size(); ++i)
         marks << QStringLiteral("?");
-    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(table, fields.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-    if (sqlite3_prepare_v3(db, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK)
-        throw Error(QStringLiteral("SQLite meldet „%1“ bei: %2").arg(sqliteMessage(db), sql));
+    return Statement(db,
+                     QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                         .arg(table, fields.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                     table);
 }
+} // namespace
 
-RowWriter::~RowWriter()
+RowWriter::RowWriter(sqlite3* db, const QString& table, const QStringList& fields)
+    : m_statement(prepareInsert(db, table, fields)), m_table(table), m_count(int(fields.size()))
 {
-    sqlite3_finalize(m_stmt);
 }
 
 void RowWriter::insert(std::initializer_list<Value> values)
@@ -423,71 +422,21 @@ void RowWriter::insert(std::initializer_list<Value> values)
     for (const Value& v : values) {
         switch (v.kind) {
         case Value::Kind::Null:
-            sqlite3_bind_null(m_stmt, column);
+            m_statement.bindNull(column);
             break;
         case Value::Kind::Integer:
-            sqlite3_bind_int64(m_stmt, column, v.integer);
+            m_statement.bindInt64(column, v.integer);
             break;
         case Value::Kind::Float:
-            sqlite3_bind_double(m_stmt, column, v.real);
+            m_statement.bindDouble(column, v.real);
             break;
-        case Value::Kind::Text: {
-            const QByteArray utf8 = v.text.toUtf8();
-            sqlite3_bind_text(m_stmt, column, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        case Value::Kind::Text:
+            m_statement.bindText(column, v.text);
             break;
-        }
         }
         ++column;
     }
-    const int rc = sqlite3_step(m_stmt);
-    sqlite3_reset(m_stmt);
-    if (rc != SQLITE_DONE)
-        throw Error(QStringLiteral("Tabelle %1: SQLite meldet „%2“").arg(m_table, sqliteMessage(m_db)));
-}
-
-KeyCounter::KeyCounter(sqlite3* db) : m_db(db)
-{
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT rowid, KGDBID, KGNEXTID FROM KEYGEN ORDER BY rowid LIMIT 1", -1, &stmt,
-                           nullptr) != SQLITE_OK)
-        throw Error(QStringLiteral("KEYGEN: SQLite meldet „%1“").arg(sqliteMessage(db)));
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) {
-        m_rowid = sqlite3_column_int64(stmt, 0);
-        m_prefix = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
-        m_last = qRound64(sqlite3_column_double(stmt, 2));
-    }
-    sqlite3_finalize(stmt);
-    if (rc == SQLITE_ROW)
-        return;
-    if (rc != SQLITE_DONE)
-        throw Error(QStringLiteral("KEYGEN: SQLite meldet „%1“").arg(sqliteMessage(db)));
-    RowWriter(db, QStringLiteral("KEYGEN"), {QStringLiteral("KGDBID"), QStringLiteral("KGNEXTID")})
-        .insert({QString(), 0.0});
-    m_rowid = sqlite3_last_insert_rowid(db);
-}
-
-QString KeyCounter::next()
-{
-    if (m_last >= std::numeric_limits<qint32>::max())
-        throw Error(QStringLiteral("Der Schlüsselzähler hat seine Obergrenze %1 erreicht; es gibt keine neuen Schlüssel mehr.")
-                        .arg(std::numeric_limits<qint32>::max()));
-    ++m_last;
-    return m_prefix + QString::number(m_last);
-}
-
-void KeyCounter::save()
-{
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, "UPDATE KEYGEN SET KGNEXTID = ? WHERE rowid = ?", -1, &stmt, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_double(stmt, 1, double(m_last));
-        sqlite3_bind_int64(stmt, 2, m_rowid);
-        rc = sqlite3_step(stmt);
-    }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        throw Error(QStringLiteral("KEYGEN: SQLite meldet „%1“").arg(sqliteMessage(m_db)));
+    m_statement.exec();
 }
 
 } // namespace db::schema

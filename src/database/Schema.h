@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "database/RecordKeys.h"
+#include "database/Statement.h"
+
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
@@ -111,7 +114,6 @@ struct Value {
 class RowWriter {
 public:
     RowWriter(sqlite3* db, const QString& table, const QStringList& fields);
-    ~RowWriter();
     RowWriter(const RowWriter&) = delete;
     RowWriter& operator=(const RowWriter&) = delete;
 
@@ -119,29 +121,12 @@ public:
     void insert(std::initializer_list<Value> values);
 
 private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
+    Statement m_statement;
     QString m_table;
     int m_count;
 };
 
-// Hands out record keys from the one KEYGEN row for bulk filling: the number is
-// kept in memory and written back by save(), inside the caller's transaction.
-// An empty KEYGEN table starts a row with no prefix and the number 0.
-class KeyCounter {
-public:
-    explicit KeyCounter(sqlite3* db);
-
-    QString next(); // prefix + decimal number; fails past the largest 32-bit number
-    QString prefix() const { return m_prefix; }
-    qint64 last() const { return m_last; }
-    void save();
-
-private:
-    sqlite3* m_db;
-    qint64 m_rowid = 0;
-    QString m_prefix;
-    qint64 m_last = 0;
-};
+// The key counter of bulk filling is the program's one counter.
+using KeyCounter = db::KeyCounter;
 
 } // namespace db::schema

@@ -96,6 +96,35 @@ void Statement::bindUtf8(int index, const QByteArray& utf8)
         fail(rc);
 }
 
+void Statement::bindNull(int index)
+{
+    const int rc = sqlite3_bind_null(m_stmt, index);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+void Statement::bindInt64(int index, qint64 value)
+{
+    const int rc = sqlite3_bind_int64(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+void Statement::bindDouble(int index, double value)
+{
+    const int rc = sqlite3_bind_double(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+void Statement::bindText(int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const int rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
 void Statement::bindAll(const QVariantList& values)
 {
     for (int i = 0; i < values.size(); ++i)
@@ -121,10 +150,7 @@ void Statement::reset()
 
 void Statement::exec()
 {
-    struct Resetter {
-        Statement* s;
-        ~Resetter() { s->reset(); }
-    } resetter{this};
+    StatementReset reset(*this);
     while (step()) {
     }
 }

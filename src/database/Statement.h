@@ -26,6 +26,10 @@ public:
     // Text already in UTF-8, without a QVariant on the way (bulk loading);
     // utf8 must live until the statement has run.
     void bindUtf8(int index, const QByteArray& utf8);
+    void bindNull(int index);
+    void bindInt64(int index, qint64 value);
+    void bindDouble(int index, double value);
+    void bindText(int index, const QString& text);
     bool step();   // true while a row is available
     void reset();  // ready for the next run, bindings cleared
     void exec();   // runs to the end, then resets
@@ -44,6 +48,20 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     QString m_component;
+};
+
+// Resets a statement on every path out of a scope, so that a failing step
+// or a throwing reader leaves no kept statement half-run (it would hold the
+// read lock and fail the next run with "misuse").
+class StatementReset {
+public:
+    explicit StatementReset(Statement& statement) : m_statement(statement) {}
+    ~StatementReset() { m_statement.reset(); }
+    StatementReset(const StatementReset&) = delete;
+    StatementReset& operator=(const StatementReset&) = delete;
+
+private:
+    Statement& m_statement;
 };
 
 } // namespace db

@@ -179,10 +179,9 @@ int Table::recordCount() const
     checkActive();
     m_connection.beginRead();
     Statement& count = m_connection.cached(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_tableName)), name());
+    const StatementReset resetting(count);
     count.step();
-    const int n = int(count.columnInt64(0));
-    count.reset();
-    return n;
+    return int(count.columnInt64(0));
 }
 
 void Table::resync(qint64 keepRowId) const
@@ -211,19 +210,15 @@ void Table::resync(qint64 keepRowId) const
     rows.reserve(wholeRows ? 8 : m_rows.size());
     m_cache.clear();
     const int columns = fieldCount();
-    try {
+    {
+        const StatementReset resetting(select);
         while (select.step()) {
             const qint64 id = select.columnInt64(0);
             rows.push_back(id);
             if (wholeRows && m_cache.size() < kCacheLimit)
                 m_cache[id] = Row::read(select, 1, columns);
         }
-    } catch (...) {
-        select.reset();
-        m_cache.clear();
-        throw;
     }
-    select.reset();
     m_rows = std::move(rows);
     clearPositions();
     m_stale = false;
@@ -293,15 +288,8 @@ bool Table::rowExists(qint64 rowId) const
     Statement& find =
         m_connection.cached(QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?").arg(quoted(m_tableName)), name());
     find.bind(1, rowId);
-    bool found = false;
-    try {
-        found = find.step();
-    } catch (...) {
-        find.reset();
-        throw;
-    }
-    find.reset();
-    return found;
+    const StatementReset resetting(find);
+    return find.step();
 }
 
 int Table::rowCountShown() const
@@ -337,14 +325,11 @@ Row Table::fetchRow(int row) const
         select.bind(i + 1, at < m_rows.size() ? QVariant(m_rows[at]) : QVariant(qint64(-1)));
     }
     const int columns = fieldCount();
-    try {
+    {
+        const StatementReset resetting(select);
         while (select.step())
             m_cache[select.columnInt64(0)] = Row::read(select, 1, columns);
-    } catch (...) {
-        select.reset();
-        throw;
     }
-    select.reset();
     hit = m_cache.find(id);
     if (hit == m_cache.end()) // deleted behind our back
         return Row(fieldCount());

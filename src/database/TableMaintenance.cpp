@@ -35,15 +35,12 @@ void Table::updateChangedFields(const QVariantList& after)
         QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?").arg(m_selectColumns, quoted(m_tableName)), name());
     read.bind(1, m_editRowId);
     QVariantList stored;
-    try {
+    {
+        const StatementReset resetting(read);
         if (read.step())
             for (int i = 0; i < fieldCount(); ++i)
                 stored << read.column(i + 1);
-    } catch (...) {
-        read.reset();
-        throw;
     }
-    read.reset();
     if (stored.isEmpty())
         return; // deleted meanwhile: an UPDATE would change nothing either
     QStringList sets;

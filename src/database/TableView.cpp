@@ -259,14 +259,11 @@ bool Table::locate(const QString& fieldName, const QVariant& value, LocateOption
                                           name());
     find.bindAll(params);
     std::vector<qint64> matches;
-    try {
+    {
+        const StatementReset resetting(find);
         while (find.step())
             matches.push_back(find.columnInt64(0));
-    } catch (...) {
-        find.reset();
-        throw;
     }
-    find.reset();
     int pos = -1;
     for (const qint64 id : matches) {
         const int p = positionOf(id);
@@ -302,14 +299,11 @@ QVariant Table::lookup(const QString& keyField, const QVariant& keyValue, const 
                                           name());
     find.bindAll(params);
     QVariant result;
-    try {
+    {
+        const StatementReset resetting(find);
         if (find.step())
             result = find.column(0);
-    } catch (...) {
-        find.reset();
-        throw;
     }
-    find.reset();
     return result;
 }
 
@@ -326,14 +320,11 @@ void Table::readShown(const QStringList& fieldNames, const std::function<void(co
     m_connection.beginRead();
     Statement& select = m_connection.cached(sql, name());
     select.bindAll(params);
-    try {
+    {
+        const StatementReset resetting(select);
         while (select.step())
             each(select);
-    } catch (...) {
-        select.reset();
-        throw;
     }
-    select.reset();
 }
 
 } // namespace db
