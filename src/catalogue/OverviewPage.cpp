@@ -5,6 +5,7 @@
 #include "dbcontrols/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
+#include "dbcontrols/WaitCursor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,15 +27,6 @@
 namespace f = db::fields;
 
 namespace {
-
-// The hourglass for the length of a command, restored on every way out.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 bool isBlankOrControl(QChar c)
 {
@@ -227,7 +219,7 @@ QString TOverviewPage::filterExpression() const
 
 void TOverviewPage::ApplyOverviewFilter()
 {
-    WaitCursor wait;
+    ui::WaitCursor wait;
     db::Table& table = m_data.tblStripothek;
     // An entry being edited is stored (or an untouched new one dropped)
     // before the list changes under it, even if the filter is then refused.

@@ -2,6 +2,7 @@
 
 #include "database/Errors.h"
 #include "dbcontrols/Command.h"
+#include "dbcontrols/WaitCursor.h"
 #include "reports/Layout.h"
 #include "reports/PagePainter.h"
 #include "reports/PageView.h"
@@ -36,13 +37,6 @@ constexpr double kMinPercent = 10;
 constexpr double kMaxPercent = 800;
 constexpr double kZoomStep = 1.25;
 
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 } // namespace
 
 TReportPreview::TReportPreview(Layouter& layouter, const QString& title, QWidget* parent)
@@ -204,7 +198,7 @@ void TReportPreview::layoutUpTo(int pages)
 {
     if (m_layouter.finished() || m_layouter.completedPages() >= pages)
         return;
-    WaitCursor wait;
+    ui::WaitCursor wait;
     while (!m_layouter.finished() && m_layouter.completedPages() < pages)
         m_layouter.run(kSliceRows);
     if (m_layouter.finished())

@@ -2,6 +2,7 @@
 
 #include "database/Errors.h"
 #include "dbcontrols/Command.h"
+#include "dbcontrols/WaitCursor.h"
 #include "stats/StatsCharts.h"
 #include "stats/StatsModels.h"
 
@@ -27,15 +28,6 @@
 #include <QtCharts/QChartView>
 
 namespace {
-
-// The hourglass while the figures are computed, restored on every way out.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 const char* const kOverviewCaptions[] = {
     "Bände im Katalog", "Eigene Exemplare", "Serien", "Autoren", "Als fehlend markierte Bände",
@@ -212,7 +204,7 @@ void TStatistikForm::Refresh()
 {
     stats::Figures figures;
     {
-        WaitCursor wait;
+        ui::WaitCursor wait;
         figures = stats::ComputeFigures(m_connection);
     }
     m_figures = std::move(figures);
