@@ -36,6 +36,24 @@ DataSet::~DataSet()
     m_connection.unregisterDataSet(this);
 }
 
+DataSet::LocateTest::LocateTest(const Field& field, const QVariant& value, LocateOptions options)
+    : m_numeric(field.isNumeric()),
+      m_partial(options & LocatePartialKey),
+      m_case((options & LocateCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive),
+      m_value(value),
+      m_wanted(value.toString())
+{
+}
+
+bool DataSet::LocateTest::operator()(const QVariant& stored) const
+{
+    if (m_numeric)
+        return !stored.isNull() && stored.toDouble() == m_value.toDouble();
+    if (m_partial)
+        return stored.toString().startsWith(m_wanted, m_case);
+    return stored.toString().compare(m_wanted, m_case) == 0;
+}
+
 Field* DataSet::findField(const QString& name) const
 {
     const auto exact = m_fieldIndex.constFind(name);

@@ -93,6 +93,21 @@ Q_SIGNALS:
     void fieldChanged(int fieldIndex);
 
 protected:
+    // Whether a stored value is the one a locate looks for: numbers by value,
+    // texts whole or by their beginning, with or without case.
+    class LocateTest {
+    public:
+        LocateTest(const Field& field, const QVariant& value, LocateOptions options);
+        bool operator()(const QVariant& stored) const;
+
+    private:
+        bool m_numeric;
+        bool m_partial;
+        Qt::CaseSensitivity m_case;
+        QVariant m_value;
+        QString m_wanted;
+    };
+
     // Moves with a pending row first post it (modified) or drop it.
     virtual void checkBrowseMode() {}
     virtual void ensureRows() const {}

@@ -226,18 +226,9 @@ bool LazyQuery::locate(const QString& fieldName, const QVariant& value, LocateOp
 {
     checkActive();
     const Field& f = fieldByName(fieldName);
-    const QString wanted = value.toString();
-    const Qt::CaseSensitivity cs = (options & LocateCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const LocateTest matches(f, value, options);
     for (int row = 0; row < m_count; ++row) {
-        const QVariant v = fetchRow(row).value(f.index());
-        bool match = false;
-        if (f.isNumeric())
-            match = !v.isNull() && v.toDouble() == value.toDouble();
-        else if (options & LocatePartialKey)
-            match = v.toString().startsWith(wanted, cs);
-        else
-            match = v.toString().compare(wanted, cs) == 0;
-        if (match) {
+        if (matches(fetchRow(row).value(f.index()))) {
             m_eof = m_bof = false;
             placeAt(row);
             return true;

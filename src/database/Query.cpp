@@ -68,18 +68,9 @@ bool Query::locate(const QString& fieldName, const QVariant& value, LocateOption
     checkActive();
     const Field& f = fieldByName(fieldName);
     const int index = f.index();
-    const QString wanted = value.toString();
-    const Qt::CaseSensitivity cs = (options & LocateCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const LocateTest matches(f, value, options);
     for (size_t row = 0; row < m_rows.size(); ++row) {
-        const QVariant& v = m_rows[row].at(index);
-        bool match = false;
-        if (f.isNumeric())
-            match = !v.isNull() && v.toDouble() == value.toDouble();
-        else if (options & LocatePartialKey)
-            match = v.toString().startsWith(wanted, cs);
-        else
-            match = v.toString().compare(wanted, cs) == 0;
-        if (match) {
+        if (matches(m_rows[row].at(index))) {
             m_eof = m_bof = false;
             placeAt(int(row));
             return true;
