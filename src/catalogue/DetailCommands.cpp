@@ -95,19 +95,12 @@ void TDetailCommands::attach(QWidget* page)
 
 void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table)
 {
-    table.append();
-    try {
-        if (showModal(dialog) != QDialog::Accepted) {
-            table.cancel();
-            return;
-        }
-        ui::updateRecord(&table);
-        m_data.KeyNewDetailRow(table);
-        table.post();
-    } catch (...) {
-        table.cancel();
-        throw;
-    }
+    db::PendingRow row(table);
+    if (showModal(dialog) != QDialog::Accepted)
+        return;
+    ui::updateRecord(&table);
+    m_data.KeyNewDetailRow(table);
+    row.post();
 }
 
 void TDetailCommands::editPatternRow(TBoundDialog& dialog, db::Table& table)

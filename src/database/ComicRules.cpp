@@ -94,17 +94,12 @@ void ComicData::storeNewVolume(db::Table& table)
         table.post();
         const QString comicId = table.fieldByName(kComicId).asString();
         for (const PendingAuthor& author : PendingAuthors) {
-            tblComic2Autor.append();
-            try {
-                tblComic2Autor.fieldByName(f::C2AID).setAsString(NewRecordKey());
-                tblComic2Autor.fieldByName(f::C2AAUTORID).setAsString(author.authorId);
-                tblComic2Autor.fieldByName(f::C2AATID).setAsString(author.roleId);
-                tblComic2Autor.fieldByName(f::C2ACOMICID).setAsString(comicId);
-                tblComic2Autor.post();
-            } catch (...) {
-                tblComic2Autor.cancel();
-                throw;
-            }
+            db::PendingRow assignment(tblComic2Autor);
+            tblComic2Autor.fieldByName(f::C2AID).setAsString(NewRecordKey());
+            tblComic2Autor.fieldByName(f::C2AAUTORID).setAsString(author.authorId);
+            tblComic2Autor.fieldByName(f::C2AATID).setAsString(author.roleId);
+            tblComic2Autor.fieldByName(f::C2ACOMICID).setAsString(comicId);
+            assignment.post();
         }
         if (transaction)
             transaction->commit();
@@ -197,14 +192,9 @@ QString ComicData::AddNamedRow(db::Table& table, const QString& keyField, const 
                                const QString& name)
 {
     const QString key = NewRecordKey();
-    table.append();
-    try {
-        table.fieldByName(keyField).setAsString(key);
-        table.fieldByName(nameField).setAsString(name);
-        table.post();
-    } catch (...) {
-        table.cancel();
-        throw;
-    }
+    db::PendingRow row(table);
+    table.fieldByName(keyField).setAsString(key);
+    table.fieldByName(nameField).setAsString(name);
+    row.post();
     return key;
 }

@@ -183,4 +183,35 @@ private:
     Table& m_table;
 };
 
+// A row appended for one command: post() stores it; every other way out of
+// the scope (a refusal, a failure) drops it, so no half-filled row is left
+// for the next move to store.
+class PendingRow {
+public:
+    explicit PendingRow(Table& table) : m_table(table) { m_table.append(); }
+    ~PendingRow()
+    {
+        if (m_posted)
+            return;
+        try {
+            m_table.cancel();
+        } catch (...) {
+            // Dropping a row in memory fails only on a closed table, where
+            // there is nothing left to drop.
+        }
+    }
+    PendingRow(const PendingRow&) = delete;
+    PendingRow& operator=(const PendingRow&) = delete;
+
+    void post()
+    {
+        m_table.post();
+        m_posted = true;
+    }
+
+private:
+    Table& m_table;
+    bool m_posted = false;
+};
+
 } // namespace db
