@@ -204,23 +204,11 @@ private:
     // After the attributes of an element that must stay empty.
     void endOfEmptyElement()
     {
-        while (!m_xml.atEnd()) {
-            switch (m_xml.readNext()) {
-            case QXmlStreamReader::EndElement:
-                return;
-            case QXmlStreamReader::StartElement:
-                refuse(QStringLiteral("Das Element %1 darf keine weiteren Elemente enthalten").arg(m_xml.name()));
-            case QXmlStreamReader::Characters:
-                if (!m_xml.isWhitespace())
-                    refuse(QStringLiteral("Unerwarteter Text „%1“").arg(m_xml.text().left(40)));
-                break;
-            case QXmlStreamReader::Invalid:
-                malformed();
-            default:
-                break;
-            }
-        }
-        malformed();
+        const QString element = m_xml.name().toString();
+        if (nextElement())
+            refuse(QStringLiteral("Das Element %1 darf keine weiteren Elemente enthalten").arg(element));
+        if (m_xml.tokenType() != QXmlStreamReader::EndElement)
+            malformed();
     }
 
     void readFields()

@@ -7,6 +7,7 @@
 #include "tools/DataPacket.h"
 #include "tools/Export.h"
 #include "tools/Import.h"
+#include "../common/ErrorOf.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -89,16 +90,6 @@ struct Database {
 void makeGolden(const QString& dir)
 {
     db::schema::createDatabase(dir, fillGolden);
-}
-
-QString errorOf(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
 }
 
 // Exports dir, imports the files into a fresh database, exports that again:
@@ -338,6 +329,11 @@ void TestDataPacket::importRefuses_data()
     QTest::newRow("unknown field in a row") << catalogue << QStringLiteral("<ROW SCLCOMICID=\"GOLD6\"")
                                             << QStringLiteral("<ROW SCLCOMICID=\"GOLD6\" SCLPREIS=\"3\"")
                                             << QStringLiteral("„SCLPREIS“ gehört nicht zur Tabelle");
+    QTest::newRow("element in a row") << catalogue << QStringLiteral("Nur ein Titel \"/>")
+                                      << QStringLiteral("Nur ein Titel \"><X/></ROW>")
+                                      << QStringLiteral("ROW darf keine weiteren Elemente enthalten");
+    QTest::newRow("text in a row") << catalogue << QStringLiteral("Nur ein Titel \"/>")
+                                   << QStringLiteral("Nur ein Titel \">Text</ROW>") << QStringLiteral("Unerwarteter Text");
     QTest::newRow("cut off") << catalogue << QStringLiteral("</ROWDATA>") << QString()
                              << QStringLiteral("kein wohlgeformtes XML");
     QTest::newRow("entity") << catalogue << QStringLiteral("<DATAPACKET")

@@ -5,6 +5,7 @@
 #include "database/Statement.h"
 #include "tools/Export.h"
 #include "tools/TableMaintenance.h"
+#include "../common/ErrorOf.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,16 +59,6 @@ QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString errorOf(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
 }
 
 void verifyAllOpen(ComicData& data)
