@@ -1,6 +1,6 @@
 #include "Application.h"
 
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 #include <QFont>
 #include <QLibraryInfo>

@@ -6,7 +6,7 @@
 #include "catalogue/MasterDataPage.h"
 #include "catalogue/OverviewPage.h"
 #include "catalogue/RemarksPage.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBNavigator.h"
 #include "dbcontrols/FieldLink.h"
 #include "keyboard/KeyCtrl.h"

@@ -1,7 +1,7 @@
 #include "Application.h"
 #include "ComicForm.h"
 
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "keyboard/KeyCtrl.h"
 
 int main(int argc, char* argv[])

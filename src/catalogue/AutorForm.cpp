@@ -3,7 +3,7 @@
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBLookupComboBox.h"
 
 #include <QApplication>

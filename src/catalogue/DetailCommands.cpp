@@ -5,7 +5,7 @@
 #include "catalogue/AutorenForm.h"
 #include "catalogue/LokalDatenForm.h"
 #include "database/ComicData.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
 

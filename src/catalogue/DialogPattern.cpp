@@ -1,7 +1,7 @@
 #include "catalogue/DialogPattern.h"
 
 #include "database/DataSet.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/FieldLink.h"
 
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBEdit.h"
 #include "dbcontrols/DBLookupComboBox.h"
 #include "dbcontrols/DBMemo.h"

@@ -3,7 +3,7 @@
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBCheckBox.h"
 #include "dbcontrols/DBEdit.h"
 #include "dbcontrols/DBGrid.h"

@@ -2,10 +2,10 @@
 
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
-#include "dbcontrols/WaitCursor.h"
+#include "core/WaitCursor.h"
 
 #include <QAction>
 #include <QApplication>

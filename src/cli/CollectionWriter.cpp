@@ -1,6 +1,6 @@
 #include "cli/CollectionWriter.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Isbn.h"
 #include "database/Statement.h"
 

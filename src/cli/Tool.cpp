@@ -3,7 +3,7 @@
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "cli/ReportCommand.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Schema.h"
 #include "server/ServeCommand.h"
 #include "tools/Export.h"

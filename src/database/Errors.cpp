@@ -6,11 +6,7 @@
 
 namespace db {
 
-bool EngineError::damaged() const
-{
-    const int primary = m_code & 0xff;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
+static_assert(EngineError::kCorrupt == SQLITE_CORRUPT && EngineError::kNotADatabase == SQLITE_NOTADB);
 
 QString sqliteFailureText(int rc, const QString& sqliteText, const QString& file)
 {

@@ -1,6 +1,6 @@
 #include "dbcontrols/DBCheckBox.h"
 
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 namespace ui {
 

@@ -1,7 +1,7 @@
 #include "dbcontrols/DBGrid.h"
 
 #include "database/Table.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/FieldLink.h"
 
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "dbcontrols/DBLookupComboBox.h"
 
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 #include <QSignalBlocker>
 #include <QTimer>

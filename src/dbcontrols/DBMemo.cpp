@@ -1,7 +1,7 @@
 #include "dbcontrols/DBMemo.h"
 
 #include "database/Table.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

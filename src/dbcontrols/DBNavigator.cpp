@@ -1,6 +1,6 @@
 #include "dbcontrols/DBNavigator.h"
 
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/FieldLink.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "dbcontrols/DataSetModel.h"
 
 #include "database/Table.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 namespace ui {
 

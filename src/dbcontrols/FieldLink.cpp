@@ -1,8 +1,8 @@
 #include "dbcontrols/FieldLink.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Table.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #include "reports/Layout.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "reports/MemTable.h"
 
 #include <QTextStream>

@@ -1,6 +1,6 @@
 #include "reports/MemTable.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Field.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "reports/MissingVolumes.h"
 
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Statement.h"
 #include "database/Table.h"
 

@@ -1,6 +1,6 @@
 #include "reports/PagePainter.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 #include <QPainter>
 #include <QPdfWriter>

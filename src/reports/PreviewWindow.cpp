@@ -1,8 +1,8 @@
 #include "reports/PreviewWindow.h"
 
-#include "database/Errors.h"
-#include "dbcontrols/Command.h"
-#include "dbcontrols/WaitCursor.h"
+#include "core/Errors.h"
+#include "core/Command.h"
+#include "core/WaitCursor.h"
 #include "reports/Layout.h"
 #include "reports/PagePainter.h"
 #include "reports/PageView.h"

@@ -1,7 +1,7 @@
 #include "reports/ReportCommands.h"
 
 #include "database/ComicData.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "reports/rptComicList.h"
 #include "reports/rptComicMissing.h"
 #include "reports/rptStammblatt.h"

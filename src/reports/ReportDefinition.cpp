@@ -1,6 +1,6 @@
 #include "reports/ReportDefinition.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 namespace rpt {
 

@@ -1,6 +1,6 @@
 #include "server/CatalogueLookup.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/GermanOrder.h"
 #include "database/Isbn.h"
 

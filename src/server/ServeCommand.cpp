@@ -1,6 +1,6 @@
 #include "server/ServeCommand.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "server/ComicsServer.h"
 
 #include <QCoreApplication>

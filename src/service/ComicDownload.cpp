@@ -1,6 +1,6 @@
 #include "service/ComicDownload.h"
 
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "service/ComicsPort.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "stats/StatistikForm.h"
 
-#include "database/Errors.h"
-#include "dbcontrols/Command.h"
-#include "dbcontrols/WaitCursor.h"
+#include "core/Errors.h"
+#include "core/Command.h"
+#include "core/WaitCursor.h"
 #include "stats/StatsCharts.h"
 #include "stats/StatsModels.h"
 

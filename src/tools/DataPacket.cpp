@@ -1,6 +1,6 @@
 #include "tools/DataPacket.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Field.h"
 #include "database/Schema.h"
 #include "database/Statement.h"

@@ -1,7 +1,7 @@
 #include "tools/Export.h"
 
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Statement.h"
 #include "tools/DataPacket.h"
 

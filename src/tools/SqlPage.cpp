@@ -1,7 +1,7 @@
 #include "tools/SqlPage.h"
 
 #include "database/ComicData.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "tools/Messages.h"
 #include "tools/TableMaintenance.h"

@@ -1,4 +1,4 @@
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 #include <QAbstractButton>
 #include <QApplication>
