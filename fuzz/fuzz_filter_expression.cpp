@@ -4,7 +4,7 @@
 // db::Error; anything else (a crash, a stack overflow, a sanitizer report,
 // another exception type) is a finding.
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Schema.h"
 #include "database/Table.h"
 

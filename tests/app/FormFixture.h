@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/Demo.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 
 #include <QDir>
 #include <QKeyEvent>

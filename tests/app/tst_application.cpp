@@ -1,7 +1,7 @@
 #include "FormFixture.h"
 
 #include "app/Application.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 #include <QFont>
 #include <QLocale>

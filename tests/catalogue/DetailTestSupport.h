@@ -10,7 +10,7 @@
 #include "../common/ModalDriver.h"
 #include "database/Query.h"
 #include "database/Schema.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBMemo.h"
 

@@ -7,7 +7,7 @@
 #include "../common/ModalDriver.h"
 #include "database/Query.h"
 #include "database/Schema.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBEdit.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBLookupComboBox.h"

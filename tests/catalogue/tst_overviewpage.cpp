@@ -2,7 +2,7 @@
 #include "database/ComicData.h"
 #include "database/Isbn.h"
 #include "database/Schema.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "../common/ModalDriver.h"
 

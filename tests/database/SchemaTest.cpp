@@ -1,6 +1,6 @@
 #include "cli/Demo.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/GermanOrder.h"
 #include "database/Isbn.h"
 #include "database/Schema.h"

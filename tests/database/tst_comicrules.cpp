@@ -1,5 +1,5 @@
 #include "database/ComicData.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/FieldNames.h"
 #include "database/Query.h"
 #include "database/Schema.h"

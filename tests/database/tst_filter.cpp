@@ -1,6 +1,6 @@
 #include "EngineFixture.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 // Hostile filter expressions: text typed into the overview goes into the
 // expression verbatim. This test builds the parser with the sanitizer for

@@ -1,6 +1,6 @@
 #include "EngineFixture.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Query.h"
 
 #include <QSignalSpy>

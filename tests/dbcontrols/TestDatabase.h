@@ -2,7 +2,7 @@
 
 #include "database/Connection.h"
 #include "database/Table.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "../common/ModalDriver.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "reports/MemTable.h"
 #include "reports/rptComicList.h"
 

@@ -1,7 +1,7 @@
 #include "ReportFixture.h"
 
 #include "database/ComicData.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "reports/Layout.h"
 #include "reports/rptComicList.h"
 #include "reports/rptComicMissing.h"

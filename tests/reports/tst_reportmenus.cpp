@@ -3,7 +3,7 @@
 
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "reports/PreviewWindow.h"
 #include "reports/ReportForm.h"
 #include "reports/rptStammblatt.h"

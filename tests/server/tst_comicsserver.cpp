@@ -4,7 +4,7 @@
 #include "database/Connection.h"
 #include "database/Isbn.h"
 #include "database/Schema.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "server/ComicsServer.h"
 #include "service/ComicDownload.h"
 #include "service/ComicsPort.h"

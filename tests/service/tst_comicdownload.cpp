@@ -1,6 +1,6 @@
 #include "ModalWatcher.h"
 #include "SoapTestServer.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "service/ComicDownload.h"
 
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "stats/StatistikForm.h"
 #include "stats/StatsModels.h"

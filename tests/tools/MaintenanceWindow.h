@@ -4,7 +4,7 @@
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "database/Statement.h"
-#include "dbcontrols/Command.h"
+#include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "tools/Messages.h"
 #include "tools/SqlPage.h"

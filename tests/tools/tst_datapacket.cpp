@@ -1,7 +1,7 @@
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 #include "tools/DataPacket.h"
