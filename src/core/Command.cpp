@@ -34,6 +34,22 @@ QString withFullStop(const QString& message)
     return message + QLatin1Char('.');
 }
 
+namespace {
+// The box of the application's title with one "OK" button, or the recorder
+// that tests put in its place.
+void showMessage(QMessageBox::Icon icon, const QString& message)
+{
+    const QString text = withFullStop(message);
+    if (sink()) {
+        sink()(text);
+        return;
+    }
+    QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Ok, QApplication::activeWindow());
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.exec();
+}
+} // namespace
+
 ErrorSink setErrorSink(ErrorSink s)
 {
     ErrorSink previous = std::move(sink());
@@ -43,15 +59,7 @@ ErrorSink setErrorSink(ErrorSink s)
 
 void showWarning(const QString& message)
 {
-    const QString text = withFullStop(message);
-    if (sink()) {
-        sink()(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
+    showMessage(QMessageBox::Warning, message);
 }
 
 DamageHandler setDamageHandler(DamageHandler handler)
@@ -105,15 +113,7 @@ void reportLater(std::exception_ptr error)
 
 void showError(const QString& message)
 {
-    const QString text = withFullStop(message);
-    if (sink()) {
-        sink()(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
+    showMessage(QMessageBox::Critical, message);
 }
 
 } // namespace ui
