@@ -1,6 +1,7 @@
 #include "cli/CollectionWriter.h"
 
 #include "core/Errors.h"
+#include "database/FieldNames.h"
 #include "database/Isbn.h"
 #include "database/Statement.h"
 
@@ -8,6 +9,8 @@ namespace cli {
 
 using db::schema::RowWriter;
 using db::schema::Value;
+
+namespace f = db::fields;
 
 namespace {
 
@@ -22,11 +25,11 @@ Value orNull(const QString& text)
     return text.isEmpty() ? Value() : Value(text);
 }
 
-QStringList names(std::initializer_list<const char*> fields)
+QStringList names(std::initializer_list<QLatin1String> fields)
 {
     QStringList list;
-    for (const char* f : fields)
-        list << QString::fromLatin1(f);
+    for (QLatin1String field : fields)
+        list << field;
     return list;
 }
 
@@ -53,22 +56,22 @@ QString makeIsbn(int year, int publisherCode, int titleNumber)
 
 struct CollectionWriter::Writers {
     explicit Writers(sqlite3* db)
-        : publishers(db, QStringLiteral("VERLAGE"), names({"VLVERLAGID", "VLNAME1"})),
-          series(db, QStringLiteral("SERIEN"), names({"SRSERIENID", "SRNAME", "SRBEMERUNG"})),
-          authors(db, QStringLiteral("AUTOREN"), names({"ANAUTORID", "ANNAME"})),
+        : publishers(db, QStringLiteral("VERLAGE"), names({f::VLVERLAGID, f::VLNAME1})),
+          series(db, QStringLiteral("SERIEN"), names({f::SRSERIENID, f::SRNAME, f::SRBEMERUNG})),
+          authors(db, QStringLiteral("AUTOREN"), names({f::ANAUTORID, f::ANNAME})),
           volumes(db, QStringLiteral("SERVERSTRIPOTHEK"),
-                  names({"SCLCOMICID", "SCLTITEL1", "SCLTITEL2", "SCLTITEL3", "SCLSERIEID", "SCLBAND",
-                         "SCLVERLAGID", "SCLISBNNR", "SCLSEITEN", "SCLINHALT", "SCLLITARTID", "SCLSPARTEID",
-                         "SCLFEHLT", "SCLBEMERKUNG", "SCLMAXLIMANZAHL", "SCLZUKAUFEN", "SCLINTISBNNR",
-                         "SCLVERLAGTEXT", "SCLSERIENTEXT"})),
-          assignments(db, QStringLiteral("COMIC2AUTOR"), names({"C2AID", "C2AAUTORID", "C2ACOMICID", "C2AATID"})),
+                  names({f::SCLCOMICID, f::SCLTITEL1, f::SCLTITEL2, f::SCLTITEL3, f::SCLSERIEID, f::SCLBAND,
+                         f::SCLVERLAGID, f::SCLISBNNR, f::SCLSEITEN, f::SCLINHALT, f::SCLLITARTID, f::SCLSPARTEID,
+                         f::SCLFEHLT, f::SCLBEMERKUNG, f::SCLMAXLIMANZAHL, f::SCLZUKAUFEN, f::SCLINTISBNNR,
+                         f::SCLVERLAGTEXT, f::SCLSERIENTEXT})),
+          assignments(db, QStringLiteral("COMIC2AUTOR"), names({f::C2AID, f::C2AAUTORID, f::C2ACOMICID, f::C2AATID})),
           editions(db, QStringLiteral("AUFLAGEN"),
-                   names({"ALAUFLAGEID", "ALCOMICID", "ALAUFLAGE", "ALERSCHEINUNGSDATUM", "ALVKPREIS", "ALWG",
-                          "ALSPREIS", "ALSPWG", "ALAUSFUEHRUNGID1", "ALAUSFUEHRUNGID2"})),
+                   names({f::ALAUFLAGEID, f::ALCOMICID, f::ALAUFLAGE, f::ALERSCHEINUNGSDATUM, f::ALVKPREIS, f::ALWG,
+                          f::ALSPREIS, f::ALSPWG, f::ALAUSFUEHRUNGID1, f::ALAUSFUEHRUNGID2})),
           copies(db, QStringLiteral("LOKALESTRIPOTHEK"),
-                 names({"LCLCOMICID", "LCLSERVERCOMICID", "LCLZUSTANDID", "LCLAUFLAGE", "LCLKPREIS", "LCLKPREISWG",
-                        "LCKKDATUM", "LCLLAGERPLATZ", "LCLNUMMER", "LCLBEMERKUNG", "LCLAUSFUEHRUNGID1",
-                        "LCLAUSFUEHRUNGID2"}))
+                 names({f::LCLCOMICID, f::LCLSERVERCOMICID, f::LCLZUSTANDID, f::LCLAUFLAGE, f::LCLKPREIS,
+                        f::LCLKPREISWG, f::LCKKDATUM, f::LCLLAGERPLATZ, f::LCLNUMMER, f::LCLBEMERKUNG,
+                        f::LCLAUSFUEHRUNGID1, f::LCLAUSFUEHRUNGID2}))
     {
     }
     RowWriter publishers, series, authors, volumes, assignments, editions, copies;
@@ -78,17 +81,16 @@ CollectionWriter::CollectionWriter(sqlite3* db) : m_db(db), m_keys(db), m_writer
 {
     const struct {
         const char* table;
-        const char* key;
-        const char* name;
-    } lookups[] = {{"AUTORTYP", "ATID", "ATTYP"},
-                   {"AUSFUEHRUNGEN", "AFAUSFID", "AFNAME"},
-                   {"ZUSTANDSARTEN", "ZWID", "ZWNAME"},
-                   {"LITERATURART", "LAARTID", "LANAME"},
-                   {"UNTERART", "UATID", "UANAME"}};
+        QLatin1String key;
+        QLatin1String name;
+    } lookups[] = {{"AUTORTYP", f::ATID, f::ATTYP},
+                   {"AUSFUEHRUNGEN", f::AFAUSFID, f::AFNAME},
+                   {"ZUSTANDSARTEN", f::ZWID, f::ZWNAME},
+                   {"LITERATURART", f::LAARTID, f::LANAME},
+                   {"UNTERART", f::UATID, f::UANAME}};
     for (const auto& l : lookups) {
         const QString table = QString::fromLatin1(l.table);
-        db::Statement read(db, QStringLiteral("SELECT %1, %2 FROM %3").arg(QLatin1String(l.key), QLatin1String(l.name), table),
-                           table);
+        db::Statement read(db, QStringLiteral("SELECT %1, %2 FROM %3").arg(l.key, l.name, table), table);
         auto& map = m_lookups[table];
         while (read.step())
             map.insert(read.column(1).toString(), read.column(0).toString());

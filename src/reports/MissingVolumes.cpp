@@ -2,6 +2,7 @@
 
 #include "database/Connection.h"
 #include "core/Errors.h"
+#include "database/FieldNames.h"
 #include "database/Statement.h"
 #include "database/Table.h"
 
@@ -9,6 +10,8 @@
 #include <QLocale>
 
 namespace rpt {
+
+namespace f = db::fields;
 
 namespace {
 const QString kComponent = QStringLiteral("qryComicLocal");
@@ -70,9 +73,7 @@ void WalkMissingVolumes(db::Table& catalogue, const OwnCopies& copies, const Mis
         QString run;
         qint64 count = 1;
         CatalogueEntry entry;
-        catalogue.readShown({QStringLiteral("SCLCOMICID"), QStringLiteral("SCLSERIEID"),
-                             QStringLiteral("SCLSERIENTEXT"), QStringLiteral("SCLBAND"), QStringLiteral("SCLTITEL1"),
-                             QStringLiteral("SCLFEHLT")},
+        catalogue.readShown({f::SCLCOMICID, f::SCLSERIEID, f::SCLSERIENTEXT, f::SCLBAND, f::SCLTITEL1, f::SCLFEHLT},
                             [&](const db::Statement& row) {
                                 entry.seriesId = row.column(1).toString();
                                 if (entry.seriesId.isEmpty()) {

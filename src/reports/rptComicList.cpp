@@ -3,6 +3,7 @@
 #include "database/GermanOrder.h"
 
 #include "database/Connection.h"
+#include "database/FieldNames.h"
 #include "database/Statement.h"
 
 using rpt::BandType;
@@ -10,18 +11,27 @@ using rpt::ColumnType;
 using rpt::ItemType;
 using rpt::ReportItem;
 
+namespace f = db::fields;
+
 namespace {
+// The list's own columns that no table has: the names the layout has always
+// given them, spelt once so that the layout and the filling cannot differ.
+constexpr QLatin1String kVerlagsText{"SCLVERLAGSTEXT"};
+constexpr QLatin1String kKaufDatum{"SCLKAUFDATUM"};
+constexpr QLatin1String kKaufPreis{"SCLKAUFPREIS"};
+constexpr QLatin1String kKaufPreisWG{"SCLKAUFPREISWG"};
+
 // The columns of kListSql.
 enum ListColumn {
     SeriesId, SeriesName, Publisher, Title, Isbn, Band, Missing, Edition, BoughtOn, Price, PriceCurrency
 };
 
-ReportItem item(const char* name, ItemType type, const char* text, double left, double top, double width)
+ReportItem item(const char* name, ItemType type, const QString& text, double left, double top, double width)
 {
     ReportItem i;
     i.name = QLatin1String(name);
     i.type = type;
-    i.text = QString::fromUtf8(text);
+    i.text = text;
     i.left = left;
     i.top = top;
     i.width = width;
@@ -50,21 +60,21 @@ const QString TRPTListComic::kListSql = QStringLiteral(
     "FROM LOKALESTRIPOTHEK, SERVERSTRIPOTHEK "
     "WHERE (LCLSERVERCOMICID = SCLCOMICID COLLATE NOCASE AND LCLSERVERCOMICID = SCLCOMICID) "
     "ORDER BY %1, %2, SCLBAND, SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid")
-    .arg(db::germanKeySql(QStringLiteral("SCLVERLAGTEXT")), db::germanKeySql(QStringLiteral("SCLSERIENTEXT")));
+    .arg(db::germanKeySql(f::SCLVERLAGTEXT), db::germanKeySql(f::SCLSERIENTEXT));
 
 TRPTListComic::TRPTListComic(QObject* owner)
     : ReportForm(owner, QStringLiteral("phbHeader"), 8),
-      fldSerienID(tblReport.addColumn(QStringLiteral("SRSERIENID"), ColumnType::Text, 50)),
-      fldSerienname(tblReport.addColumn(QStringLiteral("SRNAME"), ColumnType::Text, 100)),
-      fldVerlag(tblReport.addColumn(QStringLiteral("SCLVERLAGSTEXT"), ColumnType::Text, 100)),
-      fldTitel1(tblReport.addColumn(QStringLiteral("SCLTITEL1"), ColumnType::Text, 100)),
-      fldBand(tblReport.addColumn(QStringLiteral("SCLBAND"), ColumnType::Integer)),
-      fldISBNNr(tblReport.addColumn(QStringLiteral("SCLISBNNR"), ColumnType::Text, 25)),
-      fldAuflage(tblReport.addColumn(QStringLiteral("SCLAUFLAGE"), ColumnType::Text, 25)),
-      fldKaufdatum(tblReport.addColumn(QStringLiteral("SCLKAUFDATUM"), ColumnType::Date)),
-      fldKaufpreis(tblReport.addColumn(QStringLiteral("SCLKAUFPREIS"), ColumnType::Currency)),
-      fldKaufpreisWG(tblReport.addColumn(QStringLiteral("SCLKAUFPREISWG"), ColumnType::Text, 5)),
-      fldFehlt(tblReport.addColumn(QStringLiteral("SCLFEHLT"), ColumnType::Text, 10))
+      fldSerienID(tblReport.addColumn(f::SRSERIENID, ColumnType::Text, 50)),
+      fldSerienname(tblReport.addColumn(f::SRNAME, ColumnType::Text, 100)),
+      fldVerlag(tblReport.addColumn(kVerlagsText, ColumnType::Text, 100)),
+      fldTitel1(tblReport.addColumn(f::SCLTITEL1, ColumnType::Text, 100)),
+      fldBand(tblReport.addColumn(f::SCLBAND, ColumnType::Integer)),
+      fldISBNNr(tblReport.addColumn(f::SCLISBNNR, ColumnType::Text, 25)),
+      fldAuflage(tblReport.addColumn(f::SCLAUFLAGE, ColumnType::Text, 25)),
+      fldKaufdatum(tblReport.addColumn(kKaufDatum, ColumnType::Date)),
+      fldKaufpreis(tblReport.addColumn(kKaufPreis, ColumnType::Currency)),
+      fldKaufpreisWG(tblReport.addColumn(kKaufPreisWG, ColumnType::Text, 5)),
+      fldFehlt(tblReport.addColumn(f::SCLFEHLT, ColumnType::Text, 10))
 {
     setObjectName(QStringLiteral("RPTListComic"));
     pdfFileName = QStringLiteral("Gesamtliste.pdf");
@@ -93,30 +103,30 @@ TRPTListComic::TRPTListComic(QObject* owner)
         label.autoSize = !label.alignRight;
 
     rpt::ReportBand& group = qrReport.addBand(QStringLiteral("qrgComic"), BandType::GroupHeader, 5.0);
-    group.groupKey = QStringLiteral("SRSERIENID");
+    group.groupKey = f::SRSERIENID;
     group.reprintOnNewPage = true;
     group.background = QColor(0xc0, 0xc0, 0xc0);
     group.footer = QStringLiteral("qrSerieFooter");
-    ReportItem series = item("QRDBText4", ItemType::DataText, "SRNAME", 1.3, 0.9, 127.0);
+    ReportItem series = item("QRDBText4", ItemType::DataText, f::SRNAME, 1.3, 0.9, 127.0);
     series.bold = true;
     group.addItem(series);
-    ReportItem publisher = item("QRDBText6", ItemType::DataText, "SCLVERLAGSTEXT", 129.6, 0.9, 189.1 - 129.6);
+    ReportItem publisher = item("QRDBText6", ItemType::DataText, kVerlagsText, 129.6, 0.9, 189.1 - 129.6);
     publisher.alignRight = true;
     group.addItem(publisher);
 
     rpt::ReportBand& detail = qrReport.addBand(QStringLiteral("DetailBand1"), BandType::Detail, 4.0);
-    detail.addItem(item("QRDBText7", ItemType::DataText, "SCLFEHLT", 1.3, 0.4, 2.6));
-    ReportItem band = item("qrBand", ItemType::DataText, "SCLBAND", 4.5, 0.4, 13.8 - 4.5);
+    detail.addItem(item("QRDBText7", ItemType::DataText, f::SCLFEHLT, 1.3, 0.4, 2.6));
+    ReportItem band = item("qrBand", ItemType::DataText, f::SCLBAND, 4.5, 0.4, 13.8 - 4.5);
     band.alignRight = true;
     detail.addItem(band);
-    ReportItem title = item("qrTitle", ItemType::DataText, "SCLTITEL1", 14.6, 0.4, 80.4);
+    ReportItem title = item("qrTitle", ItemType::DataText, f::SCLTITEL1, 14.6, 0.4, 80.4);
     title.wordWrap = true;
     detail.addItem(title);
     // An ISBN of up to 25 characters never runs into the edition.
-    detail.addItem(item("QRDBText1", ItemType::DataText, "SCLISBNNR", 95.2, 0.4, 121.4 - 95.2 - 0.6));
-    detail.addItem(item("QRDBText2", ItemType::DataText, "SCLAUFLAGE", 121.4, 0.4, 137.2 - 121.4 - 0.6));
-    detail.addItem(item("QRDBText3", ItemType::DataText, "SCLKAUFDATUM", 137.2, 0.4, 15.0));
-    ReportItem price = item("QRDBText5", ItemType::DataText, "SCLKAUFPREIS", 153.0, 0.4, 21.2);
+    detail.addItem(item("QRDBText1", ItemType::DataText, f::SCLISBNNR, 95.2, 0.4, 121.4 - 95.2 - 0.6));
+    detail.addItem(item("QRDBText2", ItemType::DataText, f::SCLAUFLAGE, 121.4, 0.4, 137.2 - 121.4 - 0.6));
+    detail.addItem(item("QRDBText3", ItemType::DataText, kKaufDatum, 137.2, 0.4, 15.0));
+    ReportItem price = item("QRDBText5", ItemType::DataText, kKaufPreis, 153.0, 0.4, 21.2);
     price.alignRight = true;
     detail.addItem(price);
 
@@ -132,17 +142,17 @@ void TRPTListComic::AddListRow(rpt::MemTable& tblReport, const db::Statement& qu
 {
     tblReport.append();
     try {
-        tblReport.fieldByName(QStringLiteral("SRSERIENID")).setValue(query.column(SeriesId));
-        tblReport.fieldByName(QStringLiteral("SRNAME")).setValue(query.column(SeriesName));
-        tblReport.fieldByName(QStringLiteral("SCLVERLAGSTEXT")).setValue(query.column(Publisher));
-        tblReport.fieldByName(QStringLiteral("SCLTITEL1")).setValue(query.column(Title));
-        tblReport.fieldByName(QStringLiteral("SCLISBNNR")).setValue(query.column(Isbn));
-        tblReport.fieldByName(QStringLiteral("SCLBAND")).setValue(query.column(Band));
-        tblReport.fieldByName(QStringLiteral("SCLFEHLT")).setValue(query.column(Missing));
-        tblReport.fieldByName(QStringLiteral("SCLAUFLAGE")).setValue(query.column(Edition));
-        tblReport.fieldByName(QStringLiteral("SCLKAUFDATUM")).setValue(query.column(BoughtOn));
-        tblReport.fieldByName(QStringLiteral("SCLKAUFPREIS")).setValue(query.column(Price));
-        tblReport.fieldByName(QStringLiteral("SCLKAUFPREISWG")).setValue(query.column(PriceCurrency));
+        tblReport.fieldByName(f::SRSERIENID).setValue(query.column(SeriesId));
+        tblReport.fieldByName(f::SRNAME).setValue(query.column(SeriesName));
+        tblReport.fieldByName(kVerlagsText).setValue(query.column(Publisher));
+        tblReport.fieldByName(f::SCLTITEL1).setValue(query.column(Title));
+        tblReport.fieldByName(f::SCLISBNNR).setValue(query.column(Isbn));
+        tblReport.fieldByName(f::SCLBAND).setValue(query.column(Band));
+        tblReport.fieldByName(f::SCLFEHLT).setValue(query.column(Missing));
+        tblReport.fieldByName(f::SCLAUFLAGE).setValue(query.column(Edition));
+        tblReport.fieldByName(kKaufDatum).setValue(query.column(BoughtOn));
+        tblReport.fieldByName(kKaufPreis).setValue(query.column(Price));
+        tblReport.fieldByName(kKaufPreisWG).setValue(query.column(PriceCurrency));
         tblReport.post();
     } catch (...) {
         tblReport.cancel();

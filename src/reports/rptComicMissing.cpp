@@ -1,6 +1,7 @@
 #include "reports/rptComicMissing.h"
 
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 #include "reports/MissingVolumes.h"
 
 using rpt::BandType;
@@ -8,24 +9,26 @@ using rpt::ColumnType;
 using rpt::ItemType;
 using rpt::ReportItem;
 
+namespace f = db::fields;
+
 TRPTMissingComic::TRPTMissingComic(QObject* owner)
     : ReportForm(owner, QStringLiteral("PageHeaderBand1"), 10),
-      fldSerienID(tblReport.addColumn(QStringLiteral("SRSERIENID"), ColumnType::Text, 50)),
-      fldSerienname(tblReport.addColumn(QStringLiteral("SRNAME"), ColumnType::Text, 100)),
-      fldBand(tblReport.addColumn(QStringLiteral("SCLBAND"), ColumnType::Integer)),
-      fldTitel1(tblReport.addColumn(QStringLiteral("SCLTITEL1"), ColumnType::Text, 100))
+      fldSerienID(tblReport.addColumn(f::SRSERIENID, ColumnType::Text, 50)),
+      fldSerienname(tblReport.addColumn(f::SRNAME, ColumnType::Text, 100)),
+      fldBand(tblReport.addColumn(f::SCLBAND, ColumnType::Integer)),
+      fldTitel1(tblReport.addColumn(f::SCLTITEL1, ColumnType::Text, 100))
 {
     setObjectName(QStringLiteral("RPTMissingComic"));
     pdfFileName = QStringLiteral("Fehlende Bände.pdf");
     qrlabPageHeader.text = QStringLiteral("Liste mit den fehlenden Bänder in Serien");
 
     rpt::ReportBand& group = qrReport.addBand(QStringLiteral("QRGroup1"), BandType::GroupHeader, 6.35);
-    group.groupKey = QStringLiteral("SRSERIENID");
+    group.groupKey = f::SRSERIENID;
     group.reprintOnNewPage = true;
     ReportItem name;
     name.name = QStringLiteral("QRDBText4");
     name.type = ItemType::DataText;
-    name.text = QStringLiteral("SRNAME");
+    name.text = f::SRNAME;
     name.left = 1.6;
     name.top = 1.9;
     name.autoSize = true;
@@ -35,7 +38,7 @@ TRPTMissingComic::TRPTMissingComic(QObject* owner)
     ReportItem band;
     band.name = QStringLiteral("QRDBText2");
     band.type = ItemType::DataText;
-    band.text = QStringLiteral("SCLBAND");
+    band.text = f::SCLBAND;
     band.left = 2.4;
     band.width = 10.0;
     band.alignRight = true;
@@ -43,7 +46,7 @@ TRPTMissingComic::TRPTMissingComic(QObject* owner)
     ReportItem title;
     title.name = QStringLiteral("QRDBText1");
     title.type = ItemType::DataText;
-    title.text = QStringLiteral("SCLTITEL1");
+    title.text = f::SCLTITEL1;
     title.left = 14.6;
     title.width = 173.6;
     title.wordWrap = true;
@@ -55,11 +58,11 @@ void TRPTMissingComic::AddMissingRow(rpt::MemTable& tblReport, const rpt::Catalo
 {
     tblReport.append();
     try {
-        tblReport.fieldByName(QStringLiteral("SRSERIENID")).setAsString(entry.seriesId);
-        tblReport.fieldByName(QStringLiteral("SRNAME")).setAsString(entry.seriesName);
-        tblReport.fieldByName(QStringLiteral("SCLBAND")).setValue(count);
+        tblReport.fieldByName(f::SRSERIENID).setAsString(entry.seriesId);
+        tblReport.fieldByName(f::SRNAME).setAsString(entry.seriesName);
+        tblReport.fieldByName(f::SCLBAND).setValue(count);
         if (withTitle)
-            tblReport.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(entry.title);
+            tblReport.fieldByName(f::SCLTITEL1).setAsString(entry.title);
         tblReport.post();
     } catch (...) {
         tblReport.cancel();

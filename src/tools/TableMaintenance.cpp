@@ -1,6 +1,7 @@
 #include "tools/TableMaintenance.h"
 
 #include "database/ComicData.h"
+#include "database/FieldNames.h"
 
 #include <functional>
 
@@ -93,7 +94,7 @@ void CheckISBNNumbers(ComicData& data)
         try {
             while (!catalogue.eof()) {
                 catalogue.edit();
-                catalogue.fieldByName(QStringLiteral("SCLINTISBNNR")).setAsString(QString());
+                catalogue.fieldByName(db::fields::SCLINTISBNNR).setAsString(QString());
                 catalogue.post();
                 catalogue.next();
             }
