@@ -1,12 +1,18 @@
 #include "stats/Statistics.h"
 
 #include "database/Connection.h"
+#include "database/FieldNames.h"
 #include "database/GermanOrder.h"
 #include "database/Statement.h"
 
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
+#include <exception>
+#include <sqlite3.h>
+#include <system_error>
+#include <thread>
 
 namespace stats {
 
@@ -60,7 +66,7 @@ QString overviewSql()
 QString seriesSql()
 {
     // Exactly the order of the catalogue's series index, so that SQLite walks it.
-    const QString order = db::germanKeySql(QStringLiteral("SCLSERIENTEXT")) + QStringLiteral(", SCLBAND, rowid");
+    const QString order = db::germanKeySql(db::fields::SCLSERIENTEXT) + QStringLiteral(", SCLBAND, rowid");
     return QStringLiteral(
                "WITH ord AS MATERIALIZED (SELECT rowid AS rid, row_number() OVER (ORDER BY %3) AS pos"
                " FROM SERVERSTRIPOTHEK),"
@@ -135,9 +141,9 @@ QString conditionsSql()
 
 // Runs one statement and hands each row to read.
 template <class Read>
-void eachRow(db::Connection& connection, const QString& sql, Read read)
+void eachRow(sqlite3* handle, const QString& sql, Read read)
 {
-    db::Statement statement(connection.handle(), sql, kComponent);
+    db::Statement statement(handle, sql, kComponent);
     while (statement.step())
         read(statement);
 }
@@ -153,51 +159,36 @@ Currency currencyClass(const QString& text)
     return Currency::Other;
 }
 
-} // namespace
-
-double SeriesFigures::completeness() const
+void readOverview(sqlite3* handle, Figures& f)
 {
-    const qint64 expected = complete + missing;
-    return expected > 0 ? 100.0 * double(complete) / double(expected) : 0.0;
-}
-
-std::optional<double> CurrencyFigures::euro() const
-{
-    switch (currency) {
-    case Currency::Euro:
-        return sum;
-    case Currency::Mark:
-        return sum / kMarkPerEuro;
-    default:
-        return std::nullopt;
-    }
-}
-
-QStringList FigureStatements()
-{
-    return {overviewSql(), seriesSql(), copiesSql(), conditionsSql()};
-}
-
-Figures ComputeFigures(db::Connection& connection)
-{
-    // One snapshot: every figure from the same state of the file.
-    connection.beginRead();
-    Figures f;
-    eachRow(connection, overviewSql(), [&](const db::Statement& row) {
+    eachRow(handle, overviewSql(), [&](const db::Statement& row) {
         f.overview = {row.columnInt64(0), row.columnInt64(1), row.columnInt64(2),
                       row.columnInt64(3), row.columnInt64(4), row.columnInt64(5)};
     });
-    eachRow(connection, seriesSql(), [&](const db::Statement& row) {
+}
+
+void readSeries(sqlite3* handle, Figures& f)
+{
+    eachRow(handle, seriesSql(), [&](const db::Statement& row) {
         f.series.append({row.column(0).toString(), row.column(1).toString(), row.column(2).toString(),
                          row.columnInt64(3), row.columnInt64(4), row.columnInt64(5), row.columnInt64(6)});
     });
-    eachRow(connection, conditionsSql(), [&](const db::Statement& row) {
+}
+
+void readConditions(sqlite3* handle, Figures& f)
+{
+    eachRow(handle, conditionsSql(), [&](const db::Statement& row) {
         f.conditions.append({ConditionFigures::Kind(row.columnInt64(0)), row.column(1).toString(), row.columnInt64(2)});
     });
+}
+
+// The publishers, currencies and years, all from the one grouping of the copies.
+void readCopies(sqlite3* handle, Figures& f)
+{
     QMap<int, YearFigures> years;
     YearFigures undated;
     QMap<QString, CurrencyFigures> currencies;
-    eachRow(connection, copiesSql(), [&](const db::Statement& row) {
+    eachRow(handle, copiesSql(), [&](const db::Statement& row) {
         const qint64 copies = row.columnInt64(3);
         const qint64 priced = row.columnInt64(4);
         if (row.columnInt64(0) == 0) {
@@ -259,6 +250,168 @@ Figures ComputeFigures(db::Connection& connection)
     f.currencies.append(others);
     if (currencies.contains(QString()))
         f.currencies.append(currencies.value(QString()));
+}
+
+// The overview and the series on one side, the copies' figures on the other:
+// the two halves take about equally long.
+void readFirstHalf(sqlite3* handle, Figures& f)
+{
+    readOverview(handle, f);
+    readSeries(handle, f);
+}
+
+void readSecondHalf(sqlite3* handle, Figures& f)
+{
+    readConditions(handle, f);
+    readCopies(handle, f);
+}
+
+// A connection of its own, read-only, to the file the program has open.
+void openReader(db::Connection& reader, const QString& file)
+{
+    reader.setReadOnly(true);
+    reader.setDatabasePath(QFileInfo(file).absolutePath());
+    reader.connect();
+}
+
+void begin(sqlite3* handle)
+{
+    db::Statement(handle, QStringLiteral("BEGIN"), kComponent).exec();
+}
+
+// Changes whenever another connection has committed since this one last
+// read; inside a transaction it also starts the transaction's snapshot.
+qint64 dataVersion(sqlite3* handle)
+{
+    db::Statement statement(handle, QStringLiteral("PRAGMA data_version"), kComponent);
+    statement.step();
+    return statement.columnInt64(0);
+}
+
+bool isInterruption(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const db::EngineError& e) {
+        return (e.code() & 0xff) == SQLITE_INTERRUPT;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Both halves on the two connections at once. A failure in one half stops
+// the other, and the first failure is the one reported.
+void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
+{
+    Figures firstHalf;
+    std::exception_ptr workerError;
+    std::exception_ptr ownError;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                readFirstHalf(second, firstHalf);
+            } catch (...) {
+                workerError = std::current_exception();
+                sqlite3_interrupt(first);
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the same figures, one after the other.
+        readFirstHalf(first, f);
+        readSecondHalf(first, f);
+        return;
+    }
+    try {
+        readSecondHalf(first, f);
+    } catch (...) {
+        ownError = std::current_exception();
+        sqlite3_interrupt(second);
+    }
+    worker.join();
+    if (workerError && (!ownError || isInterruption(ownError)))
+        std::rethrow_exception(workerError);
+    if (ownError)
+        std::rethrow_exception(ownError);
+    f.overview = firstHalf.overview;
+    f.series = std::move(firstHalf.series);
+    f.readInParallel = true;
+}
+
+} // namespace
+
+double SeriesFigures::completeness() const
+{
+    const qint64 expected = complete + missing;
+    return expected > 0 ? 100.0 * double(complete) / double(expected) : 0.0;
+}
+
+std::optional<double> CurrencyFigures::euro() const
+{
+    switch (currency) {
+    case Currency::Euro:
+        return sum;
+    case Currency::Mark:
+        return sum / kMarkPerEuro;
+    default:
+        return std::nullopt;
+    }
+}
+
+QStringList FigureStatements()
+{
+    return {overviewSql(), seriesSql(), copiesSql(), conditionsSql()};
+}
+
+Figures ComputeFigures(db::Connection& connection)
+{
+    // One snapshot: every figure from the same state of the file.
+    connection.beginRead();
+    sqlite3* handle = connection.handle();
+    Figures f;
+    readFirstHalf(handle, f);
+    readSecondHalf(handle, f);
+    return f;
+}
+
+Figures ComputeFiguresInParallel(db::Connection& connection, const std::function<void()>& betweenSnapshots)
+{
+    sqlite3* own = connection.handle();
+    // A write not yet committed is seen by the program's connection alone;
+    // a file held for exclusive use lets no other connection in.
+    if (connection.inTransaction() || connection.exclusive())
+        return ComputeFigures(connection);
+    const QString file = QString::fromUtf8(sqlite3_db_filename(own, "main"));
+    // Opened for this computation only: a connection kept open would stop
+    // packing and emptying, which need the file to themselves.
+    db::Connection first(kComponent);
+    db::Connection second(kComponent);
+    bool sameState = false;
+    try {
+        openReader(first, file);
+        openReader(second, file);
+        // Another program may commit between the two snapshots. Seen from
+        // the second connection, the first snapshot falls between its two
+        // reads of the data version: unchanged, both saw the same state.
+        const qint64 before = dataVersion(second.handle());
+        begin(first.handle());
+        dataVersion(first.handle());
+        if (betweenSnapshots)
+            betweenSnapshots();
+        begin(second.handle());
+        sameState = dataVersion(second.handle()) == before;
+    } catch (const db::Error&) {
+        // What keeps a second look at the file out (its rights, a locked
+        // index of the log) still lets the program's own connection read it.
+        return ComputeFigures(connection);
+    }
+    Figures f;
+    if (sameState) {
+        readInParallel(first.handle(), second.handle(), f);
+    } else {
+        readFirstHalf(first.handle(), f);
+        readSecondHalf(first.handle(), f);
+    }
     return f;
 }
 

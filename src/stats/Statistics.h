@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace db {
@@ -85,11 +86,21 @@ struct Figures {
     QList<PublisherFigures> publishers; // German order; the uncatalogued last
     QList<ConditionFigures> conditions; // every condition of the list, then none, unknown
     QList<YearFigures> years;          // ascending, without a date last
+    bool readInParallel = false;       // two connections read them at once
 };
 
 // Computes every figure of the statistics window with SQL aggregates, in one
 // read transaction. The catalogue is taken as stored: no table filter applies.
 Figures ComputeFigures(db::Connection& connection);
+
+// The same figures, read by two read-only connections of their own at once,
+// each on its own thread, from one state of the file: the window's way on a
+// machine with two cores. Falls back to reading on one connection where a
+// second one could not see the same state (another program committed
+// between the two snapshots, a write of the program's own not yet committed,
+// the file held for exclusive use). betweenSnapshots, if given, runs after
+// the first snapshot and before the second: a test commits there.
+Figures ComputeFiguresInParallel(db::Connection& connection, const std::function<void()>& betweenSnapshots = {});
 
 // The statements behind ComputeFigures, for measuring them on their own.
 QStringList FigureStatements();

@@ -205,7 +205,7 @@ void TStatistikForm::Refresh()
     stats::Figures figures;
     {
         ui::WaitCursor wait;
-        figures = stats::ComputeFigures(m_connection);
+        figures = stats::ComputeFiguresInParallel(m_connection);
     }
     m_figures = std::move(figures);
     showOverview();

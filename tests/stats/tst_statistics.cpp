@@ -17,6 +17,42 @@ qint64 cents(double value)
     return std::llround(value * 100);
 }
 
+// Every figure as text, so that two computations can be compared whole.
+QStringList lines(const Figures& f)
+{
+    const auto number = [](double value) { return QString::number(value, 'g', 17); };
+    const Overview& o = f.overview;
+    QStringList out{QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+                        .arg(o.volumes).arg(o.copies).arg(o.series).arg(o.authors).arg(o.flaggedMissing)
+                        .arg(o.toBuy).arg(f.copiesWithoutComic).arg(f.copiesWithoutPrice)};
+    for (const SeriesFigures& s : f.series)
+        out << QStringLiteral("%1|%2|%3|%4|%5|%6|%7").arg(s.seriesId, s.name, s.publisher).arg(s.catalogued)
+                   .arg(s.owned).arg(s.missing).arg(s.complete);
+    for (const CurrencyFigures& c : f.currencies)
+        out << QStringLiteral("%1|%2|%3|%4|%5").arg(int(c.currency)).arg(c.text).arg(c.copies).arg(c.withoutPrice)
+                   .arg(number(c.sum));
+    for (const PublisherFigures& p : f.publishers)
+        out << QStringLiteral("%1|%2|%3|%4|%5|%6|%7").arg(p.publisher).arg(p.inCatalogue).arg(p.copies)
+                   .arg(p.withoutPrice).arg(number(p.euroSum), number(p.markSum)).arg(p.otherPrices);
+    for (const ConditionFigures& c : f.conditions)
+        out << QStringLiteral("%1|%2|%3").arg(int(c.kind)).arg(c.name).arg(c.copies);
+    for (const YearFigures& y : f.years)
+        out << QStringLiteral("%1|%2|%3|%4|%5").arg(y.year.value_or(-1)).arg(y.copies).arg(y.withoutPrice)
+                   .arg(number(y.euro)).arg(y.otherPrices);
+    return out;
+}
+
+// The fixed collection in a directory of its own, open on connection.
+void openCollection(const QTemporaryDir& dir, db::Connection& connection)
+{
+    createStatsCollection(dir.path());
+    connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+    connection.connect();
+}
+
+const QString kFourthAsterix = QStringLiteral(
+    "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND) VALUES ('A4', 'SA', 'Asterix', 4)");
+
 } // namespace
 
 // The figures of the statistics window for the small collection of
@@ -40,10 +76,16 @@ private Q_SLOTS:
     void years_data();
     void years();
     void emptyCollection();
+    void parallelMatchesOneConnection();
+    void commitBetweenSnapshots();
+    void ownWriteNotYetCommitted();
+    void failureInOneHalf_data();
+    void failureInOneHalf();
 
 private:
     QTemporaryDir m_dir;
-    Figures m_figures;
+    Figures m_figures;     // as the window reads them: two connections at once
+    Figures m_oneConnection;
 };
 
 void TestStatistics::initTestCase()
@@ -53,7 +95,8 @@ void TestStatistics::initTestCase()
     db::Connection connection;
     connection.setDatabasePath(m_dir.path() + QStringLiteral("/database"));
     connection.connect();
-    m_figures = ComputeFigures(connection);
+    m_figures = ComputeFiguresInParallel(connection);
+    m_oneConnection = ComputeFigures(connection);
 }
 
 void TestStatistics::overview_data()
@@ -234,6 +277,80 @@ void TestStatistics::emptyCollection()
     QCOMPARE(f.conditions.size(), 5); // the list's own, each with no copy
     for (const ConditionFigures& c : f.conditions)
         QCOMPARE(c.copies, 0ll);
+}
+
+void TestStatistics::parallelMatchesOneConnection()
+{
+    QVERIFY(m_figures.readInParallel);
+    QVERIFY(!m_oneConnection.readInParallel);
+    QCOMPARE(lines(m_figures), lines(m_oneConnection));
+}
+
+// Another program commits after the first snapshot and before the second:
+// every figure then comes from the first state, none from the later one.
+void TestStatistics::commitBetweenSnapshots()
+{
+    QTemporaryDir dir;
+    db::Connection connection;
+    openCollection(dir, connection);
+    db::Connection other(QStringLiteral("other"));
+    other.setDatabasePath(connection.databasePath());
+    other.connect();
+    const Figures f = ComputeFiguresInParallel(connection, [&] { other.execute(kFourthAsterix); });
+    QVERIFY(!f.readInParallel);
+    QCOMPARE(lines(f), lines(m_oneConnection));
+    const Figures after = ComputeFiguresInParallel(connection);
+    QVERIFY(after.readInParallel);
+    QCOMPARE(after.overview.volumes, 18ll);
+    QCOMPARE(after.series.first().catalogued, 4ll);
+}
+
+// Only the program's own connection sees what it has not yet committed.
+void TestStatistics::ownWriteNotYetCommitted()
+{
+    QTemporaryDir dir;
+    db::Connection connection;
+    openCollection(dir, connection);
+    db::Transaction transaction(connection);
+    connection.execute(kFourthAsterix);
+    const Figures f = ComputeFiguresInParallel(connection);
+    QCOMPARE(f.overview.volumes, 18ll);
+    QCOMPARE(f.series.first().catalogued, 4ll);
+}
+
+void TestStatistics::failureInOneHalf_data()
+{
+    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<QStringList>("named"); // the message names one of these
+    // The overview and the series run on the second thread, the rest on the calling one.
+    QTest::newRow("second thread: no author list") << QStringList{"AUTOREN"} << QStringList{"AUTOREN"};
+    QTest::newRow("calling thread: no condition list") << QStringList{"ZUSTANDSARTEN"}
+                                                       << QStringList{"ZUSTANDSARTEN"};
+    QTest::newRow("both") << QStringList{"AUTOREN", "ZUSTANDSARTEN"} << QStringList{"AUTOREN", "ZUSTANDSARTEN"};
+}
+
+// A failure on either thread reaches the caller as the engine's own error,
+// and both extra connections are closed: the file can be had exclusively.
+void TestStatistics::failureInOneHalf()
+{
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, named);
+    QTemporaryDir dir;
+    db::Connection connection;
+    openCollection(dir, connection);
+    for (const QString& table : dropped)
+        connection.execute(QStringLiteral("DROP TABLE %1").arg(table));
+    QString message;
+    try {
+        ComputeFiguresInParallel(connection);
+    } catch (const db::EngineError& e) {
+        message = e.message();
+    }
+    QVERIFY(!message.isEmpty());
+    QVERIFY2(std::any_of(named.begin(), named.end(), [&](const QString& t) { return message.contains(t); }),
+             qPrintable(message));
+    connection.lockExclusive(QStringLiteral("test"));
+    connection.unlockExclusive();
 }
 
 QTEST_GUILESS_MAIN(TestStatistics)
