@@ -116,6 +116,7 @@ private Q_SLOTS:
     void seriesToOverview_data();
     void seriesToOverview();
     void refreshShowsNewFigures();
+    void failureOnSecondThread();
     void withoutDatabase();
 
 private:
@@ -310,6 +311,25 @@ void TestStatistikForm::refreshShowsNewFigures()
     QCOMPARE(form->figures().series.first().missing, 2ll);
     QTest::keyClick(form->windowHandle(), Qt::Key_Escape);
     QTRY_VERIFY(!m_main->statistikForm);
+}
+
+// The author list is read on the second thread; its failure is the user's
+// message all the same, and the window keeps the figures it had.
+void TestStatistikForm::failureOnSecondThread()
+{
+    TStatistikForm* form = openStatistics();
+    QVERIFY(form);
+    db::Connection& connection = m_main->data().dbConnection;
+    connection.execute(QStringLiteral("ALTER TABLE AUTOREN RENAME TO AUTOREN_WEG"));
+    QTest::keyClick(form->windowHandle(), Qt::Key_F5);
+    QTRY_COMPARE(m_errors.size(), 1);
+    connection.execute(QStringLiteral("ALTER TABLE AUTOREN_WEG RENAME TO AUTOREN"));
+    QVERIFY2(m_errors.first().contains(QStringLiteral("AUTOREN")), qPrintable(m_errors.first()));
+    m_errors.clear();
+    QCOMPARE(form->figures().overview.authors, 2ll);
+    // Neither reading connection was left open.
+    connection.lockExclusive(QStringLiteral("test"));
+    connection.unlockExclusive();
 }
 
 // Without a collection the command says why, in German, and no window stays open.
