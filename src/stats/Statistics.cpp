@@ -252,15 +252,15 @@ void readCopies(sqlite3* handle, Figures& f)
         f.currencies.append(currencies.value(QString()));
 }
 
-// The overview and the series on one side, the copies' figures on the other:
-// the two halves take about equally long.
-void readFirstHalf(sqlite3* handle, Figures& f)
+// The overview and the series on one connection, the copies' figures on the
+// other: the two take about equally long.
+void readOverviewAndSeries(sqlite3* handle, Figures& f)
 {
     readOverview(handle, f);
     readSeries(handle, f);
 }
 
-void readSecondHalf(sqlite3* handle, Figures& f)
+void readCopyFigures(sqlite3* handle, Figures& f)
 {
     readConditions(handle, f);
     readCopies(handle, f);
@@ -299,18 +299,19 @@ bool isInterruption(const std::exception_ptr& error)
     }
 }
 
-// Both halves on the two connections at once. A failure in one half stops
-// the other, and the first failure is the one reported.
+// The overview and the series on the second connection, on a thread of their
+// own, the rest on the first, at once. A failure on one side stops the other,
+// and the first failure is the one reported.
 void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
 {
-    Figures firstHalf;
+    Figures overviewAndSeries;
     std::exception_ptr workerError;
     std::exception_ptr ownError;
     std::thread worker;
     try {
         worker = std::thread([&] {
             try {
-                readFirstHalf(second, firstHalf);
+                readOverviewAndSeries(second, overviewAndSeries);
             } catch (...) {
                 workerError = std::current_exception();
                 sqlite3_interrupt(first);
@@ -318,12 +319,12 @@ void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
         });
     } catch (const std::system_error&) {
         // No thread to be had: the same figures, one after the other.
-        readFirstHalf(first, f);
-        readSecondHalf(first, f);
+        readOverviewAndSeries(first, f);
+        readCopyFigures(first, f);
         return;
     }
     try {
-        readSecondHalf(first, f);
+        readCopyFigures(first, f);
     } catch (...) {
         ownError = std::current_exception();
         sqlite3_interrupt(second);
@@ -333,8 +334,8 @@ void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
         std::rethrow_exception(workerError);
     if (ownError)
         std::rethrow_exception(ownError);
-    f.overview = firstHalf.overview;
-    f.series = std::move(firstHalf.series);
+    f.overview = overviewAndSeries.overview;
+    f.series = std::move(overviewAndSeries.series);
     f.readInParallel = true;
 }
 
@@ -369,8 +370,8 @@ Figures ComputeFigures(db::Connection& connection)
     connection.beginRead();
     sqlite3* handle = connection.handle();
     Figures f;
-    readFirstHalf(handle, f);
-    readSecondHalf(handle, f);
+    readOverviewAndSeries(handle, f);
+    readCopyFigures(handle, f);
     return f;
 }
 
@@ -409,8 +410,8 @@ Figures ComputeFiguresInParallel(db::Connection& connection, const std::function
     if (sameState) {
         readInParallel(first.handle(), second.handle(), f);
     } else {
-        readFirstHalf(first.handle(), f);
-        readSecondHalf(first.handle(), f);
+        readOverviewAndSeries(first.handle(), f);
+        readCopyFigures(first.handle(), f);
     }
     return f;
 }
