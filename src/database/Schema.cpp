@@ -239,6 +239,16 @@ QStringList createIndexSql(const TableDef& table)
     return statements;
 }
 
+void createIndexes(sqlite3* db, const TableDef& table)
+{
+    for (const IndexDef& index : table.indexes) {
+        Statement exists(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"));
+        exists.bindText(1, index.name);
+        if (!exists.step())
+            exec(db, createIndexSql(table, index));
+    }
+}
+
 bool upgradeIndexes(sqlite3* db)
 {
     // A file that cannot answer keeps its indexes; opening it reports why.
@@ -341,8 +351,7 @@ void createDatabase(const QString& dir, const Populate& populate)
         // Building the indexes once over the filled tables is much faster than
         // keeping eleven catalogue indexes up to date row by row.
         for (const TableDef& t : tables())
-            for (const QString& sql : createIndexSql(t))
-                exec(c.db, sql);
+            createIndexes(c.db, t);
         exec(c.db, QStringLiteral("COMMIT"));
         // WAL cannot be switched on inside a transaction; the mode stays in the file.
         exec(c.db, QStringLiteral("PRAGMA journal_mode = WAL"));

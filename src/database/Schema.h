@@ -57,6 +57,12 @@ QStringList createIndexSql(const TableDef& table);
 QString createIndexSql(const TableDef& table, const IndexDef& index);
 const IndexDef* index(const TableDef& table, const QString& indexName); // case-insensitive; nullptr when unknown
 
+// Builds those of the table's indexes the file does not have yet. While a
+// database is being made, a table filled early can get its indexes at once
+// (createDatabase then builds only the rest), so their sorting need not wait
+// for the other tables' rows.
+void createIndexes(sqlite3* db, const TableDef& table);
+
 // One field of an index as the index holds it, and as an ORDER BY must name
 // it for SQLite to walk the index: a name's German key, a text key without
 // case, anything else as it is. column is the field as the query writes it.

@@ -18,6 +18,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,16 +30,22 @@ enum class Kind { Text, Integer, Float };
 
 constexpr int kBatchRows = 512;
 constexpr qsizetype kBatchText = 256 * 1024;
+// Parsed rows waiting to be stored, at most. While the storing thread builds
+// the catalogue's indexes the parsing runs ahead through the next files; at
+// 100,000 volumes what it gets ahead by fits in this.
+constexpr qsizetype kQueuedBytes = 256 * 1024 * 1024;
 
 // One value of a parsed row: a number where the field takes one and the
 // text is one, UTF-8 text otherwise (where it lies in its batch's text);
-// none for a null.
+// none for a null. Small, as the rows of whole files may wait in memory.
 struct Value {
     enum class Kind : char { Null, Integer, Float, Text } kind = Kind::Null;
-    qint64 integer = 0;
-    double real = 0;
-    qsizetype offset = 0;
     qsizetype size = 0;
+    union {
+        qint64 integer = 0;
+        double real;
+        qsizetype offset;
+    };
 };
 
 // Rows parsed but not stored yet: columns values per row, row after row.
@@ -49,18 +56,25 @@ struct RowBatch {
     std::vector<Value> values;
     QByteArray text;
     int rows = 0;
+    // The last batch of a file, sent only once the whole file has been read
+    // and found sound, so a table gets its indexes only then.
+    bool endOfFile = false;
+
+    qsizetype bytes() const { return qsizetype(values.capacity() * sizeof(Value)) + text.capacity(); }
 };
 
-// Hands batches from the parsing thread to the storing one; a few wait at most.
+// Hands batches from the parsing thread to the storing one, in order.
 class BatchQueue {
 public:
     // False once the storing side has given up.
     bool push(RowBatch batch)
     {
+        const qsizetype bytes = batch.bytes();
         std::unique_lock lock(m_mutex);
-        m_space.wait(lock, [this] { return m_batches.size() < kDepth || m_cancelled; });
+        m_space.wait(lock, [&] { return m_bytes + bytes <= kQueuedBytes || m_batches.empty() || m_cancelled; });
         if (m_cancelled)
             return false;
+        m_bytes += bytes;
         m_batches.push_back(std::move(batch));
         m_ready.notify_one();
         return true;
@@ -81,6 +95,7 @@ public:
         if (!m_batches.empty()) {
             batch = std::move(m_batches.front());
             m_batches.pop_front();
+            m_bytes -= batch.bytes();
             m_space.notify_one();
             return true;
         }
@@ -96,25 +111,23 @@ public:
     }
 
 private:
-    static constexpr size_t kDepth = 8;
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::condition_variable m_space;
     std::deque<RowBatch> m_batches;
+    qsizetype m_bytes = 0;
     bool m_done = false;
     bool m_cancelled = false;
     std::exception_ptr m_error;
 };
 
-// Reads one export file into its table of the database being made.
-class PacketImport {
+// Reads one export file on the parsing thread and hands its rows on.
+class PacketReader {
 public:
-    PacketImport(sqlite3* db, const QString& path, const QString& table)
-        : m_db(db), m_path(path), m_table(table), m_file(path)
-    {
-    }
+    PacketReader(const QString& path, const QString& table) : m_path(path), m_table(table), m_file(path) {}
 
-    void run()
+    // False when the storing side gave up before the file was read.
+    bool read(BatchQueue& queue)
     {
         if (!m_file.open(QIODevice::ReadOnly))
             throw db::Error(QStringLiteral("Die Importdatei „%1“ lässt sich nicht lesen: %2")
@@ -136,13 +149,17 @@ public:
             skipElement();
         }
         expectElement(QStringLiteral("ROWDATA"));
-        readRows();
+        std::optional<RowBatch> batch = readRows(queue);
+        if (!batch)
+            return false;
         if (nextElement())
             refuse(QStringLiteral("Nach ROWDATA steht noch %1").arg(m_xml.name()));
         while (!m_xml.atEnd())
             m_xml.readNext();
         if (m_xml.hasError())
             malformed();
+        batch->endOfFile = true;
+        return queue.push(std::move(*batch));
     }
 
 private:
@@ -248,99 +265,47 @@ private:
         }
     }
 
-    void readRows()
+    RowBatch newBatch() const
     {
-        db::Statement(m_db, QStringLiteral("DELETE FROM %1").arg(m_table)).exec();
-        QStringList names;
-        QStringList marks;
-        for (const packet::FieldDescription& f : m_fields) {
-            names << f.name;
-            marks << QStringLiteral("?");
-        }
-        db::Statement insert(m_db,
-                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                 .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                             m_table);
-        // Parsing and storing each take about half of the time: the rows are
-        // parsed on a thread of their own while this one stores them.
-        const int columns = int(m_fields.size());
-        BatchQueue queue;
-        std::thread parser([this, &queue, columns] { parseRows(queue, columns); });
-        struct Join {
-            std::thread& thread;
-            BatchQueue& queue;
-            ~Join()
-            {
-                queue.cancel();
-                thread.join();
-            }
-        } join{parser, queue};
         RowBatch batch;
-        while (queue.pop(batch)) {
-            for (int row = 0; row < batch.rows; ++row) {
-                for (int c = 0; c < columns; ++c) {
-                    const Value& v = batch.values[size_t(row * columns + c)];
-                    switch (v.kind) {
-                    case Value::Kind::Null:
-                        break; // exec() left every parameter null
-                    case Value::Kind::Integer:
-                        insert.bind(c + 1, v.integer);
-                        break;
-                    case Value::Kind::Float:
-                        insert.bind(c + 1, v.real);
-                        break;
-                    case Value::Kind::Text:
-                        insert.bindUtf8(c + 1, QByteArray::fromRawData(batch.text.constData() + v.offset, v.size));
-                        break;
-                    }
-                }
-                insert.exec();
-            }
-        }
+        batch.values.resize(size_t(kBatchRows) * m_fields.size());
+        batch.text.reserve(kBatchText);
+        return batch;
     }
 
-    // On the parsing thread: the ROW elements, in batches, until ROWDATA ends.
-    void parseRows(BatchQueue& queue, int columns)
+    // The ROW elements until ROWDATA ends, in batches; the rows after the
+    // last full batch are returned, nothing when the storing side gave up.
+    std::optional<RowBatch> readRows(BatchQueue& queue)
     {
-        std::exception_ptr error;
-        try {
-            RowBatch batch;
-            batch.values.resize(size_t(kBatchRows * columns));
-            batch.text.reserve(kBatchText);
-            while (nextElement()) {
-                if (m_xml.name() != QLatin1String("ROW"))
-                    refuse(QStringLiteral("Statt ROW steht hier %1").arg(m_xml.name()));
-                Value* row = batch.values.data() + size_t(batch.rows) * size_t(columns);
-                int expectedAt = 0;
-                for (const QXmlStreamAttribute& a : m_xml.attributes()) {
-                    // Attributes come in field order; the hash is for anything else.
-                    int column = -1;
-                    while (expectedAt < columns && m_fields[expectedAt].name != a.name())
-                        ++expectedAt;
-                    if (expectedAt < columns) {
-                        column = expectedAt++;
-                    } else {
-                        column = m_fieldIndex.value(a.name().toString(), -1);
-                        if (column < 0)
-                            refuse(QStringLiteral("Das Feld „%1“ gehört nicht zur Tabelle %2").arg(a.name(), m_table));
-                    }
-                    row[column] = typed(column, a.value(), batch.text);
+        const int columns = int(m_fields.size());
+        RowBatch batch = newBatch();
+        while (nextElement()) {
+            if (m_xml.name() != QLatin1String("ROW"))
+                refuse(QStringLiteral("Statt ROW steht hier %1").arg(m_xml.name()));
+            Value* row = batch.values.data() + size_t(batch.rows) * size_t(columns);
+            int expectedAt = 0;
+            for (const QXmlStreamAttribute& a : m_xml.attributes()) {
+                // Attributes come in field order; the hash is for anything else.
+                int column = -1;
+                while (expectedAt < columns && m_fields[expectedAt].name != a.name())
+                    ++expectedAt;
+                if (expectedAt < columns) {
+                    column = expectedAt++;
+                } else {
+                    column = m_fieldIndex.value(a.name().toString(), -1);
+                    if (column < 0)
+                        refuse(QStringLiteral("Das Feld „%1“ gehört nicht zur Tabelle %2").arg(a.name(), m_table));
                 }
-                endOfEmptyElement();
-                if (++batch.rows == kBatchRows) {
-                    if (!queue.push(std::move(batch)))
-                        return; // the storing side gave up
-                    batch = RowBatch();
-                    batch.values.resize(size_t(kBatchRows * columns));
-                    batch.text.reserve(kBatchText);
-                }
+                row[column] = typed(column, a.value(), batch.text);
             }
-            if (batch.rows > 0)
-                queue.push(std::move(batch));
-        } catch (...) {
-            error = std::current_exception();
+            endOfEmptyElement();
+            if (++batch.rows == kBatchRows) {
+                if (!queue.push(std::move(batch)))
+                    return std::nullopt;
+                batch = newBatch();
+            }
         }
-        queue.finish(error);
+        return batch;
     }
 
     // A value of the field's type where the text is one; text otherwise, as
@@ -376,7 +341,6 @@ private:
         return v;
     }
 
-    sqlite3* m_db;
     QString m_path;
     QString m_table;
     QFile m_file;
@@ -384,8 +348,75 @@ private:
     QList<packet::FieldDescription> m_fields;
     QHash<QString, int> m_fieldIndex;
     std::vector<Kind> m_kinds;
-    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless}; // parsing thread only
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
 };
+
+using Plan = std::vector<std::pair<QString, const db::schema::TableDef*>>; // file, table
+
+// On the parsing thread: every file of the plan, one after the other.
+void parseFiles(const Plan& plan, BatchQueue& queue)
+{
+    std::exception_ptr error;
+    try {
+        for (const auto& [file, table] : plan)
+            if (!PacketReader(file, table->name).read(queue))
+                break; // the storing side gave up
+    } catch (...) {
+        error = std::current_exception();
+    }
+    queue.finish(error);
+}
+
+// Stores the rows of one file as the parsing thread hands them on, then
+// builds the table's indexes while the parsing goes on with the next file.
+void storeRows(sqlite3* db, const QString& file, const db::schema::TableDef& table, BatchQueue& queue)
+{
+    db::Statement(db, QStringLiteral("DELETE FROM %1").arg(table.name)).exec();
+    QStringList names;
+    QStringList marks;
+    for (const db::schema::FieldDef& f : table.fields) {
+        names << f.name;
+        marks << QStringLiteral("?");
+    }
+    db::Statement insert(db,
+                         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                             .arg(table.name, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                         table.name);
+    const int columns = int(table.fields.size());
+    RowBatch batch;
+    while (queue.pop(batch)) {
+        for (int row = 0; row < batch.rows; ++row) {
+            for (int c = 0; c < columns; ++c) {
+                const Value& v = batch.values[size_t(row) * size_t(columns) + size_t(c)];
+                switch (v.kind) {
+                case Value::Kind::Null:
+                    break; // exec() left every parameter null
+                case Value::Kind::Integer:
+                    insert.bindInt64(c + 1, v.integer);
+                    break;
+                case Value::Kind::Float:
+                    insert.bindDouble(c + 1, v.real);
+                    break;
+                case Value::Kind::Text:
+                    insert.bindUtf8(c + 1, QByteArray::fromRawData(batch.text.constData() + v.offset, v.size));
+                    break;
+                }
+            }
+            insert.exec();
+        }
+        if (batch.endOfFile) {
+            try {
+                db::schema::createIndexes(db, table);
+            } catch (const db::Error& e) {
+                // A key the file holds twice shows only here.
+                throw db::Error(QStringLiteral("Importdatei „%1“: %2").arg(QDir::toNativeSeparators(file), e.message()));
+            }
+            return;
+        }
+    }
+    throw db::Error(QStringLiteral("Die Importdatei „%1“ wurde nicht bis zum Ende gelesen")
+                        .arg(QDir::toNativeSeparators(file)));
+}
 
 } // namespace
 
@@ -394,7 +425,7 @@ void ImportDatabase(const QString& dir, const QStringList& files)
     if (files.isEmpty())
         throw db::Error(QStringLiteral("Es fehlen die Importdateien"));
     // Refuse what can be told from the names before a database exists.
-    QList<std::pair<QString, QString>> plan; // file, table
+    Plan plan;
     QSet<QString> tables;
     for (const QString& file : files) {
         const QFileInfo info(file);
@@ -408,14 +439,29 @@ void ImportDatabase(const QString& dir, const QStringList& files)
         if (!info.isFile())
             throw db::Error(QStringLiteral("Die Importdatei „%1“ existiert nicht").arg(QDir::toNativeSeparators(file)));
         tables.insert(table->name);
-        plan << std::pair{file, table->name};
+        plan.emplace_back(file, table);
     }
+    // In the schema's order, catalogue first: its indexes over names take
+    // longest to build, and they are built while the other files are parsed.
+    const auto rank = [](const db::schema::TableDef* table) { return table - db::schema::tables().constData(); };
+    std::sort(plan.begin(), plan.end(), [&](const auto& a, const auto& b) { return rank(a.second) < rank(b.second); });
     db::schema::createDatabase(dir, [&](sqlite3* db) {
-        // The whole collection goes in within one transaction and its indexes
-        // are built at the end: pages kept in memory are not written twice.
+        // The whole collection goes in within one transaction: pages kept in
+        // memory are not written twice.
         db::Statement(db, QStringLiteral("PRAGMA cache_size = -262144")).exec();
+        BatchQueue queue;
+        std::thread parser([&] { parseFiles(plan, queue); });
+        struct Join {
+            std::thread& thread;
+            BatchQueue& queue;
+            ~Join()
+            {
+                queue.cancel();
+                thread.join();
+            }
+        } join{parser, queue};
         for (const auto& [file, table] : plan)
-            PacketImport(db, file, table).run();
+            storeRows(db, file, *table, queue);
     });
 }
 

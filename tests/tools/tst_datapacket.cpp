@@ -132,6 +132,8 @@ private Q_SLOTS:
     void roundTripLargeCollection();
     void importRefuses_data();
     void importRefuses();
+    void importOfSeveralFilesRefuses_data();
+    void importOfSeveralFilesRefuses();
 };
 
 void TestDataPacket::goldenExport_data()
@@ -361,6 +363,47 @@ void TestDataPacket::importRefuses()
     const QString error = errorOf([&] { tools::ImportDatabase(target, {file}); });
 
     QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!QFileInfo::exists(target + QStringLiteral("/database")));
+}
+
+void TestDataPacket::importOfSeveralFilesRefuses_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("message");
+    // The catalogue is stored and indexed first, whatever the files' order.
+    QTest::newRow("later file cut off") << QStringLiteral("lokalestripothek.xml") << QStringLiteral("</ROWDATA>")
+                                        << QString() << QStringLiteral("kein wohlgeformtes XML");
+    QTest::newRow("key twice in a later file") << QStringLiteral("auflagen.xml") << QStringLiteral("\"GOLD9\"")
+                                               << QStringLiteral("\"GOLD8\"") << QStringLiteral("UNIQUE");
+    QTest::newRow("key twice in the catalogue") << QStringLiteral("serverstripothek.xml")
+                                                << QStringLiteral("\"GOLD6\"") << QStringLiteral("\"GOLD5\"")
+                                                << QStringLiteral("UNIQUE");
+}
+
+void TestDataPacket::importOfSeveralFilesRefuses()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QStringList files;
+    for (const QString& name : QDir(QStringLiteral(GOLDEN_DIR)).entryList({QStringLiteral("*.xml")}, QDir::Files)) {
+        QString text = QString::fromUtf8(readAll(QStringLiteral(GOLDEN_DIR "/") + name));
+        if (name == fileName) {
+            QVERIFY(text.contains(from));
+            text.replace(from, to);
+        }
+        files << dir.path() + QLatin1Char('/') + name;
+        writeAll(files.last(), text.toUtf8());
+    }
+    const QString target = dir.path() + QStringLiteral("/neu");
+
+    const QString error = errorOf([&] { tools::ImportDatabase(target, files); });
+
+    QVERIFY2(error.contains(fileName) && error.contains(message), qPrintable(error));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral("/database")));
 }
 
