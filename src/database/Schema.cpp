@@ -332,7 +332,9 @@ void createDatabase(const QString& dir, const Populate& populate)
 
     try {
         Connection c;
-        if (sqlite3_open_v2(building.toUtf8().constData(), &c.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        // Only this thread ever uses the connection: no locking per call.
+        if (sqlite3_open_v2(building.toUtf8().constData(), &c.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+            != SQLITE_OK)
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht öffnen: %2")
                             .arg(QDir::toNativeSeparators(building), sqliteMessage(c.db)));
         // A large generated collection fills many pages; a bigger cache keeps

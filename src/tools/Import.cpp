@@ -87,10 +87,13 @@ public:
         m_error = error;
         m_ready.notify_one();
     }
-    // False at the end of the rows; throws the parsing's error.
+    // False at the end of the rows; throws the parsing's error. The batch
+    // given, stored by now, goes back to the parsing side for reuse.
     bool pop(RowBatch& batch)
     {
         std::unique_lock lock(m_mutex);
+        if (batch.values.capacity() > 0 && m_spares.size() < kSpares)
+            m_spares.push_back(std::move(batch));
         m_ready.wait(lock, [this] { return !m_batches.empty() || m_done; });
         if (!m_batches.empty()) {
             batch = std::move(m_batches.front());
@@ -103,6 +106,17 @@ public:
             std::rethrow_exception(m_error);
         return false;
     }
+    // A batch to fill, stored before where there is one: its memory is
+    // already there, so filling it costs no page faults.
+    RowBatch spare()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_spares.empty())
+            return {};
+        RowBatch batch = std::move(m_spares.back());
+        m_spares.pop_back();
+        return batch;
+    }
     void cancel()
     {
         std::lock_guard lock(m_mutex);
@@ -111,10 +125,12 @@ public:
     }
 
 private:
+    static constexpr size_t kSpares = 16;
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::condition_variable m_space;
     std::deque<RowBatch> m_batches;
+    std::vector<RowBatch> m_spares;
     qsizetype m_bytes = 0;
     bool m_done = false;
     bool m_cancelled = false;
@@ -265,11 +281,14 @@ private:
         }
     }
 
-    RowBatch newBatch() const
+    RowBatch newBatch(BatchQueue& queue) const
     {
-        RowBatch batch;
-        batch.values.resize(size_t(kBatchRows) * m_fields.size());
+        RowBatch batch = queue.spare();
+        batch.values.assign(size_t(kBatchRows) * size_t(m_fields.size()), Value());
+        batch.text.truncate(0);
         batch.text.reserve(kBatchText);
+        batch.rows = 0;
+        batch.endOfFile = false;
         return batch;
     }
 
@@ -278,13 +297,16 @@ private:
     std::optional<RowBatch> readRows(BatchQueue& queue)
     {
         const int columns = int(m_fields.size());
-        RowBatch batch = newBatch();
+        RowBatch batch = newBatch(queue);
         while (nextElement()) {
             if (m_xml.name() != QLatin1String("ROW"))
                 refuse(QStringLiteral("Statt ROW steht hier %1").arg(m_xml.name()));
             Value* row = batch.values.data() + size_t(batch.rows) * size_t(columns);
             int expectedAt = 0;
-            for (const QXmlStreamAttribute& a : m_xml.attributes()) {
+            // Held const: a loop over the returned list itself would copy
+            // every attribute first, as it may change them.
+            const QXmlStreamAttributes attributes = m_xml.attributes();
+            for (const QXmlStreamAttribute& a : attributes) {
                 // Attributes come in field order; the hash is for anything else.
                 int column = -1;
                 while (expectedAt < columns && m_fields[expectedAt].name != a.name())
@@ -302,7 +324,7 @@ private:
             if (++batch.rows == kBatchRows) {
                 if (!queue.push(std::move(batch)))
                     return std::nullopt;
-                batch = newBatch();
+                batch = newBatch(queue);
             }
         }
         return batch;
