@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -39,14 +40,15 @@ constexpr qsizetype kQueuedBytes = 256 * 1024 * 1024;
 // text is one, UTF-8 text otherwise (where it lies in its batch's text);
 // none for a null. Small, as the rows of whole files may wait in memory.
 struct Value {
-    enum class Kind : char { Null, Integer, Float, Text } kind = Kind::Null;
-    qsizetype size = 0;
     union {
         qint64 integer = 0;
         double real;
         qsizetype offset;
     };
+    qint32 size = 0; // SQLite takes no longer text anyway
+    enum class Kind : char { Null, Integer, Float, Text } kind = Kind::Null;
 };
+static_assert(sizeof(Value) == 16);
 
 // Rows parsed but not stored yet: columns values per row, row after row.
 // The texts of all of them share one buffer: a string of its own for each
@@ -92,7 +94,7 @@ public:
     bool pop(RowBatch& batch)
     {
         std::unique_lock lock(m_mutex);
-        if (batch.values.capacity() > 0 && m_spares.size() < kSpares)
+        if (batch.values.capacity() > 0)
             m_spares.push_back(std::move(batch));
         m_ready.wait(lock, [this] { return !m_batches.empty() || m_done; });
         if (!m_batches.empty()) {
@@ -107,7 +109,8 @@ public:
         return false;
     }
     // A batch to fill, stored before where there is one: its memory is
-    // already there, so filling it costs no page faults.
+    // already there, so filling it costs no page faults. What the spares
+    // hold never exceeds what the queue held at most.
     RowBatch spare()
     {
         std::lock_guard lock(m_mutex);
@@ -125,7 +128,6 @@ public:
     }
 
 private:
-    static constexpr size_t kSpares = 16;
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::condition_variable m_space;
@@ -354,11 +356,13 @@ private:
         case Kind::Text:
             break;
         }
+        if (text.size() > std::numeric_limits<qint32>::max() / 3)
+            refuse(QStringLiteral("Der Wert des Feldes %1 ist zu lang").arg(m_fields[column].name));
         v.kind = Value::Kind::Text;
         v.offset = texts.size();
         texts.resize(v.offset + m_encoder.requiredSpace(text.size()));
         char* end = m_encoder.appendToBuffer(texts.data() + v.offset, text);
-        v.size = end - (texts.constData() + v.offset);
+        v.size = qint32(end - (texts.constData() + v.offset));
         texts.truncate(v.offset + v.size);
         return v;
     }
