@@ -3,9 +3,17 @@
 #include "database/Connection.h"
 #include "database/Errors.h"
 
+#include <QMetaMethod>
+
 namespace db {
 
 namespace {
+quint64 nextFieldsVersion()
+{
+    static quint64 version = 0;
+    return ++version;
+}
+
 DataSet::RecordUpdater& recordUpdater()
 {
     static DataSet::RecordUpdater updater;
@@ -25,7 +33,7 @@ void DataSet::updateRecord()
 }
 
 DataSet::DataSet(Connection& connection, const QString& name, QObject* parent)
-    : QObject(parent), m_connection(connection)
+    : QObject(parent), m_connection(connection), m_fieldsVersion(nextFieldsVersion())
 {
     setObjectName(name);
     m_connection.registerDataSet(this);
@@ -96,6 +104,7 @@ void DataSet::clearFields()
 {
     m_fields.clear();
     m_fieldIndex.clear();
+    m_fieldsVersion = nextFieldsVersion();
     m_buffer = Row();
 }
 
@@ -341,12 +350,27 @@ DataSource::DataSource(DataSet* dataSet, const QString& name, QObject* parent)
     : QObject(parent), m_dataSet(dataSet)
 {
     setObjectName(name);
-    if (!dataSet)
+}
+
+void DataSource::connectNotify(const QMetaMethod& signal)
+{
+    if (!m_dataSet)
         return;
-    connect(dataSet, &DataSet::stateChanged, this, &DataSource::stateChanged);
-    connect(dataSet, &DataSet::dataSetChanged, this, &DataSource::dataSetChanged);
-    connect(dataSet, &DataSet::scrolled, this, &DataSource::scrolled);
-    connect(dataSet, &DataSet::fieldChanged, this, &DataSource::fieldChanged);
+    // Once passed on, a signal stays passed on: a control connecting later
+    // finds the same order of notifications as the first one.
+    if (signal == QMetaMethod::fromSignal(&DataSource::stateChanged) && !m_forwardsState) {
+        m_forwardsState = true;
+        connect(m_dataSet, &DataSet::stateChanged, this, &DataSource::stateChanged);
+    } else if (signal == QMetaMethod::fromSignal(&DataSource::dataSetChanged) && !m_forwardsChanged) {
+        m_forwardsChanged = true;
+        connect(m_dataSet, &DataSet::dataSetChanged, this, &DataSource::dataSetChanged);
+    } else if (signal == QMetaMethod::fromSignal(&DataSource::scrolled) && !m_forwardsScrolled) {
+        m_forwardsScrolled = true;
+        connect(m_dataSet, &DataSet::scrolled, this, &DataSource::scrolled);
+    } else if (signal == QMetaMethod::fromSignal(&DataSource::fieldChanged) && !m_forwardsField) {
+        m_forwardsField = true;
+        connect(m_dataSet, &DataSet::fieldChanged, this, &DataSource::fieldChanged);
+    }
 }
 
 } // namespace db

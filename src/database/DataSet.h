@@ -41,6 +41,9 @@ public:
     Field* findField(const QString& name) const;
     Field& fieldByName(const QString& name) const; // throws when unknown
     QStringList fieldNames() const;
+    // Changes whenever the fields are dropped (closing, opening again), and
+    // never comes back: a field index remembered with it is good while it holds.
+    quint64 fieldsVersion() const { return m_fieldsVersion; }
 
     // Navigation over the rows the data set shows.
     void first();
@@ -67,6 +70,9 @@ public:
 
     // Values of the current row; used by Field.
     QVariant currentValue(int fieldIndex) const;
+    // The current row's text as read from the file, without a Qt string on
+    // the way (see Row::storedText); valid until the data set moves.
+    std::optional<QByteArrayView> currentStoredText(int fieldIndex) const { return m_buffer.storedText(fieldIndex); }
     virtual void setCurrentValue(int fieldIndex, const QVariant& value);
 
     // Called by the connection when a transaction begins and after a rollback.
@@ -133,6 +139,7 @@ protected:
     Connection& m_connection;
     std::vector<std::unique_ptr<Field>> m_fields;
     QHash<QString, int> m_fieldIndex;
+    quint64 m_fieldsVersion;
     DataSetState m_state = DataSetState::Inactive;
     bool m_modified = false;
     int m_cur = -1;                // current row among shown rows
@@ -177,8 +184,19 @@ Q_SIGNALS:
     void scrolled();
     void fieldChanged(int fieldIndex);
 
+protected:
+    // A signal of the data set is passed on from the moment something
+    // listens to it here: a data module without controls (reports, tools,
+    // a walk over the catalogue) pays no dispatch per move for sources
+    // nobody watches.
+    void connectNotify(const QMetaMethod& signal) override;
+
 private:
     DataSet* m_dataSet;
+    bool m_forwardsState = false;
+    bool m_forwardsChanged = false;
+    bool m_forwardsScrolled = false;
+    bool m_forwardsField = false;
 };
 
 } // namespace db

@@ -150,7 +150,15 @@ QVariant Field::value() const { return m_owner.currentValue(m_index); }
 
 bool Field::isNull() const { return value().isNull(); }
 
-QString Field::asString() const { return textOf(value()); }
+QString Field::asString() const
+{
+    // Text as read from the file becomes a Qt string straight from its
+    // UTF-8, without a QVariant between: lists and walks read it per row.
+    if (m_type == FieldType::Text || m_type == FieldType::Memo)
+        if (const std::optional<QByteArrayView> stored = m_owner.currentStoredText(m_index))
+            return QString::fromUtf8(*stored);
+    return textOf(value());
+}
 
 int Field::asInteger() const
 {

@@ -206,7 +206,10 @@ void Table::resync(qint64 keepRowId) const
     }
     Statement& select = *m_rowsStatement;
     bindWhere(select);
-    std::vector<qint64> rows;
+    // A detail table reads a few ids on every move of the catalogue: the
+    // list it read before is filled again instead of allocated anew.
+    std::vector<qint64> rows = wholeRows ? std::move(m_spareRows) : std::vector<qint64>();
+    rows.clear();
     rows.reserve(wholeRows ? 8 : m_rows.size());
     m_cache.clear();
     const int columns = fieldCount();
@@ -216,10 +219,12 @@ void Table::resync(qint64 keepRowId) const
             const qint64 id = select.columnInt64(0);
             rows.push_back(id);
             if (wholeRows && m_cache.size() < kCacheLimit)
-                m_cache[id] = Row::read(select, 1, columns);
+                m_cache.put(id, Row::read(select, 1, columns));
         }
     }
-    m_rows = std::move(rows);
+    m_rows.swap(rows);
+    if (wholeRows)
+        m_spareRows = std::move(rows);
     clearPositions();
     m_stale = false;
 
@@ -302,9 +307,8 @@ Row Table::fetchRow(int row) const
     if (row < 0 || row >= int(m_rows.size()))
         return Row(fieldCount());
     const qint64 id = m_rows[size_t(row)];
-    auto hit = m_cache.find(id);
-    if (hit != m_cache.end())
-        return hit->second;
+    if (const Row* hit = m_cache.find(id))
+        return *hit;
     if (m_cache.size() > kCacheLimit)
         m_cache.clear();
 
@@ -328,12 +332,12 @@ Row Table::fetchRow(int row) const
     {
         const StatementReset resetting(select);
         while (select.step())
-            m_cache[select.columnInt64(0)] = Row::read(select, 1, columns);
+            m_cache.put(select.columnInt64(0), Row::read(select, 1, columns));
     }
-    hit = m_cache.find(id);
-    if (hit == m_cache.end()) // deleted behind our back
+    const Row* read = m_cache.find(id);
+    if (!read) // deleted behind our back
         return Row(fieldCount());
-    return hit->second;
+    return *read;
 }
 
 void Table::afterMove() {}
@@ -360,7 +364,7 @@ void Table::startInsert(int position)
     m_buffer = Row(fieldCount());
     if (m_master && !m_orderFields.isEmpty())
         if (Field* link = findField(m_orderFields.first()))
-            m_buffer.setValue(link->index(), m_linkValue);
+            m_buffer.setValue(link->index(), linkValue());
     m_eof = m_bof = false;
     setState(DataSetState::Insert);
     emitDataSetChanged();

@@ -111,6 +111,8 @@ private:
     // value goes in as the UTF-8 it was converted to once per move.
     void bindWhere(Statement& statement) const;
     void setLinkValue(const QString& value);
+    void setLinkUtf8(QByteArrayView value);
+    QString linkValue() const { return QString::fromUtf8(m_linkUtf8); }
     QString orderClause() const;
     QString quoted(const QString& fieldName) const;
     void startInsert(int position);
@@ -131,6 +133,7 @@ private:
 
     // Row set.
     mutable std::vector<qint64> m_rows;
+    mutable std::vector<qint64> m_spareRows; // a detail table's previous ids, kept for their memory
     mutable std::unordered_map<qint64, int> m_positions;
     mutable int m_linearLookups = 0;
     mutable int m_nextSequential = -1; // where reading ahead continues
@@ -145,7 +148,7 @@ private:
         m_linearLookups = 0;
     }
     mutable bool m_stale = true;
-    mutable std::unordered_map<qint64, Row> m_cache;
+    mutable RowCache m_cache;
     qint64 m_editRowId = -1;
     int m_curBeforeInsert = -1;
     // The row posted last stays current, and shown, while the user stays on
@@ -165,8 +168,10 @@ private:
 
     DataSource* m_master = nullptr;
     QString m_masterField;
-    QString m_linkValue;
-    QByteArray m_linkUtf8;
+    int m_masterKeyIndex = -1; // where m_masterField was found, in the master's fields of
+    quint64 m_masterKeyVersion = 0; // this version
+    const Field* masterKey(const DataSet& master);
+    QByteArray m_linkUtf8; // the master's value as bound, UTF-8
     QList<QMetaObject::Connection> m_masterConnections;
     QString m_selectColumns;
 };

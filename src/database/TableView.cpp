@@ -6,6 +6,7 @@
 #include "database/Statement.h"
 
 #include <algorithm>
+#include <cstring>
 
 // What a table shows and where it stands: filter, order, master/detail link,
 // locate and lookup. The row set itself is read in Table.cpp.
@@ -26,8 +27,16 @@ void Table::bindWhere(Statement& statement) const
 
 void Table::setLinkValue(const QString& value)
 {
-    m_linkValue = value;
     m_linkUtf8 = value.toUtf8();
+}
+
+void Table::setLinkUtf8(QByteArrayView value)
+{
+    // Into the old value's memory: a detail table takes a new value on every
+    // move of the catalogue.
+    m_linkUtf8.resize(value.size());
+    if (!value.isEmpty())
+        std::memcpy(m_linkUtf8.data(), value.data(), size_t(value.size()));
 }
 
 QString Table::whereClause(QVariantList& params) const
@@ -36,7 +45,8 @@ QString Table::whereClause(QVariantList& params) const
     if (m_master && !m_orderFields.isEmpty()) {
         const QString link = quoted(m_orderFields.first());
         conditions << QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(link);
-        params << m_linkValue << m_linkValue;
+        const QString value = linkValue();
+        params << value << value;
     }
     if (m_filtered && !m_compiled.sql.isEmpty()) {
         conditions << QLatin1Char('(') + m_compiled.sql + QLatin1Char(')');
@@ -164,6 +174,8 @@ void Table::setMasterSource(DataSource* master, const QString& masterField)
     m_masterConnections.clear();
     m_master = master;
     m_masterField = masterField;
+    m_masterKeyIndex = -1;
+    m_masterKeyVersion = 0;
     m_rowsSql.clear();
     if (!master)
         return;
@@ -196,18 +208,42 @@ void Table::followMaster()
         emitDataSetChanged();
         return;
     }
-    const Field* key = master->findField(m_masterField);
-    const QString value = key ? key->asString() : QString();
-    if (value == m_linkValue && !m_stale)
+    // Every move of the catalogue comes here once per detail table: a key
+    // read from the file is compared and bound as the UTF-8 it is stored in,
+    // without a Qt string there and back.
+    const Field* key = masterKey(*master);
+    const bool text = key && (key->dataType() == FieldType::Text || key->dataType() == FieldType::Memo);
+    const std::optional<QByteArrayView> stored = text ? master->currentStoredText(key->index()) : std::nullopt;
+    const QByteArray converted = stored ? QByteArray() : key ? key->asString().toUtf8() : QByteArray();
+    const QByteArrayView value = stored ? *stored : QByteArrayView(converted);
+    if (!m_stale && value.size() == m_linkUtf8.size() &&
+        std::memcmp(value.data(), m_linkUtf8.constData(), size_t(value.size())) == 0)
         return;
-    checkBrowseMode();
-    setLinkValue(value);
+    if (isEditing()) {
+        // Storing the pending row may change the master's row the value points into.
+        const QByteArray kept = value.toByteArray();
+        checkBrowseMode();
+        setLinkUtf8(kept);
+    } else {
+        setLinkUtf8(value);
+    }
     m_cur = -1; // the new comic's rows start at their first, which resync loads
     invalidate(); // should the reading fail, the next use tries again
     resync(-1);
     m_bof = true;
     m_eof = m_rows.empty();
     emitDataSetChanged();
+}
+
+const Field* Table::masterKey(const DataSet& master)
+{
+    // Looked up by name once per set of fields, not on every move.
+    if (m_masterKeyVersion == master.fieldsVersion() && m_masterKeyIndex >= 0)
+        return &master.field(m_masterKeyIndex);
+    const Field* key = master.findField(m_masterField);
+    m_masterKeyIndex = key ? key->index() : -1;
+    m_masterKeyVersion = master.fieldsVersion();
+    return key;
 }
 
 bool Table::locate(const QString& fieldName, const QVariant& value, LocateOptions options)
