@@ -417,6 +417,52 @@ private Q_SLOTS:
         QVERIFY(!detail.locate("ALAUFLAGE", "1. Auflage")); // only the rows shown
     }
 
+    // A comic's editions are read whole on every move to it; an edited or
+    // deleted one must not be shown as it was, with few rows or many.
+    void detailShowsItsOwnChanges_data()
+    {
+        QTest::addColumn<int>("editions");
+        QTest::newRow("few editions") << 3;
+        QTest::newRow("many editions") << 40;
+    }
+
+    void detailShowsItsOwnChanges()
+    {
+        QFETCH(int, editions);
+        EngineFixture fx;
+        auto master = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
+        db::DataSource src(master.get(), "srcStripothek");
+        fillCatalogue(*master);
+        db::Table detail(*fx.connection, "tblAuflagen", "AUFLAGEN");
+        detail.setIndexName("NKALCOMICID");
+        detail.setMasterSource(&src, "SCLCOMICID");
+        detail.open();
+        master->locate("SCLCOMICID", "K2");
+        QStringList expected;
+        for (int i = 0; i < editions; ++i) {
+            detail.append();
+            detail.fieldByName("ALAUFLAGE").setAsString(QString::number(i));
+            detail.post();
+            expected << QString::number(i);
+        }
+        master->first();
+        master->locate("SCLCOMICID", "K2"); // the editions come from reading them whole
+        QCOMPARE(EngineFixture::column(detail, "ALAUFLAGE"), expected);
+        detail.setRecNo(editions);
+        detail.edit();
+        detail.fieldByName("ALAUFLAGE").setAsString("geändert");
+        detail.post();
+        expected.last() = "geändert";
+        QCOMPARE(EngineFixture::column(detail, "ALAUFLAGE"), expected);
+        detail.first();
+        detail.deleteRecord();
+        expected.removeFirst();
+        QCOMPARE(EngineFixture::column(detail, "ALAUFLAGE"), expected);
+        master->next();
+        master->locate("SCLCOMICID", "K2");
+        QCOMPARE(EngineFixture::column(detail, "ALAUFLAGE"), expected);
+    }
+
     void locate_data()
     {
         QTest::addColumn<QString>("field");
