@@ -30,6 +30,21 @@ class TestTable : public QObject {
         EngineFixture::addComic(t, "K5", "Die Goldene Sichel", "Asterix", 10);
     }
 
+    // The catalogue with its editions following the current comic.
+    struct EditionsFollowing {
+        EngineFixture fx;
+        std::unique_ptr<db::Table> master = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
+        db::DataSource src{master.get(), "srcStripothek"};
+        db::Table detail{*fx.connection, "tblAuflagen", "AUFLAGEN"};
+        EditionsFollowing()
+        {
+            fillCatalogue(*master);
+            detail.setIndexName("NKALCOMICID");
+            detail.setMasterSource(&src, "SCLCOMICID");
+            detail.open();
+        }
+    };
+
 private Q_SLOTS:
     void emptyDatabaseOpens()
     {
@@ -391,14 +406,9 @@ private Q_SLOTS:
 
     void masterDetailFollows()
     {
-        EngineFixture fx;
-        auto master = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
-        db::DataSource src(master.get(), "srcStripothek");
-        fillCatalogue(*master);
-        db::Table detail(*fx.connection, "tblAuflagen", "AUFLAGEN");
-        detail.setIndexName("NKALCOMICID");
-        detail.setMasterSource(&src, "SCLCOMICID");
-        detail.open();
+        EditionsFollowing catalogue;
+        db::Table* master = catalogue.master.get();
+        db::Table& detail = catalogue.detail;
         for (const auto& [comic, edition] : {std::pair{"K1", "1. Auflage"}, {"K1", "2. Auflage"}, {"K3", "Neu"}}) {
             master->locate("SCLCOMICID", comic);
             detail.append();
@@ -429,14 +439,9 @@ private Q_SLOTS:
     void detailShowsItsOwnChanges()
     {
         QFETCH(int, editions);
-        EngineFixture fx;
-        auto master = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
-        db::DataSource src(master.get(), "srcStripothek");
-        fillCatalogue(*master);
-        db::Table detail(*fx.connection, "tblAuflagen", "AUFLAGEN");
-        detail.setIndexName("NKALCOMICID");
-        detail.setMasterSource(&src, "SCLCOMICID");
-        detail.open();
+        EditionsFollowing catalogue;
+        db::Table* master = catalogue.master.get();
+        db::Table& detail = catalogue.detail;
         master->locate("SCLCOMICID", "K2");
         QStringList expected;
         for (int i = 0; i < editions; ++i) {
