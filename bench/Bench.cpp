@@ -73,6 +73,29 @@ void Report::print(QTextStream& out, bool csv) const
     out << QStringLiteral("%1 %2\n").arg(QStringLiteral("peak memory (MB)"), -44).arg(m_memory, 10, 'f', 1);
 }
 
+// Every value of the current row, each read as its type: what a program
+// does that uses the values, and what the engine does when it reads a row.
+qint64 rawReadValues(sqlite3_stmt* s, int first)
+{
+    qint64 seen = 0;
+    const int n = sqlite3_column_count(s);
+    for (int c = first; c < n; ++c) {
+        switch (sqlite3_column_type(s, c)) {
+        case SQLITE_INTEGER:
+            seen += sqlite3_column_int64(s, c);
+            break;
+        case SQLITE_FLOAT:
+            seen += qint64(sqlite3_column_double(s, c));
+            break;
+        case SQLITE_NULL:
+            break;
+        default:
+            seen += qint64(sqlite3_column_blob(s, c) != nullptr) + sqlite3_column_bytes(s, c);
+        }
+    }
+    return seen;
+}
+
 void rawExec(sqlite3* db, const char* sql)
 {
     char* error = nullptr;

@@ -7,6 +7,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace bench {
 
@@ -43,6 +44,8 @@ QString csvField(const QString& text);
 
 // Raw SQLite helpers for the comparison side.
 void rawExec(sqlite3* db, const char* sql);
+// Every value of the current row from column first on, each read as its type.
+qint64 rawReadValues(sqlite3_stmt* s, int first);
 qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param = {});
 
 // The engine's operations on a collection in dir/database, measured into report.

@@ -48,7 +48,6 @@ const TableOrder kTables[] = {
     {"KEYGEN", "rowid", nullptr},
 };
 
-
 class RawDb {
 public:
     explicit RawDb(const QString& file)
@@ -88,29 +87,6 @@ void rawOpenAll(const QString& file)
         sql += QStringLiteral(" ORDER BY ") + t.order;
         rawCollectIds(raw.get(), sql, comic);
     }
-}
-
-// Every value of the current row, each read as its type: what a program
-// does that uses the values, and what the engine does when it reads a row.
-qint64 rawReadValues(sqlite3_stmt* s, int first)
-{
-    qint64 seen = 0;
-    const int n = sqlite3_column_count(s);
-    for (int c = first; c < n; ++c) {
-        switch (sqlite3_column_type(s, c)) {
-        case SQLITE_INTEGER:
-            seen += sqlite3_column_int64(s, c);
-            break;
-        case SQLITE_FLOAT:
-            seen += qint64(sqlite3_column_double(s, c));
-            break;
-        case SQLITE_NULL:
-            break;
-        default:
-            seen += qint64(sqlite3_column_blob(s, c) != nullptr) + sqlite3_column_bytes(s, c);
-        }
-    }
-    return seen;
 }
 
 // The catalogue's row ids in series order, as the engine holds them after opening.

@@ -23,23 +23,8 @@ void rawFigures(sqlite3* db, const QStringList& statements)
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
             throw std::runtime_error(sqlite3_errmsg(db));
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-                switch (sqlite3_column_type(stmt, c)) {
-                case SQLITE_INTEGER:
-                    seen += sqlite3_column_int64(stmt, c);
-                    break;
-                case SQLITE_FLOAT:
-                    seen += qint64(sqlite3_column_double(stmt, c));
-                    break;
-                case SQLITE_TEXT:
-                    seen += sqlite3_column_bytes(stmt, c);
-                    break;
-                default:
-                    break;
-                }
-            }
-        }
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            seen += rawReadValues(stmt, 0);
         sqlite3_finalize(stmt);
     }
     rawExec(db, "COMMIT");
