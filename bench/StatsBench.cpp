@@ -68,6 +68,7 @@ void runStatsBench(const QString& dir, Report& report)
         SQLITE_OK)
         throw std::runtime_error("cannot open database");
     rawExec(raw, "PRAGMA cache_size=-16384");
+    rawExec(raw, "PRAGMA temp_store=MEMORY");
     const QStringList statements = stats::FigureStatements();
     double rawMs = 0;
     try {

@@ -41,8 +41,11 @@ QString currencyOf(const QString& column)
         .arg(column);
 }
 
-// A price is a number; anything else counts as no price.
-const QString kPrice = QStringLiteral("CASE WHEN typeof(LCLKPREIS) IN ('integer', 'real') THEN LCLKPREIS END");
+// A price is a number; anything else counts as no price. Every number
+// sorts before every text, the empty one included, and a blob after them;
+// null compares to nothing: so this keeps exactly the integer and real
+// prices, at a fraction of the cost of asking each value for its type.
+const QString kPrice = QStringLiteral("CASE WHEN LCLKPREIS < '' THEN LCLKPREIS END");
 
 QString overviewSql()
 {
@@ -58,39 +61,54 @@ QString overviewSql()
 //     1 + n + max(0, max over owned, unflagged entries of (volume - place)),
 // place being the entry's position in the run, counted from 1. So a run
 // misses its unowned and flagged entries, plus that many gap numbers.
-// Positions come from the series index alone; the rows are then read in
-// file order, which is several times faster than in index order. A series
-// whose entries follow each other is one run; only the others (two series
-// of one name, entries without a series between) are cut into runs, where
-// position minus rank in the series is constant within a run.
-QString seriesSql()
+// The entries are numbered in series order by a table of the connection's
+// own, whose integer key counts them as they come in (a window function
+// costs several times as much); a run begins where the series id differs
+// from the entry before, and each run is summed over its range of numbers,
+// which SQLite reads in order, without sorting.
+const QString kEntries = QStringLiteral("temp.statEntries");
+const QString kRuns = QStringLiteral("temp.statRuns");
+
+QStringList seriesTablesSql()
 {
     // Exactly the order of the catalogue's series index, so that SQLite walks it.
     const QString order = db::germanKeySql(db::fields::SCLSERIENTEXT) + QStringLiteral(", SCLBAND, rowid");
+    // No column types: ids and volumes keep the type they are stored with.
+    return {QStringLiteral("CREATE TABLE %1 (pos INTEGER PRIMARY KEY, rid, sid, volume, owned, flagged)").arg(kEntries),
+            QStringLiteral(
+                "INSERT INTO %1 (rid, sid, volume, owned, flagged) SELECT t.rowid, IFNULL(t.SCLSERIEID, ''), %2,"
+                " EXISTS (SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')"
+                " COLLATE NOCASE AND LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')), %3 = 1"
+                " FROM SERVERSTRIPOTHEK t ORDER BY %4")
+                .arg(kEntries, integerOf(QStringLiteral("t.SCLBAND")), integerOf(QStringLiteral("t.SCLFEHLT")), order),
+            QStringLiteral("CREATE TABLE %1 (first INTEGER PRIMARY KEY)").arg(kRuns),
+            QStringLiteral("INSERT INTO %1 SELECT e.pos FROM %2 e LEFT JOIN %2 p ON p.pos = e.pos - 1"
+                           " WHERE p.sid IS NOT e.sid")
+                .arg(kRuns, kEntries)};
+}
+
+QStringList dropSeriesTablesSql()
+{
+    return {QStringLiteral("DROP TABLE IF EXISTS %1").arg(kEntries), QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRuns)};
+}
+
+QString seriesSql()
+{
     return QStringLiteral(
-               "WITH ord AS MATERIALIZED (SELECT rowid AS rid, row_number() OVER (ORDER BY %3) AS pos"
-               " FROM SERVERSTRIPOTHEK),"
-               " walk AS MATERIALIZED (SELECT t.rowid AS rid, IFNULL(t.SCLSERIEID, '') AS sid, %1 AS volume,"
-               " EXISTS (SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')"
-               " COLLATE NOCASE AND LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')) AS owned,"
-               " %2 = 1 AS flagged, o.pos AS pos FROM SERVERSTRIPOTHEK t CROSS JOIN ord o ON o.rid = t.rowid),"
-               " bySeries AS MATERIALIZED (SELECT sid, count(*) AS entries, sum(owned) AS owned,"
-               " sum(owned AND NOT flagged) AS complete,"
-               " max(CASE WHEN owned AND NOT flagged THEN volume - pos END) AS reach, min(pos) AS first, rid,"
-               " sum(pos) = count(*) * min(pos) + count(*) * (count(*) - 1) / 2 AS oneRun"
-               " FROM walk WHERE sid <> '' GROUP BY sid),"
-               " ranked AS (SELECT sid, pos, volume, owned AND NOT flagged AS ok,"
-               " row_number() OVER (PARTITION BY sid ORDER BY pos) AS k FROM walk"
-               " WHERE sid IN (SELECT sid FROM bySeries WHERE NOT oneRun)),"
-               " gaps AS (SELECT sid, sum(max(0, IFNULL(reach, 0))) AS gap FROM"
-               " (SELECT sid, max(CASE WHEN ok THEN volume - k END) + min(k) - 1 AS reach FROM ranked"
-               " GROUP BY sid, pos - k) GROUP BY sid)"
+               "WITH runs AS MATERIALIZED (SELECT r.first AS first, e.sid AS sid, count(*) AS n, sum(e.owned) AS owned,"
+               " sum(e.owned AND NOT e.flagged) AS complete,"
+               " max(CASE WHEN e.owned AND NOT e.flagged THEN e.volume - (e.pos - r.first + 1) END) AS reach"
+               " FROM %2 r JOIN %1 e ON e.pos >= r.first"
+               " AND e.pos < IFNULL((SELECT min(n.first) FROM %2 n WHERE n.first > r.first), 9223372036854775807)"
+               " GROUP BY r.first),"
+               " bySeries AS (SELECT sid, min(first) AS first, sum(n) AS entries, sum(owned) AS owned,"
+               " sum(complete) AS complete, sum(n - complete + max(0, IFNULL(reach, 0))) AS missing"
+               " FROM runs WHERE sid <> '' GROUP BY sid)"
                " SELECT b.sid, IFNULL(s.SCLSERIENTEXT, ''), IFNULL(s.SCLVERLAGTEXT, ''), b.entries, b.owned,"
-               " b.entries - b.complete + CASE WHEN b.oneRun THEN max(0, IFNULL(b.reach + b.first - 1, 0))"
-               " ELSE IFNULL(g.gap, 0) END, b.complete"
-               " FROM bySeries b JOIN SERVERSTRIPOTHEK s ON s.rowid = b.rid LEFT JOIN gaps g ON g.sid = b.sid"
+               " b.missing, b.complete"
+               " FROM bySeries b JOIN %1 f ON f.pos = b.first JOIN SERVERSTRIPOTHEK s ON s.rowid = f.rid"
                " ORDER BY b.first")
-        .arg(integerOf(QStringLiteral("t.SCLBAND")), integerOf(QStringLiteral("t.SCLFEHLT")), order);
+        .arg(kEntries, kRuns);
 }
 
 // One pass over the copies for the value per publisher and the purchases
@@ -167,8 +185,32 @@ void readOverview(sqlite3* handle, Figures& f)
     });
 }
 
+void run(sqlite3* handle, const QString& sql)
+{
+    db::Statement(handle, sql, kComponent).exec();
+}
+
+// The series' working tables last one reading: a connection that stays
+// open (the program's own) keeps none of them, whichever way it ends.
+struct DropSeriesTables {
+    sqlite3* handle;
+    ~DropSeriesTables()
+    {
+        for (const QString& sql : dropSeriesTablesSql()) {
+            try {
+                run(handle, sql);
+            } catch (...) {
+                // The next reading drops them before it starts.
+            }
+        }
+    }
+};
+
 void readSeries(sqlite3* handle, Figures& f)
 {
+    const DropSeriesTables drop{handle};
+    for (const QString& sql : dropSeriesTablesSql() + seriesTablesSql())
+        run(handle, sql);
     eachRow(handle, seriesSql(), [&](const db::Statement& row) {
         f.series.append({row.column(0).toString(), row.column(1).toString(), row.column(2).toString(),
                          row.columnInt64(3), row.columnInt64(4), row.columnInt64(5), row.columnInt64(6)});
@@ -252,17 +294,17 @@ void readCopies(sqlite3* handle, Figures& f)
         f.currencies.append(currencies.value(QString()));
 }
 
-// The overview and the series on one connection, the copies' figures on the
-// other: the two take about equally long.
+// The overview, the series and the conditions on one connection, the
+// grouping of the copies on the other: the two take about equally long.
 void readOverviewAndSeries(sqlite3* handle, Figures& f)
 {
     readOverview(handle, f);
     readSeries(handle, f);
+    readConditions(handle, f);
 }
 
 void readCopyFigures(sqlite3* handle, Figures& f)
 {
-    readConditions(handle, f);
     readCopies(handle, f);
 }
 
@@ -272,6 +314,8 @@ void openReader(db::Connection& reader, const QString& file)
     reader.setReadOnly(true);
     reader.setDatabasePath(QFileInfo(file).absolutePath());
     reader.connect();
+    // The series' working tables stay in memory, as sorting does.
+    run(reader.handle(), QStringLiteral("PRAGMA temp_store = MEMORY"));
 }
 
 void begin(sqlite3* handle)
@@ -336,6 +380,7 @@ void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
         std::rethrow_exception(ownError);
     f.overview = overviewAndSeries.overview;
     f.series = std::move(overviewAndSeries.series);
+    f.conditions = std::move(overviewAndSeries.conditions);
     f.readInParallel = true;
 }
 
@@ -361,7 +406,8 @@ std::optional<double> CurrencyFigures::euro() const
 
 QStringList FigureStatements()
 {
-    return {overviewSql(), seriesSql(), copiesSql(), conditionsSql()};
+    return QStringList{overviewSql()} + dropSeriesTablesSql() + seriesTablesSql() +
+           QStringList{seriesSql(), conditionsSql(), copiesSql()} + dropSeriesTablesSql();
 }
 
 Figures ComputeFigures(db::Connection& connection)

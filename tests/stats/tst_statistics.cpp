@@ -1,6 +1,7 @@
 #include "StatsFixture.h"
 
 #include "database/Connection.h"
+#include "database/Statement.h"
 #include "stats/Statistics.h"
 #include "stats/StatsModels.h"
 
@@ -81,6 +82,8 @@ private Q_SLOTS:
     void ownWriteNotYetCommitted();
     void failureInOneHalf_data();
     void failureInOneHalf();
+    void workingTablesDropped_data();
+    void workingTablesDropped();
 
 private:
     QTemporaryDir m_dir;
@@ -318,28 +321,31 @@ void TestStatistics::ownWriteNotYetCommitted()
     QCOMPARE(f.series.first().catalogued, 4ll);
 }
 
+const QString kNoAuthorList = QStringLiteral("DROP TABLE AUTOREN");
+const QString kNoPurchaseDate = QStringLiteral("ALTER TABLE LOKALESTRIPOTHEK RENAME COLUMN LCKKDATUM TO GONE");
+
 void TestStatistics::failureInOneHalf_data()
 {
-    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<QStringList>("breaking");
     QTest::addColumn<QStringList>("named"); // the message names one of these
-    // The overview and the series run on the second thread, the rest on the calling one.
-    QTest::newRow("second thread: no author list") << QStringList{"AUTOREN"} << QStringList{"AUTOREN"};
-    QTest::newRow("calling thread: no condition list") << QStringList{"ZUSTANDSARTEN"}
-                                                       << QStringList{"ZUSTANDSARTEN"};
-    QTest::newRow("both") << QStringList{"AUTOREN", "ZUSTANDSARTEN"} << QStringList{"AUTOREN", "ZUSTANDSARTEN"};
+    // The overview, the series and the conditions run on the second thread,
+    // the grouping of the copies on the calling one.
+    QTest::newRow("second thread: no author list") << QStringList{kNoAuthorList} << QStringList{"AUTOREN"};
+    QTest::newRow("calling thread: no purchase date") << QStringList{kNoPurchaseDate} << QStringList{"LCKKDATUM"};
+    QTest::newRow("both") << QStringList{kNoAuthorList, kNoPurchaseDate} << QStringList{"AUTOREN", "LCKKDATUM"};
 }
 
 // A failure on either thread reaches the caller as the engine's own error,
 // and both extra connections are closed: the file can be had exclusively.
 void TestStatistics::failureInOneHalf()
 {
-    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, breaking);
     QFETCH(QStringList, named);
     QTemporaryDir dir;
     db::Connection connection;
     openCollection(dir, connection);
-    for (const QString& table : dropped)
-        connection.execute(QStringLiteral("DROP TABLE %1").arg(table));
+    for (const QString& sql : breaking)
+        connection.execute(sql);
     QString message;
     try {
         ComputeFiguresInParallel(connection);
@@ -351,6 +357,36 @@ void TestStatistics::failureInOneHalf()
              qPrintable(message));
     connection.lockExclusive(QStringLiteral("test"));
     connection.unlockExclusive();
+}
+
+void TestStatistics::workingTablesDropped_data()
+{
+    QTest::addColumn<QString>("breaking");
+    QTest::newRow("figures read") << QString();
+    QTest::newRow("failed after the series' tables were made")
+        << QStringLiteral("ALTER TABLE SERVERSTRIPOTHEK RENAME COLUMN SCLVERLAGTEXT TO GONE");
+}
+
+// On the program's own connection, which stays open, the series' working
+// tables are gone again after a reading, also after a failing one.
+void TestStatistics::workingTablesDropped()
+{
+    QFETCH(QString, breaking);
+    QTemporaryDir dir;
+    db::Connection connection;
+    openCollection(dir, connection);
+    if (!breaking.isEmpty())
+        connection.execute(breaking);
+    db::Transaction transaction(connection);
+    try {
+        ComputeFiguresInParallel(connection);
+        QVERIFY(breaking.isEmpty());
+    } catch (const db::EngineError& e) {
+        QVERIFY2(!breaking.isEmpty(), qPrintable(e.message()));
+    }
+    db::Statement tables(connection.handle(), QStringLiteral("SELECT count(*) FROM temp.sqlite_master"));
+    QVERIFY(tables.step());
+    QCOMPARE(tables.columnInt64(0), 0ll);
 }
 
 QTEST_GUILESS_MAIN(TestStatistics)
