@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
@@ -190,6 +191,15 @@ void TStatistikForm::buildWindow()
     connect(grdSerien, &QTableView::activated, this, &TStatistikForm::chooseSeries);
     // Enter moves on in this program's windows; the keyboard takes the button.
     connect(btnShowSeries, &QPushButton::clicked, this, [this] { chooseSeries(grdSerien->currentIndex()); });
+    // Without a chosen row the button would do nothing at all.
+    connect(grdSerien->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TStatistikForm::updateShowSeries);
+    updateShowSeries();
+}
+
+void TStatistikForm::updateShowSeries()
+{
+    btnShowSeries->setEnabled(grdSerien->currentIndex().isValid());
 }
 
 void TStatistikForm::chooseSeries(const QModelIndex& index)
@@ -202,6 +212,9 @@ void TStatistikForm::chooseSeries(const QModelIndex& index)
 
 void TStatistikForm::Refresh()
 {
+    // New rows replace the old ones; the series the user chose stays chosen,
+    // so that "In der Übersicht zeigen" still means it.
+    const QString chosenSeries = grdSerien->currentIndex().siblingAtColumn(0).data(stats::SeriesIdRole).toString();
     stats::Figures figures;
     {
         ui::WaitCursor wait;
@@ -225,6 +238,16 @@ void TStatistikForm::Refresh()
     grdWaehrung->setFixedHeight(grdWaehrung->horizontalHeader()->height() +
                                 grdWaehrung->verticalHeader()->defaultSectionSize() * m_currencies->rowCount() +
                                 2 * grdWaehrung->frameWidth() + 2);
+    if (!chosenSeries.isEmpty()) {
+        QAbstractItemModel* rows = grdSerien->model();
+        const QModelIndexList found =
+            rows->match(rows->index(0, 0), stats::SeriesIdRole, chosenSeries, 1, Qt::MatchExactly);
+        if (!found.isEmpty()) {
+            grdSerien->setCurrentIndex(found.constFirst());
+            grdSerien->scrollTo(found.constFirst());
+        }
+    }
+    updateShowSeries();
     labStand->setText(QStringLiteral("Stand: %1 Uhr").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
 }
 

@@ -61,6 +61,7 @@ private:
     QTableView* currentTable() const;
     void showOverview();
     void chooseSeries(const QModelIndex& index);
+    void updateShowSeries();
 
     db::Connection& m_connection;
     stats::Figures m_figures;

@@ -245,11 +245,15 @@ void TestStatistikForm::seriesToOverview_data()
     QTest::addColumn<QString>("seriesId");
     QTest::addColumn<QString>("expectedTitle");
     QTest::addColumn<bool>("filterDropped");
-    QTest::newRow("no filter: first volume") << "" << false << "SL" << "Arizona" << false;
-    QTest::newRow("keyboard: row chosen, button pressed") << "" << true << "SY" << "Yakari" << false;
-    QTest::newRow("second of two series of one name") << "" << false << "SP2" << "Die Zauberer" << false;
-    QTest::newRow("filter keeps a volume of it") << "Rod" << false << "SL" << "Rodeo" << false;
-    QTest::newRow("filter hides the whole series") << "Asterix" << false << "SZ" << "Zorro kehrt zurück" << true;
+    QTest::addColumn<bool>("refreshBetween"); // "Aktualisieren" after the row was chosen
+    QTest::newRow("no filter: first volume") << "" << false << "SL" << "Arizona" << false << false;
+    QTest::newRow("keyboard: row chosen, button pressed") << "" << true << "SY" << "Yakari" << false << false;
+    QTest::newRow("keyboard: row chosen, Aktualisieren, button")
+        << "" << true << "SY" << "Yakari" << false << true;
+    QTest::newRow("second of two series of one name") << "" << false << "SP2" << "Die Zauberer" << false << false;
+    QTest::newRow("filter keeps a volume of it") << "Rod" << false << "SL" << "Rodeo" << false << false;
+    QTest::newRow("filter hides the whole series")
+        << "Asterix" << false << "SZ" << "Zorro kehrt zurück" << true << false;
 }
 
 void TestStatistikForm::seriesToOverview()
@@ -274,6 +278,9 @@ void TestStatistikForm::seriesToOverview()
     if (byKey) {
         form->grdSerien->setFocus();
         form->grdSerien->setCurrentIndex(cell);
+        QFETCH(bool, refreshBetween);
+        if (refreshBetween)
+            form->btnRefresh->click();
         form->btnShowSeries->setFocus();
         // Enter on a focused button presses it, also with Enter acting as Tab.
         QTest::keyClick(form->windowHandle(), Qt::Key_Return);
