@@ -3,6 +3,7 @@
 #include "database/ComicData.h"
 #include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
+#include "dbcontrols/FieldLink.h"
 #include "tools/Messages.h"
 #include "tools/TableMaintenance.h"
 
@@ -47,7 +48,20 @@ bool IsQueryText(const QString& text)
 
 namespace {
 constexpr int kMaxDisplayWidth = 25;
+
+// Closing a table drops the row it is editing. The user's unsaved entry is
+// stored first, as any move would; a value the field refuses stops the
+// command before anything has run, with the entry still there to mend.
+void storeEditedRows(ComicData& data)
+{
+    for (db::Table* table : data.tables()) {
+        if (!table->active())
+            continue;
+        ui::updateRecord(table);
+        table->checkBrowseMode();
+    }
 }
+} // namespace
 
 TSQLPage::TSQLPage(ComicData& data, QWidget* parent)
     : QWidget(parent), qrySQLDirect(data.dbConnection, QStringLiteral("qrySQLDirect")), m_data(data)
@@ -124,6 +138,7 @@ void TSQLPage::btnSQLExecuteClick()
     // closed while it runs and opened again even when it failed. An error
     // of the reopening says more about the state the window is in, so it
     // wins over the statement's.
+    storeEditedRows(m_data);
     m_data.CloseTables();
     std::exception_ptr failure;
     try {
@@ -157,6 +172,7 @@ void TSQLPage::runQuery()
 
 void TSQLPage::btnPackClick()
 {
+    storeEditedRows(m_data);
     tools::PackAllTables(m_data);
     tools::ShowMessage(QStringLiteral("Tabellen wurden gepackt!"), window());
 }

@@ -23,6 +23,8 @@ private Q_SLOTS:
     void reopeningErrorIsShown();
     void openTransactionIsRolledBack();
     void largeResultReadsEveryRowWherever();
+    void editedEntryIsStoredFirst_data();
+    void editedEntryIsStoredFirst();
 };
 
 void TestSqlPage::lowerCaseSelectFillsTheGrid()
@@ -91,7 +93,8 @@ void TestSqlPage::commandPathReopensTables()
     w.verifyAllOpen();
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
     QCOMPARE(catalogue.recNo(), 1);
-    QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 = 'nie gespeichert'")), 0);
+    // The entry being edited was stored before the tables closed.
+    QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 = 'nie gespeichert'")), 1);
     QVERIFY(!w.page().qrySQLDirect.active());
     QCOMPARE(w.gridRows(), 0);
 }
@@ -195,6 +198,47 @@ void TestSqlPage::openTransactionIsRolledBack()
     db::Statement names(other.handle(), QStringLiteral("SELECT count(*) FROM AUTOREN WHERE ANNAME <> 'Neu'"));
     QVERIFY(names.step());
     QCOMPARE(names.columnInt64(0), 0);
+}
+
+void TestSqlPage::editedEntryIsStoredFirst_data()
+{
+    QTest::addColumn<QString>("band"); // typed into "Band" with the title
+    QTest::addColumn<bool>("pack");    // "Tabellen verkleinern" instead of a command
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("command") << "7" << false << true;
+    QTest::newRow("packing") << "7" << true << true;
+    QTest::newRow("letters in Band: nothing runs") << "abc" << false << false;
+}
+
+// What the user typed on "Stammdaten" and has not saved yet must not vanish
+// when the tables close for a command or for packing.
+void TestSqlPage::editedEntryIsStoredFirst()
+{
+    QFETCH(QString, band);
+    QFETCH(bool, pack);
+    QFETCH(bool, stored);
+    Window w;
+    auto* title = w.form->findChild<QLineEdit*>(QStringLiteral("editTitel2"));
+    auto* number = w.form->findChild<QLineEdit*>(QStringLiteral("editBand"));
+    QVERIFY(title && number);
+    const int authors = w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN"));
+    QTest::keyClicks(title, QStringLiteral("Ungespeichert"));
+    number->clear();
+    QTest::keyClicks(number, band);
+    if (pack)
+        w.page().btnPack->click();
+    else
+        w.run(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'x'"));
+    QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLTITEL2 LIKE '%Ungespeichert'")),
+             stored ? 1 : 0);
+    QCOMPARE(w.errors.size(), stored ? 0 : 1);
+    if (!pack)
+        QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN WHERE ANNAME = 'x'")), stored ? authors : 0);
+    if (!stored) {
+        // Refused: the entry is still being edited, with what was typed.
+        QVERIFY(title->text().endsWith(QStringLiteral("Ungespeichert")));
+        QCOMPARE(number->text(), band);
+    }
 }
 
 void TestSqlPage::largeResultReadsEveryRowWherever()
