@@ -68,6 +68,9 @@ QTableView* TStatistikForm::newTable(const char* name, QStandardItemModel* model
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Arrows move within the table; Tab, and Enter acting as Tab, go on to
+    // the buttons instead of walking thousands of cells.
+    table->setTabKeyNavigation(false);
     table->setAlternatingRowColors(true);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
