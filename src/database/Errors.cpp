@@ -59,9 +59,16 @@ QString sqliteFailureText(int rc, const QString& sqliteText, const QString& file
         if (rc == SQLITE_CONSTRAINT_COMMITHOOK)
             return QStringLiteral("Die Datenbank hat das Speichern abgelehnt; es wurde nichts geändert");
         return QStringLiteral("Die Datenbank hat die Änderung abgelehnt (%1)").arg(sqliteText);
+    case SQLITE_ERROR:
+        // SQLite's own words name what is wrong (the table, the word near the
+        // mistake); they stand behind a German sentence that says what happened.
+        if (!sqliteText.isEmpty())
+            return QStringLiteral("Die Datenbank hat die Anweisung abgelehnt: %1").arg(sqliteText);
+        break;
     default:
-        return sqliteText.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : sqliteText;
+        break;
     }
+    return sqliteText.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : sqliteText;
 }
 
 } // namespace db
