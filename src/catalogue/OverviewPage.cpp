@@ -261,16 +261,31 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
         return false;
     const bool wasFiltered = table.filtered();
     if (wasFiltered) {
-        for (QLineEdit* box : {editSrchTitel, editSrchSerie, editSrchVerlag, editSrchISBN})
-            box->clear();
-        {
+        const QList<QLineEdit*> boxes = {editSrchTitel, editSrchSerie, editSrchVerlag, editSrchISBN};
+        QStringList typed;
+        for (QLineEdit* box : boxes)
+            typed << box->text();
+        QRadioButton* chosen = rbShowAll;
+        for (QRadioButton* option : {rbShowToBuy, rbShowOwner})
+            if (option->isChecked())
+                chosen = option;
+        const auto choose = [](QRadioButton* option) {
             // Choosing the button would apply the filter once more on its own.
-            const QSignalBlocker quiet(rbShowAll);
-            rbShowAll->setChecked(true);
-        }
+            const QSignalBlocker quiet(option);
+            option->setChecked(true);
+        };
+        for (QLineEdit* box : boxes)
+            box->clear();
+        choose(rbShowAll);
         ApplyOverviewFilter();
         if (table.locate(f::SCLSERIEID, seriesId))
             return true;
+        // Not there at all: the user's filter comes back rather than being
+        // lost for nothing.
+        for (qsizetype i = 0; i < boxes.size(); ++i)
+            boxes[i]->setText(typed[i]);
+        choose(chosen);
+        ApplyOverviewFilter();
     }
     throw db::Error(QStringLiteral("Die Serie „%1“ hat keinen Band mehr im Katalog").arg(name));
 }

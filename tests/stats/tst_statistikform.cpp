@@ -115,6 +115,7 @@ private Q_SLOTS:
     void csvDialog();
     void seriesToOverview_data();
     void seriesToOverview();
+    void goneSeriesKeepsTheFilter();
     void refreshShowsNewFigures();
     void failureOnSecondThread();
     void withoutDatabase();
@@ -301,6 +302,30 @@ void TestStatistikForm::seriesToOverview()
     QCOMPARE(title->text().isEmpty(), titleFilter.isEmpty() || filterDropped);
     QCOMPARE(m_main->sbMainPanel0->text().contains(QStringLiteral("Filter aufgehoben")), filterDropped);
     QVERIFY(form->isVisible());
+}
+
+// The figures are older than the catalogue: a series whose volumes were
+// deleted meanwhile is reported, and the overview keeps the user's filter.
+void TestStatistikForm::goneSeriesKeepsTheFilter()
+{
+    auto* title = m_main->findChild<QLineEdit*>(QStringLiteral("editSrchTitel"));
+    QVERIFY(title);
+    title->setText(QStringLiteral("Rod"));
+    m_main->menResfreshViewClick();
+    TStatistikForm* form = openStatistics();
+    QVERIFY(form);
+    form->pcStatistik->setCurrentIndex(1);
+    const int row = rowOfSeries(form->grdSerien, QStringLiteral("SZ"));
+    QVERIFY(row >= 0);
+    m_main->data().dbConnection.execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLSERIEID = 'SZ'"));
+    form->grdSerien->setCurrentIndex(form->grdSerien->model()->index(row, 0));
+    form->btnShowSeries->click();
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors.first().contains(QStringLiteral("keinen Band mehr")), qPrintable(m_errors.first()));
+    m_errors.clear();
+    QCOMPARE(title->text(), QStringLiteral("Rod"));
+    QVERIFY(m_main->data().tblStripothek.filtered());
+    QCOMPARE(m_main->data().tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Rodeo"));
 }
 
 // Figures are read when asked for: a volume stored meanwhile shows after
