@@ -300,7 +300,24 @@ void TComicForm::FormDestroy()
 
 void TComicForm::closeEvent(QCloseEvent* event)
 {
-    event->setAccepted(FormCloseQuery());
+    event->setAccepted(FormCloseQuery() && StoreBeforeClosing());
+}
+
+bool TComicForm::StoreBeforeClosing()
+{
+    // Closing the tables would drop what the user typed and has not saved; it
+    // is stored as a move would store it. A value the field refuses keeps the
+    // window open, with the message and the box to mend or "Wiederherstellen".
+    db::Table& catalogue = m_data.tblStripothek;
+    if (!catalogue.active())
+        return true;
+    bool stored = false;
+    ui::runCommand([&] {
+        ui::updateRecord(&catalogue);
+        catalogue.checkBrowseMode();
+        stored = true;
+    });
+    return stored;
 }
 
 void TComicForm::menExitClick()

@@ -55,6 +55,8 @@ public:
     void menSingleClick();
     // Closing is always allowed and asks nothing; an entry still being edited is dropped.
     bool FormCloseQuery() const { return true; }
+    // Stores the entry being edited before the window closes; false when it was refused.
+    bool StoreBeforeClosing();
 
     // Shows or hides the tab of a page; the page itself stays in place.
     void setPageTabVisible(QWidget* page, bool visible);

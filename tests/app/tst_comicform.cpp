@@ -10,6 +10,7 @@
 #include <QAbstractItemView>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -39,7 +40,8 @@ private Q_SLOTS:
     void showLogToggles();
     void aboutDialog();
     void aboutFromMenu();
-    void closingWhileEditingDropsTheRow();
+    void closingWhileEditingStoresTheRow_data();
+    void closingWhileEditingStoresTheRow();
     void deleteFromListUpdatesCount();
     void menusOpenListDialogs_data();
     void menusOpenListDialogs();
@@ -366,8 +368,19 @@ void TestComicForm::aboutFromMenu()
     QCOMPARE(form.findChildren<TAboutDialog*>().size(), 0);
 }
 
-void TestComicForm::closingWhileEditingDropsTheRow()
+void TestComicForm::closingWhileEditingStoresTheRow_data()
 {
+    QTest::addColumn<QString>("band"); // typed into "Band" besides the new title
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("stored, then closed") << "12" << true;
+    QTest::newRow("letters in Band: refused, window stays") << "abc" << false;
+}
+
+// What was typed and not saved is not lost by closing the window.
+void TestComicForm::closingWhileEditingStoresTheRow()
+{
+    QFETCH(QString, band);
+    QFETCH(bool, closes);
     WorkDir dir(true);
     ErrorRecorder errors;
     QString key, title;
@@ -380,18 +393,25 @@ void TestComicForm::closingWhileEditingDropsTheRow()
         title = catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString();
         catalogue.edit();
         catalogue.fieldByName(QStringLiteral("SCLTITEL1")).setValue(QStringLiteral("Nie gespeichert"));
-        QVERIFY(catalogue.modified());
+        auto* number = form.findChild<QLineEdit*>(QStringLiteral("editBand"));
+        QVERIFY(number);
+        number->clear();
+        QTest::keyClicks(number, band);
 
         form.menExit->trigger();
-        QVERIFY(!form.isVisible());
+        QCOMPARE(form.isVisible(), !closes);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(errors.messages.size(), closes ? 0 : 1);
+        // Refused: still being edited, with what was typed.
+        if (!closes)
+            QCOMPARE(number->text(), band);
     }
-    QCOMPARE(errors.messages, QStringList());
 
     ComicData data;
     data.OpenTables();
     QVERIFY(data.tblStripothek.locate(QStringLiteral("SCLCOMICID"), key));
-    QCOMPARE(data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(), title);
+    QCOMPARE(data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(),
+             closes ? QStringLiteral("Nie gespeichert") : title);
 }
 
 void TestComicForm::deleteFromListUpdatesCount()
