@@ -23,6 +23,10 @@ TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.
     editEDatum = edit("editEDatum", f::ALERSCHEINUNGSDATUM);
     editKPreis = edit("editKPreis", f::ALVKPREIS);
     editSPreis = edit("editSPreis", f::ALSPREIS);
+    // A refused number names the box it was typed in, not the stored field.
+    for (const auto& [field, text] : {std::pair{f::ALVKPREIS, "Preis"}, std::pair{f::ALSPREIS, "Sammlerpreis"}})
+        if (db::Field* found = data.tblAuflagen.findField(field))
+            found->setDisplayLabel(QString::fromUtf8(text));
 
     cbAusfuehrung1 = new ui::DBLookupComboBox(this);
     cbAusfuehrung1->setObjectName(QStringLiteral("cbAusfuehrung1"));

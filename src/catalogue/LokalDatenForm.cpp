@@ -76,6 +76,10 @@ TLokalDatenForm::TLokalDatenForm(ComicData& data, QWidget* owner)
     cbWaehrung2 = new TDBChoiceBox(currencyItems(), src, f::LCLKPREISWG, this);
     cbWaehrung2->setObjectName(QStringLiteral("cbWaehrung2"));
     editLimitNr = edit("editLimitNr", f::LCLNUMMER);
+    // A refused number names the box it was typed in, not the stored field.
+    for (const auto& [field, text] : {std::pair{f::LCLKPREIS, "Kaufpreis"}, std::pair{f::LCLNUMMER, "Limitierte Nr."}})
+        if (db::Field* found = data.tblComicLocal.findField(field))
+            found->setDisplayLabel(QString::fromUtf8(text));
     editKaufdatum = new TDateEdit(src, f::LCKKDATUM, this);
     editKaufdatum->setObjectName(QStringLiteral("editKaufdatum"));
     editLagerplatz = edit("editLagerplatz", f::LCLLAGERPLATZ);

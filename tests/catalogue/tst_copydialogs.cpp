@@ -134,13 +134,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
         QTest::newRow("edition price") << S("btnAddAuflage") << S("editKPreis") << S("3,5x")
-                                       << S("'3,5x' ist kein gültiger Fließkommawert für Feld 'ALVKPREIS'");
+                                       << S("'3,5x' ist kein gültiger Fließkommawert für Feld 'Preis'");
         QTest::newRow("collector's price") << S("btnAddAuflage") << S("editSPreis") << S("teuer")
-                                           << S("'teuer' ist kein gültiger Fließkommawert für Feld 'ALSPREIS'");
+                                           << S("'teuer' ist kein gültiger Fließkommawert für Feld 'Sammlerpreis'");
         QTest::newRow("purchase price") << S("btnAddLComic") << S("editKaufpreis") << S("12 Euro")
-                                        << S("'12 Euro' ist kein gültiger Fließkommawert für Feld 'LCLKPREIS'");
+                                        << S("'12 Euro' ist kein gültiger Fließkommawert für Feld 'Kaufpreis'");
         QTest::newRow("Limitierte Nr.") << S("btnAddLComic") << S("editLimitNr") << S("7,5")
-                                        << S("'7,5' ist kein gültiger Integerwert für Feld 'LCLNUMMER'");
+                                        << S("'7,5' ist kein gültiger Integerwert für Feld 'Limitierte Nr.'");
         QTest::newRow("Kaufdatum") << S("btnAddLComic") << S("editKaufdatum") << S("31.02.2026")
                                    << S("''31.02.2026'' ist kein gültiges Datum und Zeit.");
     }
