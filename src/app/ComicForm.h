@@ -53,7 +53,7 @@ public:
     void menShowMissingClick();
     void menListe1Click();
     void menSingleClick();
-    // Closing is always allowed and asks nothing; an entry still being edited is dropped.
+    // Closing asks nothing; StoreBeforeClosing decides whether the window may go.
     bool FormCloseQuery() const { return true; }
     // Stores the entry being edited before the window closes; false when it was refused.
     bool StoreBeforeClosing();
