@@ -313,8 +313,7 @@ bool TComicForm::StoreBeforeClosing()
         return true;
     bool stored = false;
     ui::runCommand([&] {
-        ui::updateRecord(&catalogue);
-        catalogue.checkBrowseMode();
+        ui::storeEditedRow(catalogue);
         stored = true;
     });
     return stored;

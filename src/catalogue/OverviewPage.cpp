@@ -223,8 +223,7 @@ void TOverviewPage::ApplyOverviewFilter()
     db::Table& table = m_data.tblStripothek;
     // An entry being edited is stored (or an untouched new one dropped)
     // before the list changes under it, even if the filter is then refused.
-    ui::updateRecord(&table);
-    table.checkBrowseMode();
+    ui::storeEditedRow(table);
 
     const QString expression = filterExpression();
     if (expression.isEmpty()) {

@@ -168,6 +168,12 @@ void updateRecord(db::DataSet* dataSet)
     }
 }
 
+void storeEditedRow(db::Table& table)
+{
+    updateRecord(&table);
+    table.checkBrowseMode();
+}
+
 bool confirm(const QString& question, QWidget* parent)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), question,

@@ -78,6 +78,11 @@ private:
 // error is thrown on, ending the command.
 void updateRecord(db::DataSet* dataSet);
 
+// Stores the row being edited, with what the user typed and has not yet
+// stored: posted when changed, an untouched new row dropped. Before the
+// tables close or the rows change under the user.
+void storeEditedRow(db::Table& table);
+
 // The standard confirmation box: title "Bestätigung", the question, buttons
 // "OK" and "Abbrechen". True on "OK".
 bool confirm(const QString& question, QWidget* parent = nullptr);

@@ -54,12 +54,9 @@ constexpr int kMaxDisplayWidth = 25;
 // command before anything has run, with the entry still there to mend.
 void storeEditedRows(ComicData& data)
 {
-    for (db::Table* table : data.tables()) {
-        if (!table->active())
-            continue;
-        ui::updateRecord(table);
-        table->checkBrowseMode();
-    }
+    for (db::Table* table : data.tables())
+        if (table->active())
+            ui::storeEditedRow(*table);
 }
 } // namespace
 
