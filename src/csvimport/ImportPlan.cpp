@@ -22,12 +22,6 @@ QString checkedLine(const QString& cell, qsizetype size)
     return text;
 }
 
-bool multiple(Target target)
-{
-    return target == Target::Authors || target == Target::Content || target == Target::Remarks
-        || target == Target::CopyRemarks;
-}
-
 void appendMemo(QString& memo, const QString& text)
 {
     if (text.isEmpty())
@@ -92,7 +86,7 @@ Planner::Planner(const QStringList& header, const Mapping& mapping, const PlanOp
             continue;
         if (c.name.isEmpty())
             c.name = QString::number(c.index + 1);
-        if (seen.contains(c.target) && !multiple(c.target))
+        if (seen.contains(c.target) && !takesSeveralColumns(c.target))
             throw db::Error(QStringLiteral("Das Feld „%1“ ist mehreren Spalten zugeordnet").arg(targetCaption(c.target)));
         seen << c.target;
         identifies |= c.target == Target::Title1 || c.target == Target::Series || c.target == Target::Isbn;

@@ -141,6 +141,12 @@ bool isCopyTarget(Target target)
     return target >= Target::CopyEdition;
 }
 
+bool takesSeveralColumns(Target target)
+{
+    return target == Target::Authors || target == Target::Content || target == Target::Remarks
+        || target == Target::CopyRemarks;
+}
+
 Target proposeTarget(const QString& columnName, QString* role)
 {
     const QString folded = foldName(columnName);
@@ -165,7 +171,7 @@ Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
     for (int i = 0; i < header.size(); ++i) {
         QString role;
         const Target target = proposeTarget(header[i], &role);
-        if (target == Target::None || (target != Target::Authors && used.contains(target)))
+        if (target == Target::None || (!takesSeveralColumns(target) && used.contains(target)))
             continue;
         used << target;
         mapping.columns << ColumnMapping{header[i], i, target, role};

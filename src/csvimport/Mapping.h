@@ -54,6 +54,9 @@ std::optional<Target> targetFromKey(const QString& key);
 QString targetCaption(Target target);
 QList<Target> allTargets(); // None first, in the order a wizard offers them
 bool isCopyTarget(Target target);
+// Authors and the memos take several columns (joined line by line); every
+// other field one.
+bool takesSeveralColumns(Target target);
 
 // One column of the file. role is the author role of an Authors column: the
 // role of names that do not name one themselves ("Zeichner: A" does).
