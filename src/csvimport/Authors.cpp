@@ -18,6 +18,22 @@ QStringList splitOn(const QString& text, const QRegularExpression& separators)
     return parts;
 }
 
+// The same for separators of one character each, without a pattern.
+QStringList splitOn(const QString& text, QStringView separators)
+{
+    QStringList parts;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !separators.contains(text[i]))
+            continue;
+        const QStringView part = QStringView(text).mid(from, i - from).trimmed();
+        if (!part.isEmpty())
+            parts << part.toString();
+        from = i + 1;
+    }
+    return parts;
+}
+
 // The roles a text names ("Text & Zeichnungen" → Szenarist, Zeichner), or
 // nothing when one piece is no role.
 QStringList rolesOf(const QString& text, const LookupList& roles)
@@ -39,16 +55,13 @@ QStringList rolesOf(const QString& text, const LookupList& roles)
 QList<ImportAuthor> parseAuthors(QStringView cell, const QString& columnRole, bool commaSeparates,
                                  const LookupList& roles)
 {
-    static const QRegularExpression segments(QStringLiteral("[;\\n\\r]"));
-    static const QRegularExpression segmentsAndCommas(QStringLiteral("[;,\\n\\r]"));
-    static const QRegularExpression names(QStringLiteral("[/&]"));
     static const QRegularExpression ownRole(QStringLiteral("^(.*\\S)\\s*\\(([^()]+)\\)$"));
 
     QList<ImportAuthor> authors;
     QStringList current;
     if (!columnRole.isEmpty())
         current << columnRole;
-    for (const QString& segment : splitOn(cell.toString(), commaSeparates ? segmentsAndCommas : segments)) {
+    for (const QString& segment : splitOn(cell.toString(), commaSeparates ? u";,\n\r" : u";\n\r")) {
         QString people = segment;
         const qsizetype colon = segment.indexOf(u':');
         if (colon > 0) {
@@ -58,10 +71,10 @@ QList<ImportAuthor> parseAuthors(QStringView cell, const QString& columnRole, bo
                 throw ValueError(QStringLiteral("%1 ist keine bekannte Funktion").arg(quoted(written)));
             people = segment.mid(colon + 1);
         }
-        for (const QString& person : splitOn(people, names)) {
+        for (const QString& person : splitOn(people, u"/&")) {
             QString name = cleanLine(person);
             QStringList personRoles = current;
-            const QRegularExpressionMatch m = ownRole.match(name);
+            const QRegularExpressionMatch m = name.endsWith(u')') ? ownRole.match(name) : QRegularExpressionMatch();
             if (m.hasMatch()) {
                 // "Hergé (Georges Remi)" stays a name; "Uderzo (Zeichner)" gets its role.
                 const QStringList own = rolesOf(m.captured(2), roles);

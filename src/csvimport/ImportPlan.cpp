@@ -14,12 +14,16 @@ constexpr qsizetype kTitleSize = 150;   // SCLTITEL1..3
 constexpr qsizetype kNameSize = 50;     // SRNAME, VLNAME1, lookup names, ISBN, storage place
 constexpr qsizetype kEditionSize = 25;  // LCLAUFLAGE
 
-QString checkedLine(const QString& cell, qsizetype size)
+QString checked(const QString& text, qsizetype size)
 {
-    const QString text = cleanLine(cell);
     if (text.size() > size)
         throw ValueError(QStringLiteral("%1 ist länger als %2 Zeichen").arg(quoted(text)).arg(size));
     return text;
+}
+
+bool isBlank(const QString& cell)
+{
+    return isBlankText(cell);
 }
 
 void appendMemo(QString& memo, const QString& text)
@@ -128,16 +132,16 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     case Target::None:
         break;
     case Target::Title1:
-        row.title1 = checkedLine(cell, kTitleSize);
+        row.title1 = checked(line, kTitleSize);
         break;
     case Target::Title2:
-        row.title2 = checkedLine(cell, kTitleSize);
+        row.title2 = checked(line, kTitleSize);
         break;
     case Target::Title3:
-        row.title3 = checkedLine(cell, kTitleSize);
+        row.title3 = checked(line, kTitleSize);
         break;
     case Target::Series:
-        row.series = checkedLine(cell, kNameSize);
+        row.series = checked(line, kNameSize);
         break;
     case Target::Volume: {
         const Volume v = parseVolume(line);
@@ -147,17 +151,17 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
         break;
     }
     case Target::Publisher:
-        row.publisher = checkedLine(cell, kNameSize);
+        row.publisher = checked(line, kNameSize);
         break;
     case Target::Isbn: {
         // A spreadsheet that took the ISBN for a number shows it as 9,78355E+12:
         // the digits are gone.
         static const QRegularExpression scientific(QStringLiteral("^\\d+(?:[.,]\\d+)?E\\+?\\d+$"),
                                                    QRegularExpression::CaseInsensitiveOption);
-        if (scientific.match(line).hasMatch())
+        if (line.contains(u'E', Qt::CaseInsensitive) && scientific.match(line).hasMatch())
             throw ValueError(QStringLiteral("%1 ist keine ISBN mehr: die Tabellenkalkulation hat sie als Zahl gekürzt")
                                  .arg(quoted(line)));
-        row.isbn = checkedLine(cell, kNameSize);
+        row.isbn = checked(line, kNameSize);
         break;
     }
     case Target::Pages:
@@ -190,7 +194,7 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
                 row.authors << a;
         break;
     case Target::CopyEdition:
-        copy.edition = checkedLine(cell, kEditionSize);
+        copy.edition = checked(line, kEditionSize);
         break;
     case Target::Condition:
         copy.condition = lookup(m_conditions, "ist kein bekannter Zustand");
@@ -209,7 +213,7 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
         extra.currencyColumn = column.name;
         break;
     case Target::StoragePlace:
-        copy.storagePlace = checkedLine(cell, kNameSize);
+        copy.storagePlace = checked(line, kNameSize);
         break;
     case Target::CopyNumber:
         copy.number = parseCount(line, 1, 10'000'000);
@@ -229,8 +233,7 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
 std::optional<ImportRow> Planner::plan(const Record& record)
 {
     ++m_summary.records;
-    if (std::all_of(record.fields.begin(), record.fields.end(),
-                    [](const QString& f) { return cleanLine(f).isEmpty(); })) {
+    if (std::all_of(record.fields.begin(), record.fields.end(), isBlank)) {
         ++m_summary.emptyRecords;
         return std::nullopt;
     }
@@ -238,7 +241,7 @@ std::optional<ImportRow> Planner::plan(const Record& record)
     const int line = record.line;
     if (!m_header.isEmpty() && record.fields.size() > m_header.size()) {
         const QStringList extra = record.fields.mid(m_header.size());
-        if (std::any_of(extra.begin(), extra.end(), [](const QString& f) { return !cleanLine(f).isEmpty(); }))
+        if (!std::all_of(extra.begin(), extra.end(), isBlank))
             error(line, {},
                   QStringLiteral("Die Zeile hat %1 Felder, die Kopfzeile nur %2 – ein Trennzeichen zu viel oder ein "
                                  "fehlendes Anführungszeichen?")

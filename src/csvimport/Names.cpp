@@ -8,6 +8,15 @@ namespace csvimport {
 
 QString foldName(QStringView name)
 {
+    // Most names are ASCII: nothing to decompose.
+    if (std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        QString folded;
+        folded.reserve(name.size());
+        for (const QChar c : name)
+            if (c.isLetterOrNumber() || c == u'#')
+                folded += c.toLower();
+        return folded;
+    }
     const QString decomposed = name.toString().normalized(QString::NormalizationForm_KD);
     QString folded;
     folded.reserve(decomposed.size());
@@ -105,8 +114,13 @@ QString roleForWord(const QString& folded)
 
 LookupList::LookupList(const QStringList& names, LookupKind kind) : m_names(names), m_kind(kind)
 {
-    for (const QString& name : names)
+    for (const QString& name : names) {
         m_folded << foldName(name);
+        QString grade, rest;
+        const bool graded = kind == LookupKind::Condition && splitGrade(name.trimmed(), &grade, &rest);
+        m_grades << (graded ? grade.toInt() : -1);
+        m_foldedRests << (graded ? foldName(rest) : QString());
+    }
 }
 
 QString LookupList::find(QStringView text) const
@@ -130,13 +144,9 @@ QString LookupList::find(QStringView text) const
     if (m_kind == LookupKind::Condition) {
         const int english = englishGrade(folded);
         const QString grade = english >= 0 ? QString::number(english) : gradeOf(folded);
-        for (qsizetype i = 0; i < m_names.size(); ++i) {
-            QString nameGrade, rest;
-            if (!splitGrade(m_names[i].trimmed(), &nameGrade, &rest))
-                continue;
-            if (grade.isEmpty() ? foldName(rest) == folded : nameGrade.toInt() == grade.toInt())
+        for (qsizetype i = 0; i < m_names.size(); ++i)
+            if (m_grades[i] >= 0 && (grade.isEmpty() ? m_foldedRests[i] == folded : m_grades[i] == grade.toInt()))
                 return m_names[i];
-        }
     }
     return {};
 }

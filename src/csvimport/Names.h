@@ -38,6 +38,8 @@ public:
 private:
     QStringList m_names;
     QStringList m_folded;
+    QList<int> m_grades;       // of conditions: the leading number, -1 for none
+    QStringList m_foldedRests; // of conditions: the name after the number
     LookupKind m_kind = LookupKind::Plain;
 };
 

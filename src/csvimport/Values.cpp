@@ -103,6 +103,16 @@ QString quoted(QStringView text)
 QString cleanLine(QStringView text) { return clean(text, false); }
 QString cleanMemo(QStringView text) { return clean(text, true); }
 
+bool isBlankText(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!QChar::isSpace(c) && !dropped(c) && !loneSurrogate(text, i))
+            return false;
+    }
+    return true;
+}
+
 int parseCount(QStringView text, int min, int max)
 {
     const QString digits = withoutGroupBlanks(text);
@@ -122,7 +132,8 @@ int parsePages(QStringView text)
     static const QRegularExpression unit(QStringLiteral("\\s*(S\\.?|Seiten|pages?|pp?\\.?)$"),
                                          QRegularExpression::CaseInsensitiveOption);
     QString number = text.toString();
-    number.remove(unit);
+    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
+        number.remove(unit);
     try {
         return parseCount(number, 1, 100000);
     } catch (const ValueError&) {
@@ -135,6 +146,10 @@ Volume parseVolume(QStringView text)
     static const QRegularExpression prefix(QStringLiteral("^(#|Nr\\.?|No\\.?|Bd\\.?|Band|Volume|Vol\\.?|Heft|Issue)\\s*"),
                                            QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression shape(QStringLiteral("^(\\d{1,3}(?:[.,]\\d{3})+|\\d{1,9})(?:[.,]0+)?(.*)$"));
+    if (!text.isEmpty() && text.size() < 7 && std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c >= u'0' && c <= u'9';
+        }))
+        return Volume{parseCount(text, 0, 999'999), {}};
     QString rest = text.toString();
     rest.remove(prefix);
     const QRegularExpressionMatch m = shape.match(rest);
@@ -253,7 +268,25 @@ QDate parseDate(QStringView text, const QDate& today, DateOrder slashOrder)
     int y = 0, m = 1, d = 1;
     bool twoDigitYear = false;
     QRegularExpressionMatch match;
-    if ((match = iso.match(s)).hasMatch()) {
+    const auto digits = [&s](qsizetype from, qsizetype n) {
+        int v = 0;
+        for (qsizetype i = from; i < from + n; ++i)
+            v = v * 10 + (s[i].unicode() - u'0');
+        return v;
+    };
+    // dd.mm.yyyy and yyyy-mm-dd, what nearly every file writes, without a pattern.
+    const bool plain = s.size() == 10 && std::all_of(s.begin(), s.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || c == u'.' || c == u'-';
+    });
+    if (plain && s[2] == u'.' && s[5] == u'.' && s.count(u'.') == 2) {
+        d = digits(0, 2);
+        m = digits(3, 2);
+        y = digits(6, 4);
+    } else if (plain && s[4] == u'-' && s[7] == u'-' && s.count(u'-') == 2) {
+        y = digits(0, 4);
+        m = digits(5, 2);
+        d = digits(8, 2);
+    } else if ((match = iso.match(s)).hasMatch()) {
         y = match.captured(1).toInt();
         m = match.captured(2).toInt();
         d = match.captured(3).toInt();

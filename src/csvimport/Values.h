@@ -30,6 +30,8 @@ QString cleanLine(QStringView text);
 // Text for a memo (content, remarks): the same, but line breaks are kept
 // (as "\n") and so are tabs.
 QString cleanMemo(QStringView text);
+// Whether cleanLine would leave nothing, without building the text.
+bool isBlankText(QStringView text);
 
 // A whole number between min and max; "1.200" and "1 200" group thousands,
 // a decimal part is refused.
