@@ -83,11 +83,11 @@ void CsvReader::start()
         fail(0, 0, QStringLiteral("Qt kann hier kein Windows-1252 lesen"));
     m_utf16 = QStringDecoder(m_format.encoding == Encoding::Utf16BE ? QStringConverter::Utf16BE
                                                                     : QStringConverter::Utf16LE);
-    if (m_format.header) {
-        Record first;
-        if (next(first))
-            m_header = first.fields;
+    Record first;
+    for (int i = 0; i < m_format.skipRecords && next(first); ++i) {
     }
+    if (m_format.header && next(first))
+        m_header = first.fields;
 }
 
 qint64 CsvReader::size() const

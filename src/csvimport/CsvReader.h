@@ -26,6 +26,9 @@ struct Format {
     Encoding encoding = Encoding::Utf8;
     QChar separator = u';';
     bool header = true; // the first record names the columns
+    // Records above the header or the data, skipped: the title row a
+    // spreadsheet's user put above the table ("Meine Sammlung").
+    int skipRecords = 0;
 };
 
 // Bounds that keep a broken file from eating the memory: a stray quote
@@ -72,7 +75,8 @@ public:
     CsvReader(const CsvReader&) = delete;
     CsvReader& operator=(const CsvReader&) = delete;
 
-    // The first record when the format has a header; empty for an empty file.
+    // The first record after the skipped ones when the format has a header;
+    // empty for an empty file.
     const QStringList& header() const { return m_header; }
     // The next record; false at the end of the file. Throws ReadError.
     bool next(Record& record);

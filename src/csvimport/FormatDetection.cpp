@@ -124,21 +124,30 @@ bool hasDigit(const QString& text)
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
-bool guessHeader(const QList<Record>& records)
+int knownNames(const QStringList& cells)
+{
+    return int(std::count_if(cells.begin(), cells.end(),
+                             [](const QString& cell) { return proposeTarget(cell) != Target::None; }));
+}
+
+// Whether the records have a header, and how many records stand above it.
+std::pair<bool, int> guessHeader(const QList<Record>& records)
 {
     if (records.isEmpty())
-        return false;
+        return {false, 0};
+    for (int i = 1; i < records.size(); ++i)
+        if (knownNames(records[i].fields) >= 2 && knownNames(records.first().fields) == 0)
+            return {true, i};
     const QStringList& first = records.first().fields;
-    for (const QString& cell : first)
-        if (proposeTarget(cell) != Target::None)
-            return true;
+    if (knownNames(first) > 0)
+        return {true, 0};
     if (first.size() < 2 || records.size() < 2)
-        return false;
+        return {false, 0};
     for (const QString& cell : first)
         if (cell.trimmed().isEmpty() || hasDigit(cell) || first.count(cell) > 1)
-            return false;
+            return {false, 0};
     const QStringList& second = records[1].fields;
-    return std::any_of(second.begin(), second.end(), hasDigit);
+    return {std::any_of(second.begin(), second.end(), hasDigit), 0};
 }
 
 } // namespace
@@ -154,7 +163,9 @@ Format detectFormat(const QByteArray& sample, bool complete, const QString& file
     Format format;
     format.encoding = choice.encoding ? *choice.encoding : guessEncoding(sample, complete, fileName);
     format.separator = choice.separator ? *choice.separator : guessSeparator(sample, complete, format.encoding);
-    format.header = choice.header ? *choice.header : guessHeader(sampleRecords(sample, complete, format, 2));
+    const auto [header, skip] = guessHeader(sampleRecords(sample, complete, format, 10));
+    format.header = choice.header ? *choice.header : header;
+    format.skipRecords = choice.skipRecords ? *choice.skipRecords : skip;
     return format;
 }
 

@@ -13,6 +13,7 @@ struct FormatChoice {
     std::optional<Encoding> encoding;
     std::optional<QChar> separator;
     std::optional<bool> header;
+    std::optional<int> skipRecords;
 };
 
 // Guesses the format from the first 64 KB: the encoding from a byte order
@@ -20,7 +21,9 @@ struct FormatChoice {
 // bytes are valid UTF-8, else Windows-1252; the separator (";", tab, ",",
 // "|") that splits the first records into the most columns of one count; a
 // header when a cell of the first record is a known column name, or when
-// the first record holds text only above data with digits.
+// the first record holds text only above data with digits; a header further
+// down (below a title row) when one of the first ten records has two known
+// column names, the records above it skipped.
 // Refuses an empty file and one that is no text (a workbook, zero bytes,
 // control characters) with ReadError.
 Format detectFormat(const QString& path, const FormatChoice& choice = {});

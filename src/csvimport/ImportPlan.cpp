@@ -88,6 +88,7 @@ Planner::Planner(const QStringList& header, const Mapping& mapping, const PlanOp
     for (ColumnMapping c : mapping.resolve(header, columnCount)) {
         if (c.target == Target::None)
             continue;
+        c.name = cleanLine(c.name);
         if (c.name.isEmpty())
             c.name = QString::number(c.index + 1);
         if (seen.contains(c.target) && !takesSeveralColumns(c.target))
@@ -117,9 +118,13 @@ void Planner::error(int line, const QString& column, const QString& message)
 
 void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow& row, Cell& extra)
 {
-    const QString line = cleanLine(cell);
+    QString line = cleanLine(cell);
     if (line.isEmpty())
         return;
+    // ="0123": how some programs keep a spreadsheet from reading a text as a
+    // number (and dropping an ISBN's leading zero).
+    if (line.size() >= 3 && line.startsWith(QLatin1String("=\"")) && line.endsWith(u'"'))
+        line = line.mid(2, line.size() - 3).replace(QLatin1String("\"\""), QLatin1String("\""));
     ImportCopy& copy = *row.copy;
     const auto lookup = [&line](const LookupList& list, const char* what) {
         const QString name = list.find(line);

@@ -223,7 +223,8 @@ QJsonObject Mapping::toJson() const
     if (file)
         json.insert(QStringLiteral("file"), QJsonObject{{QStringLiteral("encoding"), encodingName(file->encoding)},
                                                         {QStringLiteral("separator"), QString(file->separator)},
-                                                        {QStringLiteral("header"), file->header}});
+                                                        {QStringLiteral("header"), file->header},
+                                                        {QStringLiteral("skipRecords"), file->skipRecords}});
     return json;
 }
 
@@ -276,7 +277,10 @@ Mapping Mapping::fromJson(const QJsonObject& json)
             refuse(QStringLiteral("die Kodierung „%1“ gibt es nicht").arg(f.value(QStringLiteral("encoding")).toString()));
         if (separator.size() != 1 || separator == QLatin1String("\"") || separator == QLatin1String("\n"))
             refuse(QStringLiteral("„%1“ ist kein Trennzeichen").arg(separator));
-        m.file = Format{*encoding, separator[0], f.value(QStringLiteral("header")).toBool(true)};
+        const int skip = f.value(QStringLiteral("skipRecords")).toInt(0);
+        if (skip < 0)
+            refuse(QStringLiteral("eine negative Zahl von Zeilen über der Tabelle"));
+        m.file = Format{*encoding, separator[0], f.value(QStringLiteral("header")).toBool(true), skip};
     }
     return m;
 }

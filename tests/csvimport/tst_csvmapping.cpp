@@ -63,7 +63,7 @@ void tst_CsvMapping::savedAndLoaded()
     m.commaSeparatesAuthors = false;
     m.defaultCurrency = QStringLiteral("€");
     m.slashDates = DateOrder::MonthDay;
-    m.file = Format{Encoding::Windows1252, u'\t', false};
+    m.file = Format{Encoding::Windows1252, u'\t', false, 2};
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("zuordnung.json"));
     m.save(path);
@@ -73,6 +73,7 @@ void tst_CsvMapping::savedAndLoaded()
     QCOMPARE(back.file->encoding, Encoding::Windows1252);
     QCOMPARE(back.file->separator, QChar(u'\t'));
     QVERIFY(!back.file->header);
+    QCOMPARE(back.file->skipRecords, 2);
 }
 
 void tst_CsvMapping::refusedFiles_data()

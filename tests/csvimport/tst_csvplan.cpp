@@ -161,6 +161,9 @@ void tst_CsvPlan::rowRules_data()
         << "3: title1=\"B\" isbn=\"978-3-551-74782-0\"\nsummary: records=2 empty=0 rows=1 copies=0 authors=0 "
            "refused=1\nZeile 2, Spalte ISBN: „9,78355E+12“ ist keine ISBN mehr: die Tabellenkalkulation hat sie als "
            "Zahl gekürzt";
+    QTest::newRow("a text a program kept from being a number")
+        << QByteArray("Titel;ISBN\nA;=\"0306406152\"\n") << ""
+        << "2: title1=\"A\" isbn=\"0306406152\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0";
 }
 
 void tst_CsvPlan::rowRules()

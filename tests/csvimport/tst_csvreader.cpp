@@ -1,6 +1,7 @@
 #include "Describe.h"
 #include "csvimport/CsvReader.h"
 #include "csvimport/FormatDetection.h"
+#include "csvimport/Mapping.h"
 #include "../common/ErrorOf.h"
 
 #include <QBuffer>
@@ -179,26 +180,28 @@ void tst_CsvReader::detection_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("choice"); // encoding|separator|header, empty parts guessed
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("expected"); // encoding|separator|header|records skipped
     QTest::newRow("German: semicolons, decimal commas")
-        << QByteArray("Serie;Band;Preis\nAsterix;1;12,95\nAsterix;2;4,50\n") << "||" << "UTF-8|;|1";
+        << QByteArray("Serie;Band;Preis\nAsterix;1;12,95\nAsterix;2;4,50\n") << "||" << "UTF-8|;|1|0";
     QTest::newRow("semicolons inside quotes of a comma file")
-        << QByteArray("Title,Artist\n\"A\",\"X; Y\"\n\"B\",\"Z; W\"\n") << "||" << "UTF-8|,|1";
+        << QByteArray("Title,Artist\n\"A\",\"X; Y\"\n\"B\",\"Z; W\"\n") << "||" << "UTF-8|,|1|0";
     QTest::newRow("unquoted credits with semicolons in a comma file")
         << QByteArray("Series,Issue,Credits\nA,1,Zeichner: X; Texter: Y\nB,2,Zeichner: Z; Texter: W\n") << "||"
-        << "UTF-8|,|1";
+        << "UTF-8|,|1|0";
     QTest::newRow("tabs; unknown names above digits are a header") << QByteArray("Reihe\tFoo\nA\t1\nB\t2\n") << "||"
-                                                                     << "UTF-8|\t|1";
+                                                                     << "UTF-8|\t|1|0";
     QTest::newRow("no header: digits in the first row") << QByteArray("Asterix;1;Gallier\nAsterix;2;Sichel\n") << "||"
-                                                         << "UTF-8|;|0";
-    QTest::newRow("one column") << QByteArray("Titel\nAsterix\n") << "||" << "UTF-8|;|1";
-    QTest::newRow("Windows-1252") << QByteArray("Titel;Preis\nStra\xDF" "e;5 \x80\n") << "||" << "Windows-1252|;|1";
+                                                         << "UTF-8|;|0|0";
+    QTest::newRow("one column") << QByteArray("Titel\nAsterix\n") << "||" << "UTF-8|;|1|0";
+    QTest::newRow("Windows-1252") << QByteArray("Titel;Preis\nStra\xDF" "e;5 \x80\n") << "||" << "Windows-1252|;|1|0";
     QTest::newRow("UTF-16LE without a byte order mark")
-        << encoded(QStringLiteral("Titel;Band\nÖl;1\n"), QStringConverter::Utf16LE) << "||" << "UTF-16LE|;|1";
+        << encoded(QStringLiteral("Titel;Band\nÖl;1\n"), QStringConverter::Utf16LE) << "||" << "UTF-16LE|;|1|0";
     QTest::newRow("UTF-16BE with a byte order mark")
-        << encoded(QStringLiteral("Titel,Band\nÖl,1\n"), QStringConverter::Utf16BE, true) << "||" << "UTF-16BE|,|1";
+        << encoded(QStringLiteral("Titel,Band\nÖl,1\n"), QStringConverter::Utf16BE, true) << "||" << "UTF-16BE|,|1|0";
+    QTest::newRow("a title row above the header")
+        << QByteArray("Meine Comics;;\nStand: 2024;;\nSerie;Band;Titel\nAsterix;1;Gallier\n") << "||" << "UTF-8|;|1|2";
     QTest::newRow("every guess overridden") << QByteArray("Serie;Band\nAsterix;1\n") << "Windows-1252|,|0"
-                                            << "Windows-1252|,|0";
+                                            << "Windows-1252|,|0|0";
 }
 
 void tst_CsvReader::detection()
@@ -215,7 +218,16 @@ void tst_CsvReader::detection()
     if (!c[2].isEmpty())
         fc.header = c[2] == u"1";
     const Format f = detectFormat(bytes, true, QStringLiteral("t.csv"), fc);
-    QCOMPARE(QStringLiteral("%1|%2|%3").arg(encodingName(f.encoding), QString(f.separator)).arg(int(f.header)), expected);
+    QCOMPARE(QStringLiteral("%1|%2|%3|%4").arg(encodingName(f.encoding), QString(f.separator)).arg(int(f.header)).arg(f.skipRecords),
+             expected);
+    // The header the reader then takes is the one with the column names.
+    if (f.header) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        const CsvReader reader(buffer, QStringLiteral("t.csv"), f);
+        QVERIFY(!proposeMapping(reader.header()).columns.isEmpty());
+    }
 }
 
 void tst_CsvReader::refusals_data()
