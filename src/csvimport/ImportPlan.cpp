@@ -62,7 +62,7 @@ QStringList PlanSummary::problems() const
 
 // What one record's cells say beyond the row's own fields, settled once all
 // cells are read.
-struct Planner::Cell {
+struct Planner::Pending {
     QString volumeDesignation;
     QString volumeColumn;
     QString priceCurrency;
@@ -116,7 +116,7 @@ void Planner::error(int line, const QString& column, const QString& message)
         m_summary.errors << RowError{line, column, message};
 }
 
-void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow& row, Cell& extra)
+void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow& row, Pending& pending)
 {
     QString line = cleanLine(cell);
     if (line.isEmpty())
@@ -132,7 +132,7 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
             throw ValueError(QStringLiteral("%1 %2").arg(quoted(line), QString::fromUtf8(what)));
         return name;
     };
-    extra.copyData |= isCopyTarget(column.target) && column.target != Target::Currency;
+    pending.copyData |= isCopyTarget(column.target) && column.target != Target::Currency;
     switch (column.target) {
     case Target::None:
         break;
@@ -151,8 +151,8 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     case Target::Volume: {
         const Volume v = parseVolume(line);
         row.volume = v.number;
-        extra.volumeDesignation = v.designation;
-        extra.volumeColumn = column.name;
+        pending.volumeDesignation = v.designation;
+        pending.volumeColumn = column.name;
         break;
     }
     case Target::Publisher:
@@ -210,12 +210,12 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     case Target::PurchasePrice: {
         const Price p = parsePrice(line);
         copy.price = p.amount;
-        extra.priceCurrency = p.currency;
+        pending.priceCurrency = p.currency;
         break;
     }
     case Target::Currency:
-        extra.currency = parseCurrency(line);
-        extra.currencyColumn = column.name;
+        pending.currency = parseCurrency(line);
+        pending.currencyColumn = column.name;
         break;
     case Target::StoragePlace:
         copy.storagePlace = checked(line, kNameSize);
@@ -257,39 +257,42 @@ std::optional<ImportRow> Planner::plan(const Record& record)
     ImportRow row;
     row.line = line;
     row.copy = ImportCopy();
-    Cell extra;
+    Pending pending;
     for (const ColumnMapping& column : m_columns) {
         const QString cell = column.index < record.fields.size() ? record.fields[column.index] : QString();
         try {
-            apply(column, cell, row, extra);
+            apply(column, cell, row, pending);
         } catch (const ValueError& e) {
             error(line, column.name, e.message());
         }
     }
 
     ImportCopy& copy = *row.copy;
-    if (!extra.currency.isEmpty() && !extra.priceCurrency.isEmpty() && extra.currency != extra.priceCurrency)
-        error(line, extra.currencyColumn,
+    if (!pending.currency.isEmpty() && !pending.priceCurrency.isEmpty() && pending.currency != pending.priceCurrency)
+        error(line, pending.currencyColumn,
               QStringLiteral("%1 widerspricht der Währung beim Preis (%2)")
-                  .arg(quoted(extra.currency), quoted(extra.priceCurrency)));
-    copy.currency = !extra.currency.isEmpty() ? extra.currency : extra.priceCurrency;
+                  .arg(quoted(pending.currency), quoted(pending.priceCurrency)));
+    copy.currency = !pending.currency.isEmpty() ? pending.currency : pending.priceCurrency;
     if (copy.currency.isEmpty() && copy.price)
         copy.currency = m_mapping.defaultCurrency;
 
-    if (!extra.volumeDesignation.isEmpty()) {
+    if (!pending.volumeDesignation.isEmpty()) {
         // Band 12a: the catalogue's volume is a number; the rest stays in the third title.
-        if (row.title3.isEmpty())
-            row.title3 = extra.volumeDesignation;
+        if (pending.volumeDesignation.size() > kTitleSize)
+            error(line, pending.volumeColumn,
+                  QStringLiteral("%1 ist länger als %2 Zeichen").arg(quoted(pending.volumeDesignation)).arg(kTitleSize));
+        else if (row.title3.isEmpty())
+            row.title3 = pending.volumeDesignation;
         else
-            error(line, extra.volumeColumn,
+            error(line, pending.volumeColumn,
                   QStringLiteral("%1 ist mehr als eine Zahl, und Titel 3, der den Rest aufnähme, ist schon belegt")
-                      .arg(quoted(extra.volumeDesignation.mid(5))));
+                      .arg(quoted(pending.volumeDesignation.mid(5))));
     }
     if (row.title1.isEmpty() && row.series.isEmpty() && row.isbn.isEmpty() && m_rowErrors == 0)
         error(line, {}, QStringLiteral("Die Zeile hat weder Titel noch Serie noch ISBN"));
 
     const bool wantCopy = m_mapping.copies == CopyRule::Always
-        || (m_mapping.copies == CopyRule::IfFilled && extra.copyData);
+        || (m_mapping.copies == CopyRule::IfFilled && pending.copyData);
     if (!wantCopy)
         row.copy.reset();
 

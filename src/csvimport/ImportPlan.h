@@ -111,8 +111,8 @@ public:
     const PlanSummary& summary() const { return m_summary; }
 
 private:
-    struct Cell;
-    void apply(const ColumnMapping& column, const QString& cell, ImportRow& row, Cell& extra);
+    struct Pending;
+    void apply(const ColumnMapping& column, const QString& cell, ImportRow& row, Pending& pending);
     void error(int line, const QString& column, const QString& message);
 
     QStringList m_header;
