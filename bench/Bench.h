@@ -56,6 +56,8 @@ void runGuiBench(const QString& dir, Report& report);
 void runReportBench(const QString& dir, Report& report);
 // Export, import, packing, the ISBN check and the SQL page's query.
 void runToolsBench(const QString& dir, Report& report);
+// A spreadsheet's CSV file of the given rows read and planned for import.
+void runCsvImportBench(const QString& dir, int rows, Report& report);
 // stripothek-db generating a collection of its own.
 void runGenerateBench(Report& report);
 

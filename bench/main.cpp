@@ -36,6 +36,9 @@ int main(int argc, char** argv)
     const QCommandLineOption engineOption(QStringLiteral("engine"),
                                           QStringLiteral("Only the engine's operations and the main window"));
     parser.addOption(engineOption);
+    const QCommandLineOption csvImportOption(
+        QStringLiteral("csvimport"), QStringLiteral("Only reading and planning a CSV file of --volumes rows (no database)"));
+    parser.addOption(csvImportOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -46,6 +49,13 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
+        if (parser.isSet(csvImportOption)) {
+            bench::Report report;
+            bench::runCsvImportBench(dir, volumes, report);
+            report.addMemory(bench::peakMemoryMb());
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
         if (!QFileInfo::exists(dir + QStringLiteral("/database/stripothek.db"))) {
             std::fprintf(stderr, "Erzeuge %d Bände in %s ...\n", volumes, qPrintable(dir));
             cli::createGeneratedDatabase(dir, volumes);
