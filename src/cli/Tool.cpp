@@ -253,7 +253,9 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
                 << QDir::toNativeSeparators(QFileInfo(args[2]).absoluteFilePath()) << "“ exportiert.\n";
         } else if (command == QLatin1String("import")) {
             tools::ImportDatabase(dir, args.mid(2));
-            out << "Datenbank „" << file << "“ aus " << args.size() - 2 << " Exportdateien angelegt.\n";
+            const qsizetype files = args.size() - 2;
+            out << "Datenbank „" << file << "“ aus " << files << (files == 1 ? " Exportdatei" : " Exportdateien")
+                << " angelegt.\n";
         } else if (command == QLatin1String("demo")) {
             const CollectionCounts counts = createDemoDatabase(dir);
             out << "Demo-Datenbank angelegt: " << file << '\n' << describe(counts) << '\n';
