@@ -13,6 +13,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cstring>
 #include <sqlite3.h>
 #include <vector>
 
@@ -111,8 +112,17 @@ private:
     bool decode(sqlite3_stmt* row, int c)
     {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, c));
+        const int bytes = sqlite3_column_bytes(row, c);
+        // QString::fromUtf8 is the quick way, but it drops a leading byte
+        // order mark and puts U+FFFD for invalid bytes without a word: only
+        // then does the checking decoder have to look again.
+        if (bytes < 3 || std::memcmp(text, "\xEF\xBB\xBF", 3) != 0) {
+            m_text = QString::fromUtf8(text, bytes);
+            if (!m_text.contains(QChar::ReplacementCharacter))
+                return packet::isXmlText(m_text);
+        }
         m_decoder.resetState();
-        m_text = m_decoder.decode(QByteArrayView(text, sqlite3_column_bytes(row, c)));
+        m_text = m_decoder.decode(QByteArrayView(text, bytes));
         return !m_decoder.hasError() && packet::isXmlText(m_text);
     }
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QLocale>
 #include <QStringEncoder>
 #include <QXmlStreamReader>
 
@@ -356,8 +357,7 @@ private:
         case FieldKind::Text:
             if (text.size() > field.width && packet::characterCount(text) > field.width)
                 refuseRow(QStringLiteral("Der Text im Feld %1 ist mit %2 Zeichen länger als die %3 Zeichen des Feldes")
-                              .arg(field.name)
-                              .arg(packet::characterCount(text))
+                              .arg(field.name, QLocale(QLocale::German).toString(packet::characterCount(text)))
                               .arg(field.width));
             break;
         case FieldKind::Blob: {
@@ -405,7 +405,8 @@ private:
     void grow(Value& v, qsizetype bytes)
     {
         if (v.size + bytes > packet::kValueBytes)
-            refuseRow(QStringLiteral("Ein Wert ist länger als die %1 Bytes, die SQLite speichert").arg(packet::kValueBytes));
+            refuseRow(QStringLiteral("Ein Wert ist länger als die %1 Bytes, die SQLite speichert")
+                          .arg(QLocale(QLocale::German).toString(packet::kValueBytes)));
         v.size = qint32(v.size + bytes);
     }
 
