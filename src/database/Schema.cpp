@@ -352,9 +352,13 @@ void createDatabase(const QString& dir, const Populate& populate)
     lock.setStaleLockTime(0); // a long run keeps its lock: only a dead process loses it
     if (!lock.tryLock(0)) {
         removeFolders(made);
-        throw Error(QStringLiteral("In „%1“ legt gerade ein anderer Aufruf eine Datenbank an; warten Sie, bis er "
-                                   "fertig ist.")
-                        .arg(QDir::toNativeSeparators(databaseDir)));
+        if (lock.error() == QLockFile::LockFailedError)
+            throw Error(QStringLiteral("In „%1“ legt gerade ein anderer Aufruf eine Datenbank an; warten Sie, bis er "
+                                       "fertig ist.")
+                            .arg(QDir::toNativeSeparators(databaseDir)));
+        throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden: In das Verzeichnis „%2“ "
+                                   "darf dieses Programm nicht schreiben.")
+                        .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(databaseDir)));
     }
     if (removeLeftovers(databaseDir) && made.isEmpty())
         made << databaseDir; // most likely made by the killed run: it goes if this run fails too
