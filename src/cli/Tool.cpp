@@ -3,6 +3,7 @@
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "cli/ReportCommand.h"
+#include "core/Command.h"
 #include "core/Errors.h"
 #include "database/Schema.h"
 #include "server/ServeCommand.h"
@@ -30,6 +31,40 @@ QString describe(const CollectionCounts& c)
     return QStringLiteral("%1 Bände, %2 Serien, %3 Verlage, %4 Autoren, %5 Autorenzuordnungen, %6 Auflagen, "
                           "%7 eigene Exemplare")
         .arg(n(c.volumes), n(c.series), n(c.publishers), n(c.authors), n(c.assignments), n(c.editions), n(c.copies));
+}
+
+// The export of the collection in dir into target, a folder made if need be;
+// a folder it made stays only with the files written into it.
+QStringList exportCollection(const QString& dir, const QString& target)
+{
+    const QFileInfo database(db::schema::databaseFile(dir));
+    if (!database.isFile())
+        throw db::Error(QStringLiteral("Die Datenbank „%1“ existiert nicht; es gibt nichts zu exportieren")
+                            .arg(QDir::toNativeSeparators(database.absoluteFilePath())));
+    const QFileInfo targetInfo(target);
+    if (targetInfo.exists() && !targetInfo.isDir())
+        throw db::Error(QStringLiteral("Das Zielverzeichnis „%1“ ist eine Datei, kein Verzeichnis")
+                            .arg(QDir::toNativeSeparators(target)));
+    QStringList made; // outermost first
+    for (QString d = QDir::cleanPath(targetInfo.absoluteFilePath()); !QFileInfo::exists(d); d = QFileInfo(d).path())
+        made.prepend(d);
+    const auto removeMade = [&] {
+        for (auto d = made.crbegin(); d != made.crend() && QDir().rmdir(*d); ++d) {
+        }
+    };
+    if (!QDir().mkpath(target)) {
+        removeMade();
+        throw db::Error(QStringLiteral("Das Zielverzeichnis „%1“ lässt sich nicht anlegen")
+                            .arg(QDir::toNativeSeparators(target)));
+    }
+    try {
+        db::Connection connection;
+        connection.setDatabasePath(database.absolutePath());
+        return tools::ExportAllTables(connection, target);
+    } catch (...) {
+        removeMade();
+        throw;
+    }
 }
 
 } // namespace
@@ -213,18 +248,14 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             db::schema::createDatabase(dir);
             out << "Datenbank angelegt: " << file << '\n';
         } else if (command == QLatin1String("export")) {
-            db::Connection connection;
-            connection.setDatabasePath(QFileInfo(db::schema::databaseFile(dir)).absolutePath());
-            const QString target = args[2];
-            if (!QDir().mkpath(target))
-                throw db::Error(QStringLiteral("Das Zielverzeichnis „%1“ lässt sich nicht anlegen.")
-                                    .arg(QDir::toNativeSeparators(target)));
-            const QStringList files = tools::ExportAllTables(connection, target);
-            out << files.size() << " Tabellen exportiert nach " << QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())
-                << '\n';
+            const QStringList files = exportCollection(dir, args[2]);
+            out << files.size() << " Tabellen nach „"
+                << QDir::toNativeSeparators(QFileInfo(args[2]).absoluteFilePath()) << "“ exportiert.\n";
         } else if (command == QLatin1String("import")) {
             tools::ImportDatabase(dir, args.mid(2));
-            out << "Datenbank aus " << args.size() - 2 << " Exportdateien angelegt: " << file << '\n';
+            const qsizetype files = args.size() - 2;
+            out << "Datenbank „" << file << "“ aus " << files << (files == 1 ? " Exportdatei" : " Exportdateien")
+                << " angelegt.\n";
         } else if (command == QLatin1String("demo")) {
             const CollectionCounts counts = createDemoDatabase(dir);
             out << "Demo-Datenbank angelegt: " << file << '\n' << describe(counts) << '\n';
@@ -237,7 +268,7 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {
-        err << "stripothek-db: " << QString::fromUtf8(e.what()) << '\n';
+        err << "stripothek-db: " << ui::withFullStop(QString::fromUtf8(e.what())) << '\n';
         err.flush();
         return kExitFailed;
     }

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QVariant>
@@ -123,6 +124,31 @@ void removeDatabaseFiles(const QString& file)
 {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         QFile::remove(file + QString::fromLatin1(suffix));
+}
+
+// What a database being built is called until it is complete.
+constexpr char kBuildingPrefix[] = ".stripothek-im-aufbau-";
+
+// The files of runs killed while they built a database in databaseDir.
+// True when there were any.
+bool removeLeftovers(const QString& databaseDir)
+{
+    bool found = false;
+    const QDir dir(databaseDir);
+    for (const QString& name : dir.entryList({QLatin1String(kBuildingPrefix) + QLatin1Char('*')},
+                                             QDir::Files | QDir::Hidden | QDir::System)) {
+        QFile::remove(dir.filePath(name));
+        found = true;
+    }
+    return found;
+}
+
+// Removes the folders, innermost first, as far as they are empty.
+void removeFolders(const QStringList& outermostFirst)
+{
+    for (auto d = outermostFirst.crbegin(); d != outermostFirst.crend(); ++d)
+        if (!QDir().rmdir(*d))
+            return;
 }
 
 struct Lookup {
@@ -309,21 +335,48 @@ void createDatabase(const QString& dir, const Populate& populate)
     if (QFileInfo::exists(file))
         throw refuse();
 
-    const bool madeDir = !QFileInfo::exists(databaseDir);
-    if (!QDir().mkpath(databaseDir) || !QFileInfo(databaseDir).isDir())
+    // The folders this run makes, outermost first: a failed run takes them away again.
+    QStringList made;
+    for (QString d = QDir::cleanPath(QFileInfo(databaseDir).absoluteFilePath()); !QFileInfo::exists(d);
+         d = QFileInfo(d).path())
+        made.prepend(d);
+    if (!QDir().mkpath(databaseDir) || !QFileInfo(databaseDir).isDir()) {
+        removeFolders(made);
         throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden.")
                         .arg(QDir::toNativeSeparators(databaseDir)));
+    }
+
+    // One run at a time builds here; the lock of a killed run goes with its
+    // process, and what that run left behind is removed.
+    QLockFile lock(databaseDir + QStringLiteral("/.stripothek-anlegen.lock"));
+    lock.setStaleLockTime(0); // a long run keeps its lock: only a dead process loses it
+    if (!lock.tryLock(0)) {
+        removeFolders(made);
+        if (lock.error() == QLockFile::LockFailedError)
+            throw Error(QStringLiteral("In „%1“ legt gerade ein anderer Aufruf eine Datenbank an; warten Sie, bis er "
+                                       "fertig ist.")
+                            .arg(QDir::toNativeSeparators(databaseDir)));
+        throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden: In das Verzeichnis „%2“ "
+                                   "darf dieses Programm nicht schreiben.")
+                        .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(databaseDir)));
+    }
+    if (removeLeftovers(databaseDir) && made.isEmpty())
+        made << databaseDir; // most likely made by the killed run: it goes if this run fails too
+
+    const auto cleanUp = [&] {
+        lock.unlock();
+        removeFolders(made);
+    };
 
     // The database is built under a name of its own and gets its real name
     // only when it is complete: a run killed half-way leaves no file that
     // looks like a database and blocks the next run.
     QString building;
     {
-        QTemporaryFile claim(databaseDir + QStringLiteral("/.stripothek-im-aufbau-XXXXXX.db"));
+        QTemporaryFile claim(databaseDir + QLatin1Char('/') + QLatin1String(kBuildingPrefix) + QStringLiteral("XXXXXX.db"));
         claim.setAutoRemove(false);
         if (!claim.open()) {
-            if (madeDir)
-                QDir().rmdir(databaseDir);
+            cleanUp();
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden (%2).")
                             .arg(QDir::toNativeSeparators(file), claim.errorString()));
         }
@@ -372,8 +425,7 @@ void createDatabase(const QString& dir, const Populate& populate)
         }
     } catch (...) {
         removeDatabaseFiles(building);
-        if (madeDir)
-            QDir().rmdir(databaseDir);
+        cleanUp();
         throw;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "database/Table.h"
 #include "core/Command.h"
+#include "dbcontrols/EnteredText.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -66,6 +67,13 @@ void DBEdit::showValue()
 
 void DBEdit::onTextEdited()
 {
+    const QString typed = text();
+    const QString kept = cleanEnteredText(typed, false);
+    if (kept != typed) {
+        const int cursor = int(cleanEnteredText(typed.left(cursorPosition()), false).size());
+        setText(kept);
+        setCursorPosition(cursor);
+    }
     if (m_link->hasPendingInput())
         return;
     if (!m_link->startTyping())

@@ -10,6 +10,7 @@ namespace ui {
 // table into edit state on the first keystroke and writes the text when
 // editing finishes or the focus leaves (empty text stores null). A refused
 // value is reported through ui::showError and the focus stays in the box.
+// Pasted text loses its control characters (cleanEnteredText).
 class DBEdit : public QLineEdit {
     Q_OBJECT
 public:

@@ -2,9 +2,11 @@
 
 #include "database/Table.h"
 #include "core/Command.h"
+#include "dbcontrols/EnteredText.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 
 namespace ui {
 
@@ -79,6 +81,15 @@ void DBMemo::focusOutEvent(QFocusEvent* event)
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
         return;
     commit();
+}
+
+void DBMemo::insertFromMimeData(const QMimeData* source)
+{
+    // Pasting and dropping come this way; the text alone is taken, as a
+    // plain text box takes it.
+    QMimeData kept;
+    kept.setText(cleanEnteredText(source->text(), true));
+    QPlainTextEdit::insertFromMimeData(&kept);
 }
 
 void DBMemo::keyPressEvent(QKeyEvent* event)

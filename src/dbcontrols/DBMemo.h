@@ -26,6 +26,8 @@ public:
 protected:
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Pasted text loses its control characters (cleanEnteredText).
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void showValue();

@@ -5,7 +5,13 @@
 #include "database/Schema.h"
 #include "database/Statement.h"
 
+#include <QFileDevice>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSet>
+#include <QTranslator>
+
+#include <utility>
 
 namespace tools::packet {
 
@@ -117,6 +123,90 @@ QList<FieldDescription> describeSchemaTable(const QString& tableName)
         fields << f;
     }
     return fields;
+}
+
+FieldKind kindOf(const FieldDescription& field)
+{
+    if (field.fieldType == QLatin1String("string"))
+        return FieldKind::Text;
+    if (field.fieldType == QLatin1String("i4"))
+        return FieldKind::Integer;
+    if (field.fieldType == QLatin1String("r8"))
+        return FieldKind::Float;
+    if (field.fieldType == QLatin1String("bin.hex"))
+        return field.textMemo ? FieldKind::Memo : FieldKind::Blob;
+    return FieldKind::Date;
+}
+
+namespace {
+constexpr std::pair<Storage, const char*> kStorageNames[] = {
+    {Storage::Null, "null"}, {Storage::Integer, "integer"}, {Storage::Real, "real"},
+    {Storage::Text, "text"}, {Storage::Blob, "blob"}};
+}
+
+QString storageName(Storage storage)
+{
+    for (const auto& [s, name] : kStorageNames)
+        if (s == storage)
+            return QLatin1String(name);
+    return {};
+}
+
+bool storageFromName(QStringView name, Storage* storage)
+{
+    for (const auto& [s, text] : kStorageNames)
+        if (name == QLatin1String(text)) {
+            *storage = s;
+            return true;
+        }
+    return false;
+}
+
+qsizetype characterCount(QStringView text)
+{
+    qsizetype count = text.size();
+    for (const QChar c : text)
+        if (c.isLowSurrogate())
+            --count;
+    return count;
+}
+
+QString qtGerman(const char* context, const QString& text)
+{
+    static const QTranslator* const qtTexts = [] {
+        static QTranslator translator;
+        if (!translator.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                             QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            return static_cast<QTranslator*>(nullptr);
+        return &translator;
+    }();
+    const QString german = qtTexts ? qtTexts->translate(context, text.toUtf8().constData()) : QString();
+    return german.isEmpty() ? text : german;
+}
+
+QString fileErrorText(const QFileDevice& file)
+{
+    QString why;
+    switch (file.error()) {
+    case QFileDevice::PermissionsError:
+        why = QStringLiteral("keine Berechtigung");
+        break;
+    case QFileDevice::ResourceError:
+        why = QStringLiteral("kein Platz mehr auf dem Datenträger oder zu wenig Speicher");
+        break;
+    case QFileDevice::ReadError:
+        why = QStringLiteral("Lesefehler");
+        break;
+    case QFileDevice::WriteError:
+        why = QStringLiteral("Schreibfehler; ist der Datenträger voll?");
+        break;
+    case QFileDevice::NoError:
+        return QStringLiteral("unbekannter Fehler");
+    default:
+        why = QStringLiteral("Fehler des Dateisystems");
+        break;
+    }
+    return why + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
 }
 
 bool isXmlText(const QString& text, int* badAt)

@@ -6,11 +6,16 @@
 #include "tools/DataPacket.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cstring>
+#include <sqlite3.h>
+#include <vector>
 
 namespace tools {
 
@@ -24,21 +29,169 @@ QString lowerAscii(QString text)
     return text;
 }
 
-// The stored value as attribute text: numbers in C notation, floats in the
-// shortest form that reads back to the same double, text as it is.
-QString attributeText(const QVariant& value)
+QString realText(double value)
 {
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-        return QString::number(value.toLongLong());
-    case QMetaType::Double:
-        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-    case QMetaType::QByteArray:
-        return QString::fromLatin1(value.toByteArray().toHex());
-    default:
-        return value.toString();
-    }
+    // The shortest form that reads back to the same double ("inf" included).
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
+
+// Writes the values of one row: a plain attribute wherever it reads back as
+// exactly the stored value and fits its field, a VALUE element for the rest
+// (see DataPacket.h), so that every value SQLite can hold survives the trip.
+class RowWriter {
+public:
+    RowWriter(QXmlStreamWriter& xml, const QList<packet::FieldDescription>& fields) : m_xml(xml)
+    {
+        for (const packet::FieldDescription& f : fields)
+            m_columns.push_back({f.name, packet::kindOf(f), f.width, f.required});
+    }
+
+    void write(sqlite3_stmt* row)
+    {
+        m_xml.writeStartElement(QStringLiteral("ROW"));
+        m_explicit.clear();
+        for (int c = 0; c < int(m_columns.size()); ++c)
+            if (!writePlain(row, c))
+                m_explicit.push_back(c);
+        for (const int c : m_explicit)
+            writeExplicit(row, c);
+        m_xml.writeEndElement(); // an element without children closes as "/>"
+    }
+
+private:
+    using Kind = packet::FieldKind;
+    struct Column {
+        QString name;
+        Kind kind;
+        int width;
+        bool required;
+    };
+
+    // False when the value needs a VALUE element.
+    bool writePlain(sqlite3_stmt* row, int c)
+    {
+        const Column& column = m_columns[size_t(c)];
+        switch (sqlite3_column_type(row, c)) {
+        case SQLITE_NULL:
+            return !column.required; // a missing key would be refused
+        case SQLITE_INTEGER:
+            if (column.kind != Kind::Integer && column.kind != Kind::Date)
+                return false;
+            m_xml.writeAttribute(column.name, QString::number(sqlite3_column_int64(row, c)));
+            return true;
+        case SQLITE_FLOAT:
+            if (column.kind != Kind::Float)
+                return false;
+            m_xml.writeAttribute(column.name, realText(sqlite3_column_double(row, c)));
+            return true;
+        case SQLITE_TEXT: {
+            if (column.kind != Kind::Text && column.kind != Kind::Memo && column.kind != Kind::Date)
+                return false;
+            const int bytes = sqlite3_column_bytes(row, c);
+            if (bytes > packet::kPieceBytes || !decode(row, c))
+                return false;
+            if (column.kind == Kind::Text && m_text.size() > column.width
+                && packet::characterCount(m_text) > column.width)
+                return false;
+            m_xml.writeAttribute(column.name, m_text);
+            return true;
+        }
+        default: { // a blob
+            const int bytes = sqlite3_column_bytes(row, c);
+            if (column.kind != Kind::Blob || 2 * qsizetype(bytes) > packet::kPieceBytes)
+                return false;
+            const QByteArray data = QByteArray::fromRawData(static_cast<const char*>(sqlite3_column_blob(row, c)), bytes);
+            m_xml.writeAttribute(column.name, QString::fromLatin1(data.toHex()));
+            return true;
+        }
+        }
+    }
+
+    // The text of a text value, true when it is valid UTF-8 (a leading BOM
+    // is a character of it) that XML can hold.
+    bool decode(sqlite3_stmt* row, int c)
+    {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, c));
+        const int bytes = sqlite3_column_bytes(row, c);
+        // QString::fromUtf8 is the quick way, but it drops a leading byte
+        // order mark and puts U+FFFD for invalid bytes without a word: only
+        // then does the checking decoder have to look again.
+        if (bytes < 3 || std::memcmp(text, "\xEF\xBB\xBF", 3) != 0) {
+            m_text = QString::fromUtf8(text, bytes);
+            if (!m_text.contains(QChar::ReplacementCharacter))
+                return packet::isXmlText(m_text);
+        }
+        m_decoder.resetState();
+        m_text = m_decoder.decode(QByteArrayView(text, bytes));
+        return !m_decoder.hasError() && packet::isXmlText(m_text);
+    }
+
+    void writeValue(const Column& column, packet::Storage storage, const QString& form, const QString& content)
+    {
+        m_xml.writeEmptyElement(QLatin1String(packet::kValueElement));
+        m_xml.writeAttribute(QStringLiteral("attrname"), column.name);
+        m_xml.writeAttribute(QStringLiteral("type"), packet::storageName(storage));
+        if (!form.isEmpty())
+            m_xml.writeAttribute(form, content);
+    }
+
+    void writeExplicit(sqlite3_stmt* row, int c)
+    {
+        const Column& column = m_columns[size_t(c)];
+        const QString value = QStringLiteral("value");
+        switch (sqlite3_column_type(row, c)) {
+        case SQLITE_NULL:
+            writeValue(column, packet::Storage::Null, {}, {});
+            return;
+        case SQLITE_INTEGER:
+            writeValue(column, packet::Storage::Integer, value, QString::number(sqlite3_column_int64(row, c)));
+            return;
+        case SQLITE_FLOAT:
+            writeValue(column, packet::Storage::Real, value, realText(sqlite3_column_double(row, c)));
+            return;
+        case SQLITE_TEXT:
+            if (decode(row, c)) {
+                // Readable pieces, none ending between the halves of a surrogate pair.
+                constexpr qsizetype piece = packet::kPieceBytes / 4;
+                qsizetype at = 0;
+                do {
+                    qsizetype length = std::min(piece, m_text.size() - at);
+                    if (at + length < m_text.size() && m_text[at + length].isLowSurrogate())
+                        --length;
+                    writeValue(column, packet::Storage::Text, value, m_text.mid(at, length));
+                    at += length;
+                } while (at < m_text.size());
+                return;
+            }
+            writeBytes(column, packet::Storage::Text,
+                       QByteArrayView(sqlite3_column_text(row, c), sqlite3_column_bytes(row, c)));
+            return;
+        default:
+            writeBytes(column, packet::Storage::Blob,
+                       QByteArrayView(static_cast<const char*>(sqlite3_column_blob(row, c)),
+                                      sqlite3_column_bytes(row, c)));
+            return;
+        }
+    }
+
+    void writeBytes(const Column& column, packet::Storage storage, QByteArrayView bytes)
+    {
+        constexpr qsizetype piece = packet::kPieceBytes / 4 * 3; // base64 of it fits a piece
+        qsizetype at = 0;
+        do {
+            const QByteArray part = QByteArray::fromRawData(bytes.data() + at, std::min(piece, bytes.size() - at));
+            writeValue(column, storage, QStringLiteral("base64"), QString::fromLatin1(part.toBase64()));
+            at += part.size();
+        } while (at < bytes.size());
+    }
+
+    QXmlStreamWriter& m_xml;
+    std::vector<Column> m_columns;
+    std::vector<int> m_explicit;
+    QStringDecoder m_decoder{QStringDecoder::Utf8,
+                             QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
+    QString m_text;
+};
 
 // Collects the writer's many small pieces and hands them to the file in
 // large ones: QXmlStreamWriter writes every name, quote and value on its own.
@@ -93,6 +246,21 @@ void writeMetadata(QXmlStreamWriter& xml, const QList<packet::FieldDescription>&
     xml.writeEndElement(); // METADATA
 }
 
+// QSaveFile writes into an unnamed file where the file system has them;
+// elsewhere it writes "name.xml.AbC123" beside the file, which a killed run
+// leaves behind.
+void removeLeftovers(const QString& target)
+{
+    const QFileInfo info(target);
+    const QDir dir = info.dir();
+    for (const QString& name : dir.entryList({info.fileName() + QStringLiteral(".??????")},
+                                             QDir::Files | QDir::Hidden | QDir::System)) {
+        const QStringView suffix = QStringView(name).right(6);
+        if (std::all_of(suffix.begin(), suffix.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }))
+            QFile::remove(dir.filePath(name));
+    }
+}
+
 } // namespace
 
 QString ExportTargetPath(const QString& directory, const QString& tableName)
@@ -137,9 +305,13 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
     }
 
     QSaveFile file(targetPath);
+    if (QFileInfo(targetPath).isDir())
+        throw db::Error(QStringLiteral("Die Exportdatei „%1“ lässt sich nicht anlegen: Dort steht ein Verzeichnis "
+                                       "dieses Namens")
+                            .arg(QDir::toNativeSeparators(targetPath)));
     if (!file.open(QIODevice::WriteOnly))
         throw db::Error(QStringLiteral("Die Exportdatei „%1“ lässt sich nicht anlegen: %2")
-                            .arg(QDir::toNativeSeparators(targetPath), file.errorString()));
+                            .arg(QDir::toNativeSeparators(targetPath), packet::fileErrorText(file)));
     ChunkedSink sink(file);
     QXmlStreamWriter xml(&sink);
     xml.setAutoFormatting(true);
@@ -150,24 +322,9 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
     writeMetadata(xml, fields);
 
     xml.writeStartElement(QStringLiteral("ROWDATA"));
-    const int columns = int(fields.size());
+    RowWriter writer(xml, fields);
     for (qint64 row = 1; rows.step(); ++row) {
-        xml.writeEmptyElement(QStringLiteral("ROW"));
-        for (int c = 0; c < columns; ++c) {
-            const QVariant value = rows.column(c);
-            if (value.isNull())
-                continue;
-            const QString text = attributeText(value);
-            int bad = 0;
-            if (!packet::isXmlText(text, &bad))
-                throw db::Error(QStringLiteral("Tabelle %1, Datensatz %2, Feld %3: Das Zeichen U+%4 lässt sich "
-                                               "in XML nicht speichern; die Tabelle wurde nicht exportiert")
-                                    .arg(tableName)
-                                    .arg(row)
-                                    .arg(fields[c].name)
-                                    .arg(uint(text[bad].unicode()), 4, 16, QLatin1Char('0')));
-            xml.writeAttribute(fields[c].name, text);
-        }
+        writer.write(rows.raw());
         // Where the table would stand now: on the next row, or still on the last.
         if (progress.percent && count > 0)
             progress.percent(int(std::min(row + 1, count) * 100 / count));
@@ -179,7 +336,7 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
     xml.writeEndDocument();
     if (xml.hasError() || !sink.flushAll() || !file.commit())
         throw db::Error(QStringLiteral("Die Exportdatei „%1“ lässt sich nicht schreiben: %2")
-                            .arg(QDir::toNativeSeparators(targetPath), file.errorString()));
+                            .arg(QDir::toNativeSeparators(targetPath), packet::fileErrorText(file)));
 }
 
 QStringList ExportAllTables(db::Connection& connection, const QString& directory, const ExportProgress& progress)
@@ -188,6 +345,7 @@ QStringList ExportAllTables(db::Connection& connection, const QString& directory
     QStringList written;
     for (const QString& name : connection.listTables(QStringLiteral("*"))) {
         const QString target = ExportTargetPath(directory, name);
+        removeLeftovers(target);
         ExportTable(connection, target, name, progress);
         written << target;
     }

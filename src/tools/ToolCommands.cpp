@@ -1,6 +1,7 @@
 #include "tools/ToolCommands.h"
 
 #include "database/ComicData.h"
+#include "dbcontrols/FieldLink.h"
 #include "tools/Export.h"
 #include "tools/Messages.h"
 #include "tools/TableMaintenance.h"
@@ -37,6 +38,12 @@ void TToolCommands::menExportClick()
 
 void TToolCommands::ExportTo(const QString& directory)
 {
+    // The files hold what is stored: what the user is typing is stored
+    // first, as closing does; a value the field refuses ends the command
+    // with its message, before any file is written.
+    for (db::Table* table : m_data.tables())
+        if (table->active())
+            ui::storeEditedRow(*table);
     tools::ExportProgress progress;
     progress.tableStarted = [this](const QString& table) {
         m_statusTable->setText(QStringLiteral("Exportiere Tabelle ") + table);

@@ -20,10 +20,11 @@ public:
     // "Exportieren nach": asks for a directory (starting at the desktop);
     // cancelling ends quietly.
     void menExportClick();
-    // Writes every table into directory, showing its progress in the status
-    // bar and repainting while it runs (input waits for the end); then "Daten wurden
-    // exportiert!" and both panels cleared. An error stops at that table and
-    // leaves the panels as they were.
+    // Stores the entry being edited, then writes every table into directory,
+    // showing its progress in the status bar and repainting while it runs
+    // (input waits for the end); then "Daten wurden exportiert!" and both
+    // panels cleared. An error stops at that table and leaves the panels as
+    // they were; a refused entry stops before the first.
     void ExportTo(const QString& directory);
     // "Comicdatenbank leeren": asks first; "&Nein" or Esc changes nothing.
     void menEmptyDBClick();

@@ -1,6 +1,7 @@
 #include "CollectionCheck.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,6 +13,8 @@ class ToolTest : public QObject {
     Q_OBJECT
 
 private:
+    QTemporaryDir m_shared; // the demo collection "demo", its export "ex", "kurz" with a file cut short
+
     struct Run {
         int exitCode = -1;
         QString out, err;
@@ -37,6 +40,17 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        const QString base = m_shared.path() + QLatin1Char('/');
+        QCOMPARE(run({QStringLiteral("demo"), base + QStringLiteral("demo")}).exitCode, 0);
+        QCOMPARE(run({QStringLiteral("export"), base + QStringLiteral("demo"), base + QStringLiteral("ex")}).exitCode, 0);
+        QVERIFY(QDir().mkpath(base + QStringLiteral("kurz")));
+        QVERIFY(QFile::copy(base + QStringLiteral("ex/serverstripothek.xml"), base + QStringLiteral("kurz/serverstripothek.xml")));
+        QFile cut(base + QStringLiteral("kurz/serverstripothek.xml"));
+        QVERIFY(cut.resize(cut.size() / 2));
+    }
+
     void helpDescribesAllCommands()
     {
         const Run r = run({QStringLiteral("--help")});
@@ -157,6 +171,90 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains(QLatin1String("kann nicht angelegt werden")), qPrintable(r.err));
         QCOMPARE(fingerprint(blockerPath), QCryptographicHash::hash("kein Verzeichnis", QCryptographicHash::Sha256));
+    }
+
+    void exportAndImportMessages_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // SRC: see m_shared; DIR: a fresh folder
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("export of a missing database") << QStringList{"export", "DIR/nichts", "DIR/neu/ziel"} << 1
+                                                      << "„DIR/nichts/database/stripothek.db“ existiert nicht";
+        QTest::newRow("export into a file") << QStringList{"export", "SRC/demo", "SRC/ex/keygen.xml"} << 1
+                                            << "„SRC/ex/keygen.xml“ ist eine Datei, kein Verzeichnis";
+        QTest::newRow("import of a folder") << QStringList{"import", "DIR/neu/db", "SRC/ex"} << 1
+                                            << "„SRC/ex“ ist ein Verzeichnis, keine Importdatei";
+        QTest::newRow("import of a missing file") << QStringList{"import", "DIR/neu/db", "SRC/ex/keygen.xml", "DIR/autoren.xml"}
+                                                  << 1 << "„DIR/autoren.xml“ existiert nicht";
+        QTest::newRow("import of a file cut short") << QStringList{"import", "DIR/neu/db", "SRC/kurz/serverstripothek.xml"}
+                                                    << 1 << "Die Datei endet vorzeitig";
+        QTest::newRow("export") << QStringList{"export", "SRC/demo", "DIR/neu/ziel"} << 0
+                                << "13 Tabellen nach „DIR/neu/ziel“ exportiert.";
+        QTest::newRow("import") << QStringList{"import", "DIR/neu/db", "SRC/ex/keygen.xml"} << 0
+                                << "„DIR/neu/db/database/stripothek.db“ aus 1 Exportdatei angelegt.";
+    }
+
+    // Said in German, ending with a full stop; a refused command makes no folder.
+    void exportAndImportMessages()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        arguments.replaceInStrings(QStringLiteral("SRC"), m_shared.path()).replaceInStrings(QStringLiteral("DIR"), dir.path());
+        message.replace(QStringLiteral("SRC"), m_shared.path()).replace(QStringLiteral("DIR"), dir.path());
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        const QString said = exitCode == 0 ? r.out : r.err;
+        QVERIFY2(said.contains(message), qPrintable(said));
+        QVERIFY2(said.endsWith(QLatin1String(".\n")), qPrintable(said));
+        QCOMPARE(exitCode == 0 ? r.err : r.out, QString());
+        if (exitCode != 0)
+            QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/neu")));
+    }
+
+    // A run killed while it builds leaves its file under a hidden name; the
+    // next run that makes a database there removes it, also when it fails.
+    void killedRunIsClearedByTheNext()
+    {
+        QTemporaryDir dir;
+        const QString work = dir.path() + QStringLiteral("/sammlung");
+        const QDir database(work + QStringLiteral("/database"));
+        const auto killWhileBuilding = [&] {
+            QProcess generate;
+            generate.start(QStringLiteral(STRIPOTHEK_DB_TOOL),
+                           {QStringLiteral("generate"), work, QStringLiteral("--volumes"), QStringLiteral("1000000")});
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !database.entryList({QStringLiteral(".stripothek-im-aufbau-*")}, QDir::Files | QDir::Hidden).isEmpty(),
+                60000);
+            generate.kill();
+            QVERIFY(generate.waitForFinished(60000));
+        };
+
+        killWhileBuilding();
+        const Run refused = run({QStringLiteral("import"), work, m_shared.path() + QStringLiteral("/kurz/serverstripothek.xml")});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(!QFileInfo::exists(database.path()), qPrintable(database.entryList(QDir::Hidden | QDir::Files).join(' ')));
+
+        killWhileBuilding();
+        QCOMPARE(run({QStringLiteral("generate"), work, QStringLiteral("--volumes"), QStringLiteral("10")}).exitCode, 0);
+        QCOMPARE(database.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("stripothek.db")});
+    }
+
+    // Where the file system has no unnamed temporary files, a killed export
+    // leaves "tabelle.xml.AbC123" beside its files; the next export removes them.
+    void exportRemovesWhatAKilledExportLeft()
+    {
+        QTemporaryDir dir;
+        for (const char* name : {"autoren.xml.Ab12Cd", "autoren.xml.bak", "autoren.xml.Ab12C"}) {
+            QFile f(dir.path() + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(run({QStringLiteral("export"), m_shared.path() + QStringLiteral("/demo"), dir.path()}).exitCode, 0);
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("autoren.*")}, QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("autoren.xml"), QStringLiteral("autoren.xml.Ab12C"),
+                              QStringLiteral("autoren.xml.bak")}));
     }
 
     // The large collection is made to measure the engine: its proportions must

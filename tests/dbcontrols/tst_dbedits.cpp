@@ -8,6 +8,7 @@
 #include "dbcontrols/DBMemo.h"
 #include "dbcontrols/DBNavigator.h"
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -325,6 +326,43 @@ private Q_SLOTS:
         form.control->setFocus();
         QTest::keyClicks(form.control, QStringLiteral("x"));
         QCOMPARE(data.comics->state(), DataSetState::Browse);
+    }
+
+    // A paste from a word processor or a web page must not bring control
+    // characters into the catalogue.
+    void pastedTextKeepsNoControlCharacters_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("inBox"); // what a one-line box stores
+        QTest::addColumn<QString>("inMemo");
+        const QString emoji = QStringLiteral("\U0001F600");
+        QTest::newRow("word processor's line break") << "a\vb" << "a b" << "a\nb";
+        QTest::newRow("bell, NUL, escape, DEL, C1") << QStringLiteral("a\ab") + QChar(0) + QStringLiteral("c\x1b\x7f\u0090")
+                                                    << "abc" << "abc";
+        QTest::newRow("tab stays, Windows line end") << "a\tb\r\nc" << "a\tb c" << "a\tb\nc";
+        QTest::newRow("noncharacter, lone surrogate; emoji stays")
+            << QStringLiteral("a\uFFFE") + QChar(0xD800) + emoji << QStringLiteral("a") + emoji << QStringLiteral("a") + emoji;
+    }
+    void pastedTextKeepsNoControlCharacters()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, inBox);
+        QFETCH(QString, inMemo);
+        TestDatabase data;
+        QApplication::clipboard()->setText(pasted);
+        const auto paste = [](auto& form) {
+            QVERIFY(QTest::qWaitForWindowActive(&form.window));
+            form.control->setFocus();
+            form.control->selectAll();
+            form.control->paste();
+            form.other->setFocus();
+        };
+        Form<ui::DBEdit> box(data.srcComics.get(), QStringLiteral("TITEL"));
+        paste(box);
+        QCOMPARE(data.comics->fieldByName(QStringLiteral("TITEL")).asString(), inBox);
+        Form<ui::DBMemo> memo(data.srcComics.get(), QStringLiteral("INHALT"));
+        paste(memo);
+        QCOMPARE(data.comics->fieldByName(QStringLiteral("INHALT")).asString(), inMemo);
     }
 
     void checkBox_data()

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 
 class TestToolCommands : public QObject {
     Q_OBJECT
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void exportFromTheMenu();
     void cancelledChooserExportsNothing();
     void failedExportKeepsItsStatus();
+    void exportStoresTheEntryFirst_data();
+    void exportStoresTheEntryFirst();
     void emptyingAsksFirst_data();
     void emptyingAsksFirst();
     void isbnCheckFromThePopup();
@@ -45,17 +48,50 @@ void TestToolCommands::cancelledChooserExportsNothing()
 void TestToolCommands::failedExportKeepsItsStatus()
 {
     Window w;
-    // A control character cannot stand in XML; AUTOREN is listed third,
+    // A folder stands where AUTOREN's file belongs; AUTOREN is listed third,
     // after AUSFUEHRUNGEN, whose last row leaves 100 percent behind.
-    w.data().dbConnection.execute(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'A' || char(2) WHERE rowid = 1"));
     const QString target = w.dir.path() + QStringLiteral("/export");
-    QDir().mkpath(target);
+    QDir().mkpath(target + QStringLiteral("/autoren.xml"));
     w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
     w.form->menExport->trigger();
     QCOMPARE(w.errors.size(), 1);
     QCOMPARE(w.messages, QStringList());
     QCOMPARE(w.form->sbMainPanel0->text(), QStringLiteral("Exportiere Tabelle AUTOREN"));
     QCOMPARE(w.form->sbMainPanel1->text(), QStringLiteral("100 exportiert"));
+}
+
+void TestToolCommands::exportStoresTheEntryFirst_data()
+{
+    QTest::addColumn<QString>("band"); // typed into "Band" with the title
+    QTest::newRow("stored, then exported") << "7";
+    QTest::newRow("letters in Band: refused, nothing written") << "abc";
+}
+
+void TestToolCommands::exportStoresTheEntryFirst()
+{
+    QFETCH(QString, band);
+    const bool valid = band == QLatin1String("7");
+    Window w;
+    auto* title = w.form->findChild<QLineEdit*>(QStringLiteral("editTitel2"));
+    auto* number = w.form->findChild<QLineEdit*>(QStringLiteral("editBand"));
+    QVERIFY(title && number);
+    QTest::keyClicks(title, QStringLiteral("Ungespeichert"));
+    number->clear();
+    QTest::keyClicks(number, band);
+    const QString target = w.dir.path() + QStringLiteral("/export");
+    QDir().mkpath(target);
+    w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
+
+    w.form->menExport->trigger();
+
+    QCOMPARE(w.errors.size(), valid ? 0 : 1);
+    QCOMPARE(w.messages.size(), valid ? 1 : 0);
+    QFile catalogue(target + QStringLiteral("/serverstripothek.xml"));
+    QCOMPARE(catalogue.open(QIODevice::ReadOnly), valid);
+    if (valid)
+        QVERIFY(catalogue.readAll().contains("Ungespeichert\""));
+    else
+        QCOMPARE(number->text(), band); // still there to mend
 }
 
 void TestToolCommands::emptyingAsksFirst_data()
