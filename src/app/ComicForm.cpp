@@ -191,7 +191,7 @@ void TComicForm::buildToolBar()
     tbMain->setContextMenuPolicy(Qt::CustomContextMenu);
     addToolBar(Qt::TopToolBarArea, tbMain);
 
-    dbnGrid = new ui::DBNavigator(&m_data.srcStripothek, tbMain);
+    dbnGrid = new ui::DBNavigator(&m_data.srcStripothek(), tbMain);
     dbnGrid->setObjectName(QStringLiteral("dbnGrid"));
     tbMain->addWidget(dbnGrid);
     tbMain->addSeparator();
@@ -259,7 +259,7 @@ void TComicForm::connectTools()
     // the count label follows both.
     const auto count = [this] {
         ui::runCommand([this] {
-            if (m_data.tblStripothek.active())
+            if (m_data.tblStripothek().active())
                 overviewPage->UpdateCount();
         });
     };
@@ -279,23 +279,23 @@ void TComicForm::placeCentred()
 
 void TComicForm::FormCreate()
 {
-    m_data.PendingAuthors.clear();
+    m_data.rules().dropPendingAuthors();
     // An error ends the start-up steps here; the window opens all the same.
     ui::runCommand([this] {
         m_data.OpenTables();
         overviewPage->UpdateCount();
         // Said once at the start, not at the first save that fails.
-        if (m_data.dbConnection.onlyReadable())
+        if (m_data.dbConnection().onlyReadable())
             ui::showWarning(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nur lesen. Sie können die Sammlung "
                                            "ansehen, aber keine Änderung speichern")
-                                .arg(QDir::toNativeSeparators(m_data.dbConnection.databaseFile())));
+                                .arg(QDir::toNativeSeparators(m_data.dbConnection().databaseFile())));
     });
 }
 
 void TComicForm::FormDestroy()
 {
     ui::runCommand([this] { m_data.CloseTables(); });
-    m_data.PendingAuthors.clear();
+    m_data.rules().dropPendingAuthors();
 }
 
 void TComicForm::closeEvent(QCloseEvent* event)
@@ -308,7 +308,7 @@ bool TComicForm::StoreBeforeClosing()
     // Closing the tables would drop what the user typed and has not saved; it
     // is stored as a move would store it. A value the field refuses keeps the
     // window open, with the message and the box to mend or "Wiederherstellen".
-    db::Table& catalogue = m_data.tblStripothek;
+    db::Table& catalogue = m_data.tblStripothek();
     if (!catalogue.active())
         return true;
     bool stored = false;
@@ -379,7 +379,7 @@ void TComicForm::AppEventsDeactivate()
 
 void TComicForm::FormKeyDown(QKeyEvent* event)
 {
-    db::Table& catalogue = m_data.tblStripothek;
+    db::Table& catalogue = m_data.tblStripothek();
     if (!catalogue.active())
         return;
     switch (event->key()) {
@@ -438,7 +438,7 @@ bool TComicForm::eventFilter(QObject* watched, QEvent* event)
 void TComicForm::menStatistikClick()
 {
     if (!statistikForm) {
-        auto* form = new TStatistikForm(m_data.dbConnection, this);
+        auto* form = new TStatistikForm(m_data.dbConnection(), this);
         form->setAttribute(Qt::WA_DeleteOnClose);
         connect(form, &TStatistikForm::seriesChosen, this, [this](const QString& id, const QString& name) {
             ui::runCommand([&] { ShowSeries(id, name); });

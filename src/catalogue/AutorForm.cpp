@@ -33,12 +33,12 @@ ui::DBLookupComboBox* lookupBox(QWidget* parent, const char* name, db::DataSourc
 
 } // namespace
 
-TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblComic2Autor, owner), m_data(data)
+TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblComic2Autor(), owner), m_data(data)
 {
     setObjectName(QStringLiteral("AutorForm"));
     setWindowTitle(QStringLiteral("Autor(en) bearbeiten"));
 
-    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor, f::C2AAUTORID, &data.srcAutoren, f::ANAUTORID,
+    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor(), f::C2AAUTORID, &data.srcAutoren(), f::ANAUTORID,
                         f::ANNAME);
     cbAutor->setMinimumContentsLength(32);
     cbAutor->setMaxVisibleItems(16);
@@ -48,7 +48,8 @@ TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblC
     btnSelect->setAutoRaise(true);
     btnSelect->setFocusPolicy(Qt::NoFocus);
     btnSelect->setToolTip(QStringLiteral("Neuen Autor erstellen"));
-    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor, f::C2AATID, &data.srcAutortyp, f::ATID, f::ATTYP);
+    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor(), f::C2AATID, &data.srcAutortyp(), f::ATID,
+                           f::ATTYP);
     cbFunktion->setMinimumContentsLength(16);
 
     auto* labAutor = new QLabel(QStringLiteral("Autor"), this);
@@ -95,7 +96,7 @@ void TAutorForm::btnSelectClick()
     if (name.isEmpty())
         return;
 
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
     // An existing name that begins with the new one would be mistaken for it.
     if (authors.locate(f::ANNAME, name, db::LocateCaseInsensitive | db::LocatePartialKey)) {
         // One line per name, indented under the heading.
@@ -108,9 +109,9 @@ void TAutorForm::btnSelectClick()
         return;
     }
 
-    const QString key = m_data.AddNamedRow(authors, f::ANAUTORID, f::ANNAME, name);
+    const QString key = m_data.rules().AddNamedRow(authors, f::ANAUTORID, f::ANNAME, name);
 
-    db::Table& assignments = m_data.tblComic2Autor;
+    db::Table& assignments = m_data.tblComic2Autor();
     assignments.edit();
     assignments.fieldByName(f::C2AAUTORID).setAsString(key);
 }
@@ -119,13 +120,13 @@ void TAutorForm::btnModifyClick()
 {
     // The author whose key the assignment holds: with an empty box there is
     // none, and no other author is touched.
-    const db::Table& assignments = m_data.tblComic2Autor;
+    const db::Table& assignments = m_data.tblComic2Autor();
     if (!assignments.active() || cbAutor->currentIndex() < 0)
         return;
     const QString key = assignments.fieldByName(f::C2AAUTORID).asString();
     if (key.isEmpty())
         return;
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
     if (!authors.locate(f::ANAUTORID, key))
         return;
 

@@ -99,7 +99,7 @@ void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table)
     if (showModal(dialog) != QDialog::Accepted)
         return;
     ui::updateRecord(&table);
-    m_data.KeyNewDetailRow(table);
+    m_data.rules().KeyNewDetailRow(table);
     row.post();
 }
 
@@ -116,9 +116,9 @@ void TDetailCommands::editPatternRow(TBoundDialog& dialog, db::Table& table)
 
 void TDetailCommands::btnAddAuthorClick()
 {
-    m_data.ComicKeyForNewDetail();
+    m_data.rules().ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
-    addPatternRow(*dialog, m_data.tblComic2Autor);
+    addPatternRow(*dialog, m_data.tblComic2Autor());
 }
 
 void TDetailCommands::btnDelAuthorClick()
@@ -129,43 +129,43 @@ void TDetailCommands::btnDelAuthorClick()
 
 void TDetailCommands::btnEditAuthorClick()
 {
-    if (m_data.tblComic2Autor.isEmpty())
+    if (m_data.tblComic2Autor().isEmpty())
         return;
     const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
-    editPatternRow(*dialog, m_data.tblComic2Autor);
+    editPatternRow(*dialog, m_data.tblComic2Autor());
 }
 
 void TDetailCommands::deleteAuthorRow()
 {
-    m_data.tblComic2Autor.deleteRecord();
+    m_data.tblComic2Autor().deleteRecord();
 }
 
 void TDetailCommands::btnAddAuflageClick()
 {
-    m_data.ComicKeyForNewDetail();
+    m_data.rules().ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
-    addPatternRow(*dialog, m_data.tblAuflagen);
+    addPatternRow(*dialog, m_data.tblAuflagen());
 }
 
 void TDetailCommands::btnDelAuflageClick()
 {
     if (ui::confirm(S("Eintrag löschen?"), m_owner))
-        m_data.tblAuflagen.deleteRecord();
+        m_data.tblAuflagen().deleteRecord();
 }
 
 void TDetailCommands::btnEditAuflageClick()
 {
-    if (m_data.tblAuflagen.isEmpty())
+    if (m_data.tblAuflagen().isEmpty())
         return;
     const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
-    editPatternRow(*dialog, m_data.tblAuflagen);
+    editPatternRow(*dialog, m_data.tblAuflagen());
 }
 
 void TDetailCommands::btnAddLComicClick()
 {
-    m_data.ComicKeyForNewDetail();
+    m_data.rules().ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
-    m_data.tblComicLocal.append();
+    m_data.tblComicLocal().append();
     // The dialog stores or drops the row itself.
     showModal(*dialog);
 }
@@ -178,7 +178,7 @@ void TDetailCommands::btnDelLComicClick()
 
 void TDetailCommands::btnEditLComicClick()
 {
-    if (m_data.tblComicLocal.isEmpty())
+    if (m_data.tblComicLocal().isEmpty())
         return;
     const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
     showModal(*dialog);
@@ -186,7 +186,7 @@ void TDetailCommands::btnEditLComicClick()
 
 void TDetailCommands::deleteLocalRow()
 {
-    m_data.tblComicLocal.deleteRecord();
+    m_data.tblComicLocal().deleteRecord();
 }
 
 void TDetailCommands::menAutorsClick()

@@ -201,7 +201,7 @@ QWidget* TMasterDataPage::buildToolbar()
 QWidget* TMasterDataPage::buildFields()
 {
     auto* area = new QWidget(this);
-    db::DataSource* src = &m_data.srcStripothek;
+    db::DataSource* src = &m_data.srcStripothek();
 
     cbFehlt = new ui::DBCheckBox(QStringLiteral("Comic fehlt in der Sammlung"), src, f::SCLFEHLT, area);
     cbFehlt->setObjectName(QStringLiteral("cbFehlt"));
@@ -234,10 +234,10 @@ QWidget* TMasterDataPage::buildFields()
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         return box;
     };
-    cbSerie = lookup("cbSerie", f::SCLSERIEID, &m_data.srcSerie, f::SRSERIENID, f::SRNAME);
-    cbVerlage = lookup("cbVerlage", f::SCLVERLAGID, &m_data.srcVerlage, f::VLVERLAGID, f::VLNAME1);
-    cbLitTyp = lookup("cbLitTyp", f::SCLLITARTID, &m_data.srcLitArt, f::LAARTID, f::LANAME);
-    cbLitart = lookup("cbLitart", f::SCLSPARTEID, &m_data.srcUnterart, f::UATID, f::UANAME);
+    cbSerie = lookup("cbSerie", f::SCLSERIEID, &m_data.srcSerie(), f::SRSERIENID, f::SRNAME);
+    cbVerlage = lookup("cbVerlage", f::SCLVERLAGID, &m_data.srcVerlage(), f::VLVERLAGID, f::VLNAME1);
+    cbLitTyp = lookup("cbLitTyp", f::SCLLITARTID, &m_data.srcLitArt(), f::LAARTID, f::LANAME);
+    cbLitart = lookup("cbLitart", f::SCLSPARTEID, &m_data.srcUnterart(), f::UATID, f::UANAME);
     cbSerie->setMaxVisibleItems(12);
     cbVerlage->setMaxVisibleItems(12);
     btnAddSerie = smallButton(area, QStringLiteral("btnAddSerie"), QStringLiteral("..."));
@@ -297,12 +297,12 @@ QWidget* TMasterDataPage::buildLists()
 {
     auto* area = new QWidget(this);
 
-    dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor,
+    dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor(),
                       {{f::C2AAUTORID, QStringLiteral("Autor"), 28},
                        {f::C2AATID, QStringLiteral("Funktion"), 14},
                        {f::C2AID, {}, 0, false},
                        {f::C2ACOMICID, {}, 0, false}});
-    dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen,
+    dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen(),
                        {{f::ALAUFLAGE, QStringLiteral("Auflage"), 9},
                         {f::ALAUSFUEHRUNGID1, QStringLiteral("Ausführung"), 9},
                         {f::ALERSCHEINUNGSDATUM, QStringLiteral("E-Datum"), 8},
@@ -339,7 +339,7 @@ QGroupBox* TMasterDataPage::buildLocalData()
     gbLokaleDaten->setObjectName(QStringLiteral("gbLokaleDaten"));
     QGroupBox* box = gbLokaleDaten;
 
-    dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal,
+    dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal(),
                        {{f::LCLAUFLAGE, QStringLiteral("Auflage"), 10},
                         {f::LCLAUSFUEHRUNGID1, QStringLiteral("Ausführung 1"), 12},
                         {f::LCLAUSFUEHRUNGID2, QStringLiteral("Ausführung 2"), 12},
@@ -353,7 +353,7 @@ QGroupBox* TMasterDataPage::buildLocalData()
                         {f::LCLSERVERCOMICID, {}, 0, false},
                         {f::LCLBEMERKUNG, {}, 0, false}});
 
-    editBemerkung2 = new ui::DBMemo(&m_data.srcComicLocal, f::LCLBEMERKUNG, box);
+    editBemerkung2 = new ui::DBMemo(&m_data.srcComicLocal(), f::LCLBEMERKUNG, box);
     editBemerkung2->setObjectName(QStringLiteral("editBemerkung2"));
     editBemerkung2->setReadOnly(true);
     editBemerkung2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -415,7 +415,7 @@ void TMasterDataPage::connectCommands()
     connect(btnAutShortCut, &QPushButton::clicked, btnAddAuthor, &QToolButton::click);
     connect(btnAuflShortCut, &QPushButton::clicked, btnAddAuflage, &QToolButton::click);
 
-    db::DataSource* src = &m_data.srcStripothek;
+    db::DataSource* src = &m_data.srcStripothek();
     connect(src, &db::DataSource::stateChanged, this, &TMasterDataPage::srcStripothekStateChange);
     // A deletion or a filter changes the rows without a change of state.
     connect(src, &db::DataSource::dataSetChanged, this, &TMasterDataPage::srcStripothekStateChange);
@@ -428,13 +428,13 @@ void TMasterDataPage::labelNumberFields()
     const std::pair<QLatin1String, const char*> labels[] = {
         {f::SCLBAND, "Band"}, {f::SCLSEITEN, "Seiten"}, {f::SCLMAXLIMANZAHL, "Limitierung"}};
     for (const auto& [field, text] : labels)
-        if (db::Field* f = m_data.tblStripothek.findField(field))
+        if (db::Field* f = m_data.tblStripothek().findField(field))
             f->setDisplayLabel(QLatin1String(text));
 }
 
 void TMasterDataPage::srcStripothekStateChange()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     const db::DataSetState state = tbl.state();
     const bool browse = state == db::DataSetState::Browse;
     const bool editing = tbl.isEditing();
@@ -454,22 +454,22 @@ void TMasterDataPage::srcStripothekStateChange()
 
 void TMasterDataPage::btnNewClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     ui::updateRecord(&tbl);
-    m_data.NewComic();
+    m_data.rules().NewComic();
     editTitel1->setFocus();
 }
 
 void TMasterDataPage::btnNewBandClick()
 {
-    ui::updateRecord(&m_data.tblStripothek);
-    m_data.NewVolume();
+    ui::updateRecord(&m_data.tblStripothek());
+    m_data.rules().NewVolume();
     editTitel1->setFocus();
 }
 
 void TMasterDataPage::btnSaveClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     ui::updateRecord(&tbl);
     db::ControlsDisabled frozen(tbl);
     // Posting derives the fields and stores the authors of a new volume.
@@ -479,30 +479,30 @@ void TMasterDataPage::btnSaveClick()
 
 void TMasterDataPage::btnDeleteClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     if (!tbl.active() || tbl.isEmpty())
         return;
     if (!ui::confirm(QStringLiteral("Diesen Comic löschen?"), this))
         return;
-    if (m_data.DeleteComic())
+    if (m_data.rules().DeleteComic())
         Q_EMIT countChanged();
 }
 
 void TMasterDataPage::btnRestoreClick()
 {
-    m_data.tblStripothek.cancel();
+    m_data.tblStripothek().cancel();
 }
 
 void TMasterDataPage::btnAddVerlagClick()
 {
-    addLookupRow(m_data.tblVerlage, f::VLVERLAGID, f::VLNAME1,
+    addLookupRow(m_data.tblVerlage(), f::VLVERLAGID, f::VLNAME1,
                  QStringLiteral("Neuen Verlag erstellen"), QStringLiteral("Verlagsname"),
                  QStringLiteral("Dieser Verlag existiert schon!"), f::SCLVERLAGID);
 }
 
 void TMasterDataPage::btnAddSerieClick()
 {
-    addLookupRow(m_data.tblSerie, f::SRSERIENID, f::SRNAME,
+    addLookupRow(m_data.tblSerie(), f::SRSERIENID, f::SRNAME,
                  QStringLiteral("Neue Serie erstellen"), QStringLiteral("Serienname"),
                  QStringLiteral("Diese Serie existiert schon!"), f::SCLSERIEID);
 }
@@ -522,8 +522,8 @@ void TMasterDataPage::addLookupRow(db::Table& table, const QString& keyField, co
         return;
     }
 
-    const QString key = m_data.AddNamedRow(table, keyField, nameField, name);
-    db::Table& comic = m_data.tblStripothek;
+    const QString key = m_data.rules().AddNamedRow(table, keyField, nameField, name);
+    db::Table& comic = m_data.tblStripothek();
     if (comic.isEditing())
         comic.fieldByName(comicField).setAsString(key);
 }

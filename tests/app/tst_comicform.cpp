@@ -57,7 +57,7 @@ void TestComicForm::startWithoutDatabase()
     const QString message = errors.messages.first();
     QVERIFY2(message.contains(QStringLiteral("stripothek-db create")), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("database")), qPrintable(message));
-    QVERIFY(!form.data().tblStripothek.active());
+    QVERIFY(!form.data().tblStripothek().active());
 
     auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
     QVERIFY(labInfo);
@@ -75,14 +75,14 @@ void TestComicForm::startWithDatabase()
 
     QCOMPARE(errors.messages, QStringList());
     QCOMPARE(ComicForm, &form);
-    db::Table& catalogue = form.data().tblStripothek;
+    db::Table& catalogue = form.data().tblStripothek();
     QVERIFY(catalogue.active());
     QVERIFY(catalogue.recordCount() > 3);
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
     QCOMPARE(catalogue.recNo(), 1);
     for (db::Table* table : form.data().tables())
         QVERIFY2(table->active(), qPrintable(table->name()));
-    QVERIFY(form.data().PendingAuthors.empty());
+    QVERIFY(form.data().rules().pendingAuthors().empty());
 
     auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
     QVERIFY(labInfo);
@@ -241,7 +241,7 @@ void TestComicForm::toolBarAndStatusBar()
     QVERIFY(tbMain);
     auto* dbnGrid = tbMain->findChild<ui::DBNavigator*>(QStringLiteral("dbnGrid"));
     QVERIFY(dbnGrid);
-    QCOMPARE(dbnGrid->dataSource(), &form.data().srcStripothek);
+    QCOMPARE(dbnGrid->dataSource(), &form.data().srcStripothek());
     const QList<QAction*> actions = tbMain->actions();
     QCOMPARE(actions.size(), 2);
     QCOMPARE(tbMain->widgetForAction(actions.at(0)), dbnGrid);
@@ -249,7 +249,7 @@ void TestComicForm::toolBarAndStatusBar()
 
     // The navigator moves the same catalogue the other pages show.
     dbnGrid->button(ui::DBNavigator::Next)->click();
-    QCOMPARE(form.data().tblStripothek.recNo(), 2);
+    QCOMPARE(form.data().tblStripothek().recNo(), 2);
 
     QStatusBar* sbMain = form.statusBar();
     QCOMPARE(sbMain->objectName(), QStringLiteral("sbMain"));
@@ -388,7 +388,7 @@ void TestComicForm::closingWhileEditingStoresTheRow()
         TComicForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        db::Table& catalogue = form.data().tblStripothek;
+        db::Table& catalogue = form.data().tblStripothek();
         key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
         title = catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString();
         catalogue.edit();
@@ -409,8 +409,8 @@ void TestComicForm::closingWhileEditingStoresTheRow()
 
     ComicData data;
     data.OpenTables();
-    QVERIFY(data.tblStripothek.locate(QStringLiteral("SCLCOMICID"), key));
-    QCOMPARE(data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(),
+    QVERIFY(data.tblStripothek().locate(QStringLiteral("SCLCOMICID"), key));
+    QCOMPARE(data.tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).asString(),
              closes ? QStringLiteral("Nie gespeichert") : title);
 }
 
@@ -421,7 +421,7 @@ void TestComicForm::deleteFromListUpdatesCount()
     TComicForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    db::Table& catalogue = form.data().tblStripothek;
+    db::Table& catalogue = form.data().tblStripothek();
     const int before = catalogue.recordCount();
     catalogue.setRecNo(2);
     const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
@@ -463,10 +463,10 @@ void TestComicForm::menusOpenListDialogs()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     // A comic with an own copy, so the own-copy dialog has a row to open.
-    db::Query copies(form.data().dbConnection);
+    db::Query copies(form.data().dbConnection());
     copies.setSql(QStringLiteral("SELECT LCLSERVERCOMICID FROM LOKALESTRIPOTHEK LIMIT 1"));
     copies.open();
-    QVERIFY(form.data().tblStripothek.locate(QStringLiteral("SCLCOMICID"), copies.field(0).asString()));
+    QVERIFY(form.data().tblStripothek().locate(QStringLiteral("SCLCOMICID"), copies.field(0).asString()));
 
     QString seen;
     QWidget* owner = nullptr;

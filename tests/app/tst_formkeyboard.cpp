@@ -60,7 +60,7 @@ private Q_SLOTS:
         QTest::keyClick(memo, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), memo);
         QCOMPARE(memo->blockCount(), lines + 1);
-        form.data().tblStripothek.cancel();
+        form.data().tblStripothek().cancel();
     }
 
     void switchLeavesEnterAlone()

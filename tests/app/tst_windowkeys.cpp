@@ -87,7 +87,7 @@ void TestWindowKeys::initTestCase()
     m_form = std::make_unique<TComicForm>();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    QVERIFY(m_form->data().tblStripothek.recordCount() >= 5);
+    QVERIFY(m_form->data().tblStripothek().recordCount() >= 5);
 }
 
 void TestWindowKeys::cleanupTestCase()
@@ -103,7 +103,7 @@ void TestWindowKeys::init()
     m_form->setPageTabVisible(m_form->tsSQLSheet, false);
     m_form->setPageTabVisible(m_form->tsProtocoll, true);
     m_form->pcMain->setCurrentWidget(m_form->tsListe);
-    if (!m_form->data().tblStripothek.active())
+    if (!m_form->data().tblStripothek().active())
         m_form->data().OpenTables();
 }
 
@@ -138,7 +138,7 @@ void TestWindowKeys::pageKeysMoveTheCatalogue()
     QFETCH(int, from);
     QFETCH(int, to);
 
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(from);
     openPage(m_form->pcMain->findChild<QWidget*>(page));
     clickKey(m_form.get(), key);
@@ -152,7 +152,7 @@ void TestWindowKeys::pageKeysMoveTheCatalogue()
 
 void TestWindowKeys::keyStillReachesTheControl()
 {
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(2);
     auto* memoLog = m_form->memoLog;
     QStringList lines;
@@ -171,7 +171,7 @@ void TestWindowKeys::keyStillReachesTheControl()
 
 void TestWindowKeys::pageKeyStoresTypedInput()
 {
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(2);
     const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
     openPage(m_form->tsEingabe);
@@ -213,7 +213,7 @@ void TestWindowKeys::pageKeyLeavesLookupBoxesAlone()
     QFETCH(int, from);
     QFETCH(int, to);
 
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(to);
     const QString target = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
     const QString stored = catalogue.fieldByName(field).asString();
@@ -250,7 +250,7 @@ void TestWindowKeys::refreshKeys()
     QFETCH(int, modifiers);
     QFETCH(bool, applied);
 
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(3);
     openPage(m_form->pcMain->findChild<QWidget*>(page));
     // Applying the overview filter moves to the first listed row.

@@ -56,7 +56,7 @@ protected:
         QVERIFY(m_dir->isValid());
         db::schema::createDatabase(m_dir->path());
         m_data = std::make_unique<ComicData>();
-        m_data->dbConnection.setDatabasePath(m_dir->path() + QStringLiteral("/database"));
+        m_data->dbConnection().setDatabasePath(m_dir->path() + QStringLiteral("/database"));
         m_data->OpenTables();
 
         m_frame = std::make_unique<QWidget>();
@@ -68,9 +68,9 @@ protected:
             g->setObjectName(QLatin1String(name));
             layout->addWidget(g);
         };
-        grid("dbgAutoren", &m_data->srcComic2Autor);
-        grid("dbgAuflagen", &m_data->srcAuflagen);
-        grid("dbgLAuflage", &m_data->srcComicLocal);
+        grid("dbgAutoren", &m_data->srcComic2Autor());
+        grid("dbgAuflagen", &m_data->srcAuflagen());
+        grid("dbgLAuflage", &m_data->srcComicLocal());
         for (const char* name : {"btnAddAuthor", "btnDelAuthor", "btnEditAuthor", "btnAddAuflage", "btnDelAuflage",
                                  "btnEditAuflage", "btnAddLComic", "btnDelLComic", "btnEditLComic"}) {
             auto* b = new QToolButton(m_page);
@@ -82,7 +82,7 @@ protected:
             b->setObjectName(QLatin1String(name));
             layout->addWidget(b);
         }
-        auto* memo = new ui::DBMemo(&m_data->srcComicLocal, QStringLiteral("LCLBEMERKUNG"), m_page);
+        auto* memo = new ui::DBMemo(&m_data->srcComicLocal(), QStringLiteral("LCLBEMERKUNG"), m_page);
         memo->setObjectName(QStringLiteral("editBemerkung2"));
         memo->setReadOnly(true);
         layout->addWidget(memo);
@@ -111,7 +111,7 @@ protected:
 
     QStringList rows(const QString& sql, const QVariantList& params = {})
     {
-        return queryRows(m_data->dbConnection, sql, params);
+        return queryRows(m_data->dbConnection(), sql, params);
     }
     QString value(const QString& sql, const QVariantList& params = {}) { return rows(sql, params).value(0); }
 
@@ -125,7 +125,7 @@ protected:
     }
     QString addComic(const QString& title)
     {
-        db::Table& comic = m_data->tblStripothek;
+        db::Table& comic = m_data->tblStripothek();
         comic.append();
         comic.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(title);
         comic.post();
@@ -133,20 +133,20 @@ protected:
     }
     QString addAuthor(const QString& name)
     {
-        return addRow(m_data->tblAutoren, {QStringLiteral("ANAUTORID"), QStringLiteral("ANNAME")},
+        return addRow(m_data->tblAutoren(), {QStringLiteral("ANAUTORID"), QStringLiteral("ANNAME")},
                       {m_data->NewRecordKey(), name});
     }
     // Assigns an author to the current comic.
     QString assign(const QString& author, const QString& role)
     {
-        return addRow(m_data->tblComic2Autor,
+        return addRow(m_data->tblComic2Autor(),
                       {QStringLiteral("C2AID"), QStringLiteral("C2AAUTORID"), QStringLiteral("C2ACOMICID"),
                        QStringLiteral("C2AATID")},
                       {m_data->NewRecordKey(), author, currentComic(), role});
     }
     // The record key handed out last.
     QString lastKey() { return value(QStringLiteral("SELECT KGDBID || CAST(KGNEXTID AS INTEGER) FROM KEYGEN")); }
-    QString currentComic() { return m_data->tblStripothek.fieldByName(QStringLiteral("SCLCOMICID")).asString(); }
+    QString currentComic() { return m_data->tblStripothek().fieldByName(QStringLiteral("SCLCOMICID")).asString(); }
     QString keyOf(const char* table, const char* keyField, const char* nameField, const QString& name)
     {
         return value(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")

@@ -117,7 +117,7 @@ private Q_SLOTS:
 
         m_page->btnNewBand->click();
         QCOMPARE(tbl().state(), State::Insert);
-        QCOMPARE(int(m_data->PendingAuthors.size()), authors);
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), authors);
         const QStringList copied = {series, publisher, u"LA1"_s, u"UA1"_s, u"3-551-71234-x"_s, u"48"_s};
         QCOMPARE(QStringList({field("SCLSERIEID").asString(), field("SCLVERLAGID").asString(),
                               field("SCLLITARTID").asString(), field("SCLSPARTEID").asString(),
@@ -132,10 +132,10 @@ private Q_SLOTS:
         QVERIFY(volume != source);
         QCOMPARE(authorsOf(volume), authorsOf(source));
         QCOMPARE(authorsOf(source).size(), authors);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
         const QStringList keys = rows(u"SELECT DISTINCT C2AID FROM COMIC2AUTOR"_s);
         QCOMPARE(keys.size(), 2 * authors);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), authors); // the list shows the new volume's
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), authors); // the list shows the new volume's
         QVERIFY(m_errors.isEmpty());
     }
 
@@ -155,10 +155,10 @@ private Q_SLOTS:
         locateComic(source);
 
         m_page->btnNewBandClick();
-        QCOMPARE(int(m_data->PendingAuthors.size()), 3);
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), 3);
         byButton ? m_page->btnRestore->click() : tbl().cancel();
         QCOMPARE(tbl().state(), State::Browse);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
 
         m_page->btnNewClick();
         field("SCLTITEL1").setAsString(u"Ein anderer Comic"_s);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         field("SCLTITEL1").setAsString(u"Band 2"_s);
         tbl().first(); // a click in the overview, the navigator: the row is posted
         QCOMPARE(tbl().state(), State::Browse);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
         QCOMPARE(authorsOf(comicTitled(u"Band 2"_s)), authorsOf(source));
 
         // Copying from an unsaved volume stores it first and copies its authors once.
@@ -187,7 +187,7 @@ private Q_SLOTS:
         m_page->btnNewBandClick();
         field("SCLTITEL1").setAsString(u"Band 3"_s);
         m_page->btnNewBandClick();
-        QCOMPARE(int(m_data->PendingAuthors.size()), 2);
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), 2);
         field("SCLTITEL1").setAsString(u"Band 4"_s);
         m_page->btnSaveClick();
         for (const QString& title : {u"Band 3"_s, u"Band 4"_s})

@@ -61,13 +61,13 @@ private Q_SLOTS:
 
         QVERIFY2(user.finished(), qPrintable(user.failures.join(u',') + user.unexpected.join(u',')));
         QCOMPARE(user.titles, QStringList{S("Autor(en) bearbeiten")});
-        QCOMPARE(m_data->tblComic2Autor.state(), State::Browse);
+        QCOMPARE(m_data->tblComic2Autor().state(), State::Browse);
         const QStringList assignments =
             rows(QStringLiteral("SELECT C2AID, C2AAUTORID, C2ACOMICID, C2AATID FROM COMIC2AUTOR"));
         const QString zeichner = role(QStringLiteral("Zeichner"));
         if (!existing && stored) {
             QCOMPARE(assignments, QStringList{lastKey() + u'|' + m_morris + u'|' + m_comic + u'|' + zeichner});
-            QCOMPARE(m_data->tblComic2Autor.fieldByName(QStringLiteral("C2AAUTORID")).displayText(), S("Morris"));
+            QCOMPARE(m_data->tblComic2Autor().fieldByName(QStringLiteral("C2AAUTORID")).displayText(), S("Morris"));
         } else if (existing) {
             const QString expected = stored ? m_morris + u'|' + m_comic + u'|' + zeichner
                                             : franquin + u'|' + m_comic + u'|' + role(QStringLiteral("Szenarist"));
@@ -104,8 +104,8 @@ private Q_SLOTS:
         QFETCH(QString, question);
         QFETCH(int, remaining);
         assign(m_morris, role(QStringLiteral("Autor")));
-        addRow(m_data->tblAuflagen, {S("ALAUFLAGEID"), S("ALCOMICID")}, {m_data->NewRecordKey(), m_comic});
-        addRow(m_data->tblComicLocal, {S("LCLCOMICID"), S("LCLSERVERCOMICID")}, {m_data->NewRecordKey(), m_comic});
+        addRow(m_data->tblAuflagen(), {S("ALAUFLAGEID"), S("ALCOMICID")}, {m_data->NewRecordKey(), m_comic});
+        addRow(m_data->tblComicLocal(), {S("LCLCOMICID"), S("LCLSERVERCOMICID")}, {m_data->NewRecordKey(), m_comic});
         const QHash<QString, std::pair<const char*, const char*>> lists = {
             {S("Author"), {"dbgAutoren", "COMIC2AUTOR"}},
             {S("Auflage"), {"dbgAuflagen", "AUFLAGEN"}},
@@ -154,8 +154,8 @@ private Q_SLOTS:
         QFETCH(QString, title);
         if (rows) {
             assign(m_morris, role(QStringLiteral("Autor")));
-            addRow(m_data->tblAuflagen, {S("ALAUFLAGEID"), S("ALCOMICID")}, {m_data->NewRecordKey(), m_comic});
-            addRow(m_data->tblComicLocal, {S("LCLCOMICID"), S("LCLSERVERCOMICID")}, {m_data->NewRecordKey(), m_comic});
+            addRow(m_data->tblAuflagen(), {S("ALAUFLAGEID"), S("ALCOMICID")}, {m_data->NewRecordKey(), m_comic});
+            addRow(m_data->tblComicLocal(), {S("LCLCOMICID"), S("LCLSERVERCOMICID")}, {m_data->NewRecordKey(), m_comic});
         }
         // As the page does it: the accelerators press the "+" buttons.
         connect(pageControl("btnAutShortCut"), &QAbstractButton::clicked, pageControl("btnAddAuthor"),
@@ -179,7 +179,7 @@ private Q_SLOTS:
         }
         QVERIFY2(user.finished(), qPrintable(user.problems()));
         QCOMPARE(user.titles, title.isEmpty() ? QStringList() : QStringList{title});
-        QCOMPARE(m_data->tblComic2Autor.state(), State::Browse);
+        QCOMPARE(m_data->tblComic2Autor().state(), State::Browse);
         QCOMPARE(m_errors, QStringList());
     }
 
@@ -299,7 +299,7 @@ private Q_SLOTS:
         QFETCH(QString, table);
         QFETCH(QString, comicField);
         QFETCH(bool, refused);
-        db::Table& comic = m_data->tblStripothek;
+        db::Table& comic = m_data->tblStripothek();
         const db::Table::Handler derive = comic.beforePost;
         if (refused)
             comic.beforePost = [](db::Table&) { throw db::Error(QStringLiteral("Titel fehlt")); };
@@ -350,7 +350,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, button);
         QFETCH(QString, comicOfNewRow);
-        db::Table& comic = m_data->tblStripothek;
+        db::Table& comic = m_data->tblStripothek();
         comic.setFilter(QStringLiteral("(SCLTITEL1 = 'Der*')")); // "Der Kojote" passes
         comic.setFiltered(true);
         comic.append();
@@ -371,17 +371,17 @@ private Q_SLOTS:
                                     {S("Lucky Luke")});
         QCOMPARE(rows(comicOfNewRow), QStringList{lucky});
         QCOMPARE(currentComic(), lucky);
-        db::Table* list = button == QStringLiteral("btnAddAuthor")    ? &m_data->tblComic2Autor
-                          : button == QStringLiteral("btnAddAuflage") ? &m_data->tblAuflagen
-                                                                      : &m_data->tblComicLocal;
+        db::Table* list = button == QStringLiteral("btnAddAuthor")    ? &m_data->tblComic2Autor()
+                          : button == QStringLiteral("btnAddAuflage") ? &m_data->tblAuflagen()
+                                                                      : &m_data->tblComicLocal();
         QCOMPARE(list->shownCount(), 1); // the list beside it shows the new row
         QCOMPARE(m_errors, QStringList());
     }
 
     void noComicNoRow()
     {
-        m_data->tblStripothek.deleteRecord();
-        QVERIFY(m_data->tblStripothek.isEmpty());
+        m_data->tblStripothek().deleteRecord();
+        QVERIFY(m_data->tblStripothek().isEmpty());
         DialogUser user;
         for (const char* button : {"btnAddAuthor", "btnAddAuflage", "btnAddLComic"})
             runCommand(button);

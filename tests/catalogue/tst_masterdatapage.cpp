@@ -48,8 +48,8 @@ private Q_SLOTS:
         QCOMPARE(authorsOf(other).size(), 2);
         QCOMPARE(counted.size(), deleted ? 1 : 0);
         QCOMPARE(field("SCLCOMICID").asString(), deleted ? other : victim);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), 2);
-        QCOMPARE(m_data->tblComicLocal.shownCount(), 1);
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), 2);
+        QCOMPARE(m_data->tblComicLocal().shownCount(), 1);
     }
 
     // Whatever step fails, nothing is deleted and the same comic stays
@@ -75,7 +75,7 @@ private Q_SLOTS:
         addEditionAndCopy(comic);
         locateComic(comic);
         if (!failingTable.isEmpty())
-            m_data->dbConnection.execute(
+            m_data->dbConnection().execute(
                 u"CREATE TEMP TRIGGER refuse BEFORE DELETE ON %1 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"_s.arg(
                     failingTable));
         QSignalSpy counted(m_page.get(), &TMasterDataPage::countChanged);
@@ -84,9 +84,9 @@ private Q_SLOTS:
         user.answer(u"OK"_s);
         // A commit that fails as on a full disk: SQLite rolls back and reports it.
         if (failingTable.isEmpty())
-            sqlite3_commit_hook(m_data->dbConnection.handle(), [](void*) { return 1; }, nullptr);
+            sqlite3_commit_hook(m_data->dbConnection().handle(), [](void*) { return 1; }, nullptr);
         m_page->btnDelete->click();
-        sqlite3_commit_hook(m_data->dbConnection.handle(), nullptr, nullptr);
+        sqlite3_commit_hook(m_data->dbConnection().handle(), nullptr, nullptr);
         QVERIFY(user.done());
         QCOMPARE(m_errors.size(), 1);
         QVERIFY2(m_errors[0].contains(message), qPrintable(m_errors[0]));
@@ -94,11 +94,11 @@ private Q_SLOTS:
         QCOMPARE(authorsOf(comic).size(), 1);
         QCOMPARE(count(u"AUFLAGEN"_s), 1);
         QCOMPARE(count(u"LOKALESTRIPOTHEK"_s), 1);
-        QVERIFY(!m_data->dbConnection.inTransaction());
+        QVERIFY(!m_data->dbConnection().inTransaction());
         QCOMPARE(counted.size(), 0);
         QCOMPARE(field("SCLCOMICID").asString(), comic);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), 1);
-        QCOMPARE(m_data->tblComicLocal.shownCount(), 1);
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), 1);
+        QCOMPARE(m_data->tblComicLocal().shownCount(), 1);
         QVERIFY(m_page->btnDelete->isEnabled());
     }
 

@@ -89,7 +89,7 @@ void TestReportMenus::commands()
         TComicForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        db::Table& catalogue = form.data().tblStripothek;
+        db::Table& catalogue = form.data().tblStripothek();
         if (!serieFilter.isEmpty()) {
             form.findChild<QLineEdit*>(QStringLiteral("editSrchSerie"))->setText(serieFilter);
             form.overviewPage->ApplyOverviewFilter();

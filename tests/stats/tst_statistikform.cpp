@@ -293,7 +293,7 @@ void TestStatistikForm::seriesToOverview()
         QTest::mouseDClick(form->grdSerien->viewport(), Qt::LeftButton, {}, centre);
     }
 
-    db::Table& catalogue = m_main->data().tblStripothek;
+    db::Table& catalogue = m_main->data().tblStripothek();
     QTEST(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), "expectedTitle");
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
     QCOMPARE(m_main->pcMain->currentWidget(), m_main->tsListe);
@@ -317,15 +317,15 @@ void TestStatistikForm::goneSeriesKeepsTheFilter()
     form->pcStatistik->setCurrentIndex(1);
     const int row = rowOfSeries(form->grdSerien, QStringLiteral("SZ"));
     QVERIFY(row >= 0);
-    m_main->data().dbConnection.execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLSERIEID = 'SZ'"));
+    m_main->data().dbConnection().execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLSERIEID = 'SZ'"));
     form->grdSerien->setCurrentIndex(form->grdSerien->model()->index(row, 0));
     form->btnShowSeries->click();
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors.first().contains(QStringLiteral("keinen Band mehr")), qPrintable(m_errors.first()));
     m_errors.clear();
     QCOMPARE(title->text(), QStringLiteral("Rod"));
-    QVERIFY(m_main->data().tblStripothek.filtered());
-    QCOMPARE(m_main->data().tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Rodeo"));
+    QVERIFY(m_main->data().tblStripothek().filtered());
+    QCOMPARE(m_main->data().tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Rodeo"));
 }
 
 // Figures are read when asked for: a volume stored meanwhile shows after
@@ -335,7 +335,7 @@ void TestStatistikForm::refreshShowsNewFigures()
     TStatistikForm* form = openStatistics();
     QVERIFY(form);
     QCOMPARE(form->figures().overview.volumes, 17ll);
-    m_main->data().dbConnection.execute(QStringLiteral(
+    m_main->data().dbConnection().execute(QStringLiteral(
         "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND) VALUES ('A4', 'SA', 'Asterix', 4)"));
     QCOMPARE(form->figures().overview.volumes, 17ll);
     // As the window system delivers keys: to the window, shortcuts first.
@@ -353,7 +353,7 @@ void TestStatistikForm::failureOnSecondThread()
 {
     TStatistikForm* form = openStatistics();
     QVERIFY(form);
-    db::Connection& connection = m_main->data().dbConnection;
+    db::Connection& connection = m_main->data().dbConnection();
     connection.execute(QStringLiteral("ALTER TABLE AUTOREN RENAME TO AUTOREN_WEG"));
     QTest::keyClick(form->windowHandle(), Qt::Key_F5);
     QTRY_COMPARE(m_errors.size(), 1);

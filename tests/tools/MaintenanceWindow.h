@@ -69,7 +69,7 @@ struct Window {
     }
     int scalar(const QString& sql)
     {
-        db::Statement statement(data().dbConnection.handle(), sql);
+        db::Statement statement(data().dbConnection().handle(), sql);
         return statement.step() ? int(statement.columnInt64(0)) : -1;
     }
     void verifyAllOpen()

@@ -47,7 +47,7 @@ void TestToolCommands::failedExportKeepsItsStatus()
     Window w;
     // A control character cannot stand in XML; AUTOREN is listed third,
     // after AUSFUEHRUNGEN, whose last row leaves 100 percent behind.
-    w.data().dbConnection.execute(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'A' || char(2) WHERE rowid = 1"));
+    w.data().dbConnection().execute(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'A' || char(2) WHERE rowid = 1"));
     const QString target = w.dir.path() + QStringLiteral("/export");
     QDir().mkpath(target);
     w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
@@ -70,14 +70,14 @@ void TestToolCommands::emptyingAsksFirst()
     QFETCH(bool, yes);
     Window w;
     w.answer = yes;
-    const int comics = w.data().tblStripothek.recordCount();
+    const int comics = w.data().tblStripothek().recordCount();
     w.form->menEmptyDB->trigger();
     QCOMPARE(w.errors, QStringList());
     QStringList expected{QStringLiteral("Möchten Sie wirklich alle Daten löschen?")};
     if (yes)
         expected << QStringLiteral("Tabellen wurden geleert!");
     QCOMPARE(w.messages, expected);
-    QCOMPARE(w.data().tblStripothek.recordCount(), yes ? 0 : comics);
+    QCOMPARE(w.data().tblStripothek().recordCount(), yes ? 0 : comics);
     QCOMPARE(w.form->findChild<QLabel*>(QStringLiteral("labInfo"))->text(),
              QStringLiteral("Anzahl: %1").arg(yes ? 0 : comics));
     QVERIFY(w.scalar(QStringLiteral("SELECT count(*) FROM SERIEN")) > 0);
@@ -87,12 +87,12 @@ void TestToolCommands::emptyingAsksFirst()
 void TestToolCommands::isbnCheckFromThePopup()
 {
     Window w;
-    w.data().dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
+    w.data().dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
     w.form->menCheckISBNNr->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList());
     QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLINTISBNNR = 'ALT'")), 0);
-    QCOMPARE(w.data().tblStripothek.recNo(), w.data().tblStripothek.shownCount());
+    QCOMPARE(w.data().tblStripothek().recNo(), w.data().tblStripothek().shownCount());
 }
 
 QTEST_MAIN(TestToolCommands)
