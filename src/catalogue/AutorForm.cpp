@@ -6,40 +6,21 @@
 #include "core/Command.h"
 #include "dbcontrols/DBLookupComboBox.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace f = db::fields;
 
-namespace {
-
-ui::DBLookupComboBox* lookupBox(QWidget* parent, const char* name, db::DataSource* source, QLatin1String field,
-                                db::DataSource* list, QLatin1String key, QLatin1String shown)
-{
-    auto* box = new ui::DBLookupComboBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setDataSource(source);
-    box->setDataField(field);
-    box->setListSource(list);
-    box->setKeyField(key);
-    box->setListField(shown);
-    return box;
-}
-
-} // namespace
-
 TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblComic2Autor(), owner), m_data(data)
 {
     setObjectName(QStringLiteral("AutorForm"));
     setWindowTitle(QStringLiteral("Autor(en) bearbeiten"));
 
-    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor(), f::C2AAUTORID, &data.srcAutoren(), f::ANAUTORID,
-                        f::ANNAME);
+    cbAutor = ui::DBLookupComboBox::named("cbAutor", &data.srcComic2Autor(), f::C2AAUTORID, &data.srcAutoren(),
+                                          f::ANAUTORID, f::ANNAME, this);
     cbAutor->setMinimumContentsLength(32);
     cbAutor->setMaxVisibleItems(16);
     btnSelect = new QToolButton(this);
@@ -48,8 +29,8 @@ TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblC
     btnSelect->setAutoRaise(true);
     btnSelect->setFocusPolicy(Qt::NoFocus);
     btnSelect->setToolTip(QStringLiteral("Neuen Autor erstellen"));
-    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor(), f::C2AATID, &data.srcAutortyp(), f::ATID,
-                           f::ATTYP);
+    cbFunktion = ui::DBLookupComboBox::named("cbFunktion", &data.srcComic2Autor(), f::C2AATID, &data.srcAutortyp(),
+                                             f::ATID, f::ATTYP, this);
     cbFunktion->setMinimumContentsLength(16);
 
     auto* labAutor = new QLabel(QStringLiteral("Autor"), this);
@@ -100,12 +81,9 @@ void TAutorForm::btnSelectClick()
     // An existing name that begins with the new one would be mistaken for it.
     if (authors.locate(f::ANNAME, name, db::LocateCaseInsensitive | db::LocatePartialKey)) {
         // One line per name, indented under the heading.
-        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                        QStringLiteral("Folgende Autoren enhalten den gleichen Namen\n  ")
-                            + authors.fieldByName(f::ANNAME).asString(),
-                        QMessageBox::Ok, this);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-        box.exec();
+        ui::showNote(QStringLiteral("Folgende Autoren enhalten den gleichen Namen\n  ")
+                         + authors.fieldByName(f::ANNAME).asString(),
+                     this);
         return;
     }
 

@@ -57,14 +57,7 @@ TLokalDatenForm::TLokalDatenForm(ComicData& data, QWidget* owner)
     auto edit = [&](const char* name, QLatin1String field) { return ui::DBEdit::named(name, src, field.data(), this); };
     auto lookup = [&](const char* name, QLatin1String field, db::DataSource* list, QLatin1String key,
                       QLatin1String shown) {
-        auto* box = new ui::DBLookupComboBox(this);
-        box->setObjectName(QLatin1String(name));
-        box->setDataSource(src);
-        box->setDataField(field);
-        box->setListSource(list);
-        box->setKeyField(key);
-        box->setListField(shown);
-        return box;
+        return ui::DBLookupComboBox::named(name, src, field, list, key, shown, this);
     };
 
     editAuflage = edit("editAuflage", f::LCLAUFLAGE);

@@ -12,12 +12,10 @@
 #include "dbcontrols/FieldLink.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
@@ -134,13 +132,6 @@ private:
     QShortcut* m_guard;
 };
 
-void plainMessage(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
-}
-
 } // namespace
 
 TMasterDataPage::TMasterDataPage(ComicData& data, QWidget* parent) : QWidget(parent), m_data(data)
@@ -222,13 +213,7 @@ QWidget* TMasterDataPage::buildFields()
 
     auto lookup = [&](const char* name, QLatin1String field, db::DataSource* list, QLatin1String key,
                       QLatin1String shown) {
-        auto* box = new ui::DBLookupComboBox(area);
-        box->setObjectName(QLatin1String(name));
-        box->setDataSource(src);
-        box->setDataField(field);
-        box->setListSource(list);
-        box->setKeyField(key);
-        box->setListField(shown);
+        auto* box = ui::DBLookupComboBox::named(name, src, field, list, key, shown, area);
         box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         box->setMinimumContentsLength(8);
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -518,7 +503,7 @@ void TMasterDataPage::addLookupRow(db::Table& table, const QString& keyField, co
     if (name.isEmpty())
         return;
     if (table.locate(nameField, name, db::LocateExact)) {
-        plainMessage(this, existsMessage);
+        ui::showNote(existsMessage, this);
         return;
     }
 
