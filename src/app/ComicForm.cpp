@@ -211,7 +211,7 @@ void TComicForm::buildPages()
     masterDataPage = new TMasterDataPage(m_data);
     tsEingabe = newPage("tsEingabe", masterDataPage);
     detailCommands = new TDetailCommands(m_data, this);
-    detailCommands->attach(masterDataPage);
+    detailCommands->attach(masterDataPage->detailControls());
     remarksPage = new TRemarksPage(m_data);
     tsLocal = newPage("tsLocal", remarksPage);
 

@@ -1,5 +1,6 @@
 #include "catalogue/MasterDataPage.h"
 
+#include "catalogue/DetailCommands.h"
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
@@ -404,6 +405,26 @@ void TMasterDataPage::connectCommands()
     connect(src, &db::DataSource::stateChanged, this, &TMasterDataPage::srcStripothekStateChange);
     // A deletion or a filter changes the rows without a change of state.
     connect(src, &db::DataSource::dataSetChanged, this, &TMasterDataPage::srcStripothekStateChange);
+}
+
+TDetailControls TMasterDataPage::detailControls() const
+{
+    TDetailControls c;
+    c.btnAddAuthor = btnAddAuthor;
+    c.btnDelAuthor = btnDelAuthor;
+    c.btnEditAuthor = btnEditAuthor;
+    c.btnAddAuflage = btnAddAuflage;
+    c.btnDelAuflage = btnDelAuflage;
+    c.btnEditAuflage = btnEditAuflage;
+    c.btnAddLComic = btnAddLComic;
+    c.btnDelLComic = btnDelLComic;
+    c.btnEditLComic = btnEditLComic;
+    c.btnAutShortCut = btnAutShortCut;
+    c.btnAuflShortCut = btnAuflShortCut;
+    c.dbgAutoren = dbgAutoren;
+    c.dbgAuflagen = dbgAuflagen;
+    c.dbgLAuflage = dbgLAuflage;
+    return c;
 }
 
 void TMasterDataPage::labelNumberFields()

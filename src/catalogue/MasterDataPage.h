@@ -7,6 +7,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QToolButton;
+struct TDetailControls;
 
 namespace db {
 class Table;
@@ -22,8 +23,8 @@ class DBMemo;
 
 // The page "Stammdaten": the current catalogue entry with its authors,
 // editions and own copies, and the toolbar that creates, copies as the next
-// volume, saves, deletes and discards. The controls are public, as on a
-// designed form, so that the frame and the list commands can reach them.
+// volume, saves, deletes and discards. Its controls carry their names for
+// findChild; the list commands get theirs through detailControls().
 class TMasterDataPage : public QWidget {
     Q_OBJECT
 public:
@@ -45,6 +46,16 @@ public:
     void btnAddVerlagClick();
     void btnAddSerieClick();
 
+    // The controls of the author, edition and own-copy lists, for the
+    // commands that drive them (TDetailCommands::attach).
+    TDetailControls detailControls() const;
+
+Q_SIGNALS:
+    // The number of stored comics may have changed (a deletion, a new comic
+    // stored or dropped); the frame updates the overview's count label.
+    void countChanged();
+
+private:
     QToolButton* btnNew = nullptr;
     QToolButton* btnNewBand = nullptr;
     QToolButton* btnSave = nullptr;
@@ -87,12 +98,6 @@ public:
     QPushButton* btnAutShortCut = nullptr;
     QPushButton* btnAuflShortCut = nullptr;
 
-Q_SIGNALS:
-    // The number of stored comics may have changed (a deletion, a new comic
-    // stored or dropped); the frame updates the overview's count label.
-    void countChanged();
-
-private:
     QWidget* buildToolbar();
     QWidget* buildFields();
     QWidget* buildLists();

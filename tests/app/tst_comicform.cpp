@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "../common/Named.h"
 #include "../common/ModalDriver.h"
 
 #include "app/AboutDialog.h"
@@ -64,7 +65,7 @@ void TestComicForm::startWithoutDatabase()
     QCOMPARE(labInfo->text(), QStringLiteral("Anzahl: 0"));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(form.pcMain->currentWidget(), form.tsListe);
+    QCOMPARE(named<QTabWidget>(form, "pcMain")->currentWidget(), named(form, "tsListe"));
 }
 
 void TestComicForm::startWithDatabase()
@@ -116,7 +117,7 @@ void TestComicForm::unsuitableDatabaseIsReportedOnce()
     TComicForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.pcMain->setCurrentWidget(form.tsEingabe);
+    named<QTabWidget>(form, "pcMain")->setCurrentWidget(named(form, "tsEingabe"));
     form.repaint();
     QCoreApplication::processEvents();
     QCOMPARE(errors.messages.size(), 1);
@@ -225,7 +226,7 @@ void TestComicForm::pages()
     QCOMPARE(visible, QList<bool>({true, true, true, false, false}));
     QCOMPARE(pcMain->currentWidget()->objectName(), QStringLiteral("tsListe"));
 
-    auto* memoLog = form.tsProtocoll->findChild<QPlainTextEdit*>(QStringLiteral("memoLog"));
+    auto* memoLog = named(form, "tsProtocoll")->findChild<QPlainTextEdit*>(QStringLiteral("memoLog"));
     QVERIFY(memoLog);
     QVERIFY(memoLog->toPlainText().isEmpty());
     QVERIFY(!memoLog->isReadOnly());
@@ -272,12 +273,14 @@ void TestComicForm::toolBarPopup()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    const QPoint pos = form.tbMain->rect().center();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, form.tbMain->mapToGlobal(pos));
-    QCoreApplication::sendEvent(form.tbMain, &event);
-    QTRY_VERIFY(form.pmDebug->isVisible());
-    QCOMPARE(QApplication::activePopupWidget(), form.pmDebug);
-    form.pmDebug->close();
+    auto* toolbar = named<QToolBar>(form, "tbMain");
+    auto* popup = named<QMenu>(form, "pmDebug");
+    const QPoint pos = toolbar->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, toolbar->mapToGlobal(pos));
+    QCoreApplication::sendEvent(toolbar, &event);
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(QApplication::activePopupWidget(), popup);
+    popup->close();
 }
 
 void TestComicForm::showLogToggles()
@@ -287,15 +290,16 @@ void TestComicForm::showLogToggles()
     TComicForm form;
     errors.messages.clear();
 
-    form.menShowLog->trigger();
-    QVERIFY(form.menShowLog->isChecked());
-    QVERIFY(form.pageTabVisible(form.tsProtocoll));
-    QVERIFY(!form.pageTabVisible(form.tsSQLSheet));
-    QCOMPARE(form.pcMain->currentWidget(), form.tsListe);
+    auto* showLog = named<QAction>(form, "menShowLog");
+    showLog->trigger();
+    QVERIFY(showLog->isChecked());
+    QVERIFY(form.pageTabVisible(named(form, "tsProtocoll")));
+    QVERIFY(!form.pageTabVisible(named(form, "tsSQLSheet")));
+    QCOMPARE(named<QTabWidget>(form, "pcMain")->currentWidget(), named(form, "tsListe"));
 
-    form.menShowLog->trigger();
-    QVERIFY(!form.menShowLog->isChecked());
-    QVERIFY(!form.pageTabVisible(form.tsProtocoll));
+    showLog->trigger();
+    QVERIFY(!showLog->isChecked());
+    QVERIFY(!form.pageTabVisible(named(form, "tsProtocoll")));
     QCOMPARE(errors.messages, QStringList());
 }
 
@@ -358,7 +362,7 @@ void TestComicForm::aboutFromMenu()
         owner = modal->parentWidget();
         user.press(modal, QStringLiteral("btnExit"));
     });
-    form.menAbout->trigger();
+    named<QAction>(form, "menAbout")->trigger();
 
     QVERIFY2(user.finished(), qPrintable(user.problems()));
     QCOMPARE(caption, QStringLiteral("Über Stripothek"));
@@ -398,7 +402,7 @@ void TestComicForm::closingWhileEditingStoresTheRow()
         number->clear();
         QTest::keyClicks(number, band);
 
-        form.menExit->trigger();
+        named<QAction>(form, "menExit")->trigger();
         QCOMPARE(form.isVisible(), !closes);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QCOMPARE(errors.messages.size(), closes ? 0 : 1);

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "../common/Named.h"
 
 #include "app/ComicForm.h"
 #include "app/SideModifiers.h"
@@ -70,6 +71,8 @@ private Q_SLOTS:
     void sqlShortcutAfterReleasedModifier();
 
 private:
+    QTabWidget* tabs() const { return named<QTabWidget>(*m_form, "pcMain"); }
+    QWidget* tabPage(const char* name) const { return named(*m_form, name); }
     void openPage(QWidget* page);
     // Holds modifier keys down in order, presses S, releases everything.
     // Qt's key codes follow from the key symbols unless given.
@@ -100,20 +103,20 @@ void TestWindowKeys::cleanupTestCase()
 void TestWindowKeys::init()
 {
     m_errors->messages.clear();
-    m_form->setPageTabVisible(m_form->tsSQLSheet, false);
-    m_form->setPageTabVisible(m_form->tsProtocoll, true);
-    m_form->pcMain->setCurrentWidget(m_form->tsListe);
+    m_form->setPageTabVisible(tabPage("tsSQLSheet"), false);
+    m_form->setPageTabVisible(tabPage("tsProtocoll"), true);
+    tabs()->setCurrentWidget(tabPage("tsListe"));
     if (!m_form->data().tblStripothek().active())
         m_form->data().OpenTables();
 }
 
 void TestWindowKeys::openPage(QWidget* page)
 {
-    m_form->pcMain->setCurrentWidget(page);
+    tabs()->setCurrentWidget(page);
     if (QWidget* control = firstControl(page))
         control->setFocus();
     else
-        m_form->pcMain->tabBar()->setFocus();
+        tabs()->tabBar()->setFocus();
 }
 
 void TestWindowKeys::pageKeysMoveTheCatalogue_data()
@@ -140,7 +143,7 @@ void TestWindowKeys::pageKeysMoveTheCatalogue()
 
     db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(from);
-    openPage(m_form->pcMain->findChild<QWidget*>(page));
+    openPage(tabs()->findChild<QWidget*>(page));
     clickKey(m_form.get(), key);
     QCOMPARE(catalogue.recNo(), to);
 
@@ -154,12 +157,12 @@ void TestWindowKeys::keyStillReachesTheControl()
 {
     db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(2);
-    auto* memoLog = m_form->memoLog;
+    auto* memoLog = named<QPlainTextEdit>(*m_form, "memoLog");
     QStringList lines;
     for (int i = 1; i <= 200; ++i)
         lines << QString::number(i);
     memoLog->setPlainText(lines.join(QLatin1Char('\n')));
-    m_form->pcMain->setCurrentWidget(m_form->tsProtocoll);
+    tabs()->setCurrentWidget(tabPage("tsProtocoll"));
     memoLog->setFocus();
     memoLog->moveCursor(QTextCursor::Start);
 
@@ -174,8 +177,8 @@ void TestWindowKeys::pageKeyStoresTypedInput()
     db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(2);
     const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
-    openPage(m_form->tsEingabe);
-    auto* edit = m_form->tsEingabe->findChild<QLineEdit*>(QStringLiteral("editTitel1"));
+    openPage(tabPage("tsEingabe"));
+    auto* edit = tabPage("tsEingabe")->findChild<QLineEdit*>(QStringLiteral("editTitel1"));
     QVERIFY(edit);
     edit->setFocus();
     edit->selectAll();
@@ -218,8 +221,8 @@ void TestWindowKeys::pageKeyLeavesLookupBoxesAlone()
     const QString target = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
     const QString stored = catalogue.fieldByName(field).asString();
     catalogue.setRecNo(from);
-    m_form->pcMain->setCurrentWidget(m_form->tsEingabe);
-    m_form->tsEingabe->findChild<QWidget*>(box)->setFocus();
+    tabs()->setCurrentWidget(tabPage("tsEingabe"));
+    tabPage("tsEingabe")->findChild<QWidget*>(box)->setFocus();
 
     clickKey(m_form.get(), key);
     QCOMPARE(catalogue.recNo(), to);
@@ -252,7 +255,7 @@ void TestWindowKeys::refreshKeys()
 
     db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(3);
-    openPage(m_form->pcMain->findChild<QWidget*>(page));
+    openPage(tabs()->findChild<QWidget*>(page));
     // Applying the overview filter moves to the first listed row.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5, Qt::KeyboardModifiers(modifiers));
     QCOMPARE(catalogue.recNo(), applied ? 1 : 3);
@@ -262,7 +265,7 @@ void TestWindowKeys::refreshKeys()
 void TestWindowKeys::pageKeysOnClosedCatalogue()
 {
     m_form->data().CloseTables();
-    openPage(m_form->tsListe);
+    openPage(tabPage("tsListe"));
     clickKey(m_form.get(), Qt::Key_PageDown);
     clickKey(m_form.get(), Qt::Key_F5);
     QCOMPARE(m_errors->messages, QStringList());
@@ -313,33 +316,33 @@ void TestWindowKeys::sqlShortcut()
     QFETCH(bool, toggles);
     QFETCH(QList<int>, qtKeys);
 
-    m_form->pcMain->setCurrentWidget(m_form->tsEingabe);
+    tabs()->setCurrentWidget(tabPage("tsEingabe"));
     m_form->setFocus();
     chord(keysyms, Qt::KeyboardModifiers(modifiers), qtKeys);
-    QCOMPARE(m_form->pageTabVisible(m_form->tsSQLSheet), toggles);
+    QCOMPARE(m_form->pageTabVisible(tabPage("tsSQLSheet")), toggles);
     // Showing the tab does not switch to it.
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsEingabe);
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsEingabe"));
 }
 
 void TestWindowKeys::sqlShortcutShowsThenHides()
 {
     const Qt::KeyboardModifiers all = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
-    openPage(m_form->tsLocal);
+    openPage(tabPage("tsLocal"));
     chord({ControlL, ShiftL, AltL}, all);
-    QVERIFY(m_form->pageTabVisible(m_form->tsSQLSheet));
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsLocal);
+    QVERIFY(m_form->pageTabVisible(tabPage("tsSQLSheet")));
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsLocal"));
 
     // Hiding it brings the overview forward, whichever page was active.
     chord({ControlL, ShiftL, AltL}, all);
-    QVERIFY(!m_form->pageTabVisible(m_form->tsSQLSheet));
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsListe);
+    QVERIFY(!m_form->pageTabVisible(tabPage("tsSQLSheet")));
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsListe"));
 
     // From the hidden page itself.
     chord({ControlL, ShiftL, AltL}, all);
-    m_form->pcMain->setCurrentWidget(m_form->tsSQLSheet);
+    tabs()->setCurrentWidget(tabPage("tsSQLSheet"));
     chord({ControlL, ShiftL, AltL}, all);
-    QVERIFY(!m_form->pageTabVisible(m_form->tsSQLSheet));
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsListe);
+    QVERIFY(!m_form->pageTabVisible(tabPage("tsSQLSheet")));
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsListe"));
 }
 
 void TestWindowKeys::sqlShortcutAfterReleasedModifier()
@@ -352,12 +355,12 @@ void TestWindowKeys::sqlShortcutAfterReleasedModifier()
     sendKey(m_form.get(), QEvent::KeyRelease, Qt::Key_Control, all, ControlL);
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_Control, Qt::ShiftModifier | Qt::AltModifier, ControlR);
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_S, all, 0x53, QStringLiteral("S"));
-    QVERIFY(!m_form->pageTabVisible(m_form->tsSQLSheet));
+    QVERIFY(!m_form->pageTabVisible(tabPage("tsSQLSheet")));
 
     // Taking the left one again completes the chord.
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_Control, all, ControlL);
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_S, all, 0x53, QStringLiteral("S"));
-    QVERIFY(m_form->pageTabVisible(m_form->tsSQLSheet));
+    QVERIFY(m_form->pageTabVisible(tabPage("tsSQLSheet")));
     for (quint32 sym : {ControlL, ControlR, ShiftL, AltL})
         sendKey(m_form.get(), QEvent::KeyRelease, qtKeyOf(sym), Qt::NoModifier, sym);
 }

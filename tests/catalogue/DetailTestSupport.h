@@ -2,7 +2,8 @@
 
 // What the tests of the list commands and their dialogs share: a user who
 // answers modal windows, and a small collection with a stand-in for the page
-// "Stammdaten" that carries the lists' controls under their names.
+// "Stammdaten" that carries the lists' controls under their names and hands
+// them to the commands.
 
 #include "catalogue/DetailCommands.h"
 #include "database/ComicData.h"
@@ -46,6 +47,7 @@ protected:
     std::unique_ptr<QWidget> m_frame;
     TDetailCommands* m_commands = nullptr;
     QWidget* m_page = nullptr;
+    TDetailControls m_controls;
     QStringList m_errors;
 
     void openCollection()
@@ -67,21 +69,27 @@ protected:
             auto* g = new ui::DBGrid(source, m_page);
             g->setObjectName(QLatin1String(name));
             layout->addWidget(g);
+            return g;
         };
-        grid("dbgAutoren", &m_data->srcComic2Autor());
-        grid("dbgAuflagen", &m_data->srcAuflagen());
-        grid("dbgLAuflage", &m_data->srcComicLocal());
-        for (const char* name : {"btnAddAuthor", "btnDelAuthor", "btnEditAuthor", "btnAddAuflage", "btnDelAuflage",
-                                 "btnEditAuflage", "btnAddLComic", "btnDelLComic", "btnEditLComic"}) {
-            auto* b = new QToolButton(m_page);
+        m_controls.dbgAutoren = grid("dbgAutoren", &m_data->srcComic2Autor());
+        m_controls.dbgAuflagen = grid("dbgAuflagen", &m_data->srcAuflagen());
+        m_controls.dbgLAuflage = grid("dbgLAuflage", &m_data->srcComicLocal());
+        auto button = [&](QAbstractButton* b, const char* name) {
             b->setObjectName(QLatin1String(name));
             layout->addWidget(b);
-        }
-        for (const char* name : {"btnAutShortCut", "btnAuflShortCut"}) {
-            auto* b = new QPushButton(m_page);
-            b->setObjectName(QLatin1String(name));
-            layout->addWidget(b);
-        }
+            return b;
+        };
+        m_controls.btnAddAuthor = button(new QToolButton(m_page), "btnAddAuthor");
+        m_controls.btnDelAuthor = button(new QToolButton(m_page), "btnDelAuthor");
+        m_controls.btnEditAuthor = button(new QToolButton(m_page), "btnEditAuthor");
+        m_controls.btnAddAuflage = button(new QToolButton(m_page), "btnAddAuflage");
+        m_controls.btnDelAuflage = button(new QToolButton(m_page), "btnDelAuflage");
+        m_controls.btnEditAuflage = button(new QToolButton(m_page), "btnEditAuflage");
+        m_controls.btnAddLComic = button(new QToolButton(m_page), "btnAddLComic");
+        m_controls.btnDelLComic = button(new QToolButton(m_page), "btnDelLComic");
+        m_controls.btnEditLComic = button(new QToolButton(m_page), "btnEditLComic");
+        m_controls.btnAutShortCut = button(new QPushButton(m_page), "btnAutShortCut");
+        m_controls.btnAuflShortCut = button(new QPushButton(m_page), "btnAuflShortCut");
         auto* memo = new ui::DBMemo(&m_data->srcComicLocal(), QStringLiteral("LCLBEMERKUNG"), m_page);
         memo->setObjectName(QStringLiteral("editBemerkung2"));
         memo->setReadOnly(true);
@@ -90,7 +98,7 @@ protected:
         frameLayout->addWidget(m_page);
 
         m_commands = new TDetailCommands(*m_data, m_frame.get());
-        m_commands->attach(m_page);
+        m_commands->attach(m_controls);
         m_frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
     }

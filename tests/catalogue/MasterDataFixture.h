@@ -5,6 +5,7 @@
 #include "database/ComicData.h"
 #include "QueryRows.h"
 #include "../common/ModalDriver.h"
+#include "../common/Named.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 #include "core/Command.h"
@@ -13,6 +14,7 @@
 #include "dbcontrols/DBLookupComboBox.h"
 #include "dbcontrols/DBMemo.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -69,6 +71,12 @@ protected:
     QString m_roles[3];
 
     db::Table& tbl() { return m_data->tblStripothek(); }
+    // A control of the page, found by its name as a user's tool finds it.
+    template <class T = QAbstractButton>
+    T* control(const char* name) const
+    {
+        return named<T>(*m_page, name);
+    }
     db::Field& field(const char* name) { return tbl().fieldByName(QLatin1String(name)); }
 
     QString addLookup(db::Table& table, const char* keyField, const char* nameField, const QString& name)

@@ -16,11 +16,11 @@ private Q_SLOTS:
         const QString publisher = addPublisher(u"Ehapa"_s);
         const int keysBefore = lastKeyNumber();
 
-        m_page->btnNew->click();
+        control("btnNew")->click();
         QVERIFY(field("SCLCOMICID").asString().isEmpty()); // the key comes with the first save
         field("SCLSERIEID").setAsString(asterix);
         field("SCLVERLAGID").setAsString(publisher);
-        m_page->btnSave->click();
+        control("btnSave")->click();
         const QString key = field("SCLCOMICID").asString();
         QCOMPARE(lastKeyNumber(), keysBefore + 1);
         QVERIFY(key.endsWith(QString::number(lastKeyNumber())));
@@ -115,7 +115,7 @@ private Q_SLOTS:
             addAuthor(source, u"AUT%1"_s.arg(3 - i), roleOrder[i]);
         locateComic(source);
 
-        m_page->btnNewBand->click();
+        control("btnNewBand")->click();
         QCOMPARE(tbl().state(), State::Insert);
         QCOMPARE(int(m_data->rules().pendingAuthors().size()), authors);
         const QStringList copied = {series, publisher, u"LA1"_s, u"UA1"_s, u"3-551-71234-x"_s, u"48"_s};
@@ -127,7 +127,7 @@ private Q_SLOTS:
         for (const char* empty : {"SCLTITEL1", "SCLBAND", "SCLMAXLIMANZAHL", "SCLZUKAUFEN", "SCLINHALT"})
             QVERIFY2(field(empty).isNull(), empty);
 
-        m_page->btnSave->click();
+        control("btnSave")->click();
         const QString volume = field("SCLCOMICID").asString();
         QVERIFY(volume != source);
         QCOMPARE(authorsOf(volume), authorsOf(source));
@@ -156,7 +156,7 @@ private Q_SLOTS:
 
         m_page->btnNewBandClick();
         QCOMPARE(int(m_data->rules().pendingAuthors().size()), 3);
-        byButton ? m_page->btnRestore->click() : tbl().cancel();
+        byButton ? control("btnRestore")->click() : tbl().cancel();
         QCOMPARE(tbl().state(), State::Browse);
         QVERIFY(m_data->rules().pendingAuthors().empty());
 
@@ -248,10 +248,10 @@ private Q_SLOTS:
         TRemarksPage remarks(*m_data);
         QTest::keyClicks(remarks.editInhalt, u"Kurz"_s);
         QTest::keyClicks(remarks.editBemerkung1, u"Gut"_s);
-        m_page->btnSave->click();
+        control("btnSave")->click();
         QCOMPARE(rows(u"SELECT SCLINHALT, SCLBEMERKUNG FROM SERVERSTRIPOTHEK"_s), QStringList{u"Kurz|Gut"_s});
         QTest::keyClicks(remarks.editInhalt, u" verworfen"_s);
-        m_page->btnRestore->click();
+        control("btnRestore")->click();
         QCOMPARE(remarks.editInhalt->toPlainText(), u"Kurz"_s);
         QCOMPARE(stored(key, "SCLINHALT"), u"Kurz"_s);
     }

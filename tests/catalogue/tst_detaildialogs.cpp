@@ -160,7 +160,7 @@ private Q_SLOTS:
         // As the page does it: the accelerators press the "+" buttons.
         connect(pageControl("btnAutShortCut"), &QAbstractButton::clicked, pageControl("btnAddAuthor"),
                 &QAbstractButton::click);
-        m_commands->attach(m_page);
+        m_commands->attach(m_controls);
 
         DialogUser user;
         if (!title.isEmpty())
@@ -393,7 +393,7 @@ private Q_SLOTS:
     {
         TMasterDataPage page(*m_data, m_frame.get());
         TDetailCommands commands(*m_data, m_frame.get());
-        commands.attach(&page);
+        commands.attach(page.detailControls());
         assign(m_morris, role(QStringLiteral("Autor")));
         DialogUser user;
         user.then([&](QWidget* modal) {
@@ -402,14 +402,42 @@ private Q_SLOTS:
         });
         user.then(user.answer(S("Abbruch")));
         user.then(user.answer(S("Abbruch")));
-        page.btnEditAuthor->click();
-        page.btnAutShortCut->click();
-        page.btnAuflShortCut->click();
+        page.findChild<QAbstractButton*>(QStringLiteral("btnEditAuthor"))->click();
+        page.findChild<QAbstractButton*>(QStringLiteral("btnAutShortCut"))->click();
+        page.findChild<QAbstractButton*>(QStringLiteral("btnAuflShortCut"))->click();
         QVERIFY2(user.finished(), qPrintable(user.problems()));
         QCOMPARE(user.titles,
                  (QStringList{S("Autor(en) bearbeiten"), S("Autor(en) bearbeiten"), S("Auflage bearbeiten")}));
         QCOMPARE(value(QStringLiteral("SELECT C2AATID FROM COMIC2AUTOR")), role(QStringLiteral("Tuscher")));
         QCOMPARE(m_errors, QStringList());
+    }
+
+    // A control the page leaves out is refused by name, not skipped, so a
+    // list command cannot go dead unnoticed.
+    void attachRefusesAMissingControl_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("button") << S("btnDelLComic");
+        QTest::newRow("accelerator") << S("btnAuflShortCut");
+        QTest::newRow("grid") << S("dbgLAuflage");
+    }
+    void attachRefusesAMissingControl()
+    {
+        QFETCH(QString, control);
+        TDetailControls controls = m_controls;
+        if (control == S("btnDelLComic"))
+            controls.btnDelLComic = nullptr;
+        else if (control == S("btnAuflShortCut"))
+            controls.btnAuflShortCut = nullptr;
+        else
+            controls.dbgLAuflage = nullptr;
+        QString refusal;
+        try {
+            m_commands->attach(controls);
+        } catch (const std::invalid_argument& e) {
+            refusal = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(refusal.endsWith(control), qPrintable(refusal));
     }
 };
 

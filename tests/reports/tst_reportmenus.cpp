@@ -92,7 +92,7 @@ void TestReportMenus::commands()
         db::Table& catalogue = form.data().tblStripothek();
         if (!serieFilter.isEmpty()) {
             form.findChild<QLineEdit*>(QStringLiteral("editSrchSerie"))->setText(serieFilter);
-            form.overviewPage->ApplyOverviewFilter();
+            form.findChild<TOverviewPage*>()->ApplyOverviewFilter();
         }
         if (!error.isEmpty())
             errors.clear(); // the window's own complaint about the missing database

@@ -1,4 +1,5 @@
 #include "StatsFixture.h"
+#include "../common/Named.h"
 
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
@@ -152,8 +153,8 @@ void TestStatistikForm::cleanup()
 // As the user opens it: "Reports" → "Statistik …".
 TStatistikForm* TestStatistikForm::openStatistics()
 {
-    m_main->menStatistik->trigger();
-    TStatistikForm* form = m_main->statistikForm;
+    named<QAction>(*m_main, "menStatistik")->trigger();
+    TStatistikForm* form = m_main->findChild<TStatistikForm*>();
     // Its keys (F5, Esc) reach it once it is the active window.
     // (qWaitForWindowActive answers at once on the offscreen platform.)
     if (form && !QTest::qWaitFor([form] { return form->isActiveWindow(); }))
@@ -265,7 +266,7 @@ void TestStatistikForm::seriesToOverview()
     auto* title = m_main->findChild<QLineEdit*>(QStringLiteral("editSrchTitel"));
     QVERIFY(title);
     // The user sorts by title and filters, then asks for the statistics.
-    m_main->overviewPage->dbgListeTitleClick(0);
+    m_main->findChild<TOverviewPage*>()->dbgListeTitleClick(0);
     if (!titleFilter.isEmpty()) {
         title->setText(titleFilter);
         m_main->menResfreshViewClick();
@@ -296,11 +297,12 @@ void TestStatistikForm::seriesToOverview()
     db::Table& catalogue = m_main->data().tblStripothek();
     QTEST(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), "expectedTitle");
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
-    QCOMPARE(m_main->pcMain->currentWidget(), m_main->tsListe);
+    QCOMPARE(named<QTabWidget>(*m_main, "pcMain")->currentWidget(), named(*m_main, "tsListe"));
     QFETCH(bool, filterDropped);
     QCOMPARE(catalogue.filtered(), !titleFilter.isEmpty() && !filterDropped);
     QCOMPARE(title->text().isEmpty(), titleFilter.isEmpty() || filterDropped);
-    QCOMPARE(m_main->sbMainPanel0->text().contains(QStringLiteral("Filter aufgehoben")), filterDropped);
+    QCOMPARE(named<QLabel>(*m_main, "sbMainPanel0")->text().contains(QStringLiteral("Filter aufgehoben")),
+             filterDropped);
     QVERIFY(form->isVisible());
 }
 
@@ -344,7 +346,7 @@ void TestStatistikForm::refreshShowsNewFigures()
     QTRY_COMPARE(form->figures().overview.volumes, 18ll);
     QCOMPARE(form->figures().series.first().missing, 2ll);
     QTest::keyClick(form->windowHandle(), Qt::Key_Escape);
-    QTRY_VERIFY(!m_main->statistikForm);
+    QTRY_VERIFY(!m_main->findChild<TStatistikForm*>());
 }
 
 // The author list is read on the second thread; its failure is the user's
@@ -376,10 +378,11 @@ void TestStatistikForm::withoutDatabase()
     {
         TComicForm main;
         m_errors.clear(); // the start-up's own message about the missing file
-        main.menStatistik->trigger();
+        named<QAction>(main, "menStatistik")->trigger();
         QCOMPARE(m_errors.size(), 1);
         QVERIFY2(m_errors.first().contains(QStringLiteral("Datenbank")), qPrintable(m_errors.first()));
-        QVERIFY(!main.statistikForm || !main.statistikForm->isVisible());
+        const TStatistikForm* statistics = main.findChild<TStatistikForm*>();
+        QVERIFY(!statistics || !statistics->isVisible());
     }
     QDir::setCurrent(previous);
     m_errors.clear();

@@ -50,7 +50,7 @@ struct Window {
         QDir::setCurrent(previous);
     }
 
-    TSQLPage& page() { return *form->sqlPage; }
+    TSQLPage& page() { return *form->findChild<TSQLPage*>(); }
     ComicData& data() { return form->data(); }
 
     // Types the text as the user does and presses "&Ausführen".

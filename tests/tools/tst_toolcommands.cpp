@@ -1,4 +1,5 @@
 #include "MaintenanceWindow.h"
+#include "../common/Named.h"
 
 #include "tools/ToolCommands.h"
 
@@ -24,20 +25,20 @@ void TestToolCommands::exportFromTheMenu()
     Window w;
     const QString target = w.dir.path() + QStringLiteral("/export");
     QDir().mkpath(target);
-    w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
-    w.form->menExport->trigger();
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([&](QWidget*) { return target; });
+    named<QAction>(*w.form, "menExport")->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList{QStringLiteral("Daten wurden exportiert!")});
     QCOMPARE(QDir(target).entryList(QDir::Files).size(), 13);
-    QCOMPARE(w.form->sbMainPanel0->text(), QString());
-    QCOMPARE(w.form->sbMainPanel1->text(), QString());
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel0")->text(), QString());
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel1")->text(), QString());
 }
 
 void TestToolCommands::cancelledChooserExportsNothing()
 {
     Window w;
-    w.form->toolCommands->setDirectoryChooser([](QWidget*) { return QString(); });
-    w.form->menExport->trigger();
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([](QWidget*) { return QString(); });
+    named<QAction>(*w.form, "menExport")->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList());
 }
@@ -50,12 +51,12 @@ void TestToolCommands::failedExportKeepsItsStatus()
     w.data().dbConnection().execute(QStringLiteral("UPDATE AUTOREN SET ANNAME = 'A' || char(2) WHERE rowid = 1"));
     const QString target = w.dir.path() + QStringLiteral("/export");
     QDir().mkpath(target);
-    w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
-    w.form->menExport->trigger();
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([&](QWidget*) { return target; });
+    named<QAction>(*w.form, "menExport")->trigger();
     QCOMPARE(w.errors.size(), 1);
     QCOMPARE(w.messages, QStringList());
-    QCOMPARE(w.form->sbMainPanel0->text(), QStringLiteral("Exportiere Tabelle AUTOREN"));
-    QCOMPARE(w.form->sbMainPanel1->text(), QStringLiteral("100 exportiert"));
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel0")->text(), QStringLiteral("Exportiere Tabelle AUTOREN"));
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel1")->text(), QStringLiteral("100 exportiert"));
 }
 
 void TestToolCommands::emptyingAsksFirst_data()
@@ -71,7 +72,7 @@ void TestToolCommands::emptyingAsksFirst()
     Window w;
     w.answer = yes;
     const int comics = w.data().tblStripothek().recordCount();
-    w.form->menEmptyDB->trigger();
+    named<QAction>(*w.form, "menEmptyDB")->trigger();
     QCOMPARE(w.errors, QStringList());
     QStringList expected{QStringLiteral("Möchten Sie wirklich alle Daten löschen?")};
     if (yes)
@@ -88,7 +89,7 @@ void TestToolCommands::isbnCheckFromThePopup()
 {
     Window w;
     w.data().dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
-    w.form->menCheckISBNNr->trigger();
+    named<QAction>(*w.form, "menCheckISBNNr")->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList());
     QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLINTISBNNR = 'ALT'")), 0);
