@@ -20,12 +20,14 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -431,8 +433,48 @@ bool TComicForm::eventFilter(QObject* watched, QEvent* event)
     default:
         break;
     }
+    // The tab header switches before the page goes and the box's refusal
+    // comes: a refused value stops the switch here, before it starts.
+    if (changesPage(watched, event) && !storeTypedBeforePageChange())
+        return true;
     // The key goes on to the focused control in every case.
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TComicForm::changesPage(QObject* watched, QEvent* event) const
+{
+    QTabBar* bar = pcMain->tabBar();
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched != bar || mouse->button() != Qt::LeftButton)
+            return false;
+        const int tab = bar->tabAt(mouse->position().toPoint());
+        return tab >= 0 && tab != bar->currentIndex();
+    }
+    case QEvent::Wheel:
+        return watched == bar && bar->style()->styleHint(QStyle::SH_TabBar_AllowWheelScrolling, nullptr, bar);
+    case QEvent::KeyPress: {
+        // Ctrl+Tab reaches the tab widget when the focused control leaves it.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        return watched == pcMain && (key->modifiers() & Qt::ControlModifier)
+               && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab);
+    }
+    default:
+        return false;
+    }
+}
+
+bool TComicForm::storeTypedBeforePageChange()
+{
+    // The window's focus widget, also while another window (the statistics)
+    // is active.
+    QWidget* box = focusWidget();
+    QWidget* page = pcMain->currentWidget();
+    if (!box || !page || !page->isAncestorOf(box))
+        return true;
+    auto* link = box->findChild<ui::FieldLink*>(QString(), Qt::FindDirectChildrenOnly);
+    return !link || link->commitPending();
 }
 
 void TComicForm::menStatistikClick()
@@ -453,6 +495,8 @@ void TComicForm::menStatistikClick()
 
 void TComicForm::ShowSeries(const QString& seriesId, const QString& name)
 {
+    if (!storeTypedBeforePageChange())
+        return;
     pcMain->setCurrentWidget(tsListe);
     const bool filterDropped = overviewPage->ShowSeries(seriesId, name);
     sbMainPanel0->setText(filterDropped ? QStringLiteral("Filter aufgehoben: er blendete die Serie „%1“ aus").arg(name)

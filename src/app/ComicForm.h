@@ -78,6 +78,12 @@ private:
     void buildStatusBar();
     void connectTools();
     void placeCentred();
+    // Writes what the focused box of the page in view holds, before another
+    // page is shown. False when the value is refused: the refusal is shown,
+    // the page stays and the box keeps the focus.
+    bool storeTypedBeforePageChange();
+    // Whether event on the page tabs would show another page.
+    bool changesPage(QObject* watched, QEvent* event) const;
 
     QPointer<TStatistikForm> statistikForm;
 

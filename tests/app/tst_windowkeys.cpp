@@ -7,7 +7,9 @@
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QWheelEvent>
 #include <QTextBlock>
 #include <memory>
 
@@ -60,6 +62,8 @@ private Q_SLOTS:
     void pageKeysMoveTheCatalogue();
     void keyStillReachesTheControl();
     void pageKeyStoresTypedInput();
+    void refusedValueKeepsThePage_data();
+    void refusedValueKeepsThePage();
     void pageKeyLeavesLookupBoxesAlone_data();
     void pageKeyLeavesLookupBoxesAlone();
     void refreshKeys_data();
@@ -190,6 +194,57 @@ void TestWindowKeys::pageKeyStoresTypedInput()
     QVERIFY(catalogue.locate(QStringLiteral("SCLCOMICID"), key));
     QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Übermorgen"));
     QCOMPARE(m_errors->messages, QStringList());
+}
+
+// Another page is asked for while the box holds a value its field refuses:
+// the refusal shows, the page stays in view and the box keeps the focus.
+void TestWindowKeys::refusedValueKeepsThePage_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Klick auf den Reiter") << "click";
+    QTest::newRow("Strg+Tab") << "ctrl+tab";
+    QTest::newRow("Mausrad über den Reitern") << "wheel";
+}
+
+void TestWindowKeys::refusedValueKeepsThePage()
+{
+    QFETCH(QString, how);
+    db::Table& catalogue = m_form->data().tblStripothek();
+    QTabBar* bar = tabs()->tabBar();
+    openPage(tabPage("tsEingabe"));
+    auto* band = tabPage("tsEingabe")->findChild<QLineEdit*>(QStringLiteral("editBand"));
+    QVERIFY(band);
+    band->setFocus();
+    band->selectAll();
+    QTest::keyClicks(band, QStringLiteral("elf"));
+
+    if (how == "click") {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+    } else if (how == "ctrl+tab") {
+        QTest::keyClick(band, Qt::Key_Tab, Qt::ControlModifier);
+    } else {
+        const QPointF at = bar->tabRect(1).center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(bar, &wheel);
+    }
+    QCOMPARE(m_errors->messages.size(), 1);
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsEingabe"));
+    QCOMPARE(bar->currentIndex(), tabs()->indexOf(tabPage("tsEingabe")));
+    QCOMPARE(QApplication::focusWidget(), band);
+    QCOMPARE(band->text(), QStringLiteral("elf"));
+
+    // Mended, the same way out goes through.
+    band->selectAll();
+    QTest::keyClicks(band, QStringLiteral("11"));
+    if (how == "click")
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+    else
+        QTest::keyClick(band, Qt::Key_Tab, Qt::ControlModifier);
+    QVERIFY(tabs()->currentWidget() != tabPage("tsEingabe"));
+    QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLBAND")).asInteger(), 11);
+    QCOMPARE(m_errors->messages.size(), 1);
+    catalogue.cancel();
 }
 
 // The window moves to the next comic; the focused lookup box used to take the
