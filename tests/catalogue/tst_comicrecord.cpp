@@ -246,13 +246,13 @@ private Q_SLOTS:
     {
         const QString key = addComic(u"Mit Text"_s);
         TRemarksPage remarks(*m_data);
-        QTest::keyClicks(remarks.editInhalt, u"Kurz"_s);
-        QTest::keyClicks(remarks.editBemerkung1, u"Gut"_s);
+        QTest::keyClicks(named<ui::DBMemo>(remarks, "editInhalt"), u"Kurz"_s);
+        QTest::keyClicks(named<ui::DBMemo>(remarks, "editBemerkung1"), u"Gut"_s);
         control("btnSave")->click();
         QCOMPARE(rows(u"SELECT SCLINHALT, SCLBEMERKUNG FROM SERVERSTRIPOTHEK"_s), QStringList{u"Kurz|Gut"_s});
-        QTest::keyClicks(remarks.editInhalt, u" verworfen"_s);
+        QTest::keyClicks(named<ui::DBMemo>(remarks, "editInhalt"), u" verworfen"_s);
         control("btnRestore")->click();
-        QCOMPARE(remarks.editInhalt->toPlainText(), u"Kurz"_s);
+        QCOMPARE(named<ui::DBMemo>(remarks, "editInhalt")->toPlainText(), u"Kurz"_s);
         QCOMPARE(stored(key, "SCLINHALT"), u"Kurz"_s);
     }
 };

@@ -159,7 +159,7 @@ private Q_SLOTS:
         if (how == u"save"_s)
             control("btnSave")->click();
         if (how == u"remarks"_s)
-            QTest::keyClicks(remarks.editBemerkung1, u"x"_s);
+            QTest::keyClicks(named<ui::DBMemo>(remarks, "editBemerkung1"), u"x"_s);
         if (how == u"new"_s)
             control("btnNew")->click();
         if (how == u"volume"_s)
