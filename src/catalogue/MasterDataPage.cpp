@@ -1,6 +1,5 @@
 #include "catalogue/MasterDataPage.h"
 
-#include "catalogue/DetailCommands.h"
 #include "catalogue/InputBox.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
@@ -73,8 +72,8 @@ QToolButton* smallButton(QWidget* parent, const QString& name, const QString& te
 }
 
 // The three buttons beside a list: "+", delete, edit.
-QVBoxLayout* listButtons(QWidget* parent, const QString& suffix, QToolButton** add, QToolButton** del,
-                         QToolButton** edit)
+QVBoxLayout* listButtons(QWidget* parent, const QString& suffix, QAbstractButton** add, QAbstractButton** del,
+                         QAbstractButton** edit)
 {
     *add = smallButton(parent, QStringLiteral("btnAdd") + suffix, QStringLiteral("+"));
     *del = smallButton(parent, QStringLiteral("btnDel") + suffix, QStringLiteral("Löschen"), deleteIcon());
@@ -283,12 +282,12 @@ QWidget* TMasterDataPage::buildLists()
 {
     auto* area = new QWidget(this);
 
-    dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor(),
+    m_lists.dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor(),
                       {{f::C2AAUTORID, QStringLiteral("Autor"), 28},
                        {f::C2AATID, QStringLiteral("Funktion"), 14},
                        {f::C2AID, {}, 0, false},
                        {f::C2ACOMICID, {}, 0, false}});
-    dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen(),
+    m_lists.dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen(),
                        {{f::ALAUFLAGE, QStringLiteral("Auflage"), 9},
                         {f::ALAUSFUEHRUNGID1, QStringLiteral("Ausführung"), 9},
                         {f::ALERSCHEINUNGSDATUM, QStringLiteral("E-Datum"), 8},
@@ -300,7 +299,7 @@ QWidget* TMasterDataPage::buildLists()
                         {f::ALCOMICID, {}, 0, false},
                         {f::ALAUSFUEHRUNGID2, {}, 0, false}});
     // The edition list is only read here; its rows go through the edition dialog.
-    dbgAuflagen->setDeleteEnabled(false);
+    m_lists.dbgAuflagen->setDeleteEnabled(false);
 
     auto* g = new QGridLayout(area);
     g->setContentsMargins(0, 0, 0, 0);
@@ -308,12 +307,15 @@ QWidget* TMasterDataPage::buildLists()
     g->setVerticalSpacing(2);
     g->setColumnStretch(1, 1);
     g->addWidget(label(area, QStringLiteral("Autoren")), 0, 1);
-    g->addLayout(listButtons(area, QStringLiteral("Author"), &btnAddAuthor, &btnDelAuthor, &btnEditAuthor), 1, 0);
-    g->addWidget(dbgAutoren, 1, 1);
+    g->addLayout(listButtons(area, QStringLiteral("Author"), &m_lists.btnAddAuthor, &m_lists.btnDelAuthor,
+                             &m_lists.btnEditAuthor),
+                 1, 0);
+    g->addWidget(m_lists.dbgAutoren, 1, 1);
     g->addWidget(label(area, QStringLiteral("Auflagen")), 2, 1);
-    g->addLayout(listButtons(area, QStringLiteral("Auflage"), &btnAddAuflage, &btnDelAuflage, &btnEditAuflage), 3,
-                 0);
-    g->addWidget(dbgAuflagen, 3, 1);
+    g->addLayout(listButtons(area, QStringLiteral("Auflage"), &m_lists.btnAddAuflage, &m_lists.btnDelAuflage,
+                             &m_lists.btnEditAuflage),
+                 3, 0);
+    g->addWidget(m_lists.dbgAuflagen, 3, 1);
     g->setRowStretch(1, 1);
     g->setRowStretch(3, 1);
     return area;
@@ -325,7 +327,7 @@ QGroupBox* TMasterDataPage::buildLocalData()
     gbLokaleDaten->setObjectName(QStringLiteral("gbLokaleDaten"));
     QGroupBox* box = gbLokaleDaten;
 
-    dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal(),
+    m_lists.dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal(),
                        {{f::LCLAUFLAGE, QStringLiteral("Auflage"), 10},
                         {f::LCLAUSFUEHRUNGID1, QStringLiteral("Ausführung 1"), 12},
                         {f::LCLAUSFUEHRUNGID2, QStringLiteral("Ausführung 2"), 12},
@@ -345,10 +347,12 @@ QGroupBox* TMasterDataPage::buildLocalData()
     editBemerkung2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     editBemerkung2->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    btnAutShortCut = new QPushButton(QStringLiteral("&Autoren"), box);
+    auto* btnAutShortCut = new QPushButton(QStringLiteral("&Autoren"), box);
     btnAutShortCut->setObjectName(QStringLiteral("btnAutShortCut"));
-    btnAuflShortCut = new QPushButton(QStringLiteral("Au&flage"), box);
+    auto* btnAuflShortCut = new QPushButton(QStringLiteral("Au&flage"), box);
     btnAuflShortCut->setObjectName(QStringLiteral("btnAuflShortCut"));
+    m_lists.btnAutShortCut = btnAutShortCut;
+    m_lists.btnAuflShortCut = btnAuflShortCut;
 
     // The two accelerator buttons share the grid's cell and lie beneath it.
     auto* middle = new QGridLayout;
@@ -356,7 +360,7 @@ QGroupBox* TMasterDataPage::buildLocalData()
     middle->addWidget(label(box, QStringLiteral("Eigene Comics")), 0, 0);
     middle->addWidget(btnAutShortCut, 1, 0, Qt::AlignLeft | Qt::AlignTop);
     middle->addWidget(btnAuflShortCut, 1, 0, Qt::AlignLeft | Qt::AlignTop);
-    middle->addWidget(dbgLAuflage, 1, 0);
+    middle->addWidget(m_lists.dbgLAuflage, 1, 0);
     middle->setRowStretch(1, 1);
     for (QPushButton* b : {btnAutShortCut, btnAuflShortCut}) {
         b->setFocusPolicy(Qt::NoFocus);
@@ -370,7 +374,8 @@ QGroupBox* TMasterDataPage::buildLocalData()
     right->addWidget(editBemerkung2, 1);
 
     auto* row = new QHBoxLayout(box);
-    row->addLayout(listButtons(box, QStringLiteral("LComic"), &btnAddLComic, &btnDelLComic, &btnEditLComic));
+    row->addLayout(listButtons(box, QStringLiteral("LComic"), &m_lists.btnAddLComic, &m_lists.btnDelLComic,
+                               &m_lists.btnEditLComic));
     row->addLayout(middle, 4);
     row->addLayout(right, 1);
     return box;
@@ -380,8 +385,8 @@ void TMasterDataPage::buildTabOrder()
 {
     const QList<QWidget*> chain = {cbFehlt,     editTitel1, editTitel2,   editTitel3, cbSerie,
                                    cbVerlage,   cbLitTyp,   cbLitart,     editISBNNr, editBand,
-                                   editSeiten,  editMaxLimit, dbgAutoren, dbgAuflagen, dbgLAuflage,
-                                   editBemerkung2, cbReBuy};
+                                   editSeiten,  editMaxLimit, m_lists.dbgAutoren, m_lists.dbgAuflagen,
+                                   m_lists.dbgLAuflage, editBemerkung2, cbReBuy};
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
@@ -398,33 +403,13 @@ void TMasterDataPage::connectCommands()
 
     // Whatever the "+" buttons come to do, the accelerators do the same, and
     // nothing while those buttons are disabled.
-    connect(btnAutShortCut, &QPushButton::clicked, btnAddAuthor, &QToolButton::click);
-    connect(btnAuflShortCut, &QPushButton::clicked, btnAddAuflage, &QToolButton::click);
+    connect(m_lists.btnAutShortCut, &QAbstractButton::clicked, m_lists.btnAddAuthor, &QAbstractButton::click);
+    connect(m_lists.btnAuflShortCut, &QAbstractButton::clicked, m_lists.btnAddAuflage, &QAbstractButton::click);
 
     db::DataSource* src = &m_data.srcStripothek();
     connect(src, &db::DataSource::stateChanged, this, &TMasterDataPage::srcStripothekStateChange);
     // A deletion or a filter changes the rows without a change of state.
     connect(src, &db::DataSource::dataSetChanged, this, &TMasterDataPage::srcStripothekStateChange);
-}
-
-TDetailControls TMasterDataPage::detailControls() const
-{
-    TDetailControls c;
-    c.btnAddAuthor = btnAddAuthor;
-    c.btnDelAuthor = btnDelAuthor;
-    c.btnEditAuthor = btnEditAuthor;
-    c.btnAddAuflage = btnAddAuflage;
-    c.btnDelAuflage = btnDelAuflage;
-    c.btnEditAuflage = btnEditAuflage;
-    c.btnAddLComic = btnAddLComic;
-    c.btnDelLComic = btnDelLComic;
-    c.btnEditLComic = btnEditLComic;
-    c.btnAutShortCut = btnAutShortCut;
-    c.btnAuflShortCut = btnAuflShortCut;
-    c.dbgAutoren = dbgAutoren;
-    c.dbgAuflagen = dbgAuflagen;
-    c.dbgLAuflage = dbgLAuflage;
-    return c;
 }
 
 void TMasterDataPage::labelNumberFields()

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "catalogue/DetailCommands.h"
+
 #include <QWidget>
 
 class ComicData;
 class QGroupBox;
 class QLabel;
-class QPushButton;
 class QToolButton;
-struct TDetailControls;
 
 namespace db {
 class Table;
@@ -48,7 +48,7 @@ public:
 
     // The controls of the author, edition and own-copy lists, for the
     // commands that drive them (TDetailCommands::attach).
-    TDetailControls detailControls() const;
+    const TDetailControls& detailControls() const { return m_lists; }
 
 Q_SIGNALS:
     // The number of stored comics may have changed (a deletion, a new comic
@@ -78,25 +78,12 @@ private:
     ui::DBEdit* editSeiten = nullptr;
     ui::DBEdit* editMaxLimit = nullptr;
 
-    ui::DBGrid* dbgAutoren = nullptr;
-    QToolButton* btnAddAuthor = nullptr;
-    QToolButton* btnDelAuthor = nullptr;
-    QToolButton* btnEditAuthor = nullptr;
-    ui::DBGrid* dbgAuflagen = nullptr;
-    QToolButton* btnAddAuflage = nullptr;
-    QToolButton* btnDelAuflage = nullptr;
-    QToolButton* btnEditAuflage = nullptr;
-
+    // The author, edition and own-copy lists with their buttons. The two
+    // accelerator buttons lie covered by the own-copy grid, there only for
+    // Alt+A and Alt+F, which press the "+" buttons of the first two lists.
+    TDetailControls m_lists;
     QGroupBox* gbLokaleDaten = nullptr;
-    ui::DBGrid* dbgLAuflage = nullptr;
     ui::DBMemo* editBemerkung2 = nullptr;
-    QToolButton* btnAddLComic = nullptr;
-    QToolButton* btnDelLComic = nullptr;
-    QToolButton* btnEditLComic = nullptr;
-    // Covered by the own-copy grid; there only for Alt+A and Alt+F, which
-    // press the "+" buttons of the author and edition lists.
-    QPushButton* btnAutShortCut = nullptr;
-    QPushButton* btnAuflShortCut = nullptr;
 
     QWidget* buildToolbar();
     QWidget* buildFields();
