@@ -161,16 +161,16 @@ void runEngineBench(const QString& dir, Report& report)
     {
         const double engine = bestOf(5, [&] {
             ComicData data;
-            data.dbConnection.setDatabasePath(databaseDir);
+            data.dbConnection().setDatabasePath(databaseDir);
             data.OpenTables();
         });
         report.add(QStringLiteral("open all 13 tables"), engine, bestOf(5, [&] { rawOpenAll(file); }));
     }
 
     ComicData data;
-    data.dbConnection.setDatabasePath(databaseDir);
+    data.dbConnection().setDatabasePath(databaseDir);
     data.OpenTables();
-    db::Table& catalogue = data.tblStripothek;
+    db::Table& catalogue = data.tblStripothek();
     RawDb raw(file);
 
     struct FilterCase {
@@ -243,8 +243,8 @@ void runEngineBench(const QString& dir, Report& report)
                    qint64 seen = 0;
                    for (catalogue.first(); !catalogue.eof(); catalogue.next()) {
                        seen += catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString().size();
-                       seen += data.tblComic2Autor.shownCount() + data.tblAuflagen.shownCount() +
-                               data.tblComicLocal.shownCount();
+                       seen += data.tblComic2Autor().shownCount() + data.tblAuflagen().shownCount() +
+                               data.tblComicLocal().shownCount();
                    }
                    if (seen < 0)
                        throw std::runtime_error("unreachable");

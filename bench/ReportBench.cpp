@@ -183,7 +183,7 @@ void runReportBench(const QString& dir, Report& report)
     const QString databaseDir = dir + QStringLiteral("/database");
     const RawDb raw(databaseDir + QStringLiteral("/stripothek.db"));
     ComicData data;
-    data.dbConnection.setDatabasePath(databaseDir);
+    data.dbConnection().setDatabasePath(databaseDir);
     data.OpenTables();
 
     size_t engineRows = 0;
@@ -200,7 +200,7 @@ void runReportBench(const QString& dir, Report& report)
 
     const double list = bestOf(3, [&] {
         TRPTListComic form;
-        form.gather(data.dbConnection);
+        form.gather(data.dbConnection());
         engineRows = size_t(form.tblReport.rowCount());
     });
     const double rawListMs = bestOf(3, [&] { rawRows = rawList(raw); });
@@ -210,7 +210,7 @@ void runReportBench(const QString& dir, Report& report)
 
     const double before = residentMb();
     TRPTListComic form;
-    form.gather(data.dbConnection);
+    form.gather(data.dbConnection());
     size_t pages = 0;
     report.add(QStringLiteral("collection list: all pages laid out"), bestOf(3, [&] {
                    pages = rpt::layoutReport(form.qrReport, &form.tblReport, kToday).pages.size();

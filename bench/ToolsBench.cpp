@@ -152,7 +152,7 @@ void runToolsBench(const QString& dir, Report& report)
                exportMs, rawReadMs);
     {
         ComicData data;
-        data.dbConnection.setDatabasePath(dir + QStringLiteral("/database"));
+        data.dbConnection().setDatabasePath(dir + QStringLiteral("/database"));
         data.OpenTables();
         QWidget window;
         QLabel table(&window), progress(&window);
@@ -184,16 +184,16 @@ void runToolsBench(const QString& dir, Report& report)
     const QString copy = copyCollection(dir);
     {
         ComicData data;
-        data.dbConnection.setDatabasePath(copy + QStringLiteral("/database"));
+        data.dbConnection().setDatabasePath(copy + QStringLiteral("/database"));
         data.OpenTables();
         const double packMs = bestOf(3, [&] { tools::PackAllTables(data); });
         const double isbnMs = bestOf(3, [&] {
-            data.dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = ''"));
-            data.tblStripothek.refresh();
+            data.dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = ''"));
+            data.tblStripothek().refresh();
             tools::CheckISBNNumbers(data);
         });
         data.CloseTables();
-        data.dbConnection.disconnect();
+        data.dbConnection().disconnect();
         report.add(QStringLiteral("pack all tables"), packMs, bestOf(3, [&] { rawPack(db::schema::databaseFile(copy)); }));
         report.add(QStringLiteral("ISBN check, whole catalogue (each entry saved)"), isbnMs,
                    bestOf(3, [&] { rawIsbn(db::schema::databaseFile(copy)); }));

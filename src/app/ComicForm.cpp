@@ -20,12 +20,14 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -191,7 +193,7 @@ void TComicForm::buildToolBar()
     tbMain->setContextMenuPolicy(Qt::CustomContextMenu);
     addToolBar(Qt::TopToolBarArea, tbMain);
 
-    dbnGrid = new ui::DBNavigator(&m_data.srcStripothek, tbMain);
+    dbnGrid = new ui::DBNavigator(&m_data.srcStripothek(), tbMain);
     dbnGrid->setObjectName(QStringLiteral("dbnGrid"));
     tbMain->addWidget(dbnGrid);
     tbMain->addSeparator();
@@ -211,7 +213,7 @@ void TComicForm::buildPages()
     masterDataPage = new TMasterDataPage(m_data);
     tsEingabe = newPage("tsEingabe", masterDataPage);
     detailCommands = new TDetailCommands(m_data, this);
-    detailCommands->attach(masterDataPage);
+    detailCommands->attach(masterDataPage->detailControls());
     remarksPage = new TRemarksPage(m_data);
     tsLocal = newPage("tsLocal", remarksPage);
 
@@ -259,7 +261,7 @@ void TComicForm::connectTools()
     // the count label follows both.
     const auto count = [this] {
         ui::runCommand([this] {
-            if (m_data.tblStripothek.active())
+            if (m_data.tblStripothek().active())
                 overviewPage->UpdateCount();
         });
     };
@@ -279,23 +281,23 @@ void TComicForm::placeCentred()
 
 void TComicForm::FormCreate()
 {
-    m_data.PendingAuthors.clear();
+    m_data.rules().dropPendingAuthors();
     // An error ends the start-up steps here; the window opens all the same.
     ui::runCommand([this] {
         m_data.OpenTables();
         overviewPage->UpdateCount();
         // Said once at the start, not at the first save that fails.
-        if (m_data.dbConnection.onlyReadable())
+        if (m_data.dbConnection().onlyReadable())
             ui::showWarning(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nur lesen. Sie können die Sammlung "
                                            "ansehen, aber keine Änderung speichern")
-                                .arg(QDir::toNativeSeparators(m_data.dbConnection.databaseFile())));
+                                .arg(QDir::toNativeSeparators(m_data.dbConnection().databaseFile())));
     });
 }
 
 void TComicForm::FormDestroy()
 {
     ui::runCommand([this] { m_data.CloseTables(); });
-    m_data.PendingAuthors.clear();
+    m_data.rules().dropPendingAuthors();
 }
 
 void TComicForm::closeEvent(QCloseEvent* event)
@@ -308,7 +310,7 @@ bool TComicForm::StoreBeforeClosing()
     // Closing the tables would drop what the user typed and has not saved; it
     // is stored as a move would store it. A value the field refuses keeps the
     // window open, with the message and the box to mend or "Wiederherstellen".
-    db::Table& catalogue = m_data.tblStripothek;
+    db::Table& catalogue = m_data.tblStripothek();
     if (!catalogue.active())
         return true;
     bool stored = false;
@@ -379,7 +381,7 @@ void TComicForm::AppEventsDeactivate()
 
 void TComicForm::FormKeyDown(QKeyEvent* event)
 {
-    db::Table& catalogue = m_data.tblStripothek;
+    db::Table& catalogue = m_data.tblStripothek();
     if (!catalogue.active())
         return;
     switch (event->key()) {
@@ -431,14 +433,54 @@ bool TComicForm::eventFilter(QObject* watched, QEvent* event)
     default:
         break;
     }
+    // The tab header switches before the page goes and the box's refusal
+    // comes: a refused value stops the switch here, before it starts.
+    if (changesPage(watched, event) && !storeTypedBeforePageChange())
+        return true;
     // The key goes on to the focused control in every case.
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TComicForm::changesPage(QObject* watched, QEvent* event) const
+{
+    QTabBar* bar = pcMain->tabBar();
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched != bar || mouse->button() != Qt::LeftButton)
+            return false;
+        const int tab = bar->tabAt(mouse->position().toPoint());
+        return tab >= 0 && tab != bar->currentIndex();
+    }
+    case QEvent::Wheel:
+        return watched == bar && bar->style()->styleHint(QStyle::SH_TabBar_AllowWheelScrolling, nullptr, bar);
+    case QEvent::KeyPress: {
+        // Ctrl+Tab reaches the tab widget when the focused control leaves it.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        return watched == pcMain && (key->modifiers() & Qt::ControlModifier)
+               && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab);
+    }
+    default:
+        return false;
+    }
+}
+
+bool TComicForm::storeTypedBeforePageChange()
+{
+    // The window's focus widget, also while another window (the statistics)
+    // is active.
+    QWidget* box = focusWidget();
+    QWidget* page = pcMain->currentWidget();
+    if (!box || !page || !page->isAncestorOf(box))
+        return true;
+    auto* link = box->findChild<ui::FieldLink*>(QString(), Qt::FindDirectChildrenOnly);
+    return !link || link->commitPending();
 }
 
 void TComicForm::menStatistikClick()
 {
     if (!statistikForm) {
-        auto* form = new TStatistikForm(m_data.dbConnection, this);
+        auto* form = new TStatistikForm(m_data.dbConnection(), this);
         form->setAttribute(Qt::WA_DeleteOnClose);
         connect(form, &TStatistikForm::seriesChosen, this, [this](const QString& id, const QString& name) {
             ui::runCommand([&] { ShowSeries(id, name); });
@@ -453,6 +495,8 @@ void TComicForm::menStatistikClick()
 
 void TComicForm::ShowSeries(const QString& seriesId, const QString& name)
 {
+    if (!storeTypedBeforePageChange())
+        return;
     pcMain->setCurrentWidget(tsListe);
     const bool filterDropped = overviewPage->ShowSeries(seriesId, name);
     sbMainPanel0->setText(filterDropped ? QStringLiteral("Filter aufgehoben: er blendete die Serie „%1“ aus").arg(name)

@@ -66,9 +66,28 @@ public:
     void menStatistikClick();
     // The overview on the first volume of a series, as the statistics window asks.
     void ShowSeries(const QString& seriesId, const QString& name);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildPages();
+    void buildStatusBar();
+    void connectTools();
+    void placeCentred();
+    // Writes what the focused box of the page in view holds, before another
+    // page is shown. False when the value is refused: the refusal is shown,
+    // the page stays and the box keeps the focus.
+    bool storeTypedBeforePageChange();
+    // Whether event on the page tabs would show another page.
+    bool changesPage(QObject* watched, QEvent* event) const;
+
     QPointer<TStatistikForm> statistikForm;
 
-    // Main menu. Commands of later features enable their items and connect them.
+    // Main menu; the items carry their names for findChild.
     QMenu* menFile;
     QAction* menDBSync;
     QAction* N1;
@@ -121,18 +140,6 @@ public:
     // Status bar panels: a wide one followed by a narrow one.
     QLabel* sbMainPanel0;
     QLabel* sbMainPanel1;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void buildMenus();
-    void buildToolBar();
-    void buildPages();
-    void buildStatusBar();
-    void connectTools();
-    void placeCentred();
 
     // The destructor removes the pages and the navigator bound to it before
     // it goes, the other child widgets follow with the base class.

@@ -12,11 +12,11 @@
 
 namespace f = db::fields;
 
-TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblAuflagen, owner)
+TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblAuflagen(), owner)
 {
     setObjectName(QStringLiteral("AuflageForm"));
     setWindowTitle(QStringLiteral("Auflage bearbeiten"));
-    db::DataSource* src = &data.srcAuflagen;
+    db::DataSource* src = &data.srcAuflagen();
 
     auto edit = [&](const char* name, QLatin1String field) { return ui::DBEdit::named(name, src, field.data(), this); };
     editAuflage = edit("editAuflage", f::ALAUFLAGE);
@@ -25,14 +25,14 @@ TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.
     editSPreis = edit("editSPreis", f::ALSPREIS);
     // A refused number names the box it was typed in, not the stored field.
     for (const auto& [field, text] : {std::pair{f::ALVKPREIS, "Preis"}, std::pair{f::ALSPREIS, "Sammlerpreis"}})
-        if (db::Field* found = data.tblAuflagen.findField(field))
+        if (db::Field* found = data.tblAuflagen().findField(field))
             found->setDisplayLabel(QString::fromUtf8(text));
 
     cbAusfuehrung1 = new ui::DBLookupComboBox(this);
     cbAusfuehrung1->setObjectName(QStringLiteral("cbAusfuehrung1"));
     cbAusfuehrung1->setDataSource(src);
     cbAusfuehrung1->setDataField(f::ALAUSFUEHRUNGID1);
-    cbAusfuehrung1->setListSource(&data.srcAusfuehrungen);
+    cbAusfuehrung1->setListSource(&data.srcAusfuehrungen());
     cbAusfuehrung1->setKeyField(f::AFAUSFID);
     cbAusfuehrung1->setListField(f::AFNAME);
 

@@ -6,40 +6,21 @@
 #include "core/Command.h"
 #include "dbcontrols/DBLookupComboBox.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace f = db::fields;
 
-namespace {
-
-ui::DBLookupComboBox* lookupBox(QWidget* parent, const char* name, db::DataSource* source, QLatin1String field,
-                                db::DataSource* list, QLatin1String key, QLatin1String shown)
-{
-    auto* box = new ui::DBLookupComboBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setDataSource(source);
-    box->setDataField(field);
-    box->setListSource(list);
-    box->setKeyField(key);
-    box->setListField(shown);
-    return box;
-}
-
-} // namespace
-
-TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblComic2Autor, owner), m_data(data)
+TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblComic2Autor(), owner), m_data(data)
 {
     setObjectName(QStringLiteral("AutorForm"));
     setWindowTitle(QStringLiteral("Autor(en) bearbeiten"));
 
-    cbAutor = lookupBox(this, "cbAutor", &data.srcComic2Autor, f::C2AAUTORID, &data.srcAutoren, f::ANAUTORID,
-                        f::ANNAME);
+    cbAutor = ui::DBLookupComboBox::named("cbAutor", &data.srcComic2Autor(), f::C2AAUTORID, &data.srcAutoren(),
+                                          f::ANAUTORID, f::ANNAME, this);
     cbAutor->setMinimumContentsLength(32);
     cbAutor->setMaxVisibleItems(16);
     btnSelect = new QToolButton(this);
@@ -48,7 +29,8 @@ TAutorForm::TAutorForm(ComicData& data, QWidget* owner) : TBoundDialog(data.tblC
     btnSelect->setAutoRaise(true);
     btnSelect->setFocusPolicy(Qt::NoFocus);
     btnSelect->setToolTip(QStringLiteral("Neuen Autor erstellen"));
-    cbFunktion = lookupBox(this, "cbFunktion", &data.srcComic2Autor, f::C2AATID, &data.srcAutortyp, f::ATID, f::ATTYP);
+    cbFunktion = ui::DBLookupComboBox::named("cbFunktion", &data.srcComic2Autor(), f::C2AATID, &data.srcAutortyp(),
+                                             f::ATID, f::ATTYP, this);
     cbFunktion->setMinimumContentsLength(16);
 
     auto* labAutor = new QLabel(QStringLiteral("Autor"), this);
@@ -95,22 +77,19 @@ void TAutorForm::btnSelectClick()
     if (name.isEmpty())
         return;
 
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
     // An existing name that begins with the new one would be mistaken for it.
     if (authors.locate(f::ANNAME, name, db::LocateCaseInsensitive | db::LocatePartialKey)) {
         // One line per name, indented under the heading.
-        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                        QStringLiteral("Folgende Autoren enhalten den gleichen Namen\n  ")
-                            + authors.fieldByName(f::ANNAME).asString(),
-                        QMessageBox::Ok, this);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-        box.exec();
+        ui::showNote(QStringLiteral("Folgende Autoren enhalten den gleichen Namen\n  ")
+                         + authors.fieldByName(f::ANNAME).asString(),
+                     this);
         return;
     }
 
-    const QString key = m_data.AddNamedRow(authors, f::ANAUTORID, f::ANNAME, name);
+    const QString key = m_data.rules().AddNamedRow(authors, f::ANAUTORID, f::ANNAME, name);
 
-    db::Table& assignments = m_data.tblComic2Autor;
+    db::Table& assignments = m_data.tblComic2Autor();
     assignments.edit();
     assignments.fieldByName(f::C2AAUTORID).setAsString(key);
 }
@@ -119,13 +98,13 @@ void TAutorForm::btnModifyClick()
 {
     // The author whose key the assignment holds: with an empty box there is
     // none, and no other author is touched.
-    const db::Table& assignments = m_data.tblComic2Autor;
+    const db::Table& assignments = m_data.tblComic2Autor();
     if (!assignments.active() || cbAutor->currentIndex() < 0)
         return;
     const QString key = assignments.fieldByName(f::C2AAUTORID).asString();
     if (key.isEmpty())
         return;
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
     if (!authors.locate(f::ANAUTORID, key))
         return;
 

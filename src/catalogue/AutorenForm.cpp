@@ -73,13 +73,13 @@ TAutorenForm::~TAutorenForm()
 
 void TAutorenForm::FormCreate()
 {
-    dbgAutoren->setDataSource(&m_data.srcAutoren);
+    dbgAutoren->setDataSource(&m_data.srcAutoren());
     dbgAutoren->setColumns({{f::ANNAME, QStringLiteral("Autoren"), 40},
                             {f::ANAUTORID, {}, 0, false}});
     dbgAutoren->setEditable(true);
     dbgAutoren->horizontalHeader()->setStretchLastSection(true);
 
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
     m_priorBeforeInsert = std::exchange(authors.beforeInsert, [this](db::Table& t) { tblAutorenBeforeInsert(t); });
     m_priorBeforePost = std::exchange(authors.beforePost, [this](db::Table& t) { tblAutorenBeforePost(t); });
     m_priorBeforeDelete = std::exchange(authors.beforeDelete, [this](db::Table& t) { tblAutorenBeforeDelete(t); });
@@ -90,7 +90,7 @@ void TAutorenForm::FormDestroy() noexcept
 {
     if (!m_installed)
         return;
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
 
     // A name still being typed in the grid is stored like any other change,
     // trimmed, before the list's rules go away.
@@ -129,19 +129,19 @@ void TAutorenForm::tblAutorenBeforePost(db::Table& table)
 
 void TAutorenForm::tblAutorenBeforeDelete(db::Table& table)
 {
-    m_data.CheckAuthorDeletable(table.fieldByName(f::ANAUTORID).asString());
+    m_data.rules().CheckAuthorDeletable(table.fieldByName(f::ANAUTORID).asString());
     if (m_priorBeforeDelete)
         m_priorBeforeDelete(table);
 }
 
 void TAutorenForm::btnDeleteClick()
 {
-    m_data.tblAutoren.deleteRecord();
+    m_data.tblAutoren().deleteRecord();
 }
 
 void TAutorenForm::btnRefreshClick()
 {
-    db::Table& authors = m_data.tblAutoren;
+    db::Table& authors = m_data.tblAutoren();
     const QString text = TrimInput(editFilter->text());
     if (text.isEmpty()) {
         authors.setFiltered(false);

@@ -11,6 +11,8 @@
 
 #include <QAbstractButton>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -31,66 +33,63 @@ TDetailCommands::~TDetailCommands()
         disconnect(c);
 }
 
-void TDetailCommands::attach(QWidget* page)
+void TDetailCommands::attach(const TDetailControls& controls)
 {
+    const std::pair<const void*, const char*> required[] = {
+        {controls.btnAddAuthor, "btnAddAuthor"},     {controls.btnDelAuthor, "btnDelAuthor"},
+        {controls.btnEditAuthor, "btnEditAuthor"},   {controls.btnAddAuflage, "btnAddAuflage"},
+        {controls.btnDelAuflage, "btnDelAuflage"},   {controls.btnEditAuflage, "btnEditAuflage"},
+        {controls.btnAddLComic, "btnAddLComic"},     {controls.btnDelLComic, "btnDelLComic"},
+        {controls.btnEditLComic, "btnEditLComic"},   {controls.btnAutShortCut, "btnAutShortCut"},
+        {controls.btnAuflShortCut, "btnAuflShortCut"}, {controls.dbgAutoren, "dbgAutoren"},
+        {controls.dbgAuflagen, "dbgAuflagen"},       {controls.dbgLAuflage, "dbgLAuflage"},
+    };
+    for (const auto& [control, name] : required)
+        if (!control)
+            throw std::invalid_argument(std::string("TDetailCommands::attach: control missing: ") + name);
+
     for (const auto& c : std::as_const(m_connections))
         disconnect(c);
     m_connections.clear();
-    if (!page)
-        return;
 
     using Command = void (TDetailCommands::*)();
-    auto button = [&](const char* name) { return page->findChild<QAbstractButton*>(QLatin1String(name)); };
-    auto onClick = [&](const char* name, Command command) {
-        if (QAbstractButton* b = button(name))
-            m_connections << ui::onCommand(b, &QAbstractButton::clicked, this,
-                                           [this, command](auto&&...) { (this->*command)(); });
+    auto onClick = [&](QAbstractButton* button, Command command) {
+        m_connections << ui::onCommand(button, &QAbstractButton::clicked, this,
+                                       [this, command](auto&&...) { (this->*command)(); });
     };
-    onClick("btnAddAuthor", &TDetailCommands::btnAddAuthorClick);
-    onClick("btnDelAuthor", &TDetailCommands::btnDelAuthorClick);
-    onClick("btnEditAuthor", &TDetailCommands::btnEditAuthorClick);
-    onClick("btnAddAuflage", &TDetailCommands::btnAddAuflageClick);
-    onClick("btnDelAuflage", &TDetailCommands::btnDelAuflageClick);
-    onClick("btnEditAuflage", &TDetailCommands::btnEditAuflageClick);
-    onClick("btnAddLComic", &TDetailCommands::btnAddLComicClick);
-    onClick("btnDelLComic", &TDetailCommands::btnDelLComicClick);
-    onClick("btnEditLComic", &TDetailCommands::btnEditLComicClick);
+    onClick(controls.btnAddAuthor, &TDetailCommands::btnAddAuthorClick);
+    onClick(controls.btnDelAuthor, &TDetailCommands::btnDelAuthorClick);
+    onClick(controls.btnEditAuthor, &TDetailCommands::btnEditAuthorClick);
+    onClick(controls.btnAddAuflage, &TDetailCommands::btnAddAuflageClick);
+    onClick(controls.btnDelAuflage, &TDetailCommands::btnDelAuflageClick);
+    onClick(controls.btnEditAuflage, &TDetailCommands::btnEditAuflageClick);
+    onClick(controls.btnAddLComic, &TDetailCommands::btnAddLComicClick);
+    onClick(controls.btnDelLComic, &TDetailCommands::btnDelLComicClick);
+    onClick(controls.btnEditLComic, &TDetailCommands::btnEditLComicClick);
 
     // The hidden accelerator buttons press the "+" buttons, so that they act
     // only while those are enabled; exactly one such forwarding, whether or
     // not the page made one already.
-    auto accelerator = [&](const char* name, const char* addButton, Command command) {
-        QAbstractButton* shortcut = button(name);
-        if (!shortcut)
-            return;
-        if (QAbstractButton* add = button(addButton)) {
-            shortcut->disconnect(add);
-            m_connections << connect(shortcut, &QAbstractButton::clicked, add, &QAbstractButton::click);
-        } else {
-            onClick(name, command);
-        }
+    auto accelerator = [&](QAbstractButton* shortcut, QAbstractButton* add) {
+        shortcut->disconnect(add);
+        m_connections << connect(shortcut, &QAbstractButton::clicked, add, &QAbstractButton::click);
     };
-    accelerator("btnAutShortCut", "btnAddAuthor", &TDetailCommands::btnAddAuthorClick);
-    accelerator("btnAuflShortCut", "btnAddAuflage", &TDetailCommands::btnAddAuflageClick);
+    accelerator(controls.btnAutShortCut, controls.btnAddAuthor);
+    accelerator(controls.btnAuflShortCut, controls.btnAddAuflage);
 
-    auto grid = [&](const char* name, Command onDoubleClick) {
-        ui::DBGrid* g = page->findChild<ui::DBGrid*>(QLatin1String(name));
-        if (g)
-            m_connections << ui::onCommand(g, &ui::DBGrid::doubleClicked, this,
-                                           [this, onDoubleClick](auto&&...) { (this->*onDoubleClick)(); });
-        return g;
+    auto onDoubleClick = [&](ui::DBGrid* grid, Command command) {
+        m_connections << ui::onCommand(grid, &ui::DBGrid::doubleClicked, this,
+                                       [this, command](auto&&...) { (this->*command)(); });
     };
-    if (ui::DBGrid* g = grid("dbgAutoren", &TDetailCommands::btnEditAuthorClick)) {
-        g->setDeleteEnabled(true);
-        g->setDeleteAction([this](db::DataSet&) { deleteAuthorRow(); });
-    }
+    onDoubleClick(controls.dbgAutoren, &TDetailCommands::btnEditAuthorClick);
+    controls.dbgAutoren->setDeleteEnabled(true);
+    controls.dbgAutoren->setDeleteAction([this](db::DataSet&) { deleteAuthorRow(); });
     // Editions change only through their dialog.
-    if (ui::DBGrid* g = grid("dbgAuflagen", &TDetailCommands::btnEditAuflageClick))
-        g->setDeleteEnabled(false);
-    if (ui::DBGrid* g = grid("dbgLAuflage", &TDetailCommands::btnEditLComicClick)) {
-        g->setDeleteEnabled(true);
-        g->setDeleteAction([this](db::DataSet&) { deleteLocalRow(); });
-    }
+    onDoubleClick(controls.dbgAuflagen, &TDetailCommands::btnEditAuflageClick);
+    controls.dbgAuflagen->setDeleteEnabled(false);
+    onDoubleClick(controls.dbgLAuflage, &TDetailCommands::btnEditLComicClick);
+    controls.dbgLAuflage->setDeleteEnabled(true);
+    controls.dbgLAuflage->setDeleteAction([this](db::DataSet&) { deleteLocalRow(); });
 }
 
 void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table)
@@ -99,7 +98,7 @@ void TDetailCommands::addPatternRow(TBoundDialog& dialog, db::Table& table)
     if (showModal(dialog) != QDialog::Accepted)
         return;
     ui::updateRecord(&table);
-    m_data.KeyNewDetailRow(table);
+    m_data.rules().KeyNewDetailRow(table);
     row.post();
 }
 
@@ -116,9 +115,9 @@ void TDetailCommands::editPatternRow(TBoundDialog& dialog, db::Table& table)
 
 void TDetailCommands::btnAddAuthorClick()
 {
-    m_data.ComicKeyForNewDetail();
+    m_data.rules().ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
-    addPatternRow(*dialog, m_data.tblComic2Autor);
+    addPatternRow(*dialog, m_data.tblComic2Autor());
 }
 
 void TDetailCommands::btnDelAuthorClick()
@@ -129,43 +128,43 @@ void TDetailCommands::btnDelAuthorClick()
 
 void TDetailCommands::btnEditAuthorClick()
 {
-    if (m_data.tblComic2Autor.isEmpty())
+    if (m_data.tblComic2Autor().isEmpty())
         return;
     const auto dialog = std::make_unique<TAutorForm>(m_data, m_owner);
-    editPatternRow(*dialog, m_data.tblComic2Autor);
+    editPatternRow(*dialog, m_data.tblComic2Autor());
 }
 
 void TDetailCommands::deleteAuthorRow()
 {
-    m_data.tblComic2Autor.deleteRecord();
+    m_data.tblComic2Autor().deleteRecord();
 }
 
 void TDetailCommands::btnAddAuflageClick()
 {
-    m_data.ComicKeyForNewDetail();
+    m_data.rules().ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
-    addPatternRow(*dialog, m_data.tblAuflagen);
+    addPatternRow(*dialog, m_data.tblAuflagen());
 }
 
 void TDetailCommands::btnDelAuflageClick()
 {
     if (ui::confirm(S("Eintrag löschen?"), m_owner))
-        m_data.tblAuflagen.deleteRecord();
+        m_data.tblAuflagen().deleteRecord();
 }
 
 void TDetailCommands::btnEditAuflageClick()
 {
-    if (m_data.tblAuflagen.isEmpty())
+    if (m_data.tblAuflagen().isEmpty())
         return;
     const auto dialog = std::make_unique<TAuflageForm>(m_data, m_owner);
-    editPatternRow(*dialog, m_data.tblAuflagen);
+    editPatternRow(*dialog, m_data.tblAuflagen());
 }
 
 void TDetailCommands::btnAddLComicClick()
 {
-    m_data.ComicKeyForNewDetail();
+    m_data.rules().ComicKeyForNewDetail();
     const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
-    m_data.tblComicLocal.append();
+    m_data.tblComicLocal().append();
     // The dialog stores or drops the row itself.
     showModal(*dialog);
 }
@@ -178,7 +177,7 @@ void TDetailCommands::btnDelLComicClick()
 
 void TDetailCommands::btnEditLComicClick()
 {
-    if (m_data.tblComicLocal.isEmpty())
+    if (m_data.tblComicLocal().isEmpty())
         return;
     const auto dialog = std::make_unique<TLokalDatenForm>(m_data, m_owner);
     showModal(*dialog);
@@ -186,7 +185,7 @@ void TDetailCommands::btnEditLComicClick()
 
 void TDetailCommands::deleteLocalRow()
 {
-    m_data.tblComicLocal.deleteRecord();
+    m_data.tblComicLocal().deleteRecord();
 }
 
 void TDetailCommands::menAutorsClick()

@@ -7,11 +7,37 @@
 
 class ComicData;
 class TBoundDialog;
+class QAbstractButton;
 class QWidget;
 
 namespace db {
 class Table;
 }
+
+namespace ui {
+class DBGrid;
+}
+
+// The controls of the three lists that the commands drive, handed over by
+// the page that owns them. Every one is required: a control the page drops
+// or forgets to fill is refused at attach(), never left silently unwired.
+struct TDetailControls {
+    QAbstractButton* btnAddAuthor = nullptr;
+    QAbstractButton* btnDelAuthor = nullptr;
+    QAbstractButton* btnEditAuthor = nullptr;
+    QAbstractButton* btnAddAuflage = nullptr;
+    QAbstractButton* btnDelAuflage = nullptr;
+    QAbstractButton* btnEditAuflage = nullptr;
+    QAbstractButton* btnAddLComic = nullptr;
+    QAbstractButton* btnDelLComic = nullptr;
+    QAbstractButton* btnEditLComic = nullptr;
+    // The hidden accelerator buttons "&Autoren" and "Au&flage".
+    QAbstractButton* btnAutShortCut = nullptr;
+    QAbstractButton* btnAuflShortCut = nullptr;
+    ui::DBGrid* dbgAutoren = nullptr;
+    ui::DBGrid* dbgAuflagen = nullptr;
+    ui::DBGrid* dbgLAuflage = nullptr;
+};
 
 // The commands of the three lists of the page "Stammdaten" (authors,
 // editions, own copies) and the author list of the menu. Each command throws
@@ -24,13 +50,12 @@ public:
     TDetailCommands(ComicData& data, QWidget* owner);
     ~TDetailCommands() override;
 
-    // Finds the lists' controls by name in page and its children and connects
-    // them: the "+", delete and edit buttons, double-clicks in the author and
-    // own-copy grids and in the edition grid, the hidden accelerator buttons
-    // "&Autoren" and "Au&flage", and Ctrl+Del in the author and own-copy grids
-    // (the edition grid ignores it). Missing controls are skipped. Attaching
-    // again, or to another page, first drops the earlier connections.
-    void attach(QWidget* page);
+    // Connects the lists' controls: the "+", delete and edit buttons,
+    // double-clicks in the three grids, the accelerator buttons, and Ctrl+Del
+    // in the author and own-copy grids (the edition grid ignores it). Throws
+    // std::invalid_argument, naming the control, when one is missing.
+    // Attaching again first drops the earlier connections.
+    void attach(const TDetailControls& controls);
 
     void btnAddAuthorClick();
     void btnDelAuthorClick();

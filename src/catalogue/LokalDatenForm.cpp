@@ -48,37 +48,30 @@ private:
 } // namespace
 
 TLokalDatenForm::TLokalDatenForm(ComicData& data, QWidget* owner)
-    : TBoundDialog(data.tblComicLocal, owner), m_data(data)
+    : TBoundDialog(data.tblComicLocal(), owner), m_data(data)
 {
     setObjectName(QStringLiteral("LokalDatenForm"));
     setWindowTitle(QStringLiteral("Eigene Daten zu diesem Eintrag"));
-    db::DataSource* src = &data.srcComicLocal;
+    db::DataSource* src = &data.srcComicLocal();
 
     auto edit = [&](const char* name, QLatin1String field) { return ui::DBEdit::named(name, src, field.data(), this); };
     auto lookup = [&](const char* name, QLatin1String field, db::DataSource* list, QLatin1String key,
                       QLatin1String shown) {
-        auto* box = new ui::DBLookupComboBox(this);
-        box->setObjectName(QLatin1String(name));
-        box->setDataSource(src);
-        box->setDataField(field);
-        box->setListSource(list);
-        box->setKeyField(key);
-        box->setListField(shown);
-        return box;
+        return ui::DBLookupComboBox::named(name, src, field, list, key, shown, this);
     };
 
     editAuflage = edit("editAuflage", f::LCLAUFLAGE);
-    cbAusfuehrung1 = lookup("cbAusfuehrung1", f::LCLAUSFUEHRUNGID1, &data.srcAusfuehrungen, f::AFAUSFID, f::AFNAME);
+    cbAusfuehrung1 = lookup("cbAusfuehrung1", f::LCLAUSFUEHRUNGID1, &data.srcAusfuehrungen(), f::AFAUSFID, f::AFNAME);
     // The second execution edits the field the own-copy list shows as "Ausführung 2".
-    cbAusfuehrung2 = lookup("cbAusfuehrung2", f::LCLAUSFUEHRUNGID2, &data.srcAusfuehrungen, f::AFAUSFID, f::AFNAME);
-    cbZustand = lookup("cbZustand", f::LCLZUSTANDID, &data.srcZustand, f::ZWID, f::ZWNAME);
+    cbAusfuehrung2 = lookup("cbAusfuehrung2", f::LCLAUSFUEHRUNGID2, &data.srcAusfuehrungen(), f::AFAUSFID, f::AFNAME);
+    cbZustand = lookup("cbZustand", f::LCLZUSTANDID, &data.srcZustand(), f::ZWID, f::ZWNAME);
     editKaufpreis = edit("editKaufpreis", f::LCLKPREIS);
     cbWaehrung2 = new TDBChoiceBox(currencyItems(), src, f::LCLKPREISWG, this);
     cbWaehrung2->setObjectName(QStringLiteral("cbWaehrung2"));
     editLimitNr = edit("editLimitNr", f::LCLNUMMER);
     // A refused number names the box it was typed in, not the stored field.
     for (const auto& [field, text] : {std::pair{f::LCLKPREIS, "Kaufpreis"}, std::pair{f::LCLNUMMER, "Limitierte Nr."}})
-        if (db::Field* found = data.tblComicLocal.findField(field))
+        if (db::Field* found = data.tblComicLocal().findField(field))
             found->setDisplayLabel(QString::fromUtf8(text));
     editKaufdatum = new TDateEdit(src, f::LCKKDATUM, this);
     editKaufdatum->setObjectName(QStringLiteral("editKaufdatum"));
@@ -157,7 +150,7 @@ TLokalDatenForm::TLokalDatenForm(ComicData& data, QWidget* owner)
 
 void TLokalDatenForm::btnSaveClick()
 {
-    db::Table& copies = m_data.tblComicLocal;
+    db::Table& copies = m_data.tblComicLocal();
     bool written = false;
     ui::runCommand([&] {
         ui::updateRecord(&copies);
@@ -175,7 +168,7 @@ void TLokalDatenForm::btnSaveClick()
             return;
         }
         if (copies.state() == db::DataSetState::Insert)
-            m_data.KeyNewDetailRow(copies);
+            m_data.rules().KeyNewDetailRow(copies);
         copies.post();
     });
     QDialog::accept();
@@ -183,6 +176,6 @@ void TLokalDatenForm::btnSaveClick()
 
 void TLokalDatenForm::btnAbbruchClick()
 {
-    ui::runCommand([&] { m_data.tblComicLocal.cancel(); });
+    ui::runCommand([&] { m_data.tblComicLocal().cancel(); });
     QDialog::reject();
 }

@@ -12,12 +12,10 @@
 #include "dbcontrols/FieldLink.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
@@ -74,8 +72,8 @@ QToolButton* smallButton(QWidget* parent, const QString& name, const QString& te
 }
 
 // The three buttons beside a list: "+", delete, edit.
-QVBoxLayout* listButtons(QWidget* parent, const QString& suffix, QToolButton** add, QToolButton** del,
-                         QToolButton** edit)
+QVBoxLayout* listButtons(QWidget* parent, const QString& suffix, QAbstractButton** add, QAbstractButton** del,
+                         QAbstractButton** edit)
 {
     *add = smallButton(parent, QStringLiteral("btnAdd") + suffix, QStringLiteral("+"));
     *del = smallButton(parent, QStringLiteral("btnDel") + suffix, QStringLiteral("Löschen"), deleteIcon());
@@ -133,13 +131,6 @@ private:
     QAbstractButton* m_button;
     QShortcut* m_guard;
 };
-
-void plainMessage(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
-}
 
 } // namespace
 
@@ -201,7 +192,7 @@ QWidget* TMasterDataPage::buildToolbar()
 QWidget* TMasterDataPage::buildFields()
 {
     auto* area = new QWidget(this);
-    db::DataSource* src = &m_data.srcStripothek;
+    db::DataSource* src = &m_data.srcStripothek();
 
     cbFehlt = new ui::DBCheckBox(QStringLiteral("Comic fehlt in der Sammlung"), src, f::SCLFEHLT, area);
     cbFehlt->setObjectName(QStringLiteral("cbFehlt"));
@@ -222,22 +213,16 @@ QWidget* TMasterDataPage::buildFields()
 
     auto lookup = [&](const char* name, QLatin1String field, db::DataSource* list, QLatin1String key,
                       QLatin1String shown) {
-        auto* box = new ui::DBLookupComboBox(area);
-        box->setObjectName(QLatin1String(name));
-        box->setDataSource(src);
-        box->setDataField(field);
-        box->setListSource(list);
-        box->setKeyField(key);
-        box->setListField(shown);
+        auto* box = ui::DBLookupComboBox::named(name, src, field, list, key, shown, area);
         box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         box->setMinimumContentsLength(8);
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         return box;
     };
-    cbSerie = lookup("cbSerie", f::SCLSERIEID, &m_data.srcSerie, f::SRSERIENID, f::SRNAME);
-    cbVerlage = lookup("cbVerlage", f::SCLVERLAGID, &m_data.srcVerlage, f::VLVERLAGID, f::VLNAME1);
-    cbLitTyp = lookup("cbLitTyp", f::SCLLITARTID, &m_data.srcLitArt, f::LAARTID, f::LANAME);
-    cbLitart = lookup("cbLitart", f::SCLSPARTEID, &m_data.srcUnterart, f::UATID, f::UANAME);
+    cbSerie = lookup("cbSerie", f::SCLSERIEID, &m_data.srcSerie(), f::SRSERIENID, f::SRNAME);
+    cbVerlage = lookup("cbVerlage", f::SCLVERLAGID, &m_data.srcVerlage(), f::VLVERLAGID, f::VLNAME1);
+    cbLitTyp = lookup("cbLitTyp", f::SCLLITARTID, &m_data.srcLitArt(), f::LAARTID, f::LANAME);
+    cbLitart = lookup("cbLitart", f::SCLSPARTEID, &m_data.srcUnterart(), f::UATID, f::UANAME);
     cbSerie->setMaxVisibleItems(12);
     cbVerlage->setMaxVisibleItems(12);
     btnAddSerie = smallButton(area, QStringLiteral("btnAddSerie"), QStringLiteral("..."));
@@ -297,12 +282,12 @@ QWidget* TMasterDataPage::buildLists()
 {
     auto* area = new QWidget(this);
 
-    dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor,
+    m_lists.dbgAutoren = grid(area, QStringLiteral("dbgAutoren"), &m_data.srcComic2Autor(),
                       {{f::C2AAUTORID, QStringLiteral("Autor"), 28},
                        {f::C2AATID, QStringLiteral("Funktion"), 14},
                        {f::C2AID, {}, 0, false},
                        {f::C2ACOMICID, {}, 0, false}});
-    dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen,
+    m_lists.dbgAuflagen = grid(area, QStringLiteral("dbgAuflagen"), &m_data.srcAuflagen(),
                        {{f::ALAUFLAGE, QStringLiteral("Auflage"), 9},
                         {f::ALAUSFUEHRUNGID1, QStringLiteral("Ausführung"), 9},
                         {f::ALERSCHEINUNGSDATUM, QStringLiteral("E-Datum"), 8},
@@ -314,7 +299,7 @@ QWidget* TMasterDataPage::buildLists()
                         {f::ALCOMICID, {}, 0, false},
                         {f::ALAUSFUEHRUNGID2, {}, 0, false}});
     // The edition list is only read here; its rows go through the edition dialog.
-    dbgAuflagen->setDeleteEnabled(false);
+    m_lists.dbgAuflagen->setDeleteEnabled(false);
 
     auto* g = new QGridLayout(area);
     g->setContentsMargins(0, 0, 0, 0);
@@ -322,12 +307,15 @@ QWidget* TMasterDataPage::buildLists()
     g->setVerticalSpacing(2);
     g->setColumnStretch(1, 1);
     g->addWidget(label(area, QStringLiteral("Autoren")), 0, 1);
-    g->addLayout(listButtons(area, QStringLiteral("Author"), &btnAddAuthor, &btnDelAuthor, &btnEditAuthor), 1, 0);
-    g->addWidget(dbgAutoren, 1, 1);
+    g->addLayout(listButtons(area, QStringLiteral("Author"), &m_lists.btnAddAuthor, &m_lists.btnDelAuthor,
+                             &m_lists.btnEditAuthor),
+                 1, 0);
+    g->addWidget(m_lists.dbgAutoren, 1, 1);
     g->addWidget(label(area, QStringLiteral("Auflagen")), 2, 1);
-    g->addLayout(listButtons(area, QStringLiteral("Auflage"), &btnAddAuflage, &btnDelAuflage, &btnEditAuflage), 3,
-                 0);
-    g->addWidget(dbgAuflagen, 3, 1);
+    g->addLayout(listButtons(area, QStringLiteral("Auflage"), &m_lists.btnAddAuflage, &m_lists.btnDelAuflage,
+                             &m_lists.btnEditAuflage),
+                 3, 0);
+    g->addWidget(m_lists.dbgAuflagen, 3, 1);
     g->setRowStretch(1, 1);
     g->setRowStretch(3, 1);
     return area;
@@ -339,7 +327,7 @@ QGroupBox* TMasterDataPage::buildLocalData()
     gbLokaleDaten->setObjectName(QStringLiteral("gbLokaleDaten"));
     QGroupBox* box = gbLokaleDaten;
 
-    dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal,
+    m_lists.dbgLAuflage = grid(box, QStringLiteral("dbgLAuflage"), &m_data.srcComicLocal(),
                        {{f::LCLAUFLAGE, QStringLiteral("Auflage"), 10},
                         {f::LCLAUSFUEHRUNGID1, QStringLiteral("Ausführung 1"), 12},
                         {f::LCLAUSFUEHRUNGID2, QStringLiteral("Ausführung 2"), 12},
@@ -353,16 +341,18 @@ QGroupBox* TMasterDataPage::buildLocalData()
                         {f::LCLSERVERCOMICID, {}, 0, false},
                         {f::LCLBEMERKUNG, {}, 0, false}});
 
-    editBemerkung2 = new ui::DBMemo(&m_data.srcComicLocal, f::LCLBEMERKUNG, box);
+    editBemerkung2 = new ui::DBMemo(&m_data.srcComicLocal(), f::LCLBEMERKUNG, box);
     editBemerkung2->setObjectName(QStringLiteral("editBemerkung2"));
     editBemerkung2->setReadOnly(true);
     editBemerkung2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     editBemerkung2->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    btnAutShortCut = new QPushButton(QStringLiteral("&Autoren"), box);
+    auto* btnAutShortCut = new QPushButton(QStringLiteral("&Autoren"), box);
     btnAutShortCut->setObjectName(QStringLiteral("btnAutShortCut"));
-    btnAuflShortCut = new QPushButton(QStringLiteral("Au&flage"), box);
+    auto* btnAuflShortCut = new QPushButton(QStringLiteral("Au&flage"), box);
     btnAuflShortCut->setObjectName(QStringLiteral("btnAuflShortCut"));
+    m_lists.btnAutShortCut = btnAutShortCut;
+    m_lists.btnAuflShortCut = btnAuflShortCut;
 
     // The two accelerator buttons share the grid's cell and lie beneath it.
     auto* middle = new QGridLayout;
@@ -370,7 +360,7 @@ QGroupBox* TMasterDataPage::buildLocalData()
     middle->addWidget(label(box, QStringLiteral("Eigene Comics")), 0, 0);
     middle->addWidget(btnAutShortCut, 1, 0, Qt::AlignLeft | Qt::AlignTop);
     middle->addWidget(btnAuflShortCut, 1, 0, Qt::AlignLeft | Qt::AlignTop);
-    middle->addWidget(dbgLAuflage, 1, 0);
+    middle->addWidget(m_lists.dbgLAuflage, 1, 0);
     middle->setRowStretch(1, 1);
     for (QPushButton* b : {btnAutShortCut, btnAuflShortCut}) {
         b->setFocusPolicy(Qt::NoFocus);
@@ -384,7 +374,8 @@ QGroupBox* TMasterDataPage::buildLocalData()
     right->addWidget(editBemerkung2, 1);
 
     auto* row = new QHBoxLayout(box);
-    row->addLayout(listButtons(box, QStringLiteral("LComic"), &btnAddLComic, &btnDelLComic, &btnEditLComic));
+    row->addLayout(listButtons(box, QStringLiteral("LComic"), &m_lists.btnAddLComic, &m_lists.btnDelLComic,
+                               &m_lists.btnEditLComic));
     row->addLayout(middle, 4);
     row->addLayout(right, 1);
     return box;
@@ -394,8 +385,8 @@ void TMasterDataPage::buildTabOrder()
 {
     const QList<QWidget*> chain = {cbFehlt,     editTitel1, editTitel2,   editTitel3, cbSerie,
                                    cbVerlage,   cbLitTyp,   cbLitart,     editISBNNr, editBand,
-                                   editSeiten,  editMaxLimit, dbgAutoren, dbgAuflagen, dbgLAuflage,
-                                   editBemerkung2, cbReBuy};
+                                   editSeiten,  editMaxLimit, m_lists.dbgAutoren, m_lists.dbgAuflagen,
+                                   m_lists.dbgLAuflage, editBemerkung2, cbReBuy};
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
@@ -412,10 +403,10 @@ void TMasterDataPage::connectCommands()
 
     // Whatever the "+" buttons come to do, the accelerators do the same, and
     // nothing while those buttons are disabled.
-    connect(btnAutShortCut, &QPushButton::clicked, btnAddAuthor, &QToolButton::click);
-    connect(btnAuflShortCut, &QPushButton::clicked, btnAddAuflage, &QToolButton::click);
+    connect(m_lists.btnAutShortCut, &QAbstractButton::clicked, m_lists.btnAddAuthor, &QAbstractButton::click);
+    connect(m_lists.btnAuflShortCut, &QAbstractButton::clicked, m_lists.btnAddAuflage, &QAbstractButton::click);
 
-    db::DataSource* src = &m_data.srcStripothek;
+    db::DataSource* src = &m_data.srcStripothek();
     connect(src, &db::DataSource::stateChanged, this, &TMasterDataPage::srcStripothekStateChange);
     // A deletion or a filter changes the rows without a change of state.
     connect(src, &db::DataSource::dataSetChanged, this, &TMasterDataPage::srcStripothekStateChange);
@@ -428,13 +419,13 @@ void TMasterDataPage::labelNumberFields()
     const std::pair<QLatin1String, const char*> labels[] = {
         {f::SCLBAND, "Band"}, {f::SCLSEITEN, "Seiten"}, {f::SCLMAXLIMANZAHL, "Limitierung"}};
     for (const auto& [field, text] : labels)
-        if (db::Field* f = m_data.tblStripothek.findField(field))
+        if (db::Field* f = m_data.tblStripothek().findField(field))
             f->setDisplayLabel(QLatin1String(text));
 }
 
 void TMasterDataPage::srcStripothekStateChange()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     const db::DataSetState state = tbl.state();
     const bool browse = state == db::DataSetState::Browse;
     const bool editing = tbl.isEditing();
@@ -454,22 +445,22 @@ void TMasterDataPage::srcStripothekStateChange()
 
 void TMasterDataPage::btnNewClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     ui::updateRecord(&tbl);
-    m_data.NewComic();
+    m_data.rules().NewComic();
     editTitel1->setFocus();
 }
 
 void TMasterDataPage::btnNewBandClick()
 {
-    ui::updateRecord(&m_data.tblStripothek);
-    m_data.NewVolume();
+    ui::updateRecord(&m_data.tblStripothek());
+    m_data.rules().NewVolume();
     editTitel1->setFocus();
 }
 
 void TMasterDataPage::btnSaveClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     ui::updateRecord(&tbl);
     db::ControlsDisabled frozen(tbl);
     // Posting derives the fields and stores the authors of a new volume.
@@ -479,30 +470,30 @@ void TMasterDataPage::btnSaveClick()
 
 void TMasterDataPage::btnDeleteClick()
 {
-    db::Table& tbl = m_data.tblStripothek;
+    db::Table& tbl = m_data.tblStripothek();
     if (!tbl.active() || tbl.isEmpty())
         return;
     if (!ui::confirm(QStringLiteral("Diesen Comic löschen?"), this))
         return;
-    if (m_data.DeleteComic())
+    if (m_data.rules().DeleteComic())
         Q_EMIT countChanged();
 }
 
 void TMasterDataPage::btnRestoreClick()
 {
-    m_data.tblStripothek.cancel();
+    m_data.tblStripothek().cancel();
 }
 
 void TMasterDataPage::btnAddVerlagClick()
 {
-    addLookupRow(m_data.tblVerlage, f::VLVERLAGID, f::VLNAME1,
+    addLookupRow(m_data.tblVerlage(), f::VLVERLAGID, f::VLNAME1,
                  QStringLiteral("Neuen Verlag erstellen"), QStringLiteral("Verlagsname"),
                  QStringLiteral("Dieser Verlag existiert schon!"), f::SCLVERLAGID);
 }
 
 void TMasterDataPage::btnAddSerieClick()
 {
-    addLookupRow(m_data.tblSerie, f::SRSERIENID, f::SRNAME,
+    addLookupRow(m_data.tblSerie(), f::SRSERIENID, f::SRNAME,
                  QStringLiteral("Neue Serie erstellen"), QStringLiteral("Serienname"),
                  QStringLiteral("Diese Serie existiert schon!"), f::SCLSERIEID);
 }
@@ -518,12 +509,12 @@ void TMasterDataPage::addLookupRow(db::Table& table, const QString& keyField, co
     if (name.isEmpty())
         return;
     if (table.locate(nameField, name, db::LocateExact)) {
-        plainMessage(this, existsMessage);
+        ui::showNote(existsMessage, this);
         return;
     }
 
-    const QString key = m_data.AddNamedRow(table, keyField, nameField, name);
-    db::Table& comic = m_data.tblStripothek;
+    const QString key = m_data.rules().AddNamedRow(table, keyField, nameField, name);
+    db::Table& comic = m_data.tblStripothek();
     if (comic.isEditing())
         comic.fieldByName(comicField).setAsString(key);
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "catalogue/DetailCommands.h"
+
 #include <QWidget>
 
 class ComicData;
 class QGroupBox;
 class QLabel;
-class QPushButton;
 class QToolButton;
 
 namespace db {
@@ -22,8 +23,8 @@ class DBMemo;
 
 // The page "Stammdaten": the current catalogue entry with its authors,
 // editions and own copies, and the toolbar that creates, copies as the next
-// volume, saves, deletes and discards. The controls are public, as on a
-// designed form, so that the frame and the list commands can reach them.
+// volume, saves, deletes and discards. Its controls carry their names for
+// findChild; the list commands get theirs through detailControls().
 class TMasterDataPage : public QWidget {
     Q_OBJECT
 public:
@@ -45,6 +46,16 @@ public:
     void btnAddVerlagClick();
     void btnAddSerieClick();
 
+    // The controls of the author, edition and own-copy lists, for the
+    // commands that drive them (TDetailCommands::attach).
+    const TDetailControls& detailControls() const { return m_lists; }
+
+Q_SIGNALS:
+    // The number of stored comics may have changed (a deletion, a new comic
+    // stored or dropped); the frame updates the overview's count label.
+    void countChanged();
+
+private:
     QToolButton* btnNew = nullptr;
     QToolButton* btnNewBand = nullptr;
     QToolButton* btnSave = nullptr;
@@ -67,32 +78,13 @@ public:
     ui::DBEdit* editSeiten = nullptr;
     ui::DBEdit* editMaxLimit = nullptr;
 
-    ui::DBGrid* dbgAutoren = nullptr;
-    QToolButton* btnAddAuthor = nullptr;
-    QToolButton* btnDelAuthor = nullptr;
-    QToolButton* btnEditAuthor = nullptr;
-    ui::DBGrid* dbgAuflagen = nullptr;
-    QToolButton* btnAddAuflage = nullptr;
-    QToolButton* btnDelAuflage = nullptr;
-    QToolButton* btnEditAuflage = nullptr;
-
+    // The author, edition and own-copy lists with their buttons. The two
+    // accelerator buttons lie covered by the own-copy grid, there only for
+    // Alt+A and Alt+F, which press the "+" buttons of the first two lists.
+    TDetailControls m_lists;
     QGroupBox* gbLokaleDaten = nullptr;
-    ui::DBGrid* dbgLAuflage = nullptr;
     ui::DBMemo* editBemerkung2 = nullptr;
-    QToolButton* btnAddLComic = nullptr;
-    QToolButton* btnDelLComic = nullptr;
-    QToolButton* btnEditLComic = nullptr;
-    // Covered by the own-copy grid; there only for Alt+A and Alt+F, which
-    // press the "+" buttons of the author and edition lists.
-    QPushButton* btnAutShortCut = nullptr;
-    QPushButton* btnAuflShortCut = nullptr;
 
-Q_SIGNALS:
-    // The number of stored comics may have changed (a deletion, a new comic
-    // stored or dropped); the frame updates the overview's count label.
-    void countChanged();
-
-private:
     QWidget* buildToolbar();
     QWidget* buildFields();
     QWidget* buildLists();

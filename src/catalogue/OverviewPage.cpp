@@ -76,7 +76,7 @@ void TOverviewPage::buildPage()
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
 
-    dbgListe = new ui::DBGrid(&m_data.srcStripothek, this);
+    dbgListe = new ui::DBGrid(&m_data.srcStripothek(), this);
     dbgListe->setObjectName(QStringLiteral("dbgListe"));
     dbgListe->setColumns({
         {f::SCLTITEL1, QStringLiteral("Titel 1"), 40},
@@ -220,7 +220,7 @@ QString TOverviewPage::filterExpression() const
 void TOverviewPage::ApplyOverviewFilter()
 {
     ui::WaitCursor wait;
-    db::Table& table = m_data.tblStripothek;
+    db::Table& table = m_data.tblStripothek();
     // An entry being edited is stored (or an untouched new one dropped)
     // before the list changes under it, even if the filter is then refused.
     ui::storeEditedRow(table);
@@ -238,12 +238,12 @@ void TOverviewPage::ApplyOverviewFilter()
 
 void TOverviewPage::UpdateCount()
 {
-    labInfo->setText(QStringLiteral("Anzahl: ") + QString::number(m_data.tblStripothek.recordCount()));
+    labInfo->setText(QStringLiteral("Anzahl: ") + QString::number(m_data.tblStripothek().recordCount()));
 }
 
 void TOverviewPage::dbgListeTitleClick(int column)
 {
-    db::Table& table = m_data.tblStripothek;
+    db::Table& table = m_data.tblStripothek();
     const QString index = indexForField(dbgListe->fieldNameAt(column));
     if (!index.isEmpty())
         table.setIndexName(index);
@@ -252,7 +252,7 @@ void TOverviewPage::dbgListeTitleClick(int column)
 
 bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
 {
-    db::Table& table = m_data.tblStripothek;
+    db::Table& table = m_data.tblStripothek();
     ui::updateRecord(&table);
     table.checkBrowseMode();
     table.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));

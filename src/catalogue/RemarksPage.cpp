@@ -25,8 +25,8 @@ ui::DBMemo* memo(QWidget* parent, const QString& name, db::DataSource* source, c
 TRemarksPage::TRemarksPage(ComicData& data, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("tsBemerkungen"));
-    editInhalt = memo(this, QStringLiteral("editInhalt"), &data.srcStripothek, f::SCLINHALT);
-    editBemerkung1 = memo(this, QStringLiteral("editBemerkung1"), &data.srcStripothek, f::SCLBEMERKUNG);
+    editInhalt = memo(this, QStringLiteral("editInhalt"), &data.srcStripothek(), f::SCLINHALT);
+    editBemerkung1 = memo(this, QStringLiteral("editBemerkung1"), &data.srcStripothek(), f::SCLBEMERKUNG);
     // A band of fixed height; the remarks take the rest of the page.
     editInhalt->setFixedHeight(editInhalt->fontMetrics().lineSpacing() * 8 + 2 * editInhalt->frameWidth() + 24);
 

@@ -16,6 +16,7 @@ class TRemarksPage : public QWidget {
 public:
     explicit TRemarksPage(ComicData& data, QWidget* parent = nullptr);
 
+private:
     ui::DBMemo* editInhalt = nullptr;
     ui::DBMemo* editBemerkung1 = nullptr;
 };

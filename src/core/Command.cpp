@@ -37,16 +37,20 @@ QString withFullStop(const QString& message)
 namespace {
 // The box of the application's title with one "OK" button, or the recorder
 // that tests put in its place.
-void showMessage(QMessageBox::Icon icon, const QString& message)
+void showText(QMessageBox::Icon icon, const QString& text, QWidget* parent)
 {
-    const QString text = withFullStop(message);
     if (sink()) {
         sink()(text);
         return;
     }
-    QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.exec();
+}
+
+void showMessage(QMessageBox::Icon icon, const QString& message)
+{
+    showText(icon, withFullStop(message), QApplication::activeWindow());
 }
 } // namespace
 
@@ -60,6 +64,11 @@ ErrorSink setErrorSink(ErrorSink s)
 void showWarning(const QString& message)
 {
     showMessage(QMessageBox::Warning, message);
+}
+
+void showNote(const QString& message, QWidget* parent)
+{
+    showText(QMessageBox::NoIcon, message, parent ? parent : QApplication::activeWindow());
 }
 
 DamageHandler setDamageHandler(DamageHandler handler)

@@ -7,6 +7,8 @@
 #include <exception>
 #include <functional>
 
+class QWidget;
+
 namespace ui {
 
 // The application's one error display: a message box with the application's
@@ -22,6 +24,11 @@ QString withFullStop(const QString& message);
 // A warning the user should read once (a database that can only be read);
 // a box with the warning icon, or the error sink while tests replace it.
 void showWarning(const QString& message);
+
+// A note the user only acknowledges (a name that exists already): a box
+// without icon over parent, the text as given, since a note may end in a
+// name; or the error sink while tests replace it.
+void showNote(const QString& message, QWidget* parent = nullptr);
 
 // Shows the error of a failed command. A damaged database file is reported
 // once only, however many commands fail on it afterwards; then the damage

@@ -1,7 +1,6 @@
 #include "database/ComicData.h"
 
 #include "database/FieldNames.h"
-#include "database/Isbn.h"
 #include "database/RecordKeys.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
@@ -13,7 +12,7 @@ namespace f = db::fields;
 namespace {
 struct Reference {
     QLatin1String field;
-    db::Table ComicData::*lookup;
+    db::Table& (ComicData::*lookup)();
     QLatin1String keyField;
     QLatin1String nameField;
 };
@@ -121,23 +120,15 @@ void checkApplicationId(db::Connection& connection)
 
 ComicData::ComicData(QObject* parent) : QObject(parent)
 {
-    tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
-    tblComic2Autor.setIndexName(QStringLiteral("NKC2ACOMICID"));
-    tblComic2Autor.setMasterSource(&srcStripothek, f::SCLCOMICID);
-    tblAuflagen.setIndexName(QStringLiteral("NKALCOMICID"));
-    tblAuflagen.setMasterSource(&srcStripothek, f::SCLCOMICID);
-    tblComicLocal.setIndexFieldNames(f::LCLSERVERCOMICID);
-    tblComicLocal.setMasterSource(&srcStripothek, f::SCLCOMICID);
-    tblVerlage.setIndexName(QStringLiteral("NKVLNAME1"));
-    tblAutoren.setIndexName(QStringLiteral("NKANNAME"));
-
-    tblStripothek.beforePost = [this](db::Table& table) {
-        if (table.state() == db::DataSetState::Insert && !PendingAuthors.empty() && !m_storingNewVolume)
-            storeNewVolume(table);
-        else
-            tblStripothekBeforePost(table);
-    };
-    connect(&tblStripothek, &db::DataSet::stateChanged, this, &ComicData::catalogueStateChanged);
+    m_tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
+    m_tblComic2Autor.setIndexName(QStringLiteral("NKC2ACOMICID"));
+    m_tblComic2Autor.setMasterSource(&m_srcStripothek, f::SCLCOMICID);
+    m_tblAuflagen.setIndexName(QStringLiteral("NKALCOMICID"));
+    m_tblAuflagen.setMasterSource(&m_srcStripothek, f::SCLCOMICID);
+    m_tblComicLocal.setIndexFieldNames(f::LCLSERVERCOMICID);
+    m_tblComicLocal.setMasterSource(&m_srcStripothek, f::SCLCOMICID);
+    m_tblVerlage.setIndexName(QStringLiteral("NKVLNAME1"));
+    m_tblAutoren.setIndexName(QStringLiteral("NKANNAME"));
 }
 
 ComicData::~ComicData()
@@ -147,14 +138,13 @@ ComicData::~ComicData()
         CloseTables();
     } catch (...) {
     }
-    PendingAuthors.clear();
 }
 
 std::vector<db::Table*> ComicData::tables()
 {
-    return {&tblStripothek, &tblComic2Autor, &tblAuflagen, &tblComicLocal, &tblVerlage,
-            &tblSerie, &tblAutoren, &tblAutortyp, &tblAusfuehrungen, &tblZustandsarten,
-            &tblLitart, &tblUnterart, &tblKeyGen};
+    return {&m_tblStripothek, &m_tblComic2Autor, &m_tblAuflagen, &m_tblComicLocal, &m_tblVerlage,
+            &m_tblSerie, &m_tblAutoren, &m_tblAutortyp, &m_tblAusfuehrungen, &m_tblZustandsarten,
+            &m_tblLitart, &m_tblUnterart, &m_tblKeyGen};
 }
 
 db::Table* ComicData::tableByName(const QString& componentName)
@@ -179,7 +169,7 @@ void ComicData::InstallNameDisplays(db::Table& table)
             InstallNameDisplay(table, ref.field);
 }
 
-QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& value) const
+QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& value)
 {
     const QString id = value.toString();
     if (id.isEmpty())
@@ -187,7 +177,7 @@ QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& va
     for (const Reference& ref : kReferences) {
         if (sender.fieldName().compare(ref.field, Qt::CaseInsensitive) != 0)
             continue;
-        const db::Table& lookup = this->*ref.lookup;
+        const db::Table& lookup = (this->*ref.lookup)();
         return lookup.lookup(ref.keyField, id, ref.nameField).toString();
     }
     return {};
@@ -195,37 +185,37 @@ QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& va
 
 void ComicData::OpenTables()
 {
-    const bool connecting = !dbConnection.connected();
-    dbConnection.connect();
+    const bool connecting = !m_dbConnection.connected();
+    m_dbConnection.connect();
     if (connecting)
-        checkApplicationId(dbConnection);
+        checkApplicationId(m_dbConnection);
     const auto open = [](db::Table& table) {
         table.open();
         checkFields(table);
     };
-    for (db::Table* t : {&tblAutortyp, &tblAutoren, &tblVerlage, &tblSerie, &tblZustandsarten, &tblLitart,
-                         &tblUnterart, &tblAusfuehrungen})
+    for (db::Table* t : {&m_tblAutortyp, &m_tblAutoren, &m_tblVerlage, &m_tblSerie, &m_tblZustandsarten,
+                         &m_tblLitart, &m_tblUnterart, &m_tblAusfuehrungen})
         open(*t);
 
-    open(tblStripothek);
-    InstallNameDisplay(tblStripothek, f::SCLSERIEID);
-    InstallNameDisplay(tblStripothek, f::SCLVERLAGID);
-    tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
-    tblStripothek.first();
+    open(m_tblStripothek);
+    InstallNameDisplay(m_tblStripothek, f::SCLSERIEID);
+    InstallNameDisplay(m_tblStripothek, f::SCLVERLAGID);
+    m_tblStripothek.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
+    m_tblStripothek.first();
 
-    open(tblComic2Autor);
-    InstallNameDisplay(tblComic2Autor, f::C2AAUTORID);
-    InstallNameDisplay(tblComic2Autor, f::C2AATID);
+    open(m_tblComic2Autor);
+    InstallNameDisplay(m_tblComic2Autor, f::C2AAUTORID);
+    InstallNameDisplay(m_tblComic2Autor, f::C2AATID);
 
-    open(tblAuflagen);
-    InstallNameDisplay(tblAuflagen, f::ALAUSFUEHRUNGID1);
+    open(m_tblAuflagen);
+    InstallNameDisplay(m_tblAuflagen, f::ALAUSFUEHRUNGID1);
 
-    open(tblComicLocal);
-    InstallNameDisplay(tblComicLocal, f::LCLZUSTANDID);
-    InstallNameDisplay(tblComicLocal, f::LCLAUSFUEHRUNGID1);
-    InstallNameDisplay(tblComicLocal, f::LCLAUSFUEHRUNGID2);
+    open(m_tblComicLocal);
+    InstallNameDisplay(m_tblComicLocal, f::LCLZUSTANDID);
+    InstallNameDisplay(m_tblComicLocal, f::LCLAUSFUEHRUNGID1);
+    InstallNameDisplay(m_tblComicLocal, f::LCLAUSFUEHRUNGID2);
 
-    open(tblKeyGen);
+    open(m_tblKeyGen);
     Q_EMIT tablesOpened();
 }
 
@@ -234,35 +224,13 @@ void ComicData::CloseTables()
     // Closing drops a pending row without reading or writing anything; the
     // details follow the closing catalogue the same way, so an edited edition,
     // own copy or assignment is dropped too, not stored on the way out.
-    for (db::Table* t : {&tblKeyGen, &tblStripothek, &tblComic2Autor, &tblAuflagen, &tblVerlage, &tblSerie,
-                         &tblZustandsarten, &tblLitart, &tblUnterart, &tblAutoren, &tblAusfuehrungen,
-                         &tblAutortyp, &tblComicLocal})
+    for (db::Table* t : {&m_tblKeyGen, &m_tblStripothek, &m_tblComic2Autor, &m_tblAuflagen, &m_tblVerlage,
+                         &m_tblSerie, &m_tblZustandsarten, &m_tblLitart, &m_tblUnterart, &m_tblAutoren,
+                         &m_tblAusfuehrungen, &m_tblAutortyp, &m_tblComicLocal})
         t->close();
 }
 
 QString ComicData::NewRecordKey()
 {
-    return db::drawRecordKey(tblKeyGen);
-}
-
-void ComicData::tblStripothekBeforePost(db::Table& table)
-{
-    db::Field& id = table.fieldByName(f::SCLCOMICID);
-    if (id.asString().isEmpty())
-        id.setAsString(NewRecordKey());
-
-    table.fieldByName(f::SCLINTISBNNR)
-        .setAsString(db::ReduceIsbn(table.fieldByName(f::SCLISBNNR).asString()));
-
-    // The same names the selection boxes show for this row.
-    const db::Field& series = table.fieldByName(f::SCLSERIEID);
-    table.fieldByName(f::SCLSERIENTEXT).setAsString(ShowReferenceName(series, series.value()));
-    const db::Field& publisher = table.fieldByName(f::SCLVERLAGID);
-    table.fieldByName(f::SCLVERLAGTEXT).setAsString(ShowReferenceName(publisher, publisher.value()));
-
-    for (const QLatin1String flag : {f::SCLFEHLT, f::SCLZUKAUFEN}) {
-        db::Field& field = table.fieldByName(flag);
-        if (field.isNull())
-            field.setAsInteger(0);
-    }
+    return db::drawRecordKey(m_tblKeyGen);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database/ComicRules.h"
 #include "database/Connection.h"
 #include "database/DataSet.h"
 #include "database/Table.h"
@@ -8,50 +9,50 @@
 #include <QVariant>
 #include <vector>
 
-// One pending author assignment of "Neuer Band": copied from the volume it
-// was made from, stored with the new volume.
-struct PendingAuthor {
-    QString authorId;
-    QString roleId;
-};
-
 // The main window's data: the connection, the thirteen tables and their data
 // sources, opening and closing them, record keys and the names shown in
-// place of ids. Usable without any widget.
+// place of ids. The catalogue's rules are a unit of their own (ComicRules),
+// reached through rules(). Usable without any widget.
 class ComicData : public QObject {
     Q_OBJECT
 public:
     explicit ComicData(QObject* parent = nullptr);
     ~ComicData() override;
 
-    db::Connection dbConnection{QStringLiteral("dbConnection")};
+    db::Connection& dbConnection() { return m_dbConnection; }
 
-    db::Table tblStripothek{dbConnection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK")};
-    db::Table tblComic2Autor{dbConnection, QStringLiteral("tblComic2Autor"), QStringLiteral("COMIC2AUTOR")};
-    db::Table tblAuflagen{dbConnection, QStringLiteral("tblAuflagen"), QStringLiteral("AUFLAGEN")};
-    db::Table tblComicLocal{dbConnection, QStringLiteral("tblComicLocal"), QStringLiteral("LOKALESTRIPOTHEK")};
-    db::Table tblVerlage{dbConnection, QStringLiteral("tblVerlage"), QStringLiteral("VERLAGE")};
-    db::Table tblSerie{dbConnection, QStringLiteral("tblSerie"), QStringLiteral("SERIEN")};
-    db::Table tblAutoren{dbConnection, QStringLiteral("tblAutoren"), QStringLiteral("AUTOREN")};
-    db::Table tblAutortyp{dbConnection, QStringLiteral("tblAutortyp"), QStringLiteral("AUTORTYP")};
-    db::Table tblAusfuehrungen{dbConnection, QStringLiteral("tblAusfuehrungen"), QStringLiteral("AUSFUEHRUNGEN")};
-    db::Table tblZustandsarten{dbConnection, QStringLiteral("tblZustandsarten"), QStringLiteral("ZUSTANDSARTEN")};
-    db::Table tblLitart{dbConnection, QStringLiteral("tblLitart"), QStringLiteral("LITERATURART")};
-    db::Table tblUnterart{dbConnection, QStringLiteral("tblUnterart"), QStringLiteral("UNTERART")};
-    db::Table tblKeyGen{dbConnection, QStringLiteral("tblKeyGen"), QStringLiteral("KEYGEN")};
+    // The tables, named as the pages and reports know them.
+    db::Table& tblStripothek() { return m_tblStripothek; }
+    db::Table& tblComic2Autor() { return m_tblComic2Autor; }
+    db::Table& tblAuflagen() { return m_tblAuflagen; }
+    db::Table& tblComicLocal() { return m_tblComicLocal; }
+    db::Table& tblVerlage() { return m_tblVerlage; }
+    db::Table& tblSerie() { return m_tblSerie; }
+    db::Table& tblAutoren() { return m_tblAutoren; }
+    db::Table& tblAutortyp() { return m_tblAutortyp; }
+    db::Table& tblAusfuehrungen() { return m_tblAusfuehrungen; }
+    db::Table& tblZustandsarten() { return m_tblZustandsarten; }
+    db::Table& tblLitart() { return m_tblLitart; }
+    db::Table& tblUnterart() { return m_tblUnterart; }
+    db::Table& tblKeyGen() { return m_tblKeyGen; }
 
-    db::DataSource srcStripothek{&tblStripothek, QStringLiteral("srcStripothek")};
-    db::DataSource srcComic2Autor{&tblComic2Autor, QStringLiteral("srcComic2Autor")};
-    db::DataSource srcAuflagen{&tblAuflagen, QStringLiteral("srcAuflagen")};
-    db::DataSource srcComicLocal{&tblComicLocal, QStringLiteral("srcComicLocal")};
-    db::DataSource srcVerlage{&tblVerlage, QStringLiteral("srcVerlage")};
-    db::DataSource srcSerie{&tblSerie, QStringLiteral("srcSerie")};
-    db::DataSource srcAutoren{&tblAutoren, QStringLiteral("srcAutoren")};
-    db::DataSource srcAutortyp{&tblAutortyp, QStringLiteral("srcAutortyp")};
-    db::DataSource srcAusfuehrungen{&tblAusfuehrungen, QStringLiteral("srcAusfuehrungen")};
-    db::DataSource srcZustand{&tblZustandsarten, QStringLiteral("srcZustand")};
-    db::DataSource srcLitArt{&tblLitart, QStringLiteral("srcLitArt")};
-    db::DataSource srcUnterart{&tblUnterart, QStringLiteral("srcUnterart")};
+    // The data sources the bound controls listen to; the key counter has none.
+    db::DataSource& srcStripothek() { return m_srcStripothek; }
+    db::DataSource& srcComic2Autor() { return m_srcComic2Autor; }
+    db::DataSource& srcAuflagen() { return m_srcAuflagen; }
+    db::DataSource& srcComicLocal() { return m_srcComicLocal; }
+    db::DataSource& srcVerlage() { return m_srcVerlage; }
+    db::DataSource& srcSerie() { return m_srcSerie; }
+    db::DataSource& srcAutoren() { return m_srcAutoren; }
+    db::DataSource& srcAutortyp() { return m_srcAutortyp; }
+    db::DataSource& srcAusfuehrungen() { return m_srcAusfuehrungen; }
+    db::DataSource& srcZustand() { return m_srcZustand; }
+    db::DataSource& srcLitArt() { return m_srcLitArt; }
+    db::DataSource& srcUnterart() { return m_srcUnterart; }
+
+    // The catalogue's rules: new comic and volume, deletion, the author
+    // check, the keys of new detail and lookup rows, the derived fields.
+    ComicRules& rules() { return m_rules; }
 
     // Connects and opens all tables; leaves the catalogue in series order on
     // its first row. Stops at the first table that fails: those before stay open.
@@ -64,57 +65,45 @@ public:
     void InstallNameDisplays(db::Table& table);
     // Display text of a reference field: the referenced row's name, or ""
     // for an empty id or one that names no row the lookup table shows.
-    QString ShowReferenceName(const db::Field& sender, const QVariant& value) const;
+    QString ShowReferenceName(const db::Field& sender, const QVariant& value);
     QString NewRecordKey();
 
     std::vector<db::Table*> tables();
     db::Table* tableByName(const QString& componentName);
 
-    // Author assignments that "Neuer Band" copied. They belong to the new
-    // volume while it is being inserted: its store writes them in the same
-    // transaction as the row, and any other way out of the insert drops them.
-    std::vector<PendingAuthor> PendingAuthors;
-
-    // The fields every save of a catalogue row derives: key, internal ISBN,
-    // series and publisher names, the two flags never null. Installed on
-    // tblStripothek.beforePost, so it runs whoever posts.
-    void tblStripothekBeforePost(db::Table& table);
-
-    // The catalogue's rules (ComicRules.cpp). The pages only call them; each
-    // throws on failure and leaves nothing half-written.
-
-    // "Neu": a new row, counted as changed from the start, so that a move
-    // stores it.
-    void NewComic();
-    // "Neuer Band": stores a row being edited, then starts a new row with
-    // the bibliographic fields of the current comic and its authors pending.
-    void NewVolume();
-    // Deletes the current comic with its authors, editions and own copies in
-    // one transaction; after a failure the same comic stays current. A new
-    // row not yet stored is only dropped. True when a stored comic went.
-    bool DeleteComic();
-    // Refuses, with the message the user sees, to delete an author whom any
-    // comic still names.
-    void CheckAuthorDeletable(const QString& authorId);
-    // The key of the comic a new author, edition or own copy belongs to. A
-    // new comic is stored first, so that it has one; without a comic the
-    // command ends quietly (db::Abort).
-    QString ComicKeyForNewDetail();
-    // Gives the row being inserted into one of the three detail tables its
-    // own new key and the current comic's key.
-    void KeyNewDetailRow(db::Table& detail);
-    // Stores a new row of a lookup table (publisher, series, author) under a
-    // new key and returns the key; a refused row is dropped.
-    QString AddNamedRow(db::Table& table, const QString& keyField, const QString& nameField, const QString& name);
-
 Q_SIGNALS:
     void tablesOpened();
 
 private:
-    void catalogueStateChanged();
-    void storeNewVolume(db::Table& table);
+    db::Connection m_dbConnection{QStringLiteral("dbConnection")};
 
-    // Set while a new volume and its authors are being stored, so that the
-    // row leaving the insert state on the way does not drop them.
-    bool m_storingNewVolume = false;
+    db::Table m_tblStripothek{m_dbConnection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK")};
+    db::Table m_tblComic2Autor{m_dbConnection, QStringLiteral("tblComic2Autor"), QStringLiteral("COMIC2AUTOR")};
+    db::Table m_tblAuflagen{m_dbConnection, QStringLiteral("tblAuflagen"), QStringLiteral("AUFLAGEN")};
+    db::Table m_tblComicLocal{m_dbConnection, QStringLiteral("tblComicLocal"), QStringLiteral("LOKALESTRIPOTHEK")};
+    db::Table m_tblVerlage{m_dbConnection, QStringLiteral("tblVerlage"), QStringLiteral("VERLAGE")};
+    db::Table m_tblSerie{m_dbConnection, QStringLiteral("tblSerie"), QStringLiteral("SERIEN")};
+    db::Table m_tblAutoren{m_dbConnection, QStringLiteral("tblAutoren"), QStringLiteral("AUTOREN")};
+    db::Table m_tblAutortyp{m_dbConnection, QStringLiteral("tblAutortyp"), QStringLiteral("AUTORTYP")};
+    db::Table m_tblAusfuehrungen{m_dbConnection, QStringLiteral("tblAusfuehrungen"), QStringLiteral("AUSFUEHRUNGEN")};
+    db::Table m_tblZustandsarten{m_dbConnection, QStringLiteral("tblZustandsarten"), QStringLiteral("ZUSTANDSARTEN")};
+    db::Table m_tblLitart{m_dbConnection, QStringLiteral("tblLitart"), QStringLiteral("LITERATURART")};
+    db::Table m_tblUnterart{m_dbConnection, QStringLiteral("tblUnterart"), QStringLiteral("UNTERART")};
+    db::Table m_tblKeyGen{m_dbConnection, QStringLiteral("tblKeyGen"), QStringLiteral("KEYGEN")};
+
+    db::DataSource m_srcStripothek{&m_tblStripothek, QStringLiteral("srcStripothek")};
+    db::DataSource m_srcComic2Autor{&m_tblComic2Autor, QStringLiteral("srcComic2Autor")};
+    db::DataSource m_srcAuflagen{&m_tblAuflagen, QStringLiteral("srcAuflagen")};
+    db::DataSource m_srcComicLocal{&m_tblComicLocal, QStringLiteral("srcComicLocal")};
+    db::DataSource m_srcVerlage{&m_tblVerlage, QStringLiteral("srcVerlage")};
+    db::DataSource m_srcSerie{&m_tblSerie, QStringLiteral("srcSerie")};
+    db::DataSource m_srcAutoren{&m_tblAutoren, QStringLiteral("srcAutoren")};
+    db::DataSource m_srcAutortyp{&m_tblAutortyp, QStringLiteral("srcAutortyp")};
+    db::DataSource m_srcAusfuehrungen{&m_tblAusfuehrungen, QStringLiteral("srcAusfuehrungen")};
+    db::DataSource m_srcZustand{&m_tblZustandsarten, QStringLiteral("srcZustand")};
+    db::DataSource m_srcLitArt{&m_tblLitart, QStringLiteral("srcLitArt")};
+    db::DataSource m_srcUnterart{&m_tblUnterart, QStringLiteral("srcUnterart")};
+
+    // Last: the rules hook into the catalogue table when they are made.
+    ComicRules m_rules{*this};
 };

@@ -1,7 +1,10 @@
+#include "database/ComicRules.h"
+
 #include "database/ComicData.h"
 
 #include "database/Errors.h"
 #include "database/FieldNames.h"
+#include "database/Isbn.h"
 #include "database/Query.h"
 
 #include <QScopedValueRollback>
@@ -13,7 +16,7 @@ namespace {
 
 // Each detail table's own key and its link to the comic.
 struct DetailKeys {
-    db::Table ComicData::*table;
+    db::Table& (ComicData::*table)();
     QLatin1String keyField;
     QLatin1String comicField;
 };
@@ -28,15 +31,59 @@ const QString kComicId = f::SCLCOMICID;
 
 } // namespace
 
-void ComicData::NewComic()
+ComicRules::ComicRules(ComicData& data) : m_data(data)
 {
-    tblStripothek.append();
-    tblStripothek.fieldByName(f::SCLFEHLT).setAsInteger(0);
+    db::Table& catalogue = m_data.tblStripothek();
+    catalogue.beforePost = [this](db::Table& table) { beforePost(table); };
+    connect(&catalogue, &db::DataSet::stateChanged, this, &ComicRules::catalogueStateChanged);
 }
 
-void ComicData::NewVolume()
+ComicRules::~ComicRules()
 {
-    db::Table& comic = tblStripothek;
+    // The table outlives the rules by a moment while its owner goes.
+    m_data.tblStripothek().beforePost = nullptr;
+}
+
+void ComicRules::beforePost(db::Table& table)
+{
+    if (table.state() == db::DataSetState::Insert && !m_pendingAuthors.empty() && !m_storingNewVolume)
+        storeNewVolume(table);
+    else
+        tblStripothekBeforePost(table);
+}
+
+void ComicRules::tblStripothekBeforePost(db::Table& table)
+{
+    db::Field& id = table.fieldByName(f::SCLCOMICID);
+    if (id.asString().isEmpty())
+        id.setAsString(m_data.NewRecordKey());
+
+    table.fieldByName(f::SCLINTISBNNR)
+        .setAsString(db::ReduceIsbn(table.fieldByName(f::SCLISBNNR).asString()));
+
+    // The same names the selection boxes show for this row.
+    const db::Field& series = table.fieldByName(f::SCLSERIEID);
+    table.fieldByName(f::SCLSERIENTEXT).setAsString(m_data.ShowReferenceName(series, series.value()));
+    const db::Field& publisher = table.fieldByName(f::SCLVERLAGID);
+    table.fieldByName(f::SCLVERLAGTEXT).setAsString(m_data.ShowReferenceName(publisher, publisher.value()));
+
+    for (const QLatin1String flag : {f::SCLFEHLT, f::SCLZUKAUFEN}) {
+        db::Field& field = table.fieldByName(flag);
+        if (field.isNull())
+            field.setAsInteger(0);
+    }
+}
+
+void ComicRules::NewComic()
+{
+    db::Table& comic = m_data.tblStripothek();
+    comic.append();
+    comic.fieldByName(f::SCLFEHLT).setAsInteger(0);
+}
+
+void ComicRules::NewVolume()
+{
+    db::Table& comic = m_data.tblStripothek();
     comic.checkActive();
     // A volume still being edited is stored first, with any authors it was
     // waiting for, so that the copy is made from what is stored.
@@ -46,12 +93,13 @@ void ComicData::NewVolume()
     const bool fromComic = !comic.isEmpty();
     std::vector<PendingAuthor> authors;
     if (fromComic) {
-        db::ControlsDisabled frozen(tblComic2Autor);
-        tblComic2Autor.first();
-        while (!tblComic2Autor.eof()) {
-            authors.push_back({tblComic2Autor.fieldByName(f::C2AAUTORID).asString(),
-                               tblComic2Autor.fieldByName(f::C2AATID).asString()});
-            tblComic2Autor.next();
+        db::Table& assignments = m_data.tblComic2Autor();
+        db::ControlsDisabled frozen(assignments);
+        assignments.first();
+        while (!assignments.eof()) {
+            authors.push_back({assignments.fieldByName(f::C2AAUTORID).asString(),
+                               assignments.fieldByName(f::C2AATID).asString()});
+            assignments.next();
         }
     }
 
@@ -64,19 +112,20 @@ void ComicData::NewVolume()
     NewComic();
     for (int i = 0; i < values.size(); ++i)
         comic.fieldByName(copied[i]).setAsString(values[i]);
-    PendingAuthors = std::move(authors);
+    m_pendingAuthors = std::move(authors);
 }
 
-void ComicData::catalogueStateChanged()
+void ComicRules::catalogueStateChanged()
 {
     // The authors belong to the new volume alone: a row that leaves the
     // insert state without being stored takes them along.
-    if (PendingAuthors.empty() || m_storingNewVolume || tblStripothek.state() == db::DataSetState::Insert)
+    if (m_pendingAuthors.empty() || m_storingNewVolume
+        || m_data.tblStripothek().state() == db::DataSetState::Insert)
         return;
-    PendingAuthors.clear();
+    m_pendingAuthors.clear();
 }
 
-void ComicData::storeNewVolume(db::Table& table)
+void ComicRules::storeNewVolume(db::Table& table)
 {
     // Whoever posts (the save button, a move, a list command), the row and
     // its authors are stored together or not at all. The post is run from
@@ -86,19 +135,21 @@ void ComicData::storeNewVolume(db::Table& table)
     for (int i = 0; i < table.fieldCount(); ++i)
         typed << table.field(i).value();
     QScopedValueRollback storing(m_storingNewVolume, true);
-    const bool ownTransaction = !dbConnection.inTransaction();
+    db::Connection& connection = m_data.dbConnection();
+    db::Table& assignments = m_data.tblComic2Autor();
+    const bool ownTransaction = !connection.inTransaction();
     try {
         std::optional<db::Transaction> transaction;
         if (ownTransaction)
-            transaction.emplace(dbConnection);
+            transaction.emplace(connection);
         table.post();
         const QString comicId = table.fieldByName(kComicId).asString();
-        for (const PendingAuthor& author : PendingAuthors) {
-            db::PendingRow assignment(tblComic2Autor);
-            tblComic2Autor.fieldByName(f::C2AID).setAsString(NewRecordKey());
-            tblComic2Autor.fieldByName(f::C2AAUTORID).setAsString(author.authorId);
-            tblComic2Autor.fieldByName(f::C2AATID).setAsString(author.roleId);
-            tblComic2Autor.fieldByName(f::C2ACOMICID).setAsString(comicId);
+        for (const PendingAuthor& author : m_pendingAuthors) {
+            db::PendingRow assignment(assignments);
+            assignments.fieldByName(f::C2AID).setAsString(m_data.NewRecordKey());
+            assignments.fieldByName(f::C2AAUTORID).setAsString(author.authorId);
+            assignments.fieldByName(f::C2AATID).setAsString(author.roleId);
+            assignments.fieldByName(f::C2ACOMICID).setAsString(comicId);
             assignment.post();
         }
         if (transaction)
@@ -114,12 +165,12 @@ void ComicData::storeNewVolume(db::Table& table)
         }
         throw;
     }
-    PendingAuthors.clear();
+    m_pendingAuthors.clear();
 }
 
-bool ComicData::DeleteComic()
+bool ComicRules::DeleteComic()
 {
-    db::Table& comic = tblStripothek;
+    db::Table& comic = m_data.tblStripothek();
     if (!comic.active() || comic.isEmpty())
         return false;
     // A new comic has no key yet and nothing stored to remove: the
@@ -131,26 +182,27 @@ bool ComicData::DeleteComic()
     {
         db::ControlsDisabled frozen(comic);
         const QVariantList key{comic.fieldByName(kComicId).asString()};
-        db::Transaction transaction(dbConnection);
-        dbConnection.execute(QStringLiteral("DELETE FROM COMIC2AUTOR WHERE (C2ACOMICID = ?)"), key);
-        dbConnection.execute(QStringLiteral("DELETE FROM AUFLAGEN WHERE (ALCOMICID = ?)"), key);
-        dbConnection.execute(QStringLiteral("DELETE FROM LOKALESTRIPOTHEK WHERE (LCLSERVERCOMICID = ?)"), key);
+        db::Connection& connection = m_data.dbConnection();
+        db::Transaction transaction(connection);
+        connection.execute(QStringLiteral("DELETE FROM COMIC2AUTOR WHERE (C2ACOMICID = ?)"), key);
+        connection.execute(QStringLiteral("DELETE FROM AUFLAGEN WHERE (ALCOMICID = ?)"), key);
+        connection.execute(QStringLiteral("DELETE FROM LOKALESTRIPOTHEK WHERE (LCLSERVERCOMICID = ?)"), key);
         comic.deleteRecord();
         transaction.commit();
     }
     // The lists dropped their rows behind the tables' backs.
-    for (db::Table* detail : {&tblComic2Autor, &tblAuflagen, &tblComicLocal})
+    for (db::Table* detail : {&m_data.tblComic2Autor(), &m_data.tblAuflagen(), &m_data.tblComicLocal()})
         if (detail->active())
             detail->refresh();
     return true;
 }
 
-void ComicData::CheckAuthorDeletable(const QString& authorId)
+void ComicRules::CheckAuthorDeletable(const QString& authorId)
 {
     if (authorId.isEmpty())
         return;
     // Keys compare exactly, whatever the column's collation.
-    db::Query assigned(dbConnection, QStringLiteral("qryAutorCheck"));
+    db::Query assigned(m_data.dbConnection(), QStringLiteral("qryAutorCheck"));
     assigned.setSql(QStringLiteral(
         "SELECT C2AID FROM COMIC2AUTOR WHERE C2AAUTORID = ? AND C2AAUTORID = ? COLLATE BINARY LIMIT 1"));
     assigned.setParams({authorId, authorId});
@@ -159,9 +211,9 @@ void ComicData::CheckAuthorDeletable(const QString& authorId)
         throw db::Error(QStringLiteral("Dieser Autor ist noch einem Comic zugeordnet"));
 }
 
-QString ComicData::ComicKeyForNewDetail()
+QString ComicRules::ComicKeyForNewDetail()
 {
-    db::Table& comic = tblStripothek;
+    db::Table& comic = m_data.tblStripothek();
     comic.checkActive();
     // A comic not yet stored has no key; storing it makes one, with the
     // derived fields, as every save does. A refusal ends the command.
@@ -173,25 +225,26 @@ QString ComicData::ComicKeyForNewDetail()
     return key;
 }
 
-void ComicData::KeyNewDetailRow(db::Table& detail)
+void ComicRules::KeyNewDetailRow(db::Table& detail)
 {
     for (const DetailKeys& d : kDetails) {
-        if (&(this->*d.table) != &detail)
+        if (&(m_data.*d.table)() != &detail)
             continue;
-        const QString comic = tblStripothek.isEmpty() ? QString() : tblStripothek.fieldByName(kComicId).asString();
+        const db::Table& catalogue = m_data.tblStripothek();
+        const QString comic = catalogue.isEmpty() ? QString() : catalogue.fieldByName(kComicId).asString();
         if (comic.isEmpty())
             throw db::Abort();
-        detail.fieldByName(d.keyField).setAsString(NewRecordKey());
+        detail.fieldByName(d.keyField).setAsString(m_data.NewRecordKey());
         detail.fieldByName(d.comicField).setAsString(comic);
         return;
     }
     throw db::EngineError(detail.name(), QStringLiteral("Die Tabelle gehört zu keinem Comic"));
 }
 
-QString ComicData::AddNamedRow(db::Table& table, const QString& keyField, const QString& nameField,
-                               const QString& name)
+QString ComicRules::AddNamedRow(db::Table& table, const QString& keyField, const QString& nameField,
+                                const QString& name)
 {
-    const QString key = NewRecordKey();
+    const QString key = m_data.NewRecordKey();
     db::PendingRow row(table);
     table.fieldByName(keyField).setAsString(key);
     table.fieldByName(nameField).setAsString(name);

@@ -113,7 +113,7 @@ void DBEdit::keyPressEvent(QKeyEvent* event)
         // The typed text goes, and the key travels on: in a dialog one Esc
         // cancels it, as the "Abbruch" button does.
         if (m_link->hasPendingInput()) {
-            m_link->setPendingInput(false);
+            m_link->dropPendingInput();
             showValue();
             event->ignore();
             return;

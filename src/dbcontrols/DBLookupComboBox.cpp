@@ -16,6 +16,20 @@ DBLookupComboBox::DBLookupComboBox(QWidget* parent) : BoundComboBox(parent), m_l
     connect(this, &QComboBox::activated, this, &DBLookupComboBox::onActivated);
 }
 
+DBLookupComboBox* DBLookupComboBox::named(const char* objectName, db::DataSource* source, const QString& field,
+                                          db::DataSource* list, const QString& key, const QString& shown,
+                                          QWidget* parent)
+{
+    auto* box = new DBLookupComboBox(parent);
+    box->setObjectName(QLatin1String(objectName));
+    box->setDataSource(source);
+    box->setDataField(field);
+    box->setListSource(list);
+    box->setKeyField(key);
+    box->setListField(shown);
+    return box;
+}
+
 void DBLookupComboBox::setDataSource(db::DataSource* source)
 {
     m_link->setDataSource(source);

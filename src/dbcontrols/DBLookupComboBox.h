@@ -13,6 +13,10 @@ class DBLookupComboBox : public BoundComboBox {
     Q_OBJECT
 public:
     explicit DBLookupComboBox(QWidget* parent = nullptr);
+    // A box bound to field of source that lists shown of the rows of list,
+    // keyed by key, and named for findChild, as every form builds them.
+    static DBLookupComboBox* named(const char* objectName, db::DataSource* source, const QString& field,
+                                   db::DataSource* list, const QString& key, const QString& shown, QWidget* parent);
 
     void setDataSource(db::DataSource* source);
     db::DataSource* dataSource() const { return m_link->dataSource(); }

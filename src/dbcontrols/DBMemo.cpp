@@ -95,7 +95,7 @@ void DBMemo::insertFromMimeData(const QMimeData* source)
 void DBMemo::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && m_link->hasPendingInput()) {
-        m_link->setPendingInput(false);
+        m_link->dropPendingInput();
         showValue();
         event->ignore(); // on to the dialog, which one Esc cancels
         return;

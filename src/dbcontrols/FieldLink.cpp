@@ -144,6 +144,19 @@ bool FieldLink::commitPending()
     return written;
 }
 
+void FieldLink::dropPendingInput()
+{
+    m_pending = false;
+    db::Table* t = table();
+    if (!t || t->state() != db::DataSetState::Edit || t->modified())
+        return;
+    for (const FieldLink* other : std::as_const(links()))
+        if (other != this && other->hasPendingInput() && other->dataSet() == t)
+            return;
+    // A new row stays: its dialog or page decides what becomes of it.
+    runCommand([t] { t->cancel(); });
+}
+
 void FieldLink::onFieldChanged(int fieldIndex)
 {
     const db::Field* f = field();

@@ -54,6 +54,9 @@ public:
     void storeText(const QString& typed);
     // Runs commit as a command; on a refused value the focus returns to the control.
     bool commitPending();
+    // Throws the typed input away (Esc). A row that only this typing put into
+    // edit state leaves it again: nothing is left waiting to be stored.
+    void dropPendingInput();
 
     QWidget* control() const { return m_control; }
 

@@ -41,7 +41,7 @@ void ShowMissingVolumes(ComicData& data, QWidget* owner)
 void ShowCollectionList(ComicData& data, QWidget* owner)
 {
     TRPTListComic form(owner);
-    if (!form.gather(data.dbConnection)) {
+    if (!form.gather(data.dbConnection())) {
         tellNoOwnCopies(owner);
         return;
     }
@@ -57,7 +57,7 @@ void ShowStammblatt(QWidget* owner)
 int WriteReportPdf(ReportKind kind, const QString& directory, const QString& pdfFile)
 {
     ComicData data;
-    data.dbConnection.setDatabasePath(QDir(directory).filePath(QStringLiteral("database")));
+    data.dbConnection().setDatabasePath(QDir(directory).filePath(QStringLiteral("database")));
     if (kind == ReportKind::Missing) {
         data.OpenTables();
         TRPTMissingComic form;
@@ -65,9 +65,9 @@ int WriteReportPdf(ReportKind kind, const QString& directory, const QString& pdf
             throw db::Error(noOwnCopiesMessage());
         return form.writePdf(pdfFile);
     }
-    data.dbConnection.connect();
+    data.dbConnection().connect();
     TRPTListComic form;
-    if (!form.gather(data.dbConnection))
+    if (!form.gather(data.dbConnection()))
         throw db::Error(noOwnCopiesMessage());
     return form.writePdf(pdfFile);
 }

@@ -73,11 +73,11 @@ void TRPTMissingComic::AddMissingRow(rpt::MemTable& tblReport, const rpt::Catalo
 
 bool TRPTMissingComic::gather(ComicData& data)
 {
-    const rpt::OwnCopies copies(data.dbConnection);
+    const rpt::OwnCopies copies(data.dbConnection());
     if (!copies.any())
         return false;
     tblReport.open();
-    rpt::WalkMissingVolumes(data.tblStripothek, copies,
+    rpt::WalkMissingVolumes(data.tblStripothek(), copies,
                             [this](const rpt::CatalogueEntry& entry, bool withTitle, qint64 number) {
                                 AddMissingRow(tblReport, entry, withTitle, number);
                             });

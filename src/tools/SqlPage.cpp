@@ -61,7 +61,7 @@ void storeEditedRows(ComicData& data)
 } // namespace
 
 TSQLPage::TSQLPage(ComicData& data, QWidget* parent)
-    : QWidget(parent), qrySQLDirect(data.dbConnection, QStringLiteral("qrySQLDirect")), m_data(data)
+    : QWidget(parent), qrySQLDirect(data.dbConnection(), QStringLiteral("qrySQLDirect")), m_data(data)
 {
     setObjectName(QStringLiteral("SQLPage"));
     const QFont arial(QStringLiteral("Arial"), 10);

@@ -46,12 +46,12 @@ void PackOneTable(ComicData& data, db::Table& table)
 
 void PackAllTables(ComicData& data)
 {
-    for (db::Table* table : {&data.tblComicLocal, &data.tblKeyGen, &data.tblStripothek, &data.tblComic2Autor,
-                             &data.tblAuflagen, &data.tblVerlage, &data.tblSerie, &data.tblZustandsarten,
-                             &data.tblLitart, &data.tblUnterart, &data.tblAutoren, &data.tblAusfuehrungen,
-                             &data.tblAutortyp})
+    for (db::Table* table : {&data.tblComicLocal(), &data.tblKeyGen(), &data.tblStripothek(), &data.tblComic2Autor(),
+                             &data.tblAuflagen(), &data.tblVerlage(), &data.tblSerie(), &data.tblZustandsarten(),
+                             &data.tblLitart(), &data.tblUnterart(), &data.tblAutoren(), &data.tblAusfuehrungen(),
+                             &data.tblAutortyp()})
         PackOneTable(data, *table);
-    data.dbConnection.compact(data.dbConnection.objectName());
+    data.dbConnection().compact(data.dbConnection().objectName());
 }
 
 void EmptyOneTable(ComicData& data, db::Table& table)
@@ -61,10 +61,11 @@ void EmptyOneTable(ComicData& data, db::Table& table)
 
 void EmptyCatalogue(ComicData& data)
 {
-    db::Table* const tables[] = {&data.tblComicLocal, &data.tblAuflagen, &data.tblComic2Autor, &data.tblStripothek};
+    db::Table* const tables[] = {&data.tblComicLocal(), &data.tblAuflagen(), &data.tblComic2Autor(),
+                                 &data.tblStripothek()};
     // The transaction needs the database to itself before it starts: each
     // table's exclusive opening then only counts up.
-    db::Connection& connection = data.dbConnection;
+    db::Connection& connection = data.dbConnection();
     connection.connect();
     connection.lockExclusive(tables[0]->name());
     struct Unlock {
@@ -82,7 +83,7 @@ void EmptyCatalogue(ComicData& data)
 
 void CheckISBNNumbers(ComicData& data)
 {
-    db::Table& catalogue = data.tblStripothek;
+    db::Table& catalogue = data.tblStripothek();
     const db::ControlsDisabled quiet(catalogue);
     // The first move ends an edit the way every move does, before the walk.
     catalogue.first();
@@ -90,7 +91,7 @@ void CheckISBNNumbers(ComicData& data)
         // A saved entry whose order or filter fields change would otherwise
         // jump ahead of the walk or behind it, and entries would be skipped.
         const db::RowSetFrozen frozen(catalogue);
-        db::Transaction transaction(data.dbConnection);
+        db::Transaction transaction(data.dbConnection());
         try {
             while (!catalogue.eof()) {
                 catalogue.edit();

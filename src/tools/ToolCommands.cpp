@@ -68,7 +68,7 @@ void TToolCommands::ExportTo(const QString& directory)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         sinceEvents.restart();
     };
-    tools::ExportAllTables(m_data.dbConnection, directory, progress);
+    tools::ExportAllTables(m_data.dbConnection(), directory, progress);
     m_statusTable->clear();
     m_statusProgress->clear();
     tools::ShowMessage(QStringLiteral("Daten wurden exportiert!"), m_owner);

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "../common/Named.h"
 #include "../common/ModalDriver.h"
 
 #include "app/AboutDialog.h"
@@ -57,14 +58,14 @@ void TestComicForm::startWithoutDatabase()
     const QString message = errors.messages.first();
     QVERIFY2(message.contains(QStringLiteral("stripothek-db create")), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("database")), qPrintable(message));
-    QVERIFY(!form.data().tblStripothek.active());
+    QVERIFY(!form.data().tblStripothek().active());
 
     auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
     QVERIFY(labInfo);
     QCOMPARE(labInfo->text(), QStringLiteral("Anzahl: 0"));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(form.pcMain->currentWidget(), form.tsListe);
+    QCOMPARE(named<QTabWidget>(form, "pcMain")->currentWidget(), named(form, "tsListe"));
 }
 
 void TestComicForm::startWithDatabase()
@@ -75,14 +76,14 @@ void TestComicForm::startWithDatabase()
 
     QCOMPARE(errors.messages, QStringList());
     QCOMPARE(ComicForm, &form);
-    db::Table& catalogue = form.data().tblStripothek;
+    db::Table& catalogue = form.data().tblStripothek();
     QVERIFY(catalogue.active());
     QVERIFY(catalogue.recordCount() > 3);
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
     QCOMPARE(catalogue.recNo(), 1);
     for (db::Table* table : form.data().tables())
         QVERIFY2(table->active(), qPrintable(table->name()));
-    QVERIFY(form.data().PendingAuthors.empty());
+    QVERIFY(form.data().rules().pendingAuthors().empty());
 
     auto* labInfo = form.findChild<QLabel*>(QStringLiteral("labInfo"));
     QVERIFY(labInfo);
@@ -116,7 +117,7 @@ void TestComicForm::unsuitableDatabaseIsReportedOnce()
     TComicForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.pcMain->setCurrentWidget(form.tsEingabe);
+    named<QTabWidget>(form, "pcMain")->setCurrentWidget(named(form, "tsEingabe"));
     form.repaint();
     QCoreApplication::processEvents();
     QCOMPARE(errors.messages.size(), 1);
@@ -225,7 +226,7 @@ void TestComicForm::pages()
     QCOMPARE(visible, QList<bool>({true, true, true, false, false}));
     QCOMPARE(pcMain->currentWidget()->objectName(), QStringLiteral("tsListe"));
 
-    auto* memoLog = form.tsProtocoll->findChild<QPlainTextEdit*>(QStringLiteral("memoLog"));
+    auto* memoLog = named(form, "tsProtocoll")->findChild<QPlainTextEdit*>(QStringLiteral("memoLog"));
     QVERIFY(memoLog);
     QVERIFY(memoLog->toPlainText().isEmpty());
     QVERIFY(!memoLog->isReadOnly());
@@ -241,7 +242,7 @@ void TestComicForm::toolBarAndStatusBar()
     QVERIFY(tbMain);
     auto* dbnGrid = tbMain->findChild<ui::DBNavigator*>(QStringLiteral("dbnGrid"));
     QVERIFY(dbnGrid);
-    QCOMPARE(dbnGrid->dataSource(), &form.data().srcStripothek);
+    QCOMPARE(dbnGrid->dataSource(), &form.data().srcStripothek());
     const QList<QAction*> actions = tbMain->actions();
     QCOMPARE(actions.size(), 2);
     QCOMPARE(tbMain->widgetForAction(actions.at(0)), dbnGrid);
@@ -249,7 +250,7 @@ void TestComicForm::toolBarAndStatusBar()
 
     // The navigator moves the same catalogue the other pages show.
     dbnGrid->button(ui::DBNavigator::Next)->click();
-    QCOMPARE(form.data().tblStripothek.recNo(), 2);
+    QCOMPARE(form.data().tblStripothek().recNo(), 2);
 
     QStatusBar* sbMain = form.statusBar();
     QCOMPARE(sbMain->objectName(), QStringLiteral("sbMain"));
@@ -272,12 +273,14 @@ void TestComicForm::toolBarPopup()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    const QPoint pos = form.tbMain->rect().center();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, form.tbMain->mapToGlobal(pos));
-    QCoreApplication::sendEvent(form.tbMain, &event);
-    QTRY_VERIFY(form.pmDebug->isVisible());
-    QCOMPARE(QApplication::activePopupWidget(), form.pmDebug);
-    form.pmDebug->close();
+    auto* toolbar = named<QToolBar>(form, "tbMain");
+    auto* popup = named<QMenu>(form, "pmDebug");
+    const QPoint pos = toolbar->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, toolbar->mapToGlobal(pos));
+    QCoreApplication::sendEvent(toolbar, &event);
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(QApplication::activePopupWidget(), popup);
+    popup->close();
 }
 
 void TestComicForm::showLogToggles()
@@ -287,15 +290,16 @@ void TestComicForm::showLogToggles()
     TComicForm form;
     errors.messages.clear();
 
-    form.menShowLog->trigger();
-    QVERIFY(form.menShowLog->isChecked());
-    QVERIFY(form.pageTabVisible(form.tsProtocoll));
-    QVERIFY(!form.pageTabVisible(form.tsSQLSheet));
-    QCOMPARE(form.pcMain->currentWidget(), form.tsListe);
+    auto* showLog = named<QAction>(form, "menShowLog");
+    showLog->trigger();
+    QVERIFY(showLog->isChecked());
+    QVERIFY(form.pageTabVisible(named(form, "tsProtocoll")));
+    QVERIFY(!form.pageTabVisible(named(form, "tsSQLSheet")));
+    QCOMPARE(named<QTabWidget>(form, "pcMain")->currentWidget(), named(form, "tsListe"));
 
-    form.menShowLog->trigger();
-    QVERIFY(!form.menShowLog->isChecked());
-    QVERIFY(!form.pageTabVisible(form.tsProtocoll));
+    showLog->trigger();
+    QVERIFY(!showLog->isChecked());
+    QVERIFY(!form.pageTabVisible(named(form, "tsProtocoll")));
     QCOMPARE(errors.messages, QStringList());
 }
 
@@ -358,7 +362,7 @@ void TestComicForm::aboutFromMenu()
         owner = modal->parentWidget();
         user.press(modal, QStringLiteral("btnExit"));
     });
-    form.menAbout->trigger();
+    named<QAction>(form, "menAbout")->trigger();
 
     QVERIFY2(user.finished(), qPrintable(user.problems()));
     QCOMPARE(caption, QStringLiteral("Über Stripothek"));
@@ -388,7 +392,7 @@ void TestComicForm::closingWhileEditingStoresTheRow()
         TComicForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        db::Table& catalogue = form.data().tblStripothek;
+        db::Table& catalogue = form.data().tblStripothek();
         key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
         title = catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString();
         catalogue.edit();
@@ -398,7 +402,7 @@ void TestComicForm::closingWhileEditingStoresTheRow()
         number->clear();
         QTest::keyClicks(number, band);
 
-        form.menExit->trigger();
+        named<QAction>(form, "menExit")->trigger();
         QCOMPARE(form.isVisible(), !closes);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QCOMPARE(errors.messages.size(), closes ? 0 : 1);
@@ -409,8 +413,8 @@ void TestComicForm::closingWhileEditingStoresTheRow()
 
     ComicData data;
     data.OpenTables();
-    QVERIFY(data.tblStripothek.locate(QStringLiteral("SCLCOMICID"), key));
-    QCOMPARE(data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(),
+    QVERIFY(data.tblStripothek().locate(QStringLiteral("SCLCOMICID"), key));
+    QCOMPARE(data.tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).asString(),
              closes ? QStringLiteral("Nie gespeichert") : title);
 }
 
@@ -421,7 +425,7 @@ void TestComicForm::deleteFromListUpdatesCount()
     TComicForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    db::Table& catalogue = form.data().tblStripothek;
+    db::Table& catalogue = form.data().tblStripothek();
     const int before = catalogue.recordCount();
     catalogue.setRecNo(2);
     const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
@@ -463,10 +467,10 @@ void TestComicForm::menusOpenListDialogs()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     // A comic with an own copy, so the own-copy dialog has a row to open.
-    db::Query copies(form.data().dbConnection);
+    db::Query copies(form.data().dbConnection());
     copies.setSql(QStringLiteral("SELECT LCLSERVERCOMICID FROM LOKALESTRIPOTHEK LIMIT 1"));
     copies.open();
-    QVERIFY(form.data().tblStripothek.locate(QStringLiteral("SCLCOMICID"), copies.field(0).asString()));
+    QVERIFY(form.data().tblStripothek().locate(QStringLiteral("SCLCOMICID"), copies.field(0).asString()));
 
     QString seen;
     QWidget* owner = nullptr;

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "../common/Named.h"
 
 #include "app/ComicForm.h"
 #include "keyboard/KeyCtrl.h"
@@ -52,7 +53,7 @@ private Q_SLOTS:
         ErrorRecorder errors;
         TComicForm form;
         activate(form);
-        form.pcMain->setCurrentWidget(form.tsLocal);
+        named<QTabWidget>(form, "pcMain")->setCurrentWidget(named(form, "tsLocal"));
         auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("editBemerkung1"));
         memo->setFocus();
         memo->moveCursor(QTextCursor::End);
@@ -60,7 +61,7 @@ private Q_SLOTS:
         QTest::keyClick(memo, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), memo);
         QCOMPARE(memo->blockCount(), lines + 1);
-        form.data().tblStripothek.cancel();
+        form.data().tblStripothek().cancel();
     }
 
     void switchLeavesEnterAlone()

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "../common/Named.h"
 
 #include "app/ComicForm.h"
 #include "app/SideModifiers.h"
@@ -6,7 +7,9 @@
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QWheelEvent>
 #include <QTextBlock>
 #include <memory>
 
@@ -59,6 +62,8 @@ private Q_SLOTS:
     void pageKeysMoveTheCatalogue();
     void keyStillReachesTheControl();
     void pageKeyStoresTypedInput();
+    void refusedValueKeepsThePage_data();
+    void refusedValueKeepsThePage();
     void pageKeyLeavesLookupBoxesAlone_data();
     void pageKeyLeavesLookupBoxesAlone();
     void refreshKeys_data();
@@ -70,6 +75,8 @@ private Q_SLOTS:
     void sqlShortcutAfterReleasedModifier();
 
 private:
+    QTabWidget* tabs() const { return named<QTabWidget>(*m_form, "pcMain"); }
+    QWidget* tabPage(const char* name) const { return named(*m_form, name); }
     void openPage(QWidget* page);
     // Holds modifier keys down in order, presses S, releases everything.
     // Qt's key codes follow from the key symbols unless given.
@@ -87,7 +94,7 @@ void TestWindowKeys::initTestCase()
     m_form = std::make_unique<TComicForm>();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    QVERIFY(m_form->data().tblStripothek.recordCount() >= 5);
+    QVERIFY(m_form->data().tblStripothek().recordCount() >= 5);
 }
 
 void TestWindowKeys::cleanupTestCase()
@@ -100,20 +107,20 @@ void TestWindowKeys::cleanupTestCase()
 void TestWindowKeys::init()
 {
     m_errors->messages.clear();
-    m_form->setPageTabVisible(m_form->tsSQLSheet, false);
-    m_form->setPageTabVisible(m_form->tsProtocoll, true);
-    m_form->pcMain->setCurrentWidget(m_form->tsListe);
-    if (!m_form->data().tblStripothek.active())
+    m_form->setPageTabVisible(tabPage("tsSQLSheet"), false);
+    m_form->setPageTabVisible(tabPage("tsProtocoll"), true);
+    tabs()->setCurrentWidget(tabPage("tsListe"));
+    if (!m_form->data().tblStripothek().active())
         m_form->data().OpenTables();
 }
 
 void TestWindowKeys::openPage(QWidget* page)
 {
-    m_form->pcMain->setCurrentWidget(page);
+    tabs()->setCurrentWidget(page);
     if (QWidget* control = firstControl(page))
         control->setFocus();
     else
-        m_form->pcMain->tabBar()->setFocus();
+        tabs()->tabBar()->setFocus();
 }
 
 void TestWindowKeys::pageKeysMoveTheCatalogue_data()
@@ -138,9 +145,9 @@ void TestWindowKeys::pageKeysMoveTheCatalogue()
     QFETCH(int, from);
     QFETCH(int, to);
 
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(from);
-    openPage(m_form->pcMain->findChild<QWidget*>(page));
+    openPage(tabs()->findChild<QWidget*>(page));
     clickKey(m_form.get(), key);
     QCOMPARE(catalogue.recNo(), to);
 
@@ -152,14 +159,14 @@ void TestWindowKeys::pageKeysMoveTheCatalogue()
 
 void TestWindowKeys::keyStillReachesTheControl()
 {
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(2);
-    auto* memoLog = m_form->memoLog;
+    auto* memoLog = named<QPlainTextEdit>(*m_form, "memoLog");
     QStringList lines;
     for (int i = 1; i <= 200; ++i)
         lines << QString::number(i);
     memoLog->setPlainText(lines.join(QLatin1Char('\n')));
-    m_form->pcMain->setCurrentWidget(m_form->tsProtocoll);
+    tabs()->setCurrentWidget(tabPage("tsProtocoll"));
     memoLog->setFocus();
     memoLog->moveCursor(QTextCursor::Start);
 
@@ -171,11 +178,11 @@ void TestWindowKeys::keyStillReachesTheControl()
 
 void TestWindowKeys::pageKeyStoresTypedInput()
 {
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(2);
     const QString key = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
-    openPage(m_form->tsEingabe);
-    auto* edit = m_form->tsEingabe->findChild<QLineEdit*>(QStringLiteral("editTitel1"));
+    openPage(tabPage("tsEingabe"));
+    auto* edit = tabPage("tsEingabe")->findChild<QLineEdit*>(QStringLiteral("editTitel1"));
     QVERIFY(edit);
     edit->setFocus();
     edit->selectAll();
@@ -187,6 +194,57 @@ void TestWindowKeys::pageKeyStoresTypedInput()
     QVERIFY(catalogue.locate(QStringLiteral("SCLCOMICID"), key));
     QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Übermorgen"));
     QCOMPARE(m_errors->messages, QStringList());
+}
+
+// Another page is asked for while the box holds a value its field refuses:
+// the refusal shows, the page stays in view and the box keeps the focus.
+void TestWindowKeys::refusedValueKeepsThePage_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Klick auf den Reiter") << "click";
+    QTest::newRow("Strg+Tab") << "ctrl+tab";
+    QTest::newRow("Mausrad über den Reitern") << "wheel";
+}
+
+void TestWindowKeys::refusedValueKeepsThePage()
+{
+    QFETCH(QString, how);
+    db::Table& catalogue = m_form->data().tblStripothek();
+    QTabBar* bar = tabs()->tabBar();
+    openPage(tabPage("tsEingabe"));
+    auto* band = tabPage("tsEingabe")->findChild<QLineEdit*>(QStringLiteral("editBand"));
+    QVERIFY(band);
+    band->setFocus();
+    band->selectAll();
+    QTest::keyClicks(band, QStringLiteral("elf"));
+
+    if (how == "click") {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+    } else if (how == "ctrl+tab") {
+        QTest::keyClick(band, Qt::Key_Tab, Qt::ControlModifier);
+    } else {
+        const QPointF at = bar->tabRect(1).center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(bar, &wheel);
+    }
+    QCOMPARE(m_errors->messages.size(), 1);
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsEingabe"));
+    QCOMPARE(bar->currentIndex(), tabs()->indexOf(tabPage("tsEingabe")));
+    QCOMPARE(QApplication::focusWidget(), band);
+    QCOMPARE(band->text(), QStringLiteral("elf"));
+
+    // Mended, the same way out goes through.
+    band->selectAll();
+    QTest::keyClicks(band, QStringLiteral("11"));
+    if (how == "click")
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+    else
+        QTest::keyClick(band, Qt::Key_Tab, Qt::ControlModifier);
+    QVERIFY(tabs()->currentWidget() != tabPage("tsEingabe"));
+    QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLBAND")).asInteger(), 11);
+    QCOMPARE(m_errors->messages.size(), 1);
+    catalogue.cancel();
 }
 
 // The window moves to the next comic; the focused lookup box used to take the
@@ -213,13 +271,13 @@ void TestWindowKeys::pageKeyLeavesLookupBoxesAlone()
     QFETCH(int, from);
     QFETCH(int, to);
 
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(to);
     const QString target = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
     const QString stored = catalogue.fieldByName(field).asString();
     catalogue.setRecNo(from);
-    m_form->pcMain->setCurrentWidget(m_form->tsEingabe);
-    m_form->tsEingabe->findChild<QWidget*>(box)->setFocus();
+    tabs()->setCurrentWidget(tabPage("tsEingabe"));
+    tabPage("tsEingabe")->findChild<QWidget*>(box)->setFocus();
 
     clickKey(m_form.get(), key);
     QCOMPARE(catalogue.recNo(), to);
@@ -250,9 +308,9 @@ void TestWindowKeys::refreshKeys()
     QFETCH(int, modifiers);
     QFETCH(bool, applied);
 
-    db::Table& catalogue = m_form->data().tblStripothek;
+    db::Table& catalogue = m_form->data().tblStripothek();
     catalogue.setRecNo(3);
-    openPage(m_form->pcMain->findChild<QWidget*>(page));
+    openPage(tabs()->findChild<QWidget*>(page));
     // Applying the overview filter moves to the first listed row.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5, Qt::KeyboardModifiers(modifiers));
     QCOMPARE(catalogue.recNo(), applied ? 1 : 3);
@@ -262,7 +320,7 @@ void TestWindowKeys::refreshKeys()
 void TestWindowKeys::pageKeysOnClosedCatalogue()
 {
     m_form->data().CloseTables();
-    openPage(m_form->tsListe);
+    openPage(tabPage("tsListe"));
     clickKey(m_form.get(), Qt::Key_PageDown);
     clickKey(m_form.get(), Qt::Key_F5);
     QCOMPARE(m_errors->messages, QStringList());
@@ -313,33 +371,33 @@ void TestWindowKeys::sqlShortcut()
     QFETCH(bool, toggles);
     QFETCH(QList<int>, qtKeys);
 
-    m_form->pcMain->setCurrentWidget(m_form->tsEingabe);
+    tabs()->setCurrentWidget(tabPage("tsEingabe"));
     m_form->setFocus();
     chord(keysyms, Qt::KeyboardModifiers(modifiers), qtKeys);
-    QCOMPARE(m_form->pageTabVisible(m_form->tsSQLSheet), toggles);
+    QCOMPARE(m_form->pageTabVisible(tabPage("tsSQLSheet")), toggles);
     // Showing the tab does not switch to it.
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsEingabe);
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsEingabe"));
 }
 
 void TestWindowKeys::sqlShortcutShowsThenHides()
 {
     const Qt::KeyboardModifiers all = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
-    openPage(m_form->tsLocal);
+    openPage(tabPage("tsLocal"));
     chord({ControlL, ShiftL, AltL}, all);
-    QVERIFY(m_form->pageTabVisible(m_form->tsSQLSheet));
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsLocal);
+    QVERIFY(m_form->pageTabVisible(tabPage("tsSQLSheet")));
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsLocal"));
 
     // Hiding it brings the overview forward, whichever page was active.
     chord({ControlL, ShiftL, AltL}, all);
-    QVERIFY(!m_form->pageTabVisible(m_form->tsSQLSheet));
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsListe);
+    QVERIFY(!m_form->pageTabVisible(tabPage("tsSQLSheet")));
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsListe"));
 
     // From the hidden page itself.
     chord({ControlL, ShiftL, AltL}, all);
-    m_form->pcMain->setCurrentWidget(m_form->tsSQLSheet);
+    tabs()->setCurrentWidget(tabPage("tsSQLSheet"));
     chord({ControlL, ShiftL, AltL}, all);
-    QVERIFY(!m_form->pageTabVisible(m_form->tsSQLSheet));
-    QCOMPARE(m_form->pcMain->currentWidget(), m_form->tsListe);
+    QVERIFY(!m_form->pageTabVisible(tabPage("tsSQLSheet")));
+    QCOMPARE(tabs()->currentWidget(), tabPage("tsListe"));
 }
 
 void TestWindowKeys::sqlShortcutAfterReleasedModifier()
@@ -352,12 +410,12 @@ void TestWindowKeys::sqlShortcutAfterReleasedModifier()
     sendKey(m_form.get(), QEvent::KeyRelease, Qt::Key_Control, all, ControlL);
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_Control, Qt::ShiftModifier | Qt::AltModifier, ControlR);
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_S, all, 0x53, QStringLiteral("S"));
-    QVERIFY(!m_form->pageTabVisible(m_form->tsSQLSheet));
+    QVERIFY(!m_form->pageTabVisible(tabPage("tsSQLSheet")));
 
     // Taking the left one again completes the chord.
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_Control, all, ControlL);
     sendKey(m_form.get(), QEvent::KeyPress, Qt::Key_S, all, 0x53, QStringLiteral("S"));
-    QVERIFY(m_form->pageTabVisible(m_form->tsSQLSheet));
+    QVERIFY(m_form->pageTabVisible(tabPage("tsSQLSheet")));
     for (quint32 sym : {ControlL, ControlR, ShiftL, AltL})
         sendKey(m_form.get(), QEvent::KeyRelease, qtKeyOf(sym), Qt::NoModifier, sym);
 }

@@ -2,7 +2,8 @@
 
 // What the tests of the list commands and their dialogs share: a user who
 // answers modal windows, and a small collection with a stand-in for the page
-// "Stammdaten" that carries the lists' controls under their names.
+// "Stammdaten" that carries the lists' controls under their names and hands
+// them to the commands.
 
 #include "catalogue/DetailCommands.h"
 #include "database/ComicData.h"
@@ -46,6 +47,7 @@ protected:
     std::unique_ptr<QWidget> m_frame;
     TDetailCommands* m_commands = nullptr;
     QWidget* m_page = nullptr;
+    TDetailControls m_controls;
     QStringList m_errors;
 
     void openCollection()
@@ -56,7 +58,7 @@ protected:
         QVERIFY(m_dir->isValid());
         db::schema::createDatabase(m_dir->path());
         m_data = std::make_unique<ComicData>();
-        m_data->dbConnection.setDatabasePath(m_dir->path() + QStringLiteral("/database"));
+        m_data->dbConnection().setDatabasePath(m_dir->path() + QStringLiteral("/database"));
         m_data->OpenTables();
 
         m_frame = std::make_unique<QWidget>();
@@ -67,22 +69,28 @@ protected:
             auto* g = new ui::DBGrid(source, m_page);
             g->setObjectName(QLatin1String(name));
             layout->addWidget(g);
+            return g;
         };
-        grid("dbgAutoren", &m_data->srcComic2Autor);
-        grid("dbgAuflagen", &m_data->srcAuflagen);
-        grid("dbgLAuflage", &m_data->srcComicLocal);
-        for (const char* name : {"btnAddAuthor", "btnDelAuthor", "btnEditAuthor", "btnAddAuflage", "btnDelAuflage",
-                                 "btnEditAuflage", "btnAddLComic", "btnDelLComic", "btnEditLComic"}) {
-            auto* b = new QToolButton(m_page);
+        m_controls.dbgAutoren = grid("dbgAutoren", &m_data->srcComic2Autor());
+        m_controls.dbgAuflagen = grid("dbgAuflagen", &m_data->srcAuflagen());
+        m_controls.dbgLAuflage = grid("dbgLAuflage", &m_data->srcComicLocal());
+        auto button = [&](QAbstractButton* b, const char* name) {
             b->setObjectName(QLatin1String(name));
             layout->addWidget(b);
-        }
-        for (const char* name : {"btnAutShortCut", "btnAuflShortCut"}) {
-            auto* b = new QPushButton(m_page);
-            b->setObjectName(QLatin1String(name));
-            layout->addWidget(b);
-        }
-        auto* memo = new ui::DBMemo(&m_data->srcComicLocal, QStringLiteral("LCLBEMERKUNG"), m_page);
+            return b;
+        };
+        m_controls.btnAddAuthor = button(new QToolButton(m_page), "btnAddAuthor");
+        m_controls.btnDelAuthor = button(new QToolButton(m_page), "btnDelAuthor");
+        m_controls.btnEditAuthor = button(new QToolButton(m_page), "btnEditAuthor");
+        m_controls.btnAddAuflage = button(new QToolButton(m_page), "btnAddAuflage");
+        m_controls.btnDelAuflage = button(new QToolButton(m_page), "btnDelAuflage");
+        m_controls.btnEditAuflage = button(new QToolButton(m_page), "btnEditAuflage");
+        m_controls.btnAddLComic = button(new QToolButton(m_page), "btnAddLComic");
+        m_controls.btnDelLComic = button(new QToolButton(m_page), "btnDelLComic");
+        m_controls.btnEditLComic = button(new QToolButton(m_page), "btnEditLComic");
+        m_controls.btnAutShortCut = button(new QPushButton(m_page), "btnAutShortCut");
+        m_controls.btnAuflShortCut = button(new QPushButton(m_page), "btnAuflShortCut");
+        auto* memo = new ui::DBMemo(&m_data->srcComicLocal(), QStringLiteral("LCLBEMERKUNG"), m_page);
         memo->setObjectName(QStringLiteral("editBemerkung2"));
         memo->setReadOnly(true);
         layout->addWidget(memo);
@@ -90,7 +98,7 @@ protected:
         frameLayout->addWidget(m_page);
 
         m_commands = new TDetailCommands(*m_data, m_frame.get());
-        m_commands->attach(m_page);
+        m_commands->attach(m_controls);
         m_frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
     }
@@ -111,7 +119,7 @@ protected:
 
     QStringList rows(const QString& sql, const QVariantList& params = {})
     {
-        return queryRows(m_data->dbConnection, sql, params);
+        return queryRows(m_data->dbConnection(), sql, params);
     }
     QString value(const QString& sql, const QVariantList& params = {}) { return rows(sql, params).value(0); }
 
@@ -125,7 +133,7 @@ protected:
     }
     QString addComic(const QString& title)
     {
-        db::Table& comic = m_data->tblStripothek;
+        db::Table& comic = m_data->tblStripothek();
         comic.append();
         comic.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(title);
         comic.post();
@@ -133,20 +141,20 @@ protected:
     }
     QString addAuthor(const QString& name)
     {
-        return addRow(m_data->tblAutoren, {QStringLiteral("ANAUTORID"), QStringLiteral("ANNAME")},
+        return addRow(m_data->tblAutoren(), {QStringLiteral("ANAUTORID"), QStringLiteral("ANNAME")},
                       {m_data->NewRecordKey(), name});
     }
     // Assigns an author to the current comic.
     QString assign(const QString& author, const QString& role)
     {
-        return addRow(m_data->tblComic2Autor,
+        return addRow(m_data->tblComic2Autor(),
                       {QStringLiteral("C2AID"), QStringLiteral("C2AAUTORID"), QStringLiteral("C2ACOMICID"),
                        QStringLiteral("C2AATID")},
                       {m_data->NewRecordKey(), author, currentComic(), role});
     }
     // The record key handed out last.
     QString lastKey() { return value(QStringLiteral("SELECT KGDBID || CAST(KGNEXTID AS INTEGER) FROM KEYGEN")); }
-    QString currentComic() { return m_data->tblStripothek.fieldByName(QStringLiteral("SCLCOMICID")).asString(); }
+    QString currentComic() { return m_data->tblStripothek().fieldByName(QStringLiteral("SCLCOMICID")).asString(); }
     QString keyOf(const char* table, const char* keyField, const char* nameField, const QString& name)
     {
         return value(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")

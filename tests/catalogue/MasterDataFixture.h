@@ -5,6 +5,7 @@
 #include "database/ComicData.h"
 #include "QueryRows.h"
 #include "../common/ModalDriver.h"
+#include "../common/Named.h"
 #include "database/Query.h"
 #include "database/Schema.h"
 #include "core/Command.h"
@@ -13,6 +14,7 @@
 #include "dbcontrols/DBLookupComboBox.h"
 #include "dbcontrols/DBMemo.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -68,7 +70,13 @@ protected:
     QStringList m_errors;
     QString m_roles[3];
 
-    db::Table& tbl() { return m_data->tblStripothek; }
+    db::Table& tbl() { return m_data->tblStripothek(); }
+    // A control of the page, found by its name as a user's tool finds it.
+    template <class T = QAbstractButton>
+    T* control(const char* name) const
+    {
+        return named<T>(*m_page, name);
+    }
     db::Field& field(const char* name) { return tbl().fieldByName(QLatin1String(name)); }
 
     QString addLookup(db::Table& table, const char* keyField, const char* nameField, const QString& name)
@@ -80,8 +88,8 @@ protected:
         table.post();
         return key;
     }
-    QString addSeries(const QString& name) { return addLookup(m_data->tblSerie, "SRSERIENID", "SRNAME", name); }
-    QString addPublisher(const QString& name) { return addLookup(m_data->tblVerlage, "VLVERLAGID", "VLNAME1", name); }
+    QString addSeries(const QString& name) { return addLookup(m_data->tblSerie(), "SRSERIENID", "SRNAME", name); }
+    QString addPublisher(const QString& name) { return addLookup(m_data->tblVerlage(), "VLVERLAGID", "VLNAME1", name); }
 
     // Posted through the table, so the derived fields are set.
     QString addComic(const QString& title, const QString& series = {}, const QString& publisher = {})
@@ -98,7 +106,7 @@ protected:
     void insert(const QString& table, const QStringList& fields, const QVariantList& values)
     {
         const QString marks = QStringList(fields.size(), u"?"_s).join(u',');
-        m_data->dbConnection.execute(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, fields.join(u','), marks), values);
+        m_data->dbConnection().execute(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, fields.join(u','), marks), values);
     }
     void addAuthor(const QString& comic, const QString& author, const QString& role)
     {
@@ -112,7 +120,7 @@ protected:
     }
     void reread()
     {
-        for (db::Table* t : {&tbl(), &m_data->tblComic2Autor, &m_data->tblAuflagen, &m_data->tblComicLocal})
+        for (db::Table* t : {&tbl(), &m_data->tblComic2Autor(), &m_data->tblAuflagen(), &m_data->tblComicLocal()})
             t->refresh();
     }
     void locateComic(const QString& key)
@@ -123,7 +131,7 @@ protected:
 
     QStringList rows(const QString& sql, const QVariantList& params = {})
     {
-        return queryRows(m_data->dbConnection, sql, params);
+        return queryRows(m_data->dbConnection(), sql, params);
     }
     int count(const QString& table) { return rows(u"SELECT count(*) FROM "_s + table).value(0).toInt(); }
     QString stored(const QString& comic, const char* column)
@@ -156,10 +164,10 @@ protected:
         m_dir = std::make_unique<QTemporaryDir>();
         db::schema::createDatabase(m_dir->path());
         m_data = std::make_unique<ComicData>();
-        m_data->dbConnection.setDatabasePath(m_dir->path() + u"/database"_s);
+        m_data->dbConnection().setDatabasePath(m_dir->path() + u"/database"_s);
         m_page = std::make_unique<TMasterDataPage>(*m_data); // as in the frame: before the tables open
         m_data->OpenTables();
-        db::Table& roles = m_data->tblAutortyp;
+        db::Table& roles = m_data->tblAutortyp();
         for (QString& role : m_roles) {
             role = roles.fieldByName(u"ATID"_s).asString();
             roles.next();

@@ -10,7 +10,7 @@ class TestAutorenForm : public DetailFixture {
     QHash<QString, QString> m_keys; // name -> key
     QString m_otherComic;
 
-    db::Table& authors() { return m_data->tblAutoren; }
+    db::Table& authors() { return m_data->tblAutoren(); }
 
     // The names the list shows, top to bottom.
     static QStringList shownNames(QWidget* list)
@@ -34,7 +34,7 @@ private Q_SLOTS:
         m_otherComic = addComic(QStringLiteral("Daltons"));
         assign(m_keys.value(S("Morris")), role(QStringLiteral("Zeichner")));
         addComic(QStringLiteral("Gaston"));
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), 0);
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), 0);
     }
     void cleanup() { closeCollection(); }
 
@@ -125,8 +125,8 @@ private Q_SLOTS:
         QCOMPARE(listed.contains(name), refused);
         QCOMPARE(current, currentAfter);
         // The catalogue is not narrowed to anything.
-        QVERIFY(!m_data->tblStripothek.filtered());
-        QCOMPARE(m_data->tblStripothek.shownCount(), 2);
+        QVERIFY(!m_data->tblStripothek().filtered());
+        QCOMPARE(m_data->tblStripothek().shownCount(), 2);
     }
 
     // While open: no new author, names stored trimmed, duplicates accepted;

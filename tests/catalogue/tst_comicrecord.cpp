@@ -16,11 +16,11 @@ private Q_SLOTS:
         const QString publisher = addPublisher(u"Ehapa"_s);
         const int keysBefore = lastKeyNumber();
 
-        m_page->btnNew->click();
+        control("btnNew")->click();
         QVERIFY(field("SCLCOMICID").asString().isEmpty()); // the key comes with the first save
         field("SCLSERIEID").setAsString(asterix);
         field("SCLVERLAGID").setAsString(publisher);
-        m_page->btnSave->click();
+        control("btnSave")->click();
         const QString key = field("SCLCOMICID").asString();
         QCOMPARE(lastKeyNumber(), keysBefore + 1);
         QVERIFY(key.endsWith(QString::number(lastKeyNumber())));
@@ -115,9 +115,9 @@ private Q_SLOTS:
             addAuthor(source, u"AUT%1"_s.arg(3 - i), roleOrder[i]);
         locateComic(source);
 
-        m_page->btnNewBand->click();
+        control("btnNewBand")->click();
         QCOMPARE(tbl().state(), State::Insert);
-        QCOMPARE(int(m_data->PendingAuthors.size()), authors);
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), authors);
         const QStringList copied = {series, publisher, u"LA1"_s, u"UA1"_s, u"3-551-71234-x"_s, u"48"_s};
         QCOMPARE(QStringList({field("SCLSERIEID").asString(), field("SCLVERLAGID").asString(),
                               field("SCLLITARTID").asString(), field("SCLSPARTEID").asString(),
@@ -127,15 +127,15 @@ private Q_SLOTS:
         for (const char* empty : {"SCLTITEL1", "SCLBAND", "SCLMAXLIMANZAHL", "SCLZUKAUFEN", "SCLINHALT"})
             QVERIFY2(field(empty).isNull(), empty);
 
-        m_page->btnSave->click();
+        control("btnSave")->click();
         const QString volume = field("SCLCOMICID").asString();
         QVERIFY(volume != source);
         QCOMPARE(authorsOf(volume), authorsOf(source));
         QCOMPARE(authorsOf(source).size(), authors);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
         const QStringList keys = rows(u"SELECT DISTINCT C2AID FROM COMIC2AUTOR"_s);
         QCOMPARE(keys.size(), 2 * authors);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), authors); // the list shows the new volume's
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), authors); // the list shows the new volume's
         QVERIFY(m_errors.isEmpty());
     }
 
@@ -155,10 +155,10 @@ private Q_SLOTS:
         locateComic(source);
 
         m_page->btnNewBandClick();
-        QCOMPARE(int(m_data->PendingAuthors.size()), 3);
-        byButton ? m_page->btnRestore->click() : tbl().cancel();
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), 3);
+        byButton ? control("btnRestore")->click() : tbl().cancel();
         QCOMPARE(tbl().state(), State::Browse);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
 
         m_page->btnNewClick();
         field("SCLTITEL1").setAsString(u"Ein anderer Comic"_s);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         field("SCLTITEL1").setAsString(u"Band 2"_s);
         tbl().first(); // a click in the overview, the navigator: the row is posted
         QCOMPARE(tbl().state(), State::Browse);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
         QCOMPARE(authorsOf(comicTitled(u"Band 2"_s)), authorsOf(source));
 
         // Copying from an unsaved volume stores it first and copies its authors once.
@@ -187,7 +187,7 @@ private Q_SLOTS:
         m_page->btnNewBandClick();
         field("SCLTITEL1").setAsString(u"Band 3"_s);
         m_page->btnNewBandClick();
-        QCOMPARE(int(m_data->PendingAuthors.size()), 2);
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), 2);
         field("SCLTITEL1").setAsString(u"Band 4"_s);
         m_page->btnSaveClick();
         for (const QString& title : {u"Band 3"_s, u"Band 4"_s})
@@ -246,13 +246,13 @@ private Q_SLOTS:
     {
         const QString key = addComic(u"Mit Text"_s);
         TRemarksPage remarks(*m_data);
-        QTest::keyClicks(remarks.editInhalt, u"Kurz"_s);
-        QTest::keyClicks(remarks.editBemerkung1, u"Gut"_s);
-        m_page->btnSave->click();
+        QTest::keyClicks(named<ui::DBMemo>(remarks, "editInhalt"), u"Kurz"_s);
+        QTest::keyClicks(named<ui::DBMemo>(remarks, "editBemerkung1"), u"Gut"_s);
+        control("btnSave")->click();
         QCOMPARE(rows(u"SELECT SCLINHALT, SCLBEMERKUNG FROM SERVERSTRIPOTHEK"_s), QStringList{u"Kurz|Gut"_s});
-        QTest::keyClicks(remarks.editInhalt, u" verworfen"_s);
-        m_page->btnRestore->click();
-        QCOMPARE(remarks.editInhalt->toPlainText(), u"Kurz"_s);
+        QTest::keyClicks(named<ui::DBMemo>(remarks, "editInhalt"), u" verworfen"_s);
+        control("btnRestore")->click();
+        QCOMPARE(named<ui::DBMemo>(remarks, "editInhalt")->toPlainText(), u"Kurz"_s);
         QCOMPARE(stored(key, "SCLINHALT"), u"Kurz"_s);
     }
 };

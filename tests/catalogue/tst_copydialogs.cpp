@@ -27,7 +27,7 @@ class TestCopyDialogs : public DetailFixture {
     }
     QString addCopy(const QString& place, const QString& remark)
     {
-        return addRow(m_data->tblComicLocal,
+        return addRow(m_data->tblComicLocal(),
                       {S("LCLCOMICID"), S("LCLSERVERCOMICID"), S("LCLLAGERPLATZ"), S("LCLBEMERKUNG")},
                       {m_data->NewRecordKey(), m_comic, place, remark});
     }
@@ -72,7 +72,7 @@ private Q_SLOTS:
                  QStringList({S("2. Auflage"), execution(S("Hardcover")), S("Frühjahr 1985"), S("12.80"), S("DM"),
                               S("1250.50"), S("€")})
                      .join(u'|'));
-        QCOMPARE(m_data->tblAuflagen.fieldByName(S("ALAUSFUEHRUNGID1")).displayText(), S("Hardcover"));
+        QCOMPARE(m_data->tblAuflagen().fieldByName(S("ALAUSFUEHRUNGID1")).displayText(), S("Hardcover"));
 
         QString shownPrice;
         QString shownCurrency;
@@ -111,7 +111,7 @@ private Q_SLOTS:
     void editionCancelRestores()
     {
         QFETCH(QString, ending);
-        addRow(m_data->tblAuflagen, {S("ALAUFLAGEID"), S("ALCOMICID"), S("ALAUFLAGE"), S("ALWG")},
+        addRow(m_data->tblAuflagen(), {S("ALAUFLAGEID"), S("ALCOMICID"), S("ALAUFLAGE"), S("ALWG")},
                {m_data->NewRecordKey(), m_comic, S("1. Auflage"), S("DM")});
         DialogUser user;
         user.then([&](QWidget* modal) {
@@ -121,9 +121,9 @@ private Q_SLOTS:
         });
         click("btnEditAuflage");
         QVERIFY(user.finished());
-        QCOMPARE(m_data->tblAuflagen.state(), State::Browse);
+        QCOMPARE(m_data->tblAuflagen().state(), State::Browse);
         QCOMPARE(edition("ALAUFLAGE, ALWG"), S("1. Auflage|DM"));
-        QCOMPARE(m_data->tblAuflagen.fieldByName(S("ALAUFLAGE")).asString(), S("1. Auflage"));
+        QCOMPARE(m_data->tblAuflagen().fieldByName(S("ALAUFLAGE")).asString(), S("1. Auflage"));
     }
 
     // Text a field refuses keeps the dialog open with the box focused.
@@ -188,7 +188,7 @@ private Q_SLOTS:
         QVERIFY(user.finished());
         QCOMPARE(m_errors, QStringList{S("''32.12.2026'' ist kein gültiges Datum und Zeit.")});
         QCOMPARE(focused, box);
-        QVERIFY(m_data->tblComicLocal.isEmpty());
+        QVERIFY(m_data->tblComicLocal().isEmpty());
     }
 
     void copyAddAndChange()
@@ -212,12 +212,12 @@ private Q_SLOTS:
         click("btnAddLComic");
         QVERIFY(user.finished());
         QCOMPARE(m_errors, QStringList());
-        QCOMPARE(m_data->tblComicLocal.state(), State::Browse);
+        QCOMPARE(m_data->tblComicLocal().state(), State::Browse);
         QCOMPARE(copy("LCLCOMICID, LCLSERVERCOMICID"), lastKey() + u'|' + m_comic);
         QCOMPARE(copy("LCLAUFLAGE, printf('%.2f', LCLKPREIS), LCLKPREISWG, LCLNUMMER, LCKKDATUM, LCLLAGERPLATZ, "
                       "LCLBEMERKUNG"),
                  S("Erstauflage|12.99|€|47|24.12.2026|Regal 3|Mit Widmung"));
-        db::Table& copies = m_data->tblComicLocal;
+        db::Table& copies = m_data->tblComicLocal();
         QCOMPARE(copies.fieldByName(S("LCLAUSFUEHRUNGID1")).displayText(), S("Hardcover"));
         QCOMPARE(copies.fieldByName(S("LCLAUSFUEHRUNGID2")).displayText(), S("Signiert"));
         QCOMPARE(copies.fieldByName(S("LCLZUSTANDID")).displayText(), S("1 – sehr gut"));
@@ -261,8 +261,8 @@ private Q_SLOTS:
         });
         click("btnAddLComic");
         QVERIFY(user.finished());
-        QCOMPARE(m_data->tblComicLocal.state(), State::Browse);
-        QCOMPARE(m_data->tblComicLocal.isEmpty(), !stored);
+        QCOMPARE(m_data->tblComicLocal().state(), State::Browse);
+        QCOMPARE(m_data->tblComicLocal().isEmpty(), !stored);
         if (stored)
             QCOMPARE(copy("*"), lastKey() + u'|' + m_comic + QStringLiteral("|<null>").repeated(5) + u'|' + place
                                     + QStringLiteral("|<null>").repeated(5));
@@ -297,8 +297,8 @@ private Q_SLOTS:
         QVERIFY(user.finished());
         QCOMPARE(besideWhileTyping, S("neu"));
         QCOMPARE(beside->toPlainText(), S("alt"));
-        QCOMPARE(m_data->tblComicLocal.state(), State::Browse);
-        QCOMPARE(m_data->tblComicLocal.fieldByName(S("LCLLAGERPLATZ")).asString(), S("A1"));
+        QCOMPARE(m_data->tblComicLocal().state(), State::Browse);
+        QCOMPARE(m_data->tblComicLocal().fieldByName(S("LCLLAGERPLATZ")).asString(), S("A1"));
         QCOMPARE(copy("LCLLAGERPLATZ, LCLBEMERKUNG"), S("A1|alt"));
     }
 
@@ -306,13 +306,13 @@ private Q_SLOTS:
     {
         addCopy(S("A1"), S("alt"));
         int posts = 0;
-        m_data->tblComicLocal.afterPost = [&posts](db::Table&) { ++posts; };
+        m_data->tblComicLocal().afterPost = [&posts](db::Table&) { ++posts; };
         DialogUser user;
         user.then(user.answer(S("&Speichern")));
         click("btnEditLComic");
         QVERIFY(user.finished());
         QCOMPARE(posts, 0);
-        QCOMPARE(m_data->tblComicLocal.state(), State::Browse);
+        QCOMPARE(m_data->tblComicLocal().state(), State::Browse);
         QCOMPARE(copy("LCLLAGERPLATZ"), S("A1"));
     }
 };

@@ -34,7 +34,7 @@ private Q_SLOTS:
 
         ModalAnswers user;
         user.answer(answer);
-        m_page->btnDelete->click();
+        control("btnDelete")->click();
         QVERIFY(user.done());
         QCOMPARE(user.seen[0].title, u"Bestätigung"_s);
         QCOMPARE(user.seen[0].text, u"Diesen Comic löschen?"_s);
@@ -48,8 +48,8 @@ private Q_SLOTS:
         QCOMPARE(authorsOf(other).size(), 2);
         QCOMPARE(counted.size(), deleted ? 1 : 0);
         QCOMPARE(field("SCLCOMICID").asString(), deleted ? other : victim);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), 2);
-        QCOMPARE(m_data->tblComicLocal.shownCount(), 1);
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), 2);
+        QCOMPARE(m_data->tblComicLocal().shownCount(), 1);
     }
 
     // Whatever step fails, nothing is deleted and the same comic stays
@@ -75,7 +75,7 @@ private Q_SLOTS:
         addEditionAndCopy(comic);
         locateComic(comic);
         if (!failingTable.isEmpty())
-            m_data->dbConnection.execute(
+            m_data->dbConnection().execute(
                 u"CREATE TEMP TRIGGER refuse BEFORE DELETE ON %1 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"_s.arg(
                     failingTable));
         QSignalSpy counted(m_page.get(), &TMasterDataPage::countChanged);
@@ -84,9 +84,9 @@ private Q_SLOTS:
         user.answer(u"OK"_s);
         // A commit that fails as on a full disk: SQLite rolls back and reports it.
         if (failingTable.isEmpty())
-            sqlite3_commit_hook(m_data->dbConnection.handle(), [](void*) { return 1; }, nullptr);
-        m_page->btnDelete->click();
-        sqlite3_commit_hook(m_data->dbConnection.handle(), nullptr, nullptr);
+            sqlite3_commit_hook(m_data->dbConnection().handle(), [](void*) { return 1; }, nullptr);
+        control("btnDelete")->click();
+        sqlite3_commit_hook(m_data->dbConnection().handle(), nullptr, nullptr);
         QVERIFY(user.done());
         QCOMPARE(m_errors.size(), 1);
         QVERIFY2(m_errors[0].contains(message), qPrintable(m_errors[0]));
@@ -94,12 +94,12 @@ private Q_SLOTS:
         QCOMPARE(authorsOf(comic).size(), 1);
         QCOMPARE(count(u"AUFLAGEN"_s), 1);
         QCOMPARE(count(u"LOKALESTRIPOTHEK"_s), 1);
-        QVERIFY(!m_data->dbConnection.inTransaction());
+        QVERIFY(!m_data->dbConnection().inTransaction());
         QCOMPARE(counted.size(), 0);
         QCOMPARE(field("SCLCOMICID").asString(), comic);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), 1);
-        QCOMPARE(m_data->tblComicLocal.shownCount(), 1);
-        QVERIFY(m_page->btnDelete->isEnabled());
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), 1);
+        QCOMPARE(m_data->tblComicLocal().shownCount(), 1);
+        QVERIFY(control("btnDelete")->isEnabled());
     }
 
     void deletingAnUnsavedComicOnlyDropsIt()
@@ -121,14 +121,14 @@ private Q_SLOTS:
     void deletingTheLastComicDisablesDelete()
     {
         addComic(u"Einzig"_s);
-        QVERIFY(m_page->btnDelete->isEnabled());
+        QVERIFY(control("btnDelete")->isEnabled());
         ModalAnswers user;
         user.answer(u"OK"_s);
-        m_page->btnDelete->click();
+        control("btnDelete")->click();
         QVERIFY(user.done());
         QVERIFY(tbl().isEmpty());
-        QVERIFY(!m_page->btnDelete->isEnabled());
-        QVERIFY(m_page->btnNew->isEnabled());
+        QVERIFY(!control("btnDelete")->isEnabled());
+        QVERIFY(control("btnNew")->isEnabled());
     }
 
     void buttonStates_data()
@@ -155,22 +155,22 @@ private Q_SLOTS:
             addComic(u"Da"_s);
         TRemarksPage remarks(*m_data);
         if (how == u"type"_s || how == u"save"_s)
-            QTest::keyClicks(m_page->editTitel1, u"x"_s);
+            QTest::keyClicks(control<QWidget>("editTitel1"), u"x"_s);
         if (how == u"save"_s)
-            m_page->btnSave->click();
+            control("btnSave")->click();
         if (how == u"remarks"_s)
-            QTest::keyClicks(remarks.editBemerkung1, u"x"_s);
+            QTest::keyClicks(named<ui::DBMemo>(remarks, "editBemerkung1"), u"x"_s);
         if (how == u"new"_s)
-            m_page->btnNew->click();
+            control("btnNew")->click();
         if (how == u"volume"_s)
-            m_page->btnNewBand->click();
+            control("btnNewBand")->click();
         if (how == u"closed"_s)
             m_data->CloseTables();
 
         QString actual;
-        for (const auto& [button, letter] : {std::pair{m_page->btnNew, u'N'}, {m_page->btnNewBand, u'B'},
-                                             {m_page->btnSave, u'S'}, {m_page->btnDelete, u'D'},
-                                             {m_page->btnRestore, u'W'}})
+        for (const auto& [button, letter] : {std::pair{control("btnNew"), u'N'}, {control("btnNewBand"), u'B'},
+                                             {control("btnSave"), u'S'}, {control("btnDelete"), u'D'},
+                                             {control("btnRestore"), u'W'}})
             if (button->isEnabled())
                 actual += QChar(letter);
         QCOMPARE(actual, enabled);
@@ -184,33 +184,33 @@ private Q_SLOTS:
         // A mnemonic presses its button with a short animation; the click
         // comes when it ends, so each effect is waited for.
         auto alt = [](Qt::Key k) { QTest::keyClick(QApplication::focusWidget(), k, Qt::AltModifier); };
-        m_page->editTitel1->setFocus();
-        QTest::keyClicks(m_page->editTitel1, u"x"_s);
+        control<QWidget>("editTitel1")->setFocus();
+        QTest::keyClicks(control<QWidget>("editTitel1"), u"x"_s);
         alt(Qt::Key_N); // disabled while editing: neither a new row nor a typed letter
         alt(Qt::Key_B);
-        QVERIFY(!m_page->btnNew->isDown() && !m_page->btnNewBand->isDown()); // no click on its way
+        QVERIFY(!control("btnNew")->isDown() && !control("btnNewBand")->isDown()); // no click on its way
         QCOMPARE(tbl().state(), State::Edit);
-        QCOMPARE(m_page->editTitel1->text(), u"Dax"_s);
+        QCOMPARE(control<QLineEdit>("editTitel1")->text(), u"Dax"_s);
 
         alt(Qt::Key_S);
         QTRY_COMPARE(tbl().state(), State::Browse);
         QCOMPARE(stored(key, "SCLTITEL1"), u"Dax"_s);
         alt(Qt::Key_N);
         QTRY_COMPARE(tbl().state(), State::Insert);
-        QCOMPARE(QApplication::focusWidget(), m_page->editTitel1);
+        QCOMPARE(QApplication::focusWidget(), control<QWidget>("editTitel1"));
         alt(Qt::Key_W);
         QTRY_COMPARE(tbl().state(), State::Browse);
         QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), 1);
 
         // Alt+A and Alt+F press the "+" buttons of the two lists, only while those can be pressed.
-        QSignalSpy addAuthor(m_page->btnAddAuthor, &QAbstractButton::clicked);
-        QSignalSpy addEdition(m_page->btnAddAuflage, &QAbstractButton::clicked);
-        QSignalSpy authorShortcut(m_page->btnAutShortCut, &QAbstractButton::clicked);
+        QSignalSpy addAuthor(control("btnAddAuthor"), &QAbstractButton::clicked);
+        QSignalSpy addEdition(control("btnAddAuflage"), &QAbstractButton::clicked);
+        QSignalSpy authorShortcut(control("btnAutShortCut"), &QAbstractButton::clicked);
         alt(Qt::Key_A);
         QTRY_COMPARE(addAuthor.size(), 1);
         alt(Qt::Key_F);
         QTRY_COMPARE(addEdition.size(), 1);
-        m_page->btnAddAuthor->setEnabled(false);
+        control("btnAddAuthor")->setEnabled(false);
         alt(Qt::Key_A);
         QTRY_COMPARE(authorShortcut.size(), 2);
         QCOMPARE(addAuthor.size(), 1);
@@ -247,14 +247,14 @@ private Q_SLOTS:
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, typed);
-        m_page->editTitel1->setFocus(Qt::TabFocusReason);
+        control<QWidget>("editTitel1")->setFocus(Qt::TabFocusReason);
         const QStringList expected = message.isEmpty() ? QStringList() : QStringList{message};
         QCOMPARE(m_errors, expected);
-        QCOMPARE(QApplication::focusWidget(), message.isEmpty() ? m_page->editTitel1 : edit);
+        QCOMPARE(QApplication::focusWidget(), message.isEmpty() ? control<QWidget>("editTitel1") : edit);
 
         // Saving meets the same refusal: the row stays in edit state, nothing is stored.
         m_errors.clear();
-        m_page->btnSave->click();
+        control("btnSave")->click();
         QCOMPARE(m_errors, expected);
         QCOMPARE(tbl().state(), message.isEmpty() ? State::Browse : State::Edit);
         QCOMPARE(stored(key, "SCLBAND"), message.isEmpty() ? u"<null>"_s : u"3"_s);
@@ -267,13 +267,13 @@ private Q_SLOTS:
         addEditionAndCopy(comic);
         reread();
         ModalAnswers user;
-        QTest::keyClick(m_page->dbgAuflagen, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(control<QWidget>("dbgAuflagen"), Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY2(user.done(), qPrintable(user.problems())); // the edition list ignores it
 
         user.answer(u"OK"_s);
         user.answer(u"OK"_s);
-        QTest::keyClick(m_page->dbgAutoren, Qt::Key_Delete, Qt::ControlModifier);
-        QTest::keyClick(m_page->dbgLAuflage, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(control<QWidget>("dbgAutoren"), Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(control<QWidget>("dbgLAuflage"), Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY(user.done());
         QCOMPARE(user.seen[0].text, u"Datensatz löschen?"_s);
         QCOMPARE(count(u"COMIC2AUTOR"_s) + count(u"LOKALESTRIPOTHEK"_s), 0);
@@ -318,16 +318,14 @@ private Q_SLOTS:
 
         ModalAnswers user;
         user.answer(answer, typed);
-        if (exists)
-            user.answer(u"OK"_s);
-        (publisher ? m_page->btnAddVerlag : m_page->btnAddSerie)->click();
+        control(publisher ? "btnAddVerlag" : "btnAddSerie")->click();
         QVERIFY(user.done());
         QCOMPARE(user.seen[0].title, publisher ? u"Neuen Verlag erstellen"_s : u"Neue Serie erstellen"_s);
         QCOMPARE(user.seen[0].text, publisher ? u"Verlagsname"_s : u"Serienname"_s);
         QCOMPARE(user.seen[0].buttons, QStringList({u"OK"_s, u"Abbrechen"_s}));
-        QCOMPARE(user.seen.size(), exists ? 2 : 1);
-        if (exists)
-            QCOMPARE(user.seen[1].text, publisher ? u"Dieser Verlag existiert schon!"_s : u"Diese Serie existiert schon!"_s);
+        QCOMPARE(user.seen.size(), 1);
+        const QString existsNote = publisher ? u"Dieser Verlag existiert schon!"_s : u"Diese Serie existiert schon!"_s;
+        QCOMPARE(m_errors, exists ? QStringList{existsNote} : QStringList());
 
         const QString sql = publisher ? u"SELECT VLNAME1, VLVERLAGID FROM VERLAGE"_s : u"SELECT SRNAME, SRSERIENID FROM SERIEN"_s;
         QStringList names;
@@ -342,7 +340,6 @@ private Q_SLOTS:
         const bool created = namesAfter.size() == 2;
         QCOMPARE(lastKeyNumber(), keysBefore + (created ? 1 : 0));
         QCOMPARE(newKey.endsWith(QString::number(lastKeyNumber())), created);
-        QVERIFY(m_errors.isEmpty());
     }
 
     void newLookupRowIsSelectedOnlyWhileEditing_data()
@@ -369,7 +366,7 @@ private Q_SLOTS:
 
         ModalAnswers user;
         user.answer(u"OK"_s, u"Neu"_s);
-        (publisher ? m_page->btnAddVerlag : m_page->btnAddSerie)->click();
+        control(publisher ? "btnAddVerlag" : "btnAddSerie")->click();
         QVERIFY(user.done());
         if (state == u"browse"_s) {
             QCOMPARE(tbl().state(), State::Browse);
@@ -377,7 +374,7 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(field(comicField).asString().endsWith(QString::number(lastKeyNumber())));
-        QCOMPARE((publisher ? m_page->cbVerlage : m_page->cbSerie)->currentText(), u"Neu"_s);
+        QCOMPARE(control<QComboBox>(publisher ? "cbVerlage" : "cbSerie")->currentText(), u"Neu"_s);
         m_page->btnSaveClick();
         QCOMPARE(stored(field("SCLCOMICID").asString(), publisher ? "SCLVERLAGTEXT" : "SCLSERIENTEXT"), u"Neu"_s);
         QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), state == u"insert"_s ? 2 : 1);

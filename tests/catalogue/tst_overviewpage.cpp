@@ -134,7 +134,7 @@ private:
     QString label() const { return child<QLabel>("labInfo")->text(); }
     void choose(Option option);
     void clickTitle(int column);
-    db::Table& catalogue() const { return data->tblStripothek; }
+    db::Table& catalogue() const { return data->tblStripothek(); }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ComicData> data;
@@ -151,7 +151,7 @@ void TestOverviewPage::init()
     QVERIFY(dir->isValid());
     db::schema::createDatabase(dir->path(), populate);
     data = std::make_unique<ComicData>();
-    data->dbConnection.setDatabasePath(dir->path() + QStringLiteral("/database"));
+    data->dbConnection().setDatabasePath(dir->path() + QStringLiteral("/database"));
     data->OpenTables();
     page = std::make_unique<TOverviewPage>(*data);
     page->resize(1100, 600);
@@ -504,9 +504,9 @@ void TestOverviewPage::titleClickGermanOrder()
     QFETCH(int, column);
     QFETCH(QString, field);
     QFETCH(QStringList, entered);
-    data->dbConnection.execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK"));
+    data->dbConnection().execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK"));
     for (int i = 0; i < entered.size(); ++i)
-        data->dbConnection.execute(
+        data->dbConnection().execute(
             QStringLiteral("INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLBAND, %1) VALUES (?, ?, ?)").arg(field),
             {QStringLiteral("X%1").arg(i), i,
              entered[i] == QLatin1String("<null>") ? QVariant() : QVariant(entered[i])});

@@ -14,15 +14,15 @@ int main(int argc, char** argv)
         return 2;
     QTextStream out(stdout);
     ComicData data;
-    data.dbConnection.setDatabasePath(QString::fromLocal8Bit(argv[1]));
+    data.dbConnection().setDatabasePath(QString::fromLocal8Bit(argv[1]));
     try {
         data.OpenTables();
         out << "geöffnet\n";
-        if (data.dbConnection.onlyReadable())
+        if (data.dbConnection().onlyReadable())
             out << "nur lesbar\n";
-        data.tblStripothek.append();
-        data.tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("Neu"));
-        data.tblStripothek.post();
+        data.tblStripothek().append();
+        data.tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("Neu"));
+        data.tblStripothek().post();
         out << "gespeichert\n";
     } catch (const std::exception& e) {
         out << "Fehler: " << QString::fromUtf8(e.what()) << '\n';

@@ -21,7 +21,7 @@ class TestComicData : public QObject {
 
     void open(ComicData& data)
     {
-        data.dbConnection.setDatabasePath(m_dir.path() + "/database");
+        data.dbConnection().setDatabasePath(m_dir.path() + "/database");
         data.OpenTables();
     }
 
@@ -37,18 +37,18 @@ private Q_SLOTS:
                 t.fieldByName(field).setAsString(value);
             t.post();
         };
-        add(data.tblAutoren, {{"ANAUTORID", "A1"}, {"ANNAME", "Goscinny"}});
-        add(data.tblAutoren, {{"ANAUTORID", "A2"}, {"ANNAME", "Uderzo"}});
-        add(data.tblSerie, {{"SRSERIENID", "S1"}, {"SRNAME", "Asterix"}});
-        add(data.tblStripothek, {{"SCLCOMICID", "C1"}, {"SCLTITEL1", "Eins"}, {"SCLSERIENTEXT", "Asterix"},
+        add(data.tblAutoren(), {{"ANAUTORID", "A1"}, {"ANNAME", "Goscinny"}});
+        add(data.tblAutoren(), {{"ANAUTORID", "A2"}, {"ANNAME", "Uderzo"}});
+        add(data.tblSerie(), {{"SRSERIENID", "S1"}, {"SRNAME", "Asterix"}});
+        add(data.tblStripothek(), {{"SCLCOMICID", "C1"}, {"SCLTITEL1", "Eins"}, {"SCLSERIENTEXT", "Asterix"},
                                  {"SCLSERIEID", "S1"}, {"SCLBAND", "2"}});
-        add(data.tblStripothek, {{"SCLCOMICID", "C2"}, {"SCLTITEL1", "Zwei"}, {"SCLSERIENTEXT", "Asterix"},
+        add(data.tblStripothek(), {{"SCLCOMICID", "C2"}, {"SCLTITEL1", "Zwei"}, {"SCLSERIENTEXT", "Asterix"},
                                  {"SCLBAND", "1"}});
-        add(data.tblStripothek, {{"SCLCOMICID", "C3"}, {"SCLTITEL1", "Drei"}, {"SCLSERIENTEXT", "Achille Talon"}});
-        data.tblStripothek.locate("SCLCOMICID", "C1");
-        add(data.tblComic2Autor, {{"C2AID", "X1"}, {"C2AAUTORID", "A1"}});
-        add(data.tblComic2Autor, {{"C2AID", "X2"}, {"C2AAUTORID", "A9"}}); // names no author
-        add(data.tblComic2Autor, {{"C2AID", "X3"}, {"C2AAUTORID", ""}});
+        add(data.tblStripothek(), {{"SCLCOMICID", "C3"}, {"SCLTITEL1", "Drei"}, {"SCLSERIENTEXT", "Achille Talon"}});
+        data.tblStripothek().locate("SCLCOMICID", "C1");
+        add(data.tblComic2Autor(), {{"C2AID", "X1"}, {"C2AAUTORID", "A1"}});
+        add(data.tblComic2Autor(), {{"C2AID", "X2"}, {"C2AAUTORID", "A9"}}); // names no author
+        add(data.tblComic2Autor(), {{"C2AID", "X3"}, {"C2AAUTORID", ""}});
     }
 
     void opensInSeriesOrderOnFirstRow()
@@ -57,13 +57,13 @@ private Q_SLOTS:
         open(data);
         for (db::Table* t : data.tables())
             QVERIFY2(t->active(), qPrintable(t->name()));
-        QCOMPARE(data.tblStripothek.indexName(), QString("NKSCLSERIENTEXT"));
-        QCOMPARE(data.tblStripothek.fieldByName("SCLCOMICID").asString(), QString("C3"));
-        data.tblStripothek.setIndexName("NKSCLTITEL1");
-        data.tblStripothek.last();
+        QCOMPARE(data.tblStripothek().indexName(), QString("NKSCLSERIENTEXT"));
+        QCOMPARE(data.tblStripothek().fieldByName("SCLCOMICID").asString(), QString("C3"));
+        data.tblStripothek().setIndexName("NKSCLTITEL1");
+        data.tblStripothek().last();
         data.OpenTables(); // again: back to series order on the first row
-        QCOMPARE(data.tblStripothek.indexName(), QString("NKSCLSERIENTEXT"));
-        QCOMPARE(data.tblStripothek.recNo(), 1);
+        QCOMPARE(data.tblStripothek().indexName(), QString("NKSCLSERIENTEXT"));
+        QCOMPARE(data.tblStripothek().recNo(), 1);
     }
 
     void referenceNames_data()
@@ -80,38 +80,38 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         ComicData data;
         open(data);
-        QVERIFY(data.tblStripothek.locate("SCLCOMICID", "C1"));
-        QVERIFY(data.tblComic2Autor.locate("C2AID", assignment));
-        QCOMPARE(data.tblComic2Autor.fieldByName("C2AAUTORID").displayText(), shown);
+        QVERIFY(data.tblStripothek().locate("SCLCOMICID", "C1"));
+        QVERIFY(data.tblComic2Autor().locate("C2AID", assignment));
+        QCOMPARE(data.tblComic2Autor().fieldByName("C2AAUTORID").displayText(), shown);
     }
 
     void seriesNameAndRenameShowAtOnce()
     {
         ComicData data;
         open(data);
-        QVERIFY(data.tblStripothek.locate("SCLCOMICID", "C1"));
-        QCOMPARE(data.tblStripothek.fieldByName("SCLSERIEID").displayText(), QString("Asterix"));
-        QVERIFY(data.tblSerie.locate("SRSERIENID", "S1"));
-        data.tblSerie.edit();
-        data.tblSerie.fieldByName("SRNAME").setAsString("Asterix der Gallier");
-        data.tblSerie.post();
-        QCOMPARE(data.tblStripothek.fieldByName("SCLSERIEID").displayText(), QString("Asterix der Gallier"));
-        data.tblSerie.edit();
-        data.tblSerie.fieldByName("SRNAME").setAsString("Asterix");
-        data.tblSerie.post();
+        QVERIFY(data.tblStripothek().locate("SCLCOMICID", "C1"));
+        QCOMPARE(data.tblStripothek().fieldByName("SCLSERIEID").displayText(), QString("Asterix"));
+        QVERIFY(data.tblSerie().locate("SRSERIENID", "S1"));
+        data.tblSerie().edit();
+        data.tblSerie().fieldByName("SRNAME").setAsString("Asterix der Gallier");
+        data.tblSerie().post();
+        QCOMPARE(data.tblStripothek().fieldByName("SCLSERIEID").displayText(), QString("Asterix der Gallier"));
+        data.tblSerie().edit();
+        data.tblSerie().fieldByName("SRNAME").setAsString("Asterix");
+        data.tblSerie().post();
     }
 
     void filteredLookupTableHidesNames()
     {
         ComicData data;
         open(data);
-        data.tblStripothek.locate("SCLCOMICID", "C1");
-        data.tblComic2Autor.locate("C2AID", "X1");
-        data.tblAutoren.setFilter("(ANNAME LIKE '*derz*')");
-        data.tblAutoren.setFiltered(true);
-        QCOMPARE(data.tblComic2Autor.fieldByName("C2AAUTORID").displayText(), QString());
-        data.tblAutoren.setFiltered(false);
-        QCOMPARE(data.tblComic2Autor.fieldByName("C2AAUTORID").displayText(), QString("Goscinny"));
+        data.tblStripothek().locate("SCLCOMICID", "C1");
+        data.tblComic2Autor().locate("C2AID", "X1");
+        data.tblAutoren().setFilter("(ANNAME LIKE '*derz*')");
+        data.tblAutoren().setFiltered(true);
+        QCOMPARE(data.tblComic2Autor().fieldByName("C2AAUTORID").displayText(), QString());
+        data.tblAutoren().setFiltered(false);
+        QCOMPARE(data.tblComic2Autor().fieldByName("C2AAUTORID").displayText(), QString("Goscinny"));
     }
 
     void namesSurviveReopening()
@@ -120,9 +120,9 @@ private Q_SLOTS:
         open(data);
         data.CloseTables();
         data.OpenTables();
-        data.tblStripothek.locate("SCLCOMICID", "C1");
-        data.tblComic2Autor.locate("C2AID", "X1");
-        QCOMPARE(data.tblComic2Autor.fieldByName("C2AAUTORID").displayText(), QString("Goscinny"));
+        data.tblStripothek().locate("SCLCOMICID", "C1");
+        data.tblComic2Autor().locate("C2AID", "X1");
+        QCOMPARE(data.tblComic2Autor().fieldByName("C2AAUTORID").displayText(), QString("Goscinny"));
     }
 
     // Closing made the lists follow the closing catalogue, and a list that
@@ -144,7 +144,7 @@ private Q_SLOTS:
         {
             ComicData data;
             open(data);
-            QVERIFY(data.tblStripothek.locate("SCLCOMICID", "C1"));
+            QVERIFY(data.tblStripothek().locate("SCLCOMICID", "C1"));
             db::Table& t = *data.tableByName(component);
             table = t.tableName();
             t.edit(); // an empty list starts a new row
@@ -154,7 +154,7 @@ private Q_SLOTS:
         }
         ComicData data;
         open(data);
-        db::Query stored(data.dbConnection);
+        db::Query stored(data.dbConnection());
         stored.setSql(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = 'nie gespeichert'").arg(table, field));
         stored.open();
         QCOMPARE(stored.field(0).asInteger(), 0);
@@ -193,7 +193,7 @@ private Q_SLOTS:
                 c.execute(statement);
         }
         ComicData data;
-        data.dbConnection.setDatabasePath(dir.path() + "/database");
+        data.dbConnection().setDatabasePath(dir.path() + "/database");
         try {
             data.OpenTables();
             QFAIL("opened");
@@ -201,8 +201,8 @@ private Q_SLOTS:
             QVERIFY2(e.message().startsWith(message + ". Die Datenbank „"), qPrintable(e.message()));
         }
         QVERIFY(!data.tableByName(component)->active());
-        QVERIFY(data.tblAutortyp.active()); // opening stopped at that table
-        QVERIFY(!data.tblKeyGen.active());
+        QVERIFY(data.tblAutortyp().active()); // opening stopped at that table
+        QVERIFY(!data.tblKeyGen().active());
     }
 
     // A malformed page that only the lists' next reading meets: closing reads
@@ -245,15 +245,15 @@ private Q_SLOTS:
         damaged.close();
 
         ComicData data;
-        data.dbConnection.setDatabasePath(dir.path() + "/database");
+        data.dbConnection().setDatabasePath(dir.path() + "/database");
         data.OpenTables();
-        QCOMPARE(data.tblComic2Autor.shownCount(), 1);
+        QCOMPARE(data.tblComic2Autor().shownCount(), 1);
         data.CloseTables();
 
         data.OpenTables();
         QString first;
         try {
-            db::Query early(data.dbConnection, "qryFrueh");
+            db::Query early(data.dbConnection(), "qryFrueh");
             early.setSql("SELECT count(*) FROM COMIC2AUTOR INDEXED BY NKC2ACOMICID WHERE C2ACOMICID < 'B'");
             early.open();
         } catch (const db::EngineError& e) {
@@ -265,7 +265,7 @@ private Q_SLOTS:
                  qPrintable(first));
         QString again;
         try {
-            data.tblStripothek.refresh();
+            data.tblStripothek().refresh();
         } catch (const db::EngineError& e) {
             again = e.message();
         }
@@ -374,17 +374,17 @@ private Q_SLOTS:
             c.execute("DROP TABLE SERVERSTRIPOTHEK");
         }
         ComicData data;
-        data.dbConnection.setDatabasePath(dir.path() + "/database");
+        data.dbConnection().setDatabasePath(dir.path() + "/database");
         try {
             data.OpenTables();
             QFAIL("no error");
         } catch (const db::EngineError& e) {
             QVERIFY2(e.message().startsWith("tblStripothek: "), qPrintable(e.message()));
         }
-        QVERIFY(data.tblAutortyp.active());
-        QVERIFY(data.tblAusfuehrungen.active());
-        QVERIFY(!data.tblStripothek.active());
-        QVERIFY(!data.tblKeyGen.active());
+        QVERIFY(data.tblAutortyp().active());
+        QVERIFY(data.tblAusfuehrungen().active());
+        QVERIFY(!data.tblStripothek().active());
+        QVERIFY(!data.tblKeyGen().active());
         QVERIFY_THROWS_EXCEPTION(db::EngineError, data.NewRecordKey());
     }
 
@@ -392,8 +392,8 @@ private Q_SLOTS:
     {
         ComicData data;
         open(data);
-        const QString prefix = data.tblKeyGen.fieldByName("KGDBID").asString();
-        const int last = data.tblKeyGen.fieldByName("KGNEXTID").asInteger();
+        const QString prefix = data.tblKeyGen().fieldByName("KGDBID").asString();
+        const int last = data.tblKeyGen().fieldByName("KGNEXTID").asInteger();
         QCOMPARE(data.NewRecordKey(), prefix + QString::number(last + 1));
         QCOMPARE(data.NewRecordKey(), prefix + QString::number(last + 2));
     }

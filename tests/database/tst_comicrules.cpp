@@ -21,7 +21,7 @@ class TestComicRules : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ComicData> m_data;
 
-    db::Table& tbl() { return m_data->tblStripothek; }
+    db::Table& tbl() { return m_data->tblStripothek(); }
 
     void add(db::Table& t, std::initializer_list<std::pair<const char*, QString>> values)
     {
@@ -40,14 +40,14 @@ class TestComicRules : public QObject {
     {
         QVERIFY(tbl().locate(u"SCLCOMICID"_s, comic));
         for (const QString& author : authors)
-            add(m_data->tblComic2Autor,
+            add(m_data->tblComic2Autor(),
                 {{"C2AID", m_data->NewRecordKey()}, {"C2AAUTORID", author}, {"C2AATID", u"R-"_s + author}});
-        add(m_data->tblAuflagen, {{"ALAUFLAGEID", m_data->NewRecordKey()}});
-        add(m_data->tblComicLocal, {{"LCLCOMICID", m_data->NewRecordKey()}});
+        add(m_data->tblAuflagen(), {{"ALAUFLAGEID", m_data->NewRecordKey()}});
+        add(m_data->tblComicLocal(), {{"LCLCOMICID", m_data->NewRecordKey()}});
     }
     QStringList rows(const QString& sql, const QVariantList& params = {})
     {
-        db::Query q(m_data->dbConnection, u"qryTest"_s);
+        db::Query q(m_data->dbConnection(), u"qryTest"_s);
         q.setSql(sql);
         q.setParams(params);
         q.open();
@@ -65,7 +65,7 @@ class TestComicRules : public QObject {
     }
     void refuse(const QString& table, const char* when)
     {
-        m_data->dbConnection.execute(
+        m_data->dbConnection().execute(
             u"CREATE TEMP TRIGGER refuse BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"_s.arg(
                 QLatin1String(when), table));
     }
@@ -76,7 +76,7 @@ private Q_SLOTS:
         m_dir = std::make_unique<QTemporaryDir>();
         db::schema::createDatabase(m_dir->path(), [](sqlite3*) {});
         m_data = std::make_unique<ComicData>();
-        m_data->dbConnection.setDatabasePath(m_dir->path() + u"/database"_s);
+        m_data->dbConnection().setDatabasePath(m_dir->path() + u"/database"_s);
         m_data->OpenTables();
     }
     void cleanup() { m_data.reset(); }
@@ -107,19 +107,19 @@ private Q_SLOTS:
 
         const bool deleted = failing.isEmpty() && !newRow;
         if (failing.isEmpty())
-            QCOMPARE(m_data->DeleteComic(), deleted);
+            QCOMPARE(m_data->rules().DeleteComic(), deleted);
         else
-            QVERIFY_THROWS_EXCEPTION(db::Error, m_data->DeleteComic());
+            QVERIFY_THROWS_EXCEPTION(db::Error, m_data->rules().DeleteComic());
 
         QCOMPARE(tbl().state(), State::Browse);
-        QVERIFY(!m_data->dbConnection.inTransaction());
+        QVERIFY(!m_data->dbConnection().inTransaction());
         QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), deleted ? 1 : 2);
         QCOMPARE(authorsOf(victim).size(), deleted ? 0 : 2);
         QCOMPARE(count(u"AUFLAGEN"_s), deleted ? 1 : 2);
         QCOMPARE(count(u"LOKALESTRIPOTHEK"_s), deleted ? 1 : 2);
         const QString current = deleted ? other : victim;
         QCOMPARE(tbl().fieldByName(u"SCLCOMICID"_s).asString(), current);
-        QCOMPARE(m_data->tblComic2Autor.shownCount(), authorsOf(current).size());
+        QCOMPARE(m_data->tblComic2Autor().shownCount(), authorsOf(current).size());
     }
 
     void authorCheck_data()
@@ -139,9 +139,9 @@ private Q_SLOTS:
         addDetails(addComic(u"Irgendeiner"_s), {u"A1"_s});
         addComic(u"Angezeigt"_s);
         if (refused)
-            QVERIFY_THROWS_EXCEPTION(db::Error, m_data->CheckAuthorDeletable(author));
+            QVERIFY_THROWS_EXCEPTION(db::Error, m_data->rules().CheckAuthorDeletable(author));
         else
-            m_data->CheckAuthorDeletable(author);
+            m_data->rules().CheckAuthorDeletable(author);
     }
 
     // The new volume and its authors are stored together or not at all; a
@@ -161,10 +161,10 @@ private Q_SLOTS:
         addDetails(source, {u"A2"_s, u"A1"_s, u"A3"_s});
         tbl().edit();
         tbl().fieldByName(u"SCLSEITEN"_s).setAsInteger(48);
-        m_data->NewVolume(); // stores the edit first
+        m_data->rules().NewVolume(); // stores the edit first
         QCOMPARE(tbl().state(), State::Insert);
         QCOMPARE(tbl().fieldByName(u"SCLSEITEN"_s).asString(), u"48"_s);
-        QCOMPARE(int(m_data->PendingAuthors.size()), 3);
+        QCOMPARE(int(m_data->rules().pendingAuthors().size()), 3);
         tbl().fieldByName(u"SCLTITEL1"_s).setAsString(u"Band 2"_s);
 
         if (!failing.isEmpty()) {
@@ -172,26 +172,26 @@ private Q_SLOTS:
             QVERIFY_THROWS_EXCEPTION(db::Error, tbl().post());
             QCOMPARE(tbl().state(), State::Insert);
             QCOMPARE(tbl().fieldByName(u"SCLTITEL1"_s).asString(), u"Band 2"_s);
-            QCOMPARE(int(m_data->PendingAuthors.size()), 3);
+            QCOMPARE(int(m_data->rules().pendingAuthors().size()), 3);
             QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), 1);
             QCOMPARE(count(u"COMIC2AUTOR"_s), 3);
-            QVERIFY(!m_data->dbConnection.inTransaction());
-            m_data->dbConnection.execute(u"DROP TRIGGER refuse"_s);
+            QVERIFY(!m_data->dbConnection().inTransaction());
+            m_data->dbConnection().execute(u"DROP TRIGGER refuse"_s);
         }
         tbl().first(); // a move stores the new volume as the save button does
         const QStringList stored = rows(u"SELECT SCLCOMICID FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 = 'Band 2'"_s);
         QCOMPARE(stored.size(), 1);
         QCOMPARE(authorsOf(stored[0]), authorsOf(source));
         QCOMPARE(rows(u"SELECT DISTINCT C2AID FROM COMIC2AUTOR"_s).size(), 6);
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
     }
 
     void droppedNewVolumeDropsItsAuthors()
     {
         addDetails(addComic(u"Band 1"_s), {u"A1"_s});
-        m_data->NewVolume();
+        m_data->rules().NewVolume();
         tbl().cancel();
-        QVERIFY(m_data->PendingAuthors.empty());
+        QVERIFY(m_data->rules().pendingAuthors().empty());
         add(tbl(), {{"SCLTITEL1", u"Anderer"_s}});
         QCOMPARE(authorsOf(tbl().fieldByName(u"SCLCOMICID"_s).asString()), QStringList());
     }
@@ -216,18 +216,18 @@ private Q_SLOTS:
         QFETCH(bool, withComic);
         const QString comic = withComic ? addComic(u"Mit Liste"_s) : QString();
         if (withComic)
-            QCOMPARE(m_data->ComicKeyForNewDetail(), comic);
+            QCOMPARE(m_data->rules().ComicKeyForNewDetail(), comic);
         else
-            QVERIFY_THROWS_EXCEPTION(db::Abort, m_data->ComicKeyForNewDetail());
+            QVERIFY_THROWS_EXCEPTION(db::Abort, m_data->rules().ComicKeyForNewDetail());
         const QString drawn = m_data->NewRecordKey();
         db::Table& detail = *m_data->tableByName(table);
         detail.append();
         if (!withComic) {
-            QVERIFY_THROWS_EXCEPTION(db::Abort, m_data->KeyNewDetailRow(detail));
+            QVERIFY_THROWS_EXCEPTION(db::Abort, m_data->rules().KeyNewDetailRow(detail));
             QVERIFY(detail.fieldByName(keyField).asString().isEmpty());
             return;
         }
-        m_data->KeyNewDetailRow(detail);
+        m_data->rules().KeyNewDetailRow(detail);
         const qsizetype digits = drawn.indexOf(QRegularExpression(u"\\d+$"_s));
         QCOMPARE(detail.fieldByName(keyField).asString(),
                  drawn.left(digits) + QString::number(drawn.mid(digits).toLongLong() + 1));
@@ -253,7 +253,7 @@ private Q_SLOTS:
     {
         tbl().append();
         tbl().fieldByName(u"SCLTITEL1"_s).setAsString(u"Neu"_s);
-        const QString key = m_data->ComicKeyForNewDetail();
+        const QString key = m_data->rules().ComicKeyForNewDetail();
         QCOMPARE(tbl().state(), State::Browse);
         QCOMPARE(rows(u"SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = ?"_s, {key}), QStringList{u"Neu"_s});
     }

@@ -118,11 +118,11 @@ void TestReportLayout::reports()
     QTemporaryDir dir;
     writeCollection(dir.path(), collection);
     ComicData data;
-    data.dbConnection.setDatabasePath(dir.filePath(QStringLiteral("database")));
+    data.dbConnection().setDatabasePath(dir.filePath(QStringLiteral("database")));
     data.OpenTables();
     if (!filter.isEmpty()) {
-        data.tblStripothek.setFilter(filter);
-        data.tblStripothek.setFiltered(true);
+        data.tblStripothek().setFilter(filter);
+        data.tblStripothek().setFiltered(true);
     }
 
     TRPTMissingComic missing;
@@ -130,7 +130,7 @@ void TestReportLayout::reports()
     rpt::ReportForm& form = report == QLatin1String("missing") ? static_cast<rpt::ReportForm&>(missing) : list;
     bool gathered = false;
     try {
-        gathered = &form == &missing ? missing.gather(data) : list.gather(data.dbConnection);
+        gathered = &form == &missing ? missing.gather(data) : list.gather(data.dbConnection());
     } catch (const db::Error& e) {
         QVERIFY2(!error.isEmpty() && e.message().startsWith(error), qPrintable(e.message()));
         return;

@@ -89,10 +89,10 @@ void TestReportMenus::commands()
         TComicForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        db::Table& catalogue = form.data().tblStripothek;
+        db::Table& catalogue = form.data().tblStripothek();
         if (!serieFilter.isEmpty()) {
             form.findChild<QLineEdit*>(QStringLiteral("editSrchSerie"))->setText(serieFilter);
-            form.overviewPage->ApplyOverviewFilter();
+            form.findChild<TOverviewPage*>()->ApplyOverviewFilter();
         }
         if (!error.isEmpty())
             errors.clear(); // the window's own complaint about the missing database

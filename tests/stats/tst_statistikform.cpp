@@ -1,4 +1,5 @@
 #include "StatsFixture.h"
+#include "../common/Named.h"
 
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
@@ -152,8 +153,8 @@ void TestStatistikForm::cleanup()
 // As the user opens it: "Reports" → "Statistik …".
 TStatistikForm* TestStatistikForm::openStatistics()
 {
-    m_main->menStatistik->trigger();
-    TStatistikForm* form = m_main->statistikForm;
+    named<QAction>(*m_main, "menStatistik")->trigger();
+    TStatistikForm* form = m_main->findChild<TStatistikForm*>();
     // Its keys (F5, Esc) reach it once it is the active window.
     // (qWaitForWindowActive answers at once on the offscreen platform.)
     if (form && !QTest::qWaitFor([form] { return form->isActiveWindow(); }))
@@ -265,7 +266,7 @@ void TestStatistikForm::seriesToOverview()
     auto* title = m_main->findChild<QLineEdit*>(QStringLiteral("editSrchTitel"));
     QVERIFY(title);
     // The user sorts by title and filters, then asks for the statistics.
-    m_main->overviewPage->dbgListeTitleClick(0);
+    m_main->findChild<TOverviewPage*>()->dbgListeTitleClick(0);
     if (!titleFilter.isEmpty()) {
         title->setText(titleFilter);
         m_main->menResfreshViewClick();
@@ -293,14 +294,15 @@ void TestStatistikForm::seriesToOverview()
         QTest::mouseDClick(form->grdSerien->viewport(), Qt::LeftButton, {}, centre);
     }
 
-    db::Table& catalogue = m_main->data().tblStripothek;
+    db::Table& catalogue = m_main->data().tblStripothek();
     QTEST(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString(), "expectedTitle");
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLSERIENTEXT"));
-    QCOMPARE(m_main->pcMain->currentWidget(), m_main->tsListe);
+    QCOMPARE(named<QTabWidget>(*m_main, "pcMain")->currentWidget(), named(*m_main, "tsListe"));
     QFETCH(bool, filterDropped);
     QCOMPARE(catalogue.filtered(), !titleFilter.isEmpty() && !filterDropped);
     QCOMPARE(title->text().isEmpty(), titleFilter.isEmpty() || filterDropped);
-    QCOMPARE(m_main->sbMainPanel0->text().contains(QStringLiteral("Filter aufgehoben")), filterDropped);
+    QCOMPARE(named<QLabel>(*m_main, "sbMainPanel0")->text().contains(QStringLiteral("Filter aufgehoben")),
+             filterDropped);
     QVERIFY(form->isVisible());
 }
 
@@ -317,15 +319,15 @@ void TestStatistikForm::goneSeriesKeepsTheFilter()
     form->pcStatistik->setCurrentIndex(1);
     const int row = rowOfSeries(form->grdSerien, QStringLiteral("SZ"));
     QVERIFY(row >= 0);
-    m_main->data().dbConnection.execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLSERIEID = 'SZ'"));
+    m_main->data().dbConnection().execute(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLSERIEID = 'SZ'"));
     form->grdSerien->setCurrentIndex(form->grdSerien->model()->index(row, 0));
     form->btnShowSeries->click();
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors.first().contains(QStringLiteral("keinen Band mehr")), qPrintable(m_errors.first()));
     m_errors.clear();
     QCOMPARE(title->text(), QStringLiteral("Rod"));
-    QVERIFY(m_main->data().tblStripothek.filtered());
-    QCOMPARE(m_main->data().tblStripothek.fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Rodeo"));
+    QVERIFY(m_main->data().tblStripothek().filtered());
+    QCOMPARE(m_main->data().tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).asString(), QStringLiteral("Rodeo"));
 }
 
 // Figures are read when asked for: a volume stored meanwhile shows after
@@ -335,7 +337,7 @@ void TestStatistikForm::refreshShowsNewFigures()
     TStatistikForm* form = openStatistics();
     QVERIFY(form);
     QCOMPARE(form->figures().overview.volumes, 17ll);
-    m_main->data().dbConnection.execute(QStringLiteral(
+    m_main->data().dbConnection().execute(QStringLiteral(
         "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND) VALUES ('A4', 'SA', 'Asterix', 4)"));
     QCOMPARE(form->figures().overview.volumes, 17ll);
     // As the window system delivers keys: to the window, shortcuts first.
@@ -344,7 +346,7 @@ void TestStatistikForm::refreshShowsNewFigures()
     QTRY_COMPARE(form->figures().overview.volumes, 18ll);
     QCOMPARE(form->figures().series.first().missing, 2ll);
     QTest::keyClick(form->windowHandle(), Qt::Key_Escape);
-    QTRY_VERIFY(!m_main->statistikForm);
+    QTRY_VERIFY(!m_main->findChild<TStatistikForm*>());
 }
 
 // The author list is read on the second thread; its failure is the user's
@@ -353,7 +355,7 @@ void TestStatistikForm::failureOnSecondThread()
 {
     TStatistikForm* form = openStatistics();
     QVERIFY(form);
-    db::Connection& connection = m_main->data().dbConnection;
+    db::Connection& connection = m_main->data().dbConnection();
     connection.execute(QStringLiteral("ALTER TABLE AUTOREN RENAME TO AUTOREN_WEG"));
     QTest::keyClick(form->windowHandle(), Qt::Key_F5);
     QTRY_COMPARE(m_errors.size(), 1);
@@ -376,10 +378,11 @@ void TestStatistikForm::withoutDatabase()
     {
         TComicForm main;
         m_errors.clear(); // the start-up's own message about the missing file
-        main.menStatistik->trigger();
+        named<QAction>(main, "menStatistik")->trigger();
         QCOMPARE(m_errors.size(), 1);
         QVERIFY2(m_errors.first().contains(QStringLiteral("Datenbank")), qPrintable(m_errors.first()));
-        QVERIFY(!main.statistikForm || !main.statistikForm->isVisible());
+        const TStatistikForm* statistics = main.findChild<TStatistikForm*>();
+        QVERIFY(!statistics || !statistics->isVisible());
     }
     QDir::setCurrent(previous);
     m_errors.clear();

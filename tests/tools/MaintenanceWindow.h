@@ -50,7 +50,7 @@ struct Window {
         QDir::setCurrent(previous);
     }
 
-    TSQLPage& page() { return *form->sqlPage; }
+    TSQLPage& page() { return *form->findChild<TSQLPage*>(); }
     ComicData& data() { return form->data(); }
 
     // Types the text as the user does and presses "&Ausführen".
@@ -69,7 +69,7 @@ struct Window {
     }
     int scalar(const QString& sql)
     {
-        db::Statement statement(data().dbConnection.handle(), sql);
+        db::Statement statement(data().dbConnection().handle(), sql);
         return statement.step() ? int(statement.columnInt64(0)) : -1;
     }
     void verifyAllOpen()

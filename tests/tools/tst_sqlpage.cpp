@@ -34,7 +34,7 @@ void TestSqlPage::lowerCaseSelectFillsTheGrid()
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.gridRows(), w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN")));
     QVERIFY(w.gridRows() > 3);
-    db::Query reference(w.data().dbConnection);
+    db::Query reference(w.data().dbConnection());
     reference.setSql(QStringLiteral("SELECT ANNAME FROM AUTOREN ORDER BY ANNAME"));
     reference.open();
     for (int row = 0; row < w.gridRows(); ++row, reference.next())
@@ -79,7 +79,7 @@ void TestSqlPage::commandPathReopensTables()
     Window w;
     w.run(QStringLiteral("select * from SERIEN"));
     QVERIFY(w.gridRows() > 0);
-    db::Table& catalogue = w.data().tblStripothek;
+    db::Table& catalogue = w.data().tblStripothek();
     catalogue.setIndexName(QStringLiteral("NKSCLTITEL1"));
     catalogue.setRecNo(4);
     catalogue.edit();
@@ -130,7 +130,7 @@ void TestSqlPage::updateShowsInFilteredOverview()
     w.form->menResfreshViewClick();
     const int listed = overview->model()->rowCount();
     QVERIFY(listed > 1);
-    db::Table& catalogue = w.data().tblStripothek;
+    db::Table& catalogue = w.data().tblStripothek();
     const QString key = catalogue.valueAt(1, catalogue.fieldByName(QStringLiteral("SCLCOMICID")).index()).toString();
 
     w.run(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLTITEL1 = 'Geändert' WHERE SCLCOMICID = '%1'").arg(key));
@@ -179,9 +179,9 @@ void TestSqlPage::reopeningErrorIsShown()
     QVERIFY2(w.errors.first().startsWith(QStringLiteral("tblUnterart: ")), qPrintable(w.errors.first()));
     // Opened in their order up to the missing table; the rest stay closed.
     ComicData& d = w.data();
-    for (db::Table* t : {&d.tblAutortyp, &d.tblAutoren, &d.tblVerlage, &d.tblSerie, &d.tblZustandsarten, &d.tblLitart})
+    for (db::Table* t : {&d.tblAutortyp(), &d.tblAutoren(), &d.tblVerlage(), &d.tblSerie(), &d.tblZustandsarten(), &d.tblLitart()})
         QVERIFY2(t->active(), qPrintable(t->name()));
-    for (db::Table* t : {&d.tblUnterart, &d.tblAusfuehrungen, &d.tblStripothek, &d.tblKeyGen})
+    for (db::Table* t : {&d.tblUnterart(), &d.tblAusfuehrungen(), &d.tblStripothek(), &d.tblKeyGen()})
         QVERIFY2(!t->active(), qPrintable(t->name()));
 }
 
@@ -248,7 +248,7 @@ void TestSqlPage::largeResultReadsEveryRowWherever()
     const QString sql = QStringLiteral("SELECT SCLCOMICID, SCLTITEL1 FROM SERVERSTRIPOTHEK ORDER BY SCLTITEL1, rowid");
     w.run(QStringLiteral("  select") + sql.mid(6));
     QCOMPARE(w.gridRows(), 10000);
-    db::Query reference(w.data().dbConnection);
+    db::Query reference(w.data().dbConnection());
     reference.setSql(sql);
     reference.open();
     const auto expect = [&](int row) {

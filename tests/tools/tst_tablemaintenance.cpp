@@ -27,7 +27,7 @@ struct Collection {
             cli::createGeneratedDatabase(dir.path(), generatedVolumes);
         else
             cli::createDemoDatabase(dir.path());
-        data.dbConnection.setDatabasePath(databaseDir());
+        data.dbConnection().setDatabasePath(databaseDir());
         data.OpenTables();
     }
     QString databaseDir() const { return dir.path() + QStringLiteral("/database"); }
@@ -42,7 +42,7 @@ struct Collection {
 
     QVariant scalar(const QString& sql)
     {
-        db::Statement statement(data.dbConnection.handle(), sql);
+        db::Statement statement(data.dbConnection().handle(), sql);
         return statement.step() ? statement.column(0) : QVariant();
     }
 
@@ -50,7 +50,7 @@ struct Collection {
     {
         const QString target = dir.path() + QLatin1Char('/') + name;
         QDir().mkpath(target);
-        tools::ExportAllTables(data.dbConnection, target);
+        tools::ExportAllTables(data.dbConnection(), target);
         return target;
     }
 };
@@ -87,20 +87,20 @@ void TestTableMaintenance::packingGivesSpaceBackAndKeepsEveryTable()
 {
     Collection c(3000);
     ComicData& data = c.data;
-    data.tblStripothek.setIndexName(QStringLiteral("NKSCLTITEL1"));
-    data.tblStripothek.setFilter(QStringLiteral("(SCLTITEL1 = 'D*')"));
-    data.tblStripothek.setFiltered(true);
-    data.tblStripothek.setRecNo(5);
+    data.tblStripothek().setIndexName(QStringLiteral("NKSCLTITEL1"));
+    data.tblStripothek().setFilter(QStringLiteral("(SCLTITEL1 = 'D*')"));
+    data.tblStripothek().setFiltered(true);
+    data.tblStripothek().setRecNo(5);
     for (const char* table : {"SERVERSTRIPOTHEK", "COMIC2AUTOR", "AUFLAGEN", "LOKALESTRIPOTHEK"})
-        data.dbConnection.execute(QStringLiteral("DELETE FROM %1 WHERE rowid % 2 = 0").arg(QLatin1String(table)));
-    data.tblStripothek.refresh();
+        data.dbConnection().execute(QStringLiteral("DELETE FROM %1 WHERE rowid % 2 = 0").arg(QLatin1String(table)));
+    data.tblStripothek().refresh();
     const qint64 before = c.fileBytes();
 
     tools::PackAllTables(data);
 
     QVERIFY2(c.fileBytes() < before * 3 / 4, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(c.fileBytes())));
     verifyAllOpen(data);
-    db::Table& catalogue = data.tblStripothek;
+    db::Table& catalogue = data.tblStripothek();
     QCOMPARE(catalogue.indexName(), QStringLiteral("NKSCLTITEL1"));
     QVERIFY(catalogue.filtered());
     QCOMPARE(catalogue.filter(), QStringLiteral("(SCLTITEL1 = 'D*')"));
@@ -108,7 +108,7 @@ void TestTableMaintenance::packingGivesSpaceBackAndKeepsEveryTable()
     QVERIFY(catalogue.fieldByName(QStringLiteral("SCLTITEL1")).asString().startsWith(QLatin1Char('D')));
     // The details follow the catalogue and show names, not keys.
     const QString comic = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
-    db::Table& authors = data.tblComic2Autor;
+    db::Table& authors = data.tblComic2Autor();
     QVERIFY(authors.shownCount() > 0);
     for (authors.first(); !authors.eof(); authors.next()) {
         QCOMPARE(authors.fieldByName(QStringLiteral("C2ACOMICID")).asString(), comic);
@@ -139,7 +139,7 @@ void TestTableMaintenance::packingWithoutDeletedRowsChangesNoData()
 void TestTableMaintenance::anotherProgramBlocksExclusiveUse()
 {
     Collection c;
-    const int comics = c.data.tblStripothek.recordCount();
+    const int comics = c.data.tblStripothek().recordCount();
     QProcess other;
     other.start(QStringLiteral(DBHOLDER), {c.databaseDir()});
     QVERIFY(other.waitForStarted());
@@ -153,7 +153,7 @@ void TestTableMaintenance::anotherProgramBlocksExclusiveUse()
     verifyAllOpen(c.data);
     const QString emptying = errorOf([&] { tools::EmptyCatalogue(c.data); });
     QVERIFY2(emptying.contains(QStringLiteral("anderen Programm")), qPrintable(emptying));
-    QCOMPARE(c.data.tblStripothek.recordCount(), comics);
+    QCOMPARE(c.data.tblStripothek().recordCount(), comics);
 
     other.closeWriteChannel();
     QVERIFY(other.waitForFinished());
@@ -179,10 +179,10 @@ void TestTableMaintenance::emptyingKeepsLookupsAndKeyCounter()
     tools::EmptyCatalogue(c.data);
 
     QCOMPARE(c.scalar(kept).toString(), before);
-    for (db::Table* table : {&c.data.tblStripothek, &c.data.tblComicLocal, &c.data.tblAuflagen, &c.data.tblComic2Autor})
+    for (db::Table* table : {&c.data.tblStripothek(), &c.data.tblComicLocal(), &c.data.tblAuflagen(), &c.data.tblComic2Autor()})
         QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(table->tableName())).toInt(), 0);
     verifyAllOpen(c.data);
-    QVERIFY(c.data.tblStripothek.isEmpty());
+    QVERIFY(c.data.tblStripothek().isEmpty());
 }
 
 void TestTableMaintenance::emptyingIsAllOrNothing()
@@ -193,7 +193,7 @@ void TestTableMaintenance::emptyingIsAllOrNothing()
                                           "|| '/' || (SELECT count(*) FROM SERVERSTRIPOTHEK)");
     const QString before = c.scalar(counts).toString();
     // The third of the four deletions fails.
-    c.data.dbConnection.execute(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON COMIC2AUTOR "
+    c.data.dbConnection().execute(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON COMIC2AUTOR "
                                                "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"));
 
     const QString error = errorOf([&] { tools::EmptyCatalogue(c.data); });
@@ -201,7 +201,7 @@ void TestTableMaintenance::emptyingIsAllOrNothing()
     QVERIFY2(error.contains(QStringLiteral("gesperrt")), qPrintable(error));
     QCOMPARE(c.scalar(counts).toString(), before);
     verifyAllOpen(c.data);
-    QVERIFY(!c.data.dbConnection.inTransaction());
+    QVERIFY(!c.data.dbConnection().inTransaction());
 }
 
 void TestTableMaintenance::isbnCheckRepairsListedEntries_data()
@@ -219,9 +219,9 @@ void TestTableMaintenance::isbnCheckRepairsListedEntries()
     QFETCH(QString, index);
     QFETCH(QString, filter);
     Collection c;
-    db::Table& catalogue = c.data.tblStripothek;
-    c.data.dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
-    c.data.dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLISBNNR = 'isbn 3-551 Ä-7x' "
+    db::Table& catalogue = c.data.tblStripothek();
+    c.data.dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
+    c.data.dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLISBNNR = 'isbn 3-551 Ä-7x' "
                                                "WHERE SCLCOMICID = (SELECT min(SCLCOMICID) FROM SERVERSTRIPOTHEK)"));
     catalogue.setIndexName(index);
     catalogue.setFilter(filter);
@@ -234,7 +234,7 @@ void TestTableMaintenance::isbnCheckRepairsListedEntries()
     QVERIFY(catalogue.eof());
     QCOMPARE(catalogue.indexName(), index);
     QCOMPARE(catalogue.filtered(), !filter.isEmpty());
-    db::Statement rows(c.data.dbConnection.handle(),
+    db::Statement rows(c.data.dbConnection().handle(),
                        QStringLiteral("SELECT SCLISBNNR, SCLINTISBNNR, SCLSERIENTEXT FROM SERVERSTRIPOTHEK"));
     int repaired = 0;
     while (rows.step()) {
@@ -251,13 +251,13 @@ void TestTableMaintenance::isbnCheckRepairsListedEntries()
 void TestTableMaintenance::isbnCheckKeepsWhatWasSavedBeforeAFailure()
 {
     Collection c;
-    db::Table& catalogue = c.data.tblStripothek;
-    c.data.dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
+    db::Table& catalogue = c.data.tblStripothek();
+    c.data.dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
     catalogue.first();
     catalogue.next();
     catalogue.next();
     const QString third = catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString();
-    c.data.dbConnection.execute(QStringLiteral("CREATE TRIGGER keep BEFORE UPDATE ON SERVERSTRIPOTHEK "
+    c.data.dbConnection().execute(QStringLiteral("CREATE TRIGGER keep BEFORE UPDATE ON SERVERSTRIPOTHEK "
                                                "WHEN old.SCLCOMICID = '%1' BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")
                                     .arg(third));
 
@@ -266,7 +266,7 @@ void TestTableMaintenance::isbnCheckKeepsWhatWasSavedBeforeAFailure()
     QVERIFY2(error.contains(QStringLiteral("gesperrt")), qPrintable(error));
     QCOMPARE(catalogue.state(), db::DataSetState::Edit);
     QCOMPARE(catalogue.fieldByName(QStringLiteral("SCLCOMICID")).asString(), third);
-    QVERIFY(!c.data.dbConnection.inTransaction());
+    QVERIFY(!c.data.dbConnection().inTransaction());
     // Committed: another connection sees the two repaired entries.
     db::Connection second;
     second.setDatabasePath(c.databaseDir());

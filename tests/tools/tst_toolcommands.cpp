@@ -1,4 +1,5 @@
 #include "MaintenanceWindow.h"
+#include "../common/Named.h"
 
 #include "tools/ToolCommands.h"
 
@@ -27,20 +28,20 @@ void TestToolCommands::exportFromTheMenu()
     Window w;
     const QString target = w.dir.path() + QStringLiteral("/export");
     QDir().mkpath(target);
-    w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
-    w.form->menExport->trigger();
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([&](QWidget*) { return target; });
+    named<QAction>(*w.form, "menExport")->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList{QStringLiteral("Daten wurden exportiert!")});
     QCOMPARE(QDir(target).entryList(QDir::Files).size(), 13);
-    QCOMPARE(w.form->sbMainPanel0->text(), QString());
-    QCOMPARE(w.form->sbMainPanel1->text(), QString());
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel0")->text(), QString());
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel1")->text(), QString());
 }
 
 void TestToolCommands::cancelledChooserExportsNothing()
 {
     Window w;
-    w.form->toolCommands->setDirectoryChooser([](QWidget*) { return QString(); });
-    w.form->menExport->trigger();
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([](QWidget*) { return QString(); });
+    named<QAction>(*w.form, "menExport")->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList());
 }
@@ -52,12 +53,12 @@ void TestToolCommands::failedExportKeepsItsStatus()
     // after AUSFUEHRUNGEN, whose last row leaves 100 percent behind.
     const QString target = w.dir.path() + QStringLiteral("/export");
     QDir().mkpath(target + QStringLiteral("/autoren.xml"));
-    w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
-    w.form->menExport->trigger();
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([&](QWidget*) { return target; });
+    named<QAction>(*w.form, "menExport")->trigger();
     QCOMPARE(w.errors.size(), 1);
     QCOMPARE(w.messages, QStringList());
-    QCOMPARE(w.form->sbMainPanel0->text(), QStringLiteral("Exportiere Tabelle AUTOREN"));
-    QCOMPARE(w.form->sbMainPanel1->text(), QStringLiteral("100 exportiert"));
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel0")->text(), QStringLiteral("Exportiere Tabelle AUTOREN"));
+    QCOMPARE(named<QLabel>(*w.form, "sbMainPanel1")->text(), QStringLiteral("100 exportiert"));
 }
 
 void TestToolCommands::exportStoresTheEntryFirst_data()
@@ -80,9 +81,9 @@ void TestToolCommands::exportStoresTheEntryFirst()
     QTest::keyClicks(number, band);
     const QString target = w.dir.path() + QStringLiteral("/export");
     QDir().mkpath(target);
-    w.form->toolCommands->setDirectoryChooser([&](QWidget*) { return target; });
+    w.form->findChild<TToolCommands*>()->setDirectoryChooser([&](QWidget*) { return target; });
 
-    w.form->menExport->trigger();
+    named<QAction>(*w.form, "menExport")->trigger();
 
     QCOMPARE(w.errors.size(), valid ? 0 : 1);
     QCOMPARE(w.messages.size(), valid ? 1 : 0);
@@ -106,14 +107,14 @@ void TestToolCommands::emptyingAsksFirst()
     QFETCH(bool, yes);
     Window w;
     w.answer = yes;
-    const int comics = w.data().tblStripothek.recordCount();
-    w.form->menEmptyDB->trigger();
+    const int comics = w.data().tblStripothek().recordCount();
+    named<QAction>(*w.form, "menEmptyDB")->trigger();
     QCOMPARE(w.errors, QStringList());
     QStringList expected{QStringLiteral("Möchten Sie wirklich alle Daten löschen?")};
     if (yes)
         expected << QStringLiteral("Tabellen wurden geleert!");
     QCOMPARE(w.messages, expected);
-    QCOMPARE(w.data().tblStripothek.recordCount(), yes ? 0 : comics);
+    QCOMPARE(w.data().tblStripothek().recordCount(), yes ? 0 : comics);
     QCOMPARE(w.form->findChild<QLabel*>(QStringLiteral("labInfo"))->text(),
              QStringLiteral("Anzahl: %1").arg(yes ? 0 : comics));
     QVERIFY(w.scalar(QStringLiteral("SELECT count(*) FROM SERIEN")) > 0);
@@ -123,12 +124,12 @@ void TestToolCommands::emptyingAsksFirst()
 void TestToolCommands::isbnCheckFromThePopup()
 {
     Window w;
-    w.data().dbConnection.execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
-    w.form->menCheckISBNNr->trigger();
+    w.data().dbConnection().execute(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINTISBNNR = 'ALT'"));
+    named<QAction>(*w.form, "menCheckISBNNr")->trigger();
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(w.messages, QStringList());
     QCOMPARE(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLINTISBNNR = 'ALT'")), 0);
-    QCOMPARE(w.data().tblStripothek.recNo(), w.data().tblStripothek.shownCount());
+    QCOMPARE(w.data().tblStripothek().recNo(), w.data().tblStripothek().shownCount());
 }
 
 QTEST_MAIN(TestToolCommands)
