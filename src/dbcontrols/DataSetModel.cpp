@@ -80,9 +80,16 @@ void DataSetModel::reset()
     beginResetModel();
     m_columns = std::move(columns);
     m_fieldIndexes.clear();
-    for (const GridColumn& c : std::as_const(m_columns)) {
-        const db::Field* f = ds && ds->active() ? ds->findField(c.fieldName) : nullptr;
-        m_fieldIndexes << (f ? f->index() : -1);
+    if (m_ownColumns.isEmpty()) {
+        // One column per field, in the field's place: a result may name two
+        // columns alike (a self-join), and a name would find the same one twice.
+        for (qsizetype i = 0; i < m_columns.size(); ++i)
+            m_fieldIndexes << int(i);
+    } else {
+        for (const GridColumn& c : std::as_const(m_columns)) {
+            const db::Field* f = ds && ds->active() ? ds->findField(c.fieldName) : nullptr;
+            m_fieldIndexes << (f ? f->index() : -1);
+        }
     }
     // shownCount() reads only the row ids of the current order; no row is fetched.
     m_rows = ds ? ds->shownCount() : 0;

@@ -17,6 +17,8 @@ private Q_SLOTS:
     void commandPathReopensTables_data();
     void commandPathReopensTables();
     void catalogueQueryHidesMemosAndCapsWidths();
+    void columnsOfOneNameKeepTheirOwnValues_data();
+    void columnsOfOneNameKeepTheirOwnValues();
     void updateShowsInFilteredOverview();
     void failingStatementLeavesTablesOpen_data();
     void failingStatementLeavesTablesOpen();
@@ -117,6 +119,49 @@ void TestSqlPage::catalogueQueryHidesMemosAndCapsWidths()
     QVERIFY(!grid->isColumnHidden(column.value(QStringLiteral("SCLTITEL1"))));
     // The grid only shows: nothing it offers edits or deletes a row.
     QVERIFY(!(grid->model()->flags(grid->model()->index(0, 1)) & Qt::ItemIsEditable));
+}
+
+void TestSqlPage::columnsOfOneNameKeepTheirOwnValues_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QList<bool>>("hidden");
+    QTest::addColumn<QList<int>>("widths"); // in characters; 0 for a hidden column
+    QTest::newRow("self-join of the authors")
+        << QStringLiteral("SELECT a.ANNAME, b.ANNAME FROM AUTOREN a JOIN AUTOREN b ON a.ANAUTORID < b.ANAUTORID "
+                          "ORDER BY a.ANNAME, b.ANNAME")
+        << QList<bool>{false, false} << QList<int>{25, 25};
+    QTest::newRow("memo and title under one name")
+        << QStringLiteral("SELECT SCLINHALT, SCLTITEL1 AS SCLINHALT, SCLBAND AS SCLINHALT FROM SERVERSTRIPOTHEK "
+                          "ORDER BY rowid")
+        << QList<bool>{true, false, false} << QList<int>{0, 25, 10};
+}
+
+// Duplicate searches join a table with itself; each column shows its own
+// values and keeps its own visibility and width.
+void TestSqlPage::columnsOfOneNameKeepTheirOwnValues()
+{
+    QFETCH(QString, sql);
+    QFETCH(QList<bool>, hidden);
+    QFETCH(QList<int>, widths);
+    Window w;
+    w.run(sql);
+    QCOMPARE(w.errors, QStringList());
+    ui::DBGrid* grid = w.page().dbgSQLDirect;
+    QCOMPARE(grid->model()->columnCount(), hidden.size());
+    const int charWidth = grid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (int c = 0; c < hidden.size(); ++c) {
+        QCOMPARE(grid->isColumnHidden(c), hidden[c]);
+        if (!hidden[c])
+            QCOMPARE(grid->columnWidth(c), widths[c] * charWidth + 8);
+    }
+    db::Statement reference(w.data().dbConnection.handle(), sql);
+    int row = 0;
+    for (; reference.step(); ++row)
+        for (int c = 0; c < hidden.size(); ++c)
+            if (!hidden[c])
+                QCOMPARE(grid->model()->index(row, c).data().toString(), reference.column(c).toString());
+    QVERIFY(row > 1);
+    QCOMPARE(w.gridRows(), row);
 }
 
 void TestSqlPage::updateShowsInFilteredOverview()
