@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 class TestSqlPage : public QObject {
     Q_OBJECT
@@ -27,7 +28,24 @@ private Q_SLOTS:
     void largeResultReadsEveryRowWherever();
     void editedEntryIsStoredFirst_data();
     void editedEntryIsStoredFirst();
+    void rowsComeWhileCountingAndStay_data();
+    void rowsComeWhileCountingAndStay();
+    void stoppedStatementChangesNothing_data();
+    void stoppedStatementChangesNothing();
 };
+
+namespace {
+// Never ends by itself: counting it, or writing its rows, lasts until stopped.
+const QString kEndless = QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT x FROM n");
+
+void stopAsUser(TSQLPage& page, bool escape)
+{
+    if (escape)
+        QTest::keyClick(page.memoSQLDirect, Qt::Key_Escape);
+    else
+        QTest::mouseClick(page.btnSQLStop, Qt::LeftButton);
+}
+} // namespace
 
 void TestSqlPage::lowerCaseSelectFillsTheGrid()
 {
@@ -159,7 +177,7 @@ void TestSqlPage::columnsOfOneNameKeepTheirOwnValues()
     for (; reference.step(); ++row)
         for (int c = 0; c < hidden.size(); ++c)
             if (!hidden[c])
-                QCOMPARE(grid->model()->index(row, c).data().toString(), reference.column(c).toString());
+                QCOMPARE(w.cell(grid, row, c), reference.column(c).toString());
     QVERIFY(row > 1);
     QCOMPARE(w.gridRows(), row);
 }
@@ -313,6 +331,112 @@ void TestSqlPage::largeResultReadsEveryRowWherever()
     QCOMPARE(w.errors, QStringList());
     for (int row : {9998, 3, 1700})
         expect(row);
+}
+
+void TestSqlPage::rowsComeWhileCountingAndStay_data()
+{
+    QTest::addColumn<bool>("escape"); // Esc, or the button
+    QTest::newRow("Esc") << true;
+    QTest::newRow("Abbrechen") << false;
+}
+
+// An endless result is never counted: the grid shows the rows read so far,
+// reads more when scrolled to its end, and keeps them when the count stops.
+void TestSqlPage::rowsComeWhileCountingAndStay()
+{
+    QFETCH(bool, escape);
+    Window w;
+    w.showPage();
+    TSQLPage& page = w.page();
+    ui::DBGrid* grid = page.dbgSQLDirect;
+    const auto shown = [grid](int row) { return grid->model()->index(row, 0).data().toString(); };
+    page.memoSQLDirect->setPlainText(QStringLiteral("SELECT x FROM (%1)").arg(kEndless));
+    page.btnSQLExecute->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page.qrySQLDirect.active(), 60000);
+    QVERIFY(page.qrySQLDirect.counting());
+    QCOMPARE(w.gridRows(), 128);
+    QCOMPARE(shown(0), QStringLiteral("1"));
+    QCOMPARE(shown(127), QStringLiteral("128"));
+    QTRY_VERIFY(page.labSQLStatus->text().contains(QStringLiteral("gezählt")));
+
+    grid->scrollToBottom();
+    QTRY_VERIFY_WITH_TIMEOUT(w.gridRows() > 128, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(shown(200), QStringLiteral("201"), 60000);
+
+    stopAsUser(page, escape);
+    w.settle();
+    QVERIFY(page.qrySQLDirect.countStopped());
+    QVERIFY2(page.labSQLStatus->text().contains(QStringLiteral("Zählen abgebrochen")),
+             qPrintable(page.labSQLStatus->text()));
+    QVERIFY(w.gridRows() > 128);
+    QCOMPARE(shown(5), QStringLiteral("6"));
+    QCOMPARE(w.errors, QStringList());
+
+    w.run(QStringLiteral("SELECT ANNAME FROM AUTOREN"));
+    QCOMPARE(w.gridRows(), w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN")));
+    QCOMPARE(page.labSQLStatus->text(), QStringLiteral("%1 Zeilen").arg(w.gridRows()));
+}
+
+void TestSqlPage::stoppedStatementChangesNothing_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("update, Esc")
+        << QStringLiteral("UPDATE AUTOREN SET ANNAME = 'geändert' WHERE CASE WHEN rowid > 2 "
+                          "THEN (SELECT count(*) FROM (%1)) ELSE 1 END > 0").arg(kEndless)
+        << true;
+    QTest::newRow("insert, button")
+        << QStringLiteral("INSERT INTO AUTOREN (ANAUTORID, ANNAME) SELECT 'neu' || x, 'Neu ' || x FROM (%1)").arg(kEndless)
+        << false;
+    QTest::newRow("query before its first row, Esc") << QStringLiteral("SELECT count(*) FROM (%1)").arg(kEndless) << true;
+}
+
+// A stop ends the statement with nothing of it left: SQLite rolls a write
+// back whole, the tables are open again, and the page goes on working.
+void TestSqlPage::stoppedStatementChangesNothing()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, escape);
+    Window w;
+    w.showPage();
+    TSQLPage& page = w.page();
+    const auto authors = [&w] {
+        db::Statement all(w.data().dbConnection.handle(),
+                          QStringLiteral("SELECT group_concat(ANAUTORID || '=' || ANNAME, '|') FROM AUTOREN"));
+        all.step();
+        return all.column(0).toString();
+    };
+    const QString before = authors();
+    const bool command = !tools::IsQueryText(sql);
+    bool stopped = false;
+    // Runs once the statement is under way: a command keeps this function
+    // inside the click until it ends.
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(page.btnSQLStop->isEnabled());
+        if (command) {
+            // Nothing but the stop reaches the window meanwhile.
+            QTest::keyClicks(page.memoSQLDirect, QStringLiteral("x"));
+            QCOMPARE(page.memoSQLDirect->toPlainText(), sql);
+        }
+        stopAsUser(page, escape);
+        stopped = true;
+    });
+    page.memoSQLDirect->setPlainText(sql);
+    page.btnSQLExecute->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stopped, 60000);
+    w.settle();
+
+    QCOMPARE(w.errors, QStringList());
+    QVERIFY2(page.labSQLStatus->text().startsWith(QStringLiteral("Abgebrochen")), qPrintable(page.labSQLStatus->text()));
+    QCOMPARE(authors(), before);
+    w.verifyAllOpen();
+    QCOMPARE(w.gridRows(), 0);
+    QVERIFY(!page.btnSQLStop->isEnabled());
+
+    w.run(QStringLiteral("UPDATE AUTOREN SET ANNAME = ANNAME || '!' WHERE rowid = 1"));
+    QCOMPARE(w.errors, QStringList());
+    QCOMPARE(page.labSQLStatus->text(), QStringLiteral("Ausgeführt, 1 Zeile geändert"));
+    QVERIFY(authors() != before);
 }
 
 QTEST_MAIN(TestSqlPage)
