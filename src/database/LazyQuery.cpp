@@ -201,6 +201,8 @@ void LazyQuery::close()
 {
     const bool wasActive = active();
     forgetRows();
+    m_readingStopped = false;
+    m_countStopped = false;
     if (wasActive)
         closed();
     notifyActivity();
@@ -439,8 +441,6 @@ bool LazyQuery::execSql()
         StopSwitch stopSwitch(db);
         stopSwitch.begin();
         QEventLoop loop;
-        m_commandStop = &stopSwitch;
-        notifyActivity();
         std::thread worker([&] {
             try {
                 statement.exec();
@@ -449,6 +449,8 @@ bool LazyQuery::execSql()
             }
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
+        m_commandStop = &stopSwitch;
+        notifyActivity();
         loop.exec();
         worker.join();
         m_commandStop = nullptr;

@@ -28,9 +28,10 @@ struct CursorNews;
 class LazyQuery : public DataSet {
     Q_OBJECT
 public:
-    // Rows are numbered in int and a grid lays them out in int pixels; a
-    // larger result is counted in full but shows this many.
-    static constexpr int kMostRowsShown = 30'000'000;
+    // A larger result is counted in full but shows this many rows: a grid's
+    // row header keeps a few bytes for every row and lays them out in int
+    // pixels; ten million rows cost it about 80 MB and half a second.
+    static constexpr int kMostRowsShown = 10'000'000;
 
     explicit LazyQuery(Connection& connection, const QString& name = QStringLiteral("qry"), QObject* parent = nullptr);
     ~LazyQuery() override;

@@ -433,6 +433,10 @@ void TestSqlPage::stoppedStatementChangesNothing()
     QCOMPARE(w.gridRows(), 0);
     QVERIFY(!page.btnSQLStop->isEnabled());
 
+    w.run(QStringLiteral("selct 1"));
+    QCOMPARE(w.errors.size(), 1);
+    QCOMPARE(page.labSQLStatus->text(), QString());
+    w.errors.clear();
     w.run(QStringLiteral("UPDATE AUTOREN SET ANNAME = ANNAME || '!' WHERE rowid = 1"));
     QCOMPARE(w.errors, QStringList());
     QCOMPARE(page.labSQLStatus->text(), QStringLiteral("Ausgeführt, 1 Zeile geändert"));
