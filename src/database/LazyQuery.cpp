@@ -127,7 +127,13 @@ void LazyQuery::startCursor(std::unique_ptr<Connection> reader, Statement statem
 void LazyQuery::startCount()
 {
     const quint64 generation = ++m_countGeneration;
-    m_counter = std::make_unique<CountThread>(openReader(), m_countSql, name(), [this, generation](CountNews news) {
+    std::unique_ptr<Connection> reader;
+    try {
+        reader = openReader();
+    } catch (const Error&) {
+        return; // the cursor opened one a moment ago: without a count the rows grow as read
+    }
+    m_counter = std::make_unique<CountThread>(std::move(reader), m_countSql, name(), [this, generation](CountNews news) {
         QMetaObject::invokeMethod(
             this, [this, generation, news] { onCountNews(generation, news); }, Qt::QueuedConnection);
     });

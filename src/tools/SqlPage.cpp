@@ -193,7 +193,8 @@ TSQLPage::TSQLPage(ComicData& data, QWidget* parent)
     connect(&qrySQLDirect, &db::LazyQuery::activityChanged, this, &TSQLPage::showActivity);
     ui::onCommand(btnSQLExecute, &QPushButton::clicked, this, [this](bool) { btnSQLExecuteClick(); });
     ui::onCommand(btnPack, &QPushButton::clicked, this, [this](bool) { btnPackClick(); });
-    // While a command runs, the command guard takes Esc and the button's clicks.
+    // Esc and the button stop a query's reading and counting; during a
+    // command the guard lets the button's clicks through and takes Esc itself.
     connect(btnSQLStop, &QPushButton::clicked, this, [this] { stopStatement(); });
     m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     m_escape->setEnabled(false);

@@ -73,7 +73,11 @@ struct Window {
     }
     // Until nothing of the statement runs any more: its rows and its count
     // come from other threads.
-    void settle() { QTRY_VERIFY_WITH_TIMEOUT(!page().qrySQLDirect.running(), 120000); }
+    void settle()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!page().qrySQLDirect.running(), 120000);
+        QCoreApplication::processEvents(); // a failure is shown through the event loop
+    }
     int gridRows() { return page().dbgSQLDirect->model()->rowCount(); }
     // A cell as shown once its row has been read.
     QString cell(ui::DBGrid* grid, int row, int column)

@@ -217,6 +217,8 @@ void TestSqlPage::failingStatementLeavesTablesOpen_data()
     QTest::newRow("empty") << QString() << QStringLiteral("leer");
     QTest::newRow("wrong query") << QStringLiteral("select * frm AUTOREN")
                                  << QStringLiteral("qrySQLDirect: Die Datenbank hat die Anweisung abgelehnt: near");
+    QTest::newRow("query failing at its first row") << QStringLiteral("select json('kein JSON') from AUTOREN")
+                                                    << QStringLiteral("malformed JSON");
 }
 
 void TestSqlPage::failingStatementLeavesTablesOpen()
