@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTimer>
 
 class TestSqlPage : public QObject {
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void largeResultReadsEveryRowWherever();
     void editedEntryIsStoredFirst_data();
     void editedEntryIsStoredFirst();
+    void countKeepsWhereTheGridStands();
     void rowsComeWhileCountingAndStay_data();
     void rowsComeWhileCountingAndStay();
     void stoppedStatementChangesNothing_data();
@@ -333,6 +335,30 @@ void TestSqlPage::largeResultReadsEveryRowWherever()
     QCOMPARE(w.errors, QStringList());
     for (int row : {9998, 3, 1700})
         expect(row);
+}
+
+// The count comes after the first rows: the grid gets the rows it lacked
+// and stays where the user scrolled, away from the current row.
+void TestSqlPage::countKeepsWhereTheGridStands()
+{
+    Window w;
+    w.showPage();
+    TSQLPage& page = w.page();
+    ui::DBGrid* grid = page.dbgSQLDirect;
+    page.memoSQLDirect->setPlainText(
+        QStringLiteral("SELECT x FROM (WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n LIMIT 1000000) "
+                       "SELECT x FROM n)"));
+    page.btnSQLExecute->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page.qrySQLDirect.active(), 60000);
+    page.qrySQLDirect.moveToRow(3);
+    grid->verticalScrollBar()->setValue(60);
+    w.settle();
+    QCOMPARE(w.gridRows(), 1000000);
+    QCOMPARE(grid->verticalScrollBar()->value(), 60);
+    QCOMPARE(page.qrySQLDirect.currentRow(), 3);
+    QCOMPARE(grid->currentIndex().row(), 3);
+    QCOMPARE(w.cell(grid, 70, 0), QStringLiteral("71"));
+    QCOMPARE(page.labSQLStatus->text(), QStringLiteral("%L1 Zeilen").arg(1000000));
 }
 
 void TestSqlPage::rowsComeWhileCountingAndStay_data()
