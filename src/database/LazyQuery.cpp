@@ -107,7 +107,6 @@ void LazyQuery::open()
     m_countStopped = false;
     m_opening = true;
     startCursor(std::move(reader), std::move(statement));
-    startCount();
     requestBlock(0);
     notifyActivity();
 }
@@ -326,8 +325,13 @@ void LazyQuery::onCursorNews(quint64 generation, CursorNews& news)
         m_countStopped = false;
     }
     if (m_opening) {
-        if (news.block == 0 || news.end >= 0)
+        if (news.block == 0 || news.end >= 0) {
             finishOpening();
+            // Counting from the start would only compete with the first rows
+            // for the processor; a result that ended within them is counted.
+            if (m_total < 0)
+                startCount();
+        }
     } else if (active()) {
         if (m_cur >= first && m_cur <= last && first >= 0 && !isEditing())
             m_buffer = fetchRow(m_cur);

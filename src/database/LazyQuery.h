@@ -22,9 +22,9 @@ struct CursorNews;
 //
 // An opened statement runs on read-only connections of its own, each on its
 // own thread: one steps the rows forward in blocks as a grid asks for them,
-// one counts them. The data set opens when the first rows are there; until
-// the count is known it shows the rows read so far and reads more when a
-// grid reaches the last one. Read-only.
+// one counts them once the first rows are there. The data set opens with the
+// first rows; until the count is known it shows the rows read so far and
+// reads more when a grid reaches the last one. Read-only.
 class LazyQuery : public DataSet {
     Q_OBJECT
 public:
