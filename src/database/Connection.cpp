@@ -10,16 +10,26 @@
 #include <QTimer>
 #include <sqlite3.h>
 
+#include <mutex>
+
 namespace db {
 
 namespace {
 const QString kFileName = QStringLiteral("stripothek.db");
 
-// The open connections by their SQLite handle; a statement knows only the handle.
+// The open connections by their SQLite handle; a statement knows only the
+// handle. Statements fail on other threads too (a query's reader), so every
+// use holds the lock.
 std::unordered_map<sqlite3*, Connection*>& openConnections()
 {
     static std::unordered_map<sqlite3*, Connection*> all;
     return all;
+}
+
+std::mutex& openConnectionsLock()
+{
+    static std::mutex lock;
+    return lock;
 }
 
 // Case folding that also covers umlauts; SQLite's own LIKE and NOCASE only
@@ -82,7 +92,10 @@ void Connection::connect()
     }
     m_db = handle;
     m_damage.reset();
-    openConnections()[m_db] = this;
+    {
+        const std::lock_guard lock(openConnectionsLock());
+        openConnections()[m_db] = this;
+    }
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_create_function_v2(m_db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction,
@@ -120,7 +133,10 @@ void Connection::disconnect() noexcept
     m_readOpen = false;
     m_cache.clear();
     ++m_statementGeneration;
-    openConnections().erase(m_db);
+    {
+        const std::lock_guard lock(openConnectionsLock());
+        openConnections().erase(m_db);
+    }
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_inTransaction = false;
@@ -145,6 +161,7 @@ void Connection::noteFailure(sqlite3* handle, const EngineError& error)
 {
     if (!error.damaged())
         return;
+    const std::lock_guard lock(openConnectionsLock());
     const auto it = openConnections().find(handle);
     if (it != openConnections().end() && !it->second->m_damage)
         it->second->m_damage = error;

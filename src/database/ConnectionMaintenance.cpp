@@ -27,6 +27,10 @@ void Connection::lockExclusive(const QString& component)
     if (m_inTransaction)
         throw EngineError(component, QStringLiteral("Exklusiver Zugriff ist während einer Transaktion nicht möglich"));
     endRead();
+    // The program's own readers on other connections (a query's cursor and
+    // count) would block the lock like any other program.
+    for (DataSet* dataSet : m_dataSets)
+        dataSet->releaseStatements();
     // In WAL mode every other connection keeps a lock on the database as long
     // as it has it open; with the exclusive locking mode the first write
     // transaction has to wait for all of them and then keeps the database to

@@ -346,6 +346,14 @@ void DataSet::emitFieldChanged(int fieldIndex)
         Q_EMIT fieldChanged(fieldIndex);
 }
 
+void DataSet::emitRowsRead(int first, int last)
+{
+    if (m_disabled)
+        m_pendingNotify = true;
+    else
+        Q_EMIT rowsRead(first, last);
+}
+
 DataSource::DataSource(DataSet* dataSet, const QString& name, QObject* parent)
     : QObject(parent), m_dataSet(dataSet)
 {
@@ -370,6 +378,9 @@ void DataSource::connectNotify(const QMetaMethod& signal)
     } else if (signal == QMetaMethod::fromSignal(&DataSource::fieldChanged) && !m_forwardsField) {
         m_forwardsField = true;
         connect(m_dataSet, &DataSet::fieldChanged, this, &DataSource::fieldChanged);
+    } else if (signal == QMetaMethod::fromSignal(&DataSource::rowsRead) && !m_forwardsRowsRead) {
+        m_forwardsRowsRead = true;
+        connect(m_dataSet, &DataSet::rowsRead, this, &DataSource::rowsRead);
     }
 }
 

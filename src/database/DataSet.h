@@ -79,9 +79,15 @@ public:
     virtual void transactionStarted() {}
     virtual void afterRollback() {}
     // Called by the connection before work that needs no statement of it in
-    // progress (compacting the file): a data set that keeps one stepping
-    // between calls resets it.
+    // progress or the file to itself (compacting, exclusive use): a data set
+    // that keeps one stepping between calls resets it, one that reads on
+    // connections of its own closes them.
     virtual void releaseStatements() {}
+
+    // A data set whose row count grows as its rows are read: a grid asks
+    // for more when its last row comes into view.
+    virtual bool canReadMore() const { return false; }
+    virtual void readMore() {}
 
     // Bound controls may hold typed text not yet written to their field. The
     // control layer installs one updater that writes it; the engine runs it
@@ -97,6 +103,10 @@ Q_SIGNALS:
     void dataSetChanged();   // rows, order or contents may all have changed
     void scrolled();         // another row became current
     void fieldChanged(int fieldIndex);
+    // Rows first .. last arrived after they were asked for (first is -1
+    // when none did), and more rows may be shown than before: a data set
+    // that reads on another thread announces each block this way.
+    void rowsRead(int first, int last);
 
 protected:
     // Whether a stored value is the one a locate looks for: numbers by value,
@@ -132,6 +142,7 @@ protected:
     void emitDataSetChanged();
     void emitScrolled();
     void emitFieldChanged(int fieldIndex);
+    void emitRowsRead(int first, int last);
     [[noreturn]] void fail(const QString& text, int code = 0) const;
     void clearFields();
     Field& addField(const QString& name, FieldType type, int size);
@@ -183,6 +194,7 @@ Q_SIGNALS:
     void dataSetChanged();
     void scrolled();
     void fieldChanged(int fieldIndex);
+    void rowsRead(int first, int last);
 
 protected:
     // A signal of the data set is passed on from the moment something
@@ -197,6 +209,7 @@ private:
     bool m_forwardsChanged = false;
     bool m_forwardsScrolled = false;
     bool m_forwardsField = false;
+    bool m_forwardsRowsRead = false;
 };
 
 } // namespace db

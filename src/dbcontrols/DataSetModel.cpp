@@ -3,6 +3,8 @@
 #include "database/Table.h"
 #include "core/Command.h"
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -36,6 +38,7 @@ void DataSetModel::setDataSource(db::DataSource* source)
                       << connect(source, &db::DataSource::stateChanged, this, &DataSetModel::onStateChanged)
                       << connect(source, &db::DataSource::scrolled, this, &DataSetModel::onScrolled)
                       << connect(source, &db::DataSource::fieldChanged, this, &DataSetModel::onFieldChanged)
+                      << connect(source, &db::DataSource::rowsRead, this, &DataSetModel::onRowsRead)
                       << connect(source, &QObject::destroyed, this, &DataSetModel::reset);
     }
     reset();
@@ -80,9 +83,16 @@ void DataSetModel::reset()
     beginResetModel();
     m_columns = std::move(columns);
     m_fieldIndexes.clear();
-    for (const GridColumn& c : std::as_const(m_columns)) {
-        const db::Field* f = ds && ds->active() ? ds->findField(c.fieldName) : nullptr;
-        m_fieldIndexes << (f ? f->index() : -1);
+    if (m_ownColumns.isEmpty()) {
+        // One column per field, in the field's place: a result may name two
+        // columns alike (a self-join), and a name would find the same one twice.
+        for (qsizetype i = 0; i < m_columns.size(); ++i)
+            m_fieldIndexes << int(i);
+    } else {
+        for (const GridColumn& c : std::as_const(m_columns)) {
+            const db::Field* f = ds && ds->active() ? ds->findField(c.fieldName) : nullptr;
+            m_fieldIndexes << (f ? f->index() : -1);
+        }
     }
     // shownCount() reads only the row ids of the current order; no row is fetched.
     m_rows = ds ? ds->shownCount() : 0;
@@ -128,6 +138,39 @@ void DataSetModel::onFieldChanged(int)
     if (row < 0 || row >= m_rows || m_columns.isEmpty())
         return;
     Q_EMIT dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
+}
+
+void DataSetModel::onRowsRead(int first, int last)
+{
+    db::DataSet* ds = dataSet();
+    const int rows = ds ? ds->shownCount() : 0;
+    if (rows < m_rows) {
+        reset();
+        return;
+    }
+    // Rows added at the end keep the view where it is, its current cell and
+    // its scroll position; a reset would throw both away.
+    const int before = m_rows;
+    if (rows > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    }
+    last = std::min(last, before - 1);
+    if (first >= 0 && first <= last && !m_columns.isEmpty())
+        Q_EMIT dataChanged(index(first, 0), index(last, int(m_columns.size()) - 1));
+}
+
+bool DataSetModel::canFetchMore(const QModelIndex& parent) const
+{
+    const db::DataSet* ds = dataSet();
+    return !parent.isValid() && ds && ds->active() && ds->canReadMore();
+}
+
+void DataSetModel::fetchMore(const QModelIndex& parent)
+{
+    if (canFetchMore(parent))
+        dataSet()->readMore();
 }
 
 QString DataSetModel::fieldNameAt(int column) const

@@ -47,6 +47,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
 
 Q_SIGNALS:
     // The columns in effect changed (other fields, titles, widths or visibility).
@@ -59,6 +61,7 @@ private:
     void onScrolled();
     void onStateChanged();
     void onFieldChanged(int fieldIndex);
+    void onRowsRead(int first, int last);
     QList<GridColumn> effectiveColumns() const;
 
     QPointer<db::DataSource> m_source;

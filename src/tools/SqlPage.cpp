@@ -7,14 +7,21 @@
 #include "tools/Messages.h"
 #include "tools/TableMaintenance.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QShortcutEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <exception>
+#include <functional>
 
 namespace tools {
 
@@ -49,6 +56,68 @@ bool IsQueryText(const QString& text)
 namespace {
 constexpr int kMaxDisplayWidth = 25;
 
+QString rowsText(qint64 rows)
+{
+    return rows == 1 ? QStringLiteral("1 Zeile") : QStringLiteral("%L1 Zeilen").arg(rows);
+}
+
+// While a command runs, every table is closed and the program's connection
+// is busy on another thread: nothing the user does may reach them until it
+// ends. Only the stop button and Esc get through; the window still paints.
+class CommandGuard : public QObject {
+public:
+    CommandGuard(QPushButton* stopButton, std::function<void()> stop)
+        : m_stopButton(stopButton), m_stop(std::move(stop))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~CommandGuard() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // The window passes input on to its widgets; they are sorted out there.
+        if (!watched->isWidgetType() && qobject_cast<QWindow*>(watched))
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                m_stop();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            return watched != m_stopButton;
+        case QEvent::Shortcut:
+            // Esc may be some window's shortcut; it stops the command all the same.
+            if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::Key_Escape))
+                m_stop();
+            return true;
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        case QEvent::Close:
+            if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+                event->ignore();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPushButton* m_stopButton;
+    std::function<void()> m_stop;
+};
+
 // Closing a table drops the row it is editing. The user's unsaved entry is
 // stored first, as any move would; a value the field refuses stops the
 // command before anything has run, with the entry still there to mend.
@@ -74,13 +143,22 @@ TSQLPage::TSQLPage(ComicData& data, QWidget* parent)
     Panel8->setObjectName(QStringLiteral("Panel8"));
     btnSQLExecute = new QPushButton(QStringLiteral("&Ausführen"));
     btnSQLExecute->setObjectName(QStringLiteral("btnSQLExecute"));
+    btnSQLStop = new QPushButton(QStringLiteral("Abbrechen"));
+    btnSQLStop->setObjectName(QStringLiteral("btnSQLStop"));
+    btnSQLStop->setToolTip(QStringLiteral("Hält die laufende Anweisung an (Esc)"));
+    btnSQLStop->setEnabled(false);
     btnPack = new QPushButton(QStringLiteral("Tabellen verkleinern"));
     btnPack->setObjectName(QStringLiteral("btnPack"));
+    labSQLStatus = new QLabel;
+    labSQLStatus->setObjectName(QStringLiteral("labSQLStatus"));
+    labSQLStatus->setTextFormat(Qt::PlainText);
     auto* strip = new QHBoxLayout(Panel8);
     strip->setContentsMargins(4, 4, 4, 4);
     strip->addWidget(btnSQLExecute);
+    strip->addWidget(btnSQLStop);
     strip->addWidget(btnPack);
-    strip->addStretch();
+    strip->addSpacing(12);
+    strip->addWidget(labSQLStatus, 1);
 
     auto* top = new QWidget;
     auto* topLayout = new QVBoxLayout(top);
@@ -111,8 +189,16 @@ TSQLPage::TSQLPage(ComicData& data, QWidget* parent)
     // Painting may read rows that fail; the message comes once painting is over.
     connect(&qrySQLDirect, &db::LazyQuery::readFailed, this, [](const QString& message) { ui::showError(message); },
             Qt::QueuedConnection);
+    connect(&qrySQLDirect, &db::LazyQuery::fieldsDefined, this, &TSQLPage::hideMemosAndCapWidths);
+    connect(&qrySQLDirect, &db::LazyQuery::activityChanged, this, &TSQLPage::showActivity);
     ui::onCommand(btnSQLExecute, &QPushButton::clicked, this, [this](bool) { btnSQLExecuteClick(); });
     ui::onCommand(btnPack, &QPushButton::clicked, this, [this](bool) { btnPackClick(); });
+    // Esc and the button stop a query's reading and counting; during a
+    // command the guard lets the button's clicks through and takes Esc itself.
+    connect(btnSQLStop, &QPushButton::clicked, this, [this] { stopStatement(); });
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, [this] { stopStatement(); });
 }
 
 TSQLPage::~TSQLPage()
@@ -126,11 +212,19 @@ void TSQLPage::btnSQLExecuteClick()
     memoSQLDirect->setPlainText(text);
     qrySQLDirect.close();
     qrySQLDirect.setSql(text);
+    m_commandStatus.clear();
+    showActivity();
 
     if (tools::IsQueryText(text)) {
-        runQuery();
+        // The grid fills when the first rows are there (hideMemosAndCapWidths comes first).
+        qrySQLDirect.open();
         return;
     }
+    runCommand();
+}
+
+void TSQLPage::runCommand()
+{
     // A command may change any table, or remove or lock one: all of them are
     // closed while it runs and opened again even when it failed. An error
     // of the reopening says more about the state the window is in, so it
@@ -138,26 +232,36 @@ void TSQLPage::btnSQLExecuteClick()
     storeEditedRows(m_data);
     m_data.CloseTables();
     std::exception_ptr failure;
-    try {
-        qrySQLDirect.execSql();
-    } catch (...) {
-        failure = std::current_exception();
+    bool completed = false;
+    {
+        CommandGuard guard(btnSQLStop, [this] { stopStatement(); });
+        m_commandRunning = true;
+        showActivity();
+        try {
+            completed = qrySQLDirect.execSql();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        m_commandRunning = false;
     }
+    if (completed)
+        m_commandStatus = QStringLiteral("Ausgeführt, %1 geändert").arg(rowsText(qrySQLDirect.rowsAffected()));
+    else if (!failure)
+        m_commandStatus = QStringLiteral("Abgebrochen; die Datenbank ist unverändert");
+    showActivity();
     m_data.OpenTables();
     if (failure)
         std::rethrow_exception(failure);
 }
 
-void TSQLPage::runQuery()
+void TSQLPage::stopStatement()
 {
-    // The grid takes the fields' visibility and widths when it is bound, so
-    // it is bound again once they are set.
-    dbgSQLDirect->setDataSource(nullptr);
-    struct Rebind {
-        TSQLPage* page;
-        ~Rebind() { page->dbgSQLDirect->setDataSource(&page->srcSQLDirect); }
-    } rebind{this};
-    qrySQLDirect.open();
+    qrySQLDirect.stop();
+    showActivity();
+}
+
+void TSQLPage::hideMemosAndCapWidths()
+{
     for (int i = 0; i < qrySQLDirect.fieldCount(); ++i) {
         db::Field& field = qrySQLDirect.field(i);
         if (field.isBlob())
@@ -165,6 +269,48 @@ void TSQLPage::runQuery()
         else if (field.displayWidth() > kMaxDisplayWidth)
             field.setDisplayWidth(kMaxDisplayWidth);
     }
+}
+
+QString TSQLPage::queryStatus() const
+{
+    const db::LazyQuery& q = qrySQLDirect;
+    if (q.opening())
+        return QStringLiteral("Die Abfrage läuft …");
+    if (!q.active())
+        return q.readingStopped() ? QStringLiteral("Abgebrochen") : QString();
+    QString text;
+    if (q.rowCount() >= 0) {
+        text = rowsText(q.rowCount());
+        if (q.rowCount() > db::LazyQuery::kMostRowsShown)
+            text += QStringLiteral(", die ersten %1 werden gezeigt").arg(rowsText(db::LazyQuery::kMostRowsShown));
+    } else {
+        text = QStringLiteral("%1 gelesen").arg(rowsText(q.rowsSeen()));
+        if (q.counting())
+            text += QStringLiteral(", die Zeilen werden gezählt …");
+        else if (q.countStopped())
+            text += QStringLiteral(", Zählen abgebrochen");
+    }
+    if (q.reading())
+        text += QStringLiteral("; liest Zeilen …");
+    else if (q.readingStopped())
+        text += QStringLiteral("; Lesen abgebrochen");
+    return text;
+}
+
+void TSQLPage::showActivity()
+{
+    const bool running = m_commandRunning || qrySQLDirect.running();
+    btnSQLStop->setEnabled(running);
+    // During a command the guard takes Esc itself.
+    m_escape->setEnabled(running && !m_commandRunning);
+    btnSQLExecute->setEnabled(!m_commandRunning);
+    btnPack->setEnabled(!m_commandRunning);
+    if (m_commandRunning)
+        labSQLStatus->setText(QStringLiteral("Die Anweisung läuft …"));
+    else if (!m_commandStatus.isEmpty())
+        labSQLStatus->setText(m_commandStatus);
+    else
+        labSQLStatus->setText(queryStatus());
 }
 
 void TSQLPage::btnPackClick()

@@ -6,8 +6,10 @@
 #include <QWidget>
 
 class ComicData;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QShortcut;
 class QSplitter;
 
 namespace ui {
@@ -15,9 +17,11 @@ class DBGrid;
 }
 
 // The page "SQL - Direkteingabe": one statement typed into a text box, run
-// against the main window's connection; the rows of a query fill the grid
-// below, any other statement runs while all tables are closed. The same
-// page packs all tables.
+// against the main window's database; the rows of a query fill the grid
+// below, any other statement runs while all tables are closed. Esc or
+// "Abbrechen" stops what runs; a line beside the buttons says what runs,
+// how many rows there are, and whether a stop ended it. The same page
+// packs all tables.
 class TSQLPage : public QWidget {
     Q_OBJECT
 public:
@@ -32,7 +36,9 @@ public:
     QPlainTextEdit* memoSQLDirect = nullptr;
     QWidget* Panel8 = nullptr;
     QPushButton* btnSQLExecute = nullptr;
+    QPushButton* btnSQLStop = nullptr;
     QPushButton* btnPack = nullptr;
+    QLabel* labSQLStatus = nullptr;
     QSplitter* Splitter1 = nullptr;
     ui::DBGrid* dbgSQLDirect = nullptr;
 
@@ -41,8 +47,16 @@ public:
     db::DataSource srcSQLDirect{&qrySQLDirect, QStringLiteral("srcSQLDirect")};
 
 private:
-    void runQuery();
+    void runCommand();
+    void stopStatement();
+    void hideMemosAndCapWidths();
+    void showActivity();
+    QString queryStatus() const;
+
     ComicData& m_data;
+    QShortcut* m_escape = nullptr;
+    bool m_commandRunning = false;
+    QString m_commandStatus; // how the last command ended
 };
 
 namespace tools {

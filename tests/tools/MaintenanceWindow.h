@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ComicForm.h"
+#include "../common/Named.h"
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "database/Statement.h"
@@ -51,20 +52,47 @@ struct Window {
     }
 
     TSQLPage& page() { return *form->findChild<TSQLPage*>(); }
+    // The window on screen with the SQL page in front, as the user has it.
+    void showPage()
+    {
+        auto* sheet = named<QWidget>(*form, "tsSQLSheet");
+        form->setPageTabVisible(sheet, true);
+        named<QTabWidget>(*form, "pcMain")->setCurrentWidget(sheet);
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        page().memoSQLDirect->setFocus();
+    }
     ComicData& data() { return form->data(); }
 
-    // Types the text as the user does and presses "&Ausführen".
+    // Types the text as the user does and presses "&Ausführen"; a query has
+    // then read its first rows and counted them.
     void run(const QString& text)
     {
         page().memoSQLDirect->setPlainText(text);
         page().btnSQLExecute->click();
+        settle();
+    }
+    // Until nothing of the statement runs any more: its rows and its count
+    // come from other threads.
+    void settle()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!page().qrySQLDirect.running(), 120000);
+        QCoreApplication::processEvents(); // a failure is shown through the event loop
     }
     int gridRows() { return page().dbgSQLDirect->model()->rowCount(); }
+    // A cell as shown once its row has been read.
+    QString cell(ui::DBGrid* grid, int row, int column)
+    {
+        grid->model()->index(row, column).data();
+        settle();
+        return grid->model()->index(row, column).data().toString();
+    }
     QString cell(ui::DBGrid* grid, int row, const QString& field)
     {
         for (int c = 0; c < grid->model()->columnCount(); ++c)
             if (grid->fieldNameAt(c) == field)
-                return grid->model()->index(row, c).data().toString();
+                return cell(grid, row, c);
         return QStringLiteral("<keine Spalte %1>").arg(field);
     }
     int scalar(const QString& sql)

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QTimer>
 
 class TestSqlPage : public QObject {
     Q_OBJECT
@@ -17,6 +19,8 @@ private Q_SLOTS:
     void commandPathReopensTables_data();
     void commandPathReopensTables();
     void catalogueQueryHidesMemosAndCapsWidths();
+    void columnsOfOneNameKeepTheirOwnValues_data();
+    void columnsOfOneNameKeepTheirOwnValues();
     void updateShowsInFilteredOverview();
     void failingStatementLeavesTablesOpen_data();
     void failingStatementLeavesTablesOpen();
@@ -25,7 +29,25 @@ private Q_SLOTS:
     void largeResultReadsEveryRowWherever();
     void editedEntryIsStoredFirst_data();
     void editedEntryIsStoredFirst();
+    void countKeepsWhereTheGridStands();
+    void rowsComeWhileCountingAndStay_data();
+    void rowsComeWhileCountingAndStay();
+    void stoppedStatementChangesNothing_data();
+    void stoppedStatementChangesNothing();
 };
+
+namespace {
+// Never ends by itself: counting it, or writing its rows, lasts until stopped.
+const QString kEndless = QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT x FROM n");
+
+void stopAsUser(TSQLPage& page, bool escape)
+{
+    if (escape)
+        QTest::keyClick(page.memoSQLDirect, Qt::Key_Escape);
+    else
+        QTest::mouseClick(page.btnSQLStop, Qt::LeftButton);
+}
+} // namespace
 
 void TestSqlPage::lowerCaseSelectFillsTheGrid()
 {
@@ -119,6 +141,49 @@ void TestSqlPage::catalogueQueryHidesMemosAndCapsWidths()
     QVERIFY(!(grid->model()->flags(grid->model()->index(0, 1)) & Qt::ItemIsEditable));
 }
 
+void TestSqlPage::columnsOfOneNameKeepTheirOwnValues_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QList<bool>>("hidden");
+    QTest::addColumn<QList<int>>("widths"); // in characters; 0 for a hidden column
+    QTest::newRow("self-join of the authors")
+        << QStringLiteral("SELECT a.ANNAME, b.ANNAME FROM AUTOREN a JOIN AUTOREN b ON a.ANAUTORID < b.ANAUTORID "
+                          "ORDER BY a.ANNAME, b.ANNAME")
+        << QList<bool>{false, false} << QList<int>{25, 25};
+    QTest::newRow("memo and title under one name")
+        << QStringLiteral("SELECT SCLINHALT, SCLTITEL1 AS SCLINHALT, SCLBAND AS SCLINHALT FROM SERVERSTRIPOTHEK "
+                          "ORDER BY rowid")
+        << QList<bool>{true, false, false} << QList<int>{0, 25, 10};
+}
+
+// Duplicate searches join a table with itself; each column shows its own
+// values and keeps its own visibility and width.
+void TestSqlPage::columnsOfOneNameKeepTheirOwnValues()
+{
+    QFETCH(QString, sql);
+    QFETCH(QList<bool>, hidden);
+    QFETCH(QList<int>, widths);
+    Window w;
+    w.run(sql);
+    QCOMPARE(w.errors, QStringList());
+    ui::DBGrid* grid = w.page().dbgSQLDirect;
+    QCOMPARE(grid->model()->columnCount(), hidden.size());
+    const int charWidth = grid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (int c = 0; c < hidden.size(); ++c) {
+        QCOMPARE(grid->isColumnHidden(c), hidden[c]);
+        if (!hidden[c])
+            QCOMPARE(grid->columnWidth(c), widths[c] * charWidth + 8);
+    }
+    db::Statement reference(w.data().dbConnection.handle(), sql);
+    int row = 0;
+    for (; reference.step(); ++row)
+        for (int c = 0; c < hidden.size(); ++c)
+            if (!hidden[c])
+                QCOMPARE(w.cell(grid, row, c), reference.column(c).toString());
+    QVERIFY(row > 1);
+    QCOMPARE(w.gridRows(), row);
+}
+
 void TestSqlPage::updateShowsInFilteredOverview()
 {
     Window w;
@@ -154,6 +219,8 @@ void TestSqlPage::failingStatementLeavesTablesOpen_data()
     QTest::newRow("empty") << QString() << QStringLiteral("leer");
     QTest::newRow("wrong query") << QStringLiteral("select * frm AUTOREN")
                                  << QStringLiteral("qrySQLDirect: Die Datenbank hat die Anweisung abgelehnt: near");
+    QTest::newRow("query failing at its first row") << QStringLiteral("select json('kein JSON') from AUTOREN")
+                                                    << QStringLiteral("malformed JSON");
 }
 
 void TestSqlPage::failingStatementLeavesTablesOpen()
@@ -268,6 +335,140 @@ void TestSqlPage::largeResultReadsEveryRowWherever()
     QCOMPARE(w.errors, QStringList());
     for (int row : {9998, 3, 1700})
         expect(row);
+}
+
+// The count comes after the first rows: the grid gets the rows it lacked
+// and stays where the user scrolled, away from the current row.
+void TestSqlPage::countKeepsWhereTheGridStands()
+{
+    Window w;
+    w.showPage();
+    TSQLPage& page = w.page();
+    ui::DBGrid* grid = page.dbgSQLDirect;
+    page.memoSQLDirect->setPlainText(
+        QStringLiteral("SELECT x FROM (WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n LIMIT 1000000) "
+                       "SELECT x FROM n)"));
+    page.btnSQLExecute->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page.qrySQLDirect.active(), 60000);
+    page.qrySQLDirect.moveToRow(3);
+    grid->verticalScrollBar()->setValue(60);
+    w.settle();
+    QCOMPARE(w.gridRows(), 1000000);
+    QCOMPARE(grid->verticalScrollBar()->value(), 60);
+    QCOMPARE(page.qrySQLDirect.currentRow(), 3);
+    QCOMPARE(grid->currentIndex().row(), 3);
+    QCOMPARE(w.cell(grid, 70, 0), QStringLiteral("71"));
+    QCOMPARE(page.labSQLStatus->text(), QStringLiteral("%L1 Zeilen").arg(1000000));
+}
+
+void TestSqlPage::rowsComeWhileCountingAndStay_data()
+{
+    QTest::addColumn<bool>("escape"); // Esc, or the button
+    QTest::newRow("Esc") << true;
+    QTest::newRow("Abbrechen") << false;
+}
+
+// An endless result is never counted: the grid shows the rows read so far,
+// reads more when scrolled to its end, and keeps them when the count stops.
+void TestSqlPage::rowsComeWhileCountingAndStay()
+{
+    QFETCH(bool, escape);
+    Window w;
+    w.showPage();
+    TSQLPage& page = w.page();
+    ui::DBGrid* grid = page.dbgSQLDirect;
+    const auto shown = [grid](int row) { return grid->model()->index(row, 0).data().toString(); };
+    page.memoSQLDirect->setPlainText(QStringLiteral("SELECT x FROM (%1)").arg(kEndless));
+    page.btnSQLExecute->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page.qrySQLDirect.active(), 60000);
+    QVERIFY(page.qrySQLDirect.counting());
+    QCOMPARE(w.gridRows(), 128);
+    QCOMPARE(shown(0), QStringLiteral("1"));
+    QCOMPARE(shown(127), QStringLiteral("128"));
+    QTRY_VERIFY(page.labSQLStatus->text().contains(QStringLiteral("gezählt")));
+
+    grid->scrollToBottom();
+    QTRY_VERIFY_WITH_TIMEOUT(w.gridRows() > 128, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(shown(200), QStringLiteral("201"), 60000);
+
+    stopAsUser(page, escape);
+    w.settle();
+    QVERIFY(page.qrySQLDirect.countStopped());
+    QVERIFY2(page.labSQLStatus->text().contains(QStringLiteral("Zählen abgebrochen")),
+             qPrintable(page.labSQLStatus->text()));
+    QVERIFY(w.gridRows() > 128);
+    QCOMPARE(shown(5), QStringLiteral("6"));
+    QCOMPARE(w.errors, QStringList());
+
+    w.run(QStringLiteral("SELECT ANNAME FROM AUTOREN"));
+    QCOMPARE(w.gridRows(), w.scalar(QStringLiteral("SELECT count(*) FROM AUTOREN")));
+    QCOMPARE(page.labSQLStatus->text(), QStringLiteral("%1 Zeilen").arg(w.gridRows()));
+}
+
+void TestSqlPage::stoppedStatementChangesNothing_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("update, Esc")
+        << QStringLiteral("UPDATE AUTOREN SET ANNAME = 'geändert' WHERE CASE WHEN rowid > 2 "
+                          "THEN (SELECT count(*) FROM (%1)) ELSE 1 END > 0").arg(kEndless)
+        << true;
+    QTest::newRow("insert, button")
+        << QStringLiteral("INSERT INTO AUTOREN (ANAUTORID, ANNAME) SELECT 'neu' || x, 'Neu ' || x FROM (%1)").arg(kEndless)
+        << false;
+    QTest::newRow("query before its first row, Esc") << QStringLiteral("SELECT count(*) FROM (%1)").arg(kEndless) << true;
+}
+
+// A stop ends the statement with nothing of it left: SQLite rolls a write
+// back whole, the tables are open again, and the page goes on working.
+void TestSqlPage::stoppedStatementChangesNothing()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, escape);
+    Window w;
+    w.showPage();
+    TSQLPage& page = w.page();
+    const auto authors = [&w] {
+        db::Statement all(w.data().dbConnection.handle(),
+                          QStringLiteral("SELECT group_concat(ANAUTORID || '=' || ANNAME, '|') FROM AUTOREN"));
+        all.step();
+        return all.column(0).toString();
+    };
+    const QString before = authors();
+    const bool command = !tools::IsQueryText(sql);
+    bool stopped = false;
+    // Runs once the statement is under way: a command keeps this function
+    // inside the click until it ends.
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(page.btnSQLStop->isEnabled());
+        if (command) {
+            // Nothing but the stop reaches the window meanwhile.
+            QTest::keyClicks(page.memoSQLDirect, QStringLiteral("x"));
+            QCOMPARE(page.memoSQLDirect->toPlainText(), sql);
+        }
+        stopAsUser(page, escape);
+        stopped = true;
+    });
+    page.memoSQLDirect->setPlainText(sql);
+    page.btnSQLExecute->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stopped, 60000);
+    w.settle();
+
+    QCOMPARE(w.errors, QStringList());
+    QVERIFY2(page.labSQLStatus->text().startsWith(QStringLiteral("Abgebrochen")), qPrintable(page.labSQLStatus->text()));
+    QCOMPARE(authors(), before);
+    w.verifyAllOpen();
+    QCOMPARE(w.gridRows(), 0);
+    QVERIFY(!page.btnSQLStop->isEnabled());
+
+    w.run(QStringLiteral("selct 1"));
+    QCOMPARE(w.errors.size(), 1);
+    QCOMPARE(page.labSQLStatus->text(), QString());
+    w.errors.clear();
+    w.run(QStringLiteral("UPDATE AUTOREN SET ANNAME = ANNAME || '!' WHERE rowid = 1"));
+    QCOMPARE(w.errors, QStringList());
+    QCOMPARE(page.labSQLStatus->text(), QStringLiteral("Ausgeführt, 1 Zeile geändert"));
+    QVERIFY(authors() != before);
 }
 
 QTEST_MAIN(TestSqlPage)
