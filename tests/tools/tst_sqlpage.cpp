@@ -174,7 +174,7 @@ void TestSqlPage::columnsOfOneNameKeepTheirOwnValues()
         if (!hidden[c])
             QCOMPARE(grid->columnWidth(c), widths[c] * charWidth + 8);
     }
-    db::Statement reference(w.data().dbConnection.handle(), sql);
+    db::Statement reference(w.data().dbConnection().handle(), sql);
     int row = 0;
     for (; reference.step(); ++row)
         for (int c = 0; c < hidden.size(); ++c)
@@ -429,7 +429,7 @@ void TestSqlPage::stoppedStatementChangesNothing()
     w.showPage();
     TSQLPage& page = w.page();
     const auto authors = [&w] {
-        db::Statement all(w.data().dbConnection.handle(),
+        db::Statement all(w.data().dbConnection().handle(),
                           QStringLiteral("SELECT group_concat(ANAUTORID || '=' || ANNAME, '|') FROM AUTOREN"));
         all.step();
         return all.column(0).toString();
