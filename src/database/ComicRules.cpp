@@ -1,6 +1,6 @@
 #include "database/ComicData.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/FieldNames.h"
 #include "database/Query.h"
 

@@ -1,7 +1,7 @@
 #include "database/Table.h"
 
+#include "core/Errors.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 
