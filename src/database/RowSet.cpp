@@ -173,12 +173,12 @@ bool RowSet::stored(qint64 id)
     return find.step();
 }
 
-int RowSet::positionAfterRead(qint64 id, int near)
+int RowSet::placeAfterRead(qint64 id, int near)
 {
-    int position = id >= 0 ? positionOf(id) : -1;
+    int position = positionOf(id);
     if (id != m_pinned) {
         m_pinned = -1;
-    } else if (position < 0 && id >= 0 && stored(id)) {
+    } else if (position < 0 && stored(id)) {
         position = qBound(0, near, count());
         insert(position, id);
     }

@@ -92,7 +92,13 @@ public:
     // Where row id stands after a read; -1 when it does not show. Any other
     // row than the pinned one unpins it; the pinned row, still stored but
     // no longer passing, is put back at position near.
-    int positionAfterRead(qint64 id, int near);
+    int positionAfterRead(qint64 id, int near)
+    {
+        if (id >= 0)
+            return placeAfterRead(id, near);
+        unpin(); // a detail set on every move of the catalogue: nothing to look for
+        return -1;
+    }
 
     // While frozen, a row that moved in the order or left the filter leaves
     // the set as it is, so a walk over it meets each row once; the set is
@@ -120,6 +126,7 @@ private:
     bool linked() const { return m_definition.detail && !m_definition.order.isEmpty(); }
     bool filtered() const { return !m_definition.filter.sql.isEmpty(); }
     bool stored(qint64 id);
+    int placeAfterRead(qint64 id, int near);
     void clearPositions()
     {
         m_positions.clear();

@@ -1,5 +1,7 @@
 #include "database/Table.h"
 
+#include <cstring>
+
 // The detail side of a master/detail link: a table that shows the rows of
 // its master's current row and follows it as it moves.
 
@@ -51,10 +53,11 @@ void Table::followMaster()
     const std::optional<QByteArrayView> stored = text ? master->currentStoredText(key->index()) : std::nullopt;
     const QByteArray converted = stored ? QByteArray() : key ? key->asString().toUtf8() : QByteArray();
     const QByteArrayView value = stored ? *stored : QByteArrayView(converted);
-    // An empty key may come without any memory (a null view): Qt's comparison
-    // takes that, where memcmp with a null pointer would be undefined even
-    // for no bytes at all.
-    if (!m_rowSet.stale() && value == m_rowSet.linkValue())
+    // An empty key may come without any memory (a null view), and memcmp
+    // with a null pointer is undefined even for no bytes at all.
+    const QByteArrayView linked = m_rowSet.linkValue();
+    if (!m_rowSet.stale() && value.size() == linked.size() &&
+        (value.isEmpty() || std::memcmp(value.data(), linked.data(), size_t(value.size())) == 0))
         return;
     if (isEditing()) {
         // Storing the pending row may change the master's row the value points into.
