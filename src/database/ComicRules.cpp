@@ -2,7 +2,7 @@
 
 #include "database/ComicData.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/FieldNames.h"
 #include "database/Isbn.h"
 #include "database/Query.h"

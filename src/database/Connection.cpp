@@ -1,7 +1,7 @@
 #include "database/Connection.h"
 
+#include "core/Errors.h"
 #include "database/DataSet.h"
-#include "database/Errors.h"
 #include "database/Schema.h"
 
 #include <QDir>
@@ -41,6 +41,10 @@ void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (!text) { // SQLite could not make text of the value: out of memory
+        sqlite3_result_error_nomem(context);
+        return;
+    }
     const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Statement.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "database/Connection.h"
 
+#include "core/Errors.h"
 #include "database/DataSet.h"
-#include "database/Errors.h"
 
 #include <sqlite3.h>
 

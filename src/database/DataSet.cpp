@@ -1,7 +1,7 @@
 #include "database/DataSet.h"
 
+#include "core/Errors.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
 
 #include <QMetaMethod>
 

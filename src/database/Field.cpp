@@ -1,7 +1,7 @@
 #include "database/Field.h"
 
+#include "core/Errors.h"
 #include "database/DataSet.h"
-#include "database/Errors.h"
 
 #include <QLocale>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "database/Filter.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 #include <QList>
 

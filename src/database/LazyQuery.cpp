@@ -1,7 +1,7 @@
 #include "database/LazyQuery.h"
 
+#include "core/Errors.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
 #include "database/QueryThreads.h"
 
 #include <QEventLoop>

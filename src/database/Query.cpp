@@ -1,7 +1,7 @@
 #include "database/Query.h"
 
+#include "core/Errors.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
 #include "database/Statement.h"
 
 #include <sqlite3.h>

@@ -1,7 +1,7 @@
 #include "database/QueryThreads.h"
 
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 #include <sqlite3.h>
 

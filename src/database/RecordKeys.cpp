@@ -1,7 +1,7 @@
 #include "database/RecordKeys.h"
 
+#include "core/Errors.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
 #include "database/Statement.h"
 #include "database/Table.h"
 

@@ -1,7 +1,7 @@
 #include "database/Statement.h"
 
 #include "database/Connection.h"
-#include "database/Errors.h"
+#include "database/SqliteFailureText.h"
 
 #include <QDateTime>
 #include <sqlite3.h>

@@ -1,23 +1,19 @@
 #include "database/Table.h"
 
+#include "core/Errors.h"
 #include "database/Connection.h"
-#include "database/Errors.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 
-#include <algorithm>
 #include <sqlite3.h>
+
+// Opening and closing a table, reading its structure, what it shows and
+// where it stands; the search among the rows it shows.
 
 namespace db {
 
-namespace {
-constexpr int kBatch = 32;
-constexpr size_t kCacheLimit = 4096;
-
-} // namespace
-
 Table::Table(Connection& connection, const QString& componentName, const QString& tableName, QObject* parent)
-    : DataSet(connection, componentName, parent), m_tableName(tableName)
+    : DataSet(connection, componentName, parent), m_tableName(tableName), m_rowSet(connection)
 {
 }
 
@@ -33,17 +29,12 @@ void Table::setTableName(const QString& name)
     m_tableName = name;
 }
 
-QString Table::quoted(const QString& fieldName) const
-{
-    return QLatin1Char('"') + fieldName + QLatin1Char('"');
-}
-
 void Table::readStructure()
 {
     sqlite3* handle = m_connection.handle();
     clearFields();
     {
-        Statement info(handle, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(m_tableName)), name());
+        Statement info(handle, QStringLiteral("PRAGMA table_info(%1)").arg(quotedName(m_tableName)), name());
         while (info.step()) {
             int size = 0;
             const FieldType type = fieldTypeFromDecl(info.column(2).toString(), &size);
@@ -57,10 +48,10 @@ void Table::readStructure()
     m_indexes.clear();
     m_nameIndexes.clear();
     const schema::TableDef* known = schema::table(m_tableName);
-    Statement list(handle, QStringLiteral("PRAGMA index_list(%1)").arg(quoted(m_tableName)), name());
+    Statement list(handle, QStringLiteral("PRAGMA index_list(%1)").arg(quotedName(m_tableName)), name());
     while (list.step()) {
         const QString index = list.column(1).toString();
-        Statement cols(handle, QStringLiteral("PRAGMA index_info(%1)").arg(quoted(index)), name());
+        Statement cols(handle, QStringLiteral("PRAGMA index_info(%1)").arg(quotedName(index)), name());
         QStringList fields;
         bool expression = false;
         while (cols.step()) {
@@ -81,8 +72,25 @@ void Table::readStructure()
     }
     QStringList columns{QStringLiteral("rowid")};
     for (const auto& f : m_fields)
-        columns << quoted(f->fieldName());
+        columns << quotedName(f->fieldName());
     m_selectColumns = columns.join(QLatin1Char(','));
+}
+
+void Table::defineRows()
+{
+    RowSet::Definition rows;
+    rows.component = name();
+    rows.table = m_tableName;
+    rows.columns = fieldNames();
+    for (const QString& field : std::as_const(m_orderFields)) {
+        const Field* f = findField(field);
+        rows.order.append({field, f && (f->dataType() == FieldType::Text || f->dataType() == FieldType::Memo)});
+    }
+    rows.germanNames = m_nameIndexes.contains(m_indexName.toUpper());
+    rows.detail = m_master != nullptr;
+    if (m_filtered)
+        rows.filter = m_compiled;
+    m_rowSet.define(std::move(rows));
 }
 
 void Table::open()
@@ -121,12 +129,13 @@ void Table::open()
             fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(m_filterText), e.message()));
         }
     }
-    m_rowsSql.clear();
-    m_pinnedRowId = -1;
+    defineRows();
+    m_rowSet.unpin();
     m_state = DataSetState::Browse;
     if (m_master)
-        setLinkValue(m_master->dataSet()->active() ? m_master->dataSet()->fieldByName(m_masterField).asString()
-                                                   : QString());
+        m_rowSet.setLinkValue(m_master->dataSet()->active()
+                                  ? m_master->dataSet()->fieldByName(m_masterField).asString().toUtf8()
+                                  : QByteArray());
     m_cur = -1;
     resync(-1);
     opened();
@@ -136,49 +145,16 @@ void Table::close()
 {
     if (!active())
         return;
-    m_pinnedRowId = -1;
-    m_rows.clear();
-    clearPositions();
-    m_cache.clear();
+    m_rowSet.clear();
     closed();
     releaseExclusiveUse();
-}
-
-void Table::setExclusive(bool exclusive)
-{
-    if (active())
-        fail(QStringLiteral("Nicht möglich bei geöffneter Datenmenge"));
-    m_exclusive = exclusive;
-}
-
-void Table::pack()
-{
-    checkActive();
-    if (!m_exclusive)
-        fail(QStringLiteral("Die Tabelle ist nicht exklusiv geöffnet"));
-    checkBrowseMode();
-    // SQLite keeps every index exact on each write: there is nothing to
-    // rebuild per table. The space of deleted rows comes back when the
-    // whole file is rewritten (Connection::compact), which also writes the
-    // indexes anew; doing both would build every index twice.
-    refresh();
-}
-
-void Table::emptyTable()
-{
-    checkActive();
-    if (!m_exclusive)
-        fail(QStringLiteral("Die Tabelle ist nicht exklusiv geöffnet"));
-    cancel();
-    m_connection.execute(QStringLiteral("DELETE FROM %1").arg(quoted(m_tableName)));
-    refresh();
 }
 
 int Table::recordCount() const
 {
     checkActive();
     m_connection.beginRead();
-    Statement& count = m_connection.cached(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_tableName)), name());
+    Statement& count = m_connection.cached(QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(m_tableName)), name());
     const StatementReset resetting(count);
     count.step();
     return int(count.columnInt64(0));
@@ -186,67 +162,19 @@ int Table::recordCount() const
 
 void Table::resync(qint64 keepRowId) const
 {
-    // A detail table shows the few rows of one comic: read them whole at
-    // once instead of ids first and rows after.
-    const bool wholeRows = m_master != nullptr;
-    // Detail tables run this on every move of the catalogue: the text is
-    // built once per order, filter and link, only the values change.
-    if (m_rowsSql.isEmpty()) {
-        m_rowsStatement = nullptr;
-        QVariantList unused;
-        m_rowsSql = QStringLiteral("SELECT %1 FROM %2").arg(wholeRows ? m_selectColumns : QStringLiteral("rowid"),
-                                                            quoted(m_tableName)) +
-                    whereClause(unused) + orderClause();
-    }
-    m_connection.beginRead();
-    m_connection.handle(); // a damaged file is not read again, not even through a kept statement
-    if (!m_rowsStatement || m_rowsStatementGeneration != m_connection.statementGeneration()) {
-        m_rowsStatement = &m_connection.cached(m_rowsSql, name());
-        m_rowsStatementGeneration = m_connection.statementGeneration();
-    }
-    Statement& select = *m_rowsStatement;
-    bindWhere(select);
-    // A detail table reads a few ids on every move of the catalogue: the
-    // list it read before is filled again instead of allocated anew.
-    std::vector<qint64> rows = wholeRows ? std::move(m_spareRows) : std::vector<qint64>();
-    rows.clear();
-    rows.reserve(wholeRows ? 8 : m_rows.size());
-    m_cache.clear();
-    const int columns = fieldCount();
-    {
-        const StatementReset resetting(select);
-        while (select.step()) {
-            const qint64 id = select.columnInt64(0);
-            rows.push_back(id);
-            if (wholeRows && m_cache.size() < kCacheLimit)
-                m_cache.put(id, Row::read(select, 1, columns));
-        }
-    }
-    m_rows.swap(rows);
-    if (wholeRows)
-        m_spareRows = std::move(rows);
-    clearPositions();
-    m_stale = false;
-
+    m_rowSet.read();
     auto* self = const_cast<Table*>(this);
-    int n = int(m_rows.size());
+    int n = m_rowSet.count();
     if (m_state == DataSetState::Insert) {
         self->m_insertPos = qBound(0, m_insertPos, n);
         self->m_cur = m_insertPos;
         return;
     }
     const qint64 keep = m_state == DataSetState::Edit ? m_editRowId : keepRowId;
-    int pos = keep >= 0 ? positionOf(keep) : -1;
-    if (keep != m_pinnedRowId)
-        m_pinnedRowId = -1;
-    else if (pos < 0 && keep >= 0 && rowExists(keep)) {
-        pos = qBound(0, m_cur, n);
-        m_rows.insert(m_rows.begin() + pos, keep);
-        clearPositions();
-    }
+    int pos = m_rowSet.positionAfterRead(keep, m_cur);
     if (pos < 0)
         pos = qBound(-1, m_cur, n - 1);
-    n = int(m_rows.size());
+    n = m_rowSet.count();
     if (pos < 0 && n > 0)
         pos = 0;
     self->m_cur = pos;
@@ -258,7 +186,7 @@ void Table::ensureRows() const
 {
     // Rows are put in order again lazily, and never under a pending new row,
     // so a loop of appends costs no re-reading.
-    if (m_stale && active() && m_state != DataSetState::Insert)
+    if (m_rowSet.stale() && active() && m_state != DataSetState::Insert)
         resync(const_cast<Table*>(this)->currentRowId());
 }
 
@@ -268,284 +196,28 @@ qint64 Table::currentRowId() const
         return -1;
     if (m_state == DataSetState::Edit)
         return m_editRowId;
-    return m_cur >= 0 && m_cur < int(m_rows.size()) ? m_rows[size_t(m_cur)] : -1;
-}
-
-int Table::positionOf(qint64 rowId) const
-{
-    // One scan of the ids is cheaper than building the map, until lookups repeat.
-    if (m_positions.empty() && ++m_linearLookups <= 4) {
-        const auto it = std::find(m_rows.begin(), m_rows.end(), rowId);
-        return it == m_rows.end() ? -1 : int(it - m_rows.begin());
-    }
-    if (m_positions.empty() && !m_rows.empty()) {
-        m_positions.reserve(m_rows.size());
-        for (size_t i = 0; i < m_rows.size(); ++i)
-            m_positions.emplace(m_rows[i], int(i));
-    }
-    const auto it = m_positions.find(rowId);
-    return it == m_positions.end() ? -1 : it->second;
-}
-
-bool Table::rowExists(qint64 rowId) const
-{
-    m_connection.beginRead();
-    Statement& find =
-        m_connection.cached(QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?").arg(quoted(m_tableName)), name());
-    find.bind(1, rowId);
-    const StatementReset resetting(find);
-    return find.step();
+    return m_cur >= 0 && m_cur < m_rowSet.count() ? m_rowSet.idAt(m_cur) : -1;
 }
 
 int Table::rowCountShown() const
 {
-    return int(m_rows.size());
+    return m_rowSet.count();
 }
 
 Row Table::fetchRow(int row) const
 {
-    if (row < 0 || row >= int(m_rows.size()))
-        return Row(fieldCount());
-    const qint64 id = m_rows[size_t(row)];
-    if (const Row* hit = m_cache.find(id))
-        return *hit;
-    if (m_cache.size() > kCacheLimit)
-        m_cache.clear();
-
-    // Walking and painting go row after row: read ahead then. A jump
-    // (locate, a click far away) reads just the row asked for.
-    const bool sequential = row == m_nextSequential;
-    const int batch = sequential ? kBatch : 1;
-    m_nextSequential = row + batch;
-    QString placeholders = QStringLiteral("?");
-    for (int i = 1; i < batch; ++i)
-        placeholders += QStringLiteral(",?");
-    m_connection.beginRead();
-    Statement& select = m_connection.cached(
-        QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)").arg(m_selectColumns, quoted(m_tableName), placeholders),
-        name());
-    for (int i = 0; i < batch; ++i) {
-        const size_t at = size_t(row + i);
-        select.bind(i + 1, at < m_rows.size() ? QVariant(m_rows[at]) : QVariant(qint64(-1)));
-    }
-    const int columns = fieldCount();
-    {
-        const StatementReset resetting(select);
-        while (select.step())
-            m_cache.put(select.columnInt64(0), Row::read(select, 1, columns));
-    }
-    const Row* read = m_cache.find(id);
-    if (!read) // deleted behind our back
-        return Row(fieldCount());
-    return *read;
+    return m_rowSet.row(row);
 }
 
 void Table::afterMove() {}
-
-void Table::setCurrentValue(int fieldIndex, const QVariant& value)
-{
-    checkActive();
-    if (!isEditing())
-        fail(QStringLiteral("Datenmenge ist nicht im Editier- oder Einfügemodus"));
-    if (fieldIndex < 0 || fieldIndex >= m_buffer.size())
-        return;
-    m_buffer.setValue(fieldIndex, value);
-    m_modified = true;
-    emitFieldChanged(fieldIndex);
-}
-
-void Table::startInsert(int position)
-{
-    if (beforeInsert)
-        beforeInsert(*this);
-    m_curBeforeInsert = m_cur;
-    m_insertPos = position;
-    m_cur = position;
-    m_buffer = Row(fieldCount());
-    if (m_master && !m_orderFields.isEmpty())
-        if (Field* link = findField(m_orderFields.first()))
-            m_buffer.setValue(link->index(), linkValue());
-    m_eof = m_bof = false;
-    setState(DataSetState::Insert);
-    emitDataSetChanged();
-}
-
-void Table::append()
-{
-    checkActive();
-    checkBrowseMode();
-    // A stale row list is not sorted again here: the new row goes to its end.
-    startInsert(int(m_rows.size()));
-}
-
-void Table::insert()
-{
-    checkActive();
-    checkBrowseMode();
-    ensureRows();
-    startInsert(qMax(0, m_cur));
-}
-
-void Table::edit()
-{
-    checkActive();
-    if (isEditing())
-        return;
-    ensureRows();
-    if (m_rows.empty()) {
-        append();
-        return;
-    }
-    m_editRowId = m_rows[size_t(m_cur)];
-    setState(DataSetState::Edit);
-}
-
-bool Table::touchesRowSet(const Row& before) const
-{
-    QStringList watched = m_orderFields;
-    if (m_filtered)
-        watched << m_compiled.fields;
-    for (const QString& name : watched) {
-        const Field* f = findField(name);
-        if (f && before.value(f->index()) != m_buffer.value(f->index())) {
-            if (!m_rowSetFrozen)
-                return true;
-            m_rowSetMissed = true;
-            return false;
-        }
-    }
-    return false;
-}
-
-void Table::post()
-{
-    checkActive();
-    if (!isEditing())
-        return;
-    updateRecord();
-    if (beforePost)
-        beforePost(*this);
-    if (!isEditing()) // the handler may have cancelled
-        return;
-    QVariantList values;
-    values.reserve(fieldCount());
-    for (int i = 0; i < fieldCount(); ++i)
-        values << m_buffer.value(i);
-
-    qint64 posted = -1;
-    if (m_state == DataSetState::Insert) {
-        QStringList columns;
-        QStringList marks;
-        for (const auto& f : m_fields) {
-            columns << quoted(f->fieldName());
-            marks << QStringLiteral("?");
-        }
-        m_connection.endRead();
-        Statement& insert = m_connection.cached(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                    .arg(quoted(m_tableName), columns.join(QLatin1Char(',')),
-                                                         marks.join(QLatin1Char(','))),
-                                                name());
-        insert.bindAll(values);
-        insert.exec();
-        const qint64 id = sqlite3_last_insert_rowid(m_connection.handle());
-        posted = id;
-        const int pos = qBound(0, m_insertPos, int(m_rows.size()));
-        const bool atEnd = pos == int(m_rows.size());
-        m_rows.insert(m_rows.begin() + pos, id);
-        clearPositions();
-        m_cur = pos;
-        m_insertPos = -1;
-        if (!(atEnd && m_orderFields.isEmpty() && !m_filtered))
-            invalidate();
-    } else {
-        // Read before the write: a read here would open a read transaction
-        // again, and the UPDATE inside it would stay uncommitted until the
-        // event loop turns.
-        const Row before = fetchRow(m_cur);
-        m_connection.endRead();
-        updateChangedFields(values);
-        m_cache.erase(m_editRowId);
-        posted = m_editRowId;
-        if (touchesRowSet(before))
-            invalidate();
-    }
-    m_cache.erase(posted);
-    m_pinnedRowId = posted;
-    setState(DataSetState::Browse);
-    if (afterPost)
-        afterPost(*this);
-    emitDataSetChanged();
-}
-
-void Table::cancel()
-{
-    if (!isEditing())
-        return;
-    if (m_state == DataSetState::Insert) {
-        m_insertPos = -1;
-        const int n = int(m_rows.size());
-        m_cur = qBound(-1, m_curBeforeInsert, n - 1);
-        if (m_cur < 0 && n > 0)
-            m_cur = 0;
-    }
-    setState(DataSetState::Browse);
-    ensureRows();
-    loadCurrent();
-    emitDataSetChanged();
-}
-
-void Table::checkBrowseMode()
-{
-    if (!isEditing())
-        return;
-    updateRecord();
-    if (m_modified)
-        post();
-    else
-        cancel();
-}
-
-void Table::deleteRecord()
-{
-    checkActive();
-    if (m_state == DataSetState::Insert) {
-        cancel();
-        return;
-    }
-    ensureRows();
-    if (m_rows.empty())
-        fail(QStringLiteral("Operation bei leerer Datenmenge nicht ausführbar"));
-    if (m_state == DataSetState::Edit)
-        cancel();
-    if (beforeDelete)
-        beforeDelete(*this);
-    const qint64 id = m_rows[size_t(m_cur)];
-    m_connection.endRead();
-    Statement& remove =
-        m_connection.cached(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoted(m_tableName)), name());
-    remove.bind(1, id);
-    remove.exec();
-    m_rows.erase(m_rows.begin() + m_cur);
-    clearPositions();
-    m_cache.erase(id);
-    if (id == m_pinnedRowId)
-        m_pinnedRowId = -1;
-    if (m_cur >= int(m_rows.size()))
-        m_cur = int(m_rows.size()) - 1;
-    m_eof = m_rows.empty();
-    m_bof = m_rows.empty();
-    loadCurrent();
-    emitDataSetChanged();
-}
 
 void Table::refresh()
 {
     checkActive();
     checkBrowseMode();
-    m_pinnedRowId = -1; // read afresh: only rows that pass stay
+    m_rowSet.unpin(); // read afresh: only rows that pass stay
     resync(currentRowId());
-    m_eof = m_rows.empty();
-    m_bof = m_rows.empty();
+    m_eof = m_bof = m_rowSet.count() == 0;
     emitDataSetChanged();
 }
 
@@ -562,13 +234,83 @@ void Table::afterRollback()
     // deletion had moved on to.
     const qint64 keep = m_rowAtTransaction >= 0 ? m_rowAtTransaction : currentRowId();
     m_rowAtTransaction = -1;
-    m_pinnedRowId = -1;
+    m_rowSet.unpin();
     m_insertPos = -1;
     m_state = DataSetState::Browse;
     m_modified = false;
     resync(keep);
     emitStateChanged();
     emitDataSetChanged();
+}
+
+bool Table::locate(const QString& fieldName, const QVariant& value, LocateOptions options)
+{
+    checkActive();
+    checkBrowseMode();
+    ensureRows();
+    const Field& f = fieldByName(fieldName);
+    const QString col = quotedName(f.fieldName());
+    QVariantList params;
+    QString condition;
+    if (f.isNumeric()) {
+        const QVariant v = f.normalized(value);
+        if (v.isNull())
+            return false;
+        condition = col + QStringLiteral(" = ?");
+        params << v;
+    } else {
+        const QString text = value.toString();
+        const bool ascii = isAscii(text);
+        const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
+        const QString folded = ascii ? text : text.toCaseFolded();
+        if (options & LocatePartialKey) {
+            if (options & LocateCaseInsensitive) {
+                condition = lhs + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                params << escapeLike(folded) + QLatin1Char('%');
+            } else {
+                condition = QStringLiteral("substr(%1, 1, ?) = ?").arg(col);
+                params << int(text.size()) << text;
+            }
+        } else if (text.isEmpty()) {
+            condition = QStringLiteral("IFNULL(%1, '') = ''").arg(col);
+        } else if (options & LocateCaseInsensitive) {
+            condition = ascii ? col + QStringLiteral(" = ? COLLATE NOCASE") : lhs + QStringLiteral(" = ?");
+            params << folded;
+        } else {
+            condition = QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(col);
+            params << text << text;
+        }
+    }
+    const int pos = m_rowSet.firstPositionWhere(condition, params);
+    if (pos < 0)
+        return false;
+    m_eof = m_bof = false;
+    placeAt(pos);
+    return true;
+}
+
+QVariant Table::lookup(const QString& keyField, const QVariant& keyValue, const QString& resultField) const
+{
+    if (!active())
+        return {};
+    const QString key = keyValue.toString();
+    if (key.isEmpty())
+        return {};
+    const Field* k = findField(keyField);
+    const Field* r = findField(resultField);
+    if (!k || !r)
+        return {};
+    const QString condition = QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(quotedName(k->fieldName()));
+    return m_rowSet.firstValueWhere(r->fieldName(), condition, {key, key});
+}
+
+void Table::readShown(const QStringList& fieldNames, const std::function<void(const Statement& row)>& each) const
+{
+    checkActive();
+    QStringList fields;
+    for (const QString& name : fieldNames)
+        fields << fieldByName(name).fieldName();
+    m_rowSet.readAll(fields, each);
 }
 
 } // namespace db

@@ -2,22 +2,21 @@
 
 #include "database/DataSet.h"
 #include "database/Filter.h"
+#include "database/RowSet.h"
 
 #include <QHash>
 #include <QSet>
 #include <QMetaObject>
 #include <functional>
-#include <unordered_map>
-#include <vector>
 
 namespace db {
 
 class Statement;
 
 // One table of the collection file with browse, edit and insert states.
-// It keeps only the row ids of its current order and filter in memory and
-// reads rows on demand through a small cache, so the catalogue opens at once
-// at any size.
+// What it shows, and in what order, is its RowSet: the row ids of its
+// current order and filter, the rows read on demand through a small cache,
+// so the catalogue opens at once at any size.
 class Table : public DataSet {
     Q_OBJECT
 public:
@@ -93,8 +92,8 @@ public:
     // While frozen, a post that moves its row in the order or out of the
     // filter leaves the rows shown as they are, so a walk over them saves
     // each row once; thawing puts them in order again at the next move.
-    void freezeRowSet() { ++m_rowSetFrozen; }
-    void thawRowSet() noexcept;
+    void freezeRowSet() { m_rowSet.freeze(); }
+    void thawRowSet() noexcept { m_rowSet.thaw(); }
 
 protected:
     void ensureRows() const override;
@@ -104,60 +103,28 @@ protected:
 
 private:
     void readStructure();
+    // Tells the row set what it shows now: order, filter, link.
+    void defineRows();
     void resync(qint64 keepRowId) const;
-    void invalidate() const { m_stale = true; }
-    QString whereClause(QVariantList& params) const;
-    // Binds the values of whereClause, without building its text; the link
-    // value goes in as the UTF-8 it was converted to once per move.
-    void bindWhere(Statement& statement) const;
-    void setLinkValue(const QString& value);
-    void setLinkUtf8(QByteArrayView value);
-    QString linkValue() const { return QString::fromUtf8(m_linkUtf8); }
-    QString orderClause() const;
-    QString quoted(const QString& fieldName) const;
     void startInsert(int position);
     void updateChangedFields(const QVariantList& after);
     void followMaster();
-    int positionOf(qint64 rowId) const;
     bool touchesRowSet(const Row& before) const;
+    void acquireExclusiveUse();
+    void releaseExclusiveUse() noexcept;
 
     QString m_tableName;
     bool m_exclusive = false;
     bool m_holdsExclusive = false;
-    void acquireExclusiveUse();
-    void releaseExclusiveUse() noexcept;
-    int m_rowSetFrozen = 0;
-    mutable bool m_rowSetMissed = false; // a frozen post changed order or filter fields
     QHash<QString, QStringList> m_indexes; // upper-case name -> fields
     QSet<QString> m_nameIndexes;           // upper-case names of the indexes that sort names in German
 
-    // Row set.
-    mutable std::vector<qint64> m_rows;
-    mutable std::vector<qint64> m_spareRows; // a detail table's previous ids, kept for their memory
-    mutable std::unordered_map<qint64, int> m_positions;
-    mutable int m_linearLookups = 0;
-    mutable int m_nextSequential = -1; // where reading ahead continues
-    mutable QString m_rowsSql; // the row-set query for the current order, filter and link
-    // Its prepared statement, looked up once per text: a detail table runs it on
-    // every move of the catalogue. Valid while the connection keeps its statements.
-    mutable Statement* m_rowsStatement = nullptr;
-    mutable quint64 m_rowsStatementGeneration = 0;
-    void clearPositions() const
-    {
-        m_positions.clear();
-        m_linearLookups = 0;
-    }
-    mutable bool m_stale = true;
-    mutable RowCache m_cache;
+    // Reading rows fills the row set's lists and cache: a table that is only
+    // read, even through const members, changes them.
+    mutable RowSet m_rowSet;
     qint64 m_editRowId = -1;
     int m_curBeforeInsert = -1;
-    // The row posted last stays current, and shown, while the user stays on
-    // it, even when it no longer passes the filter: whatever is hung on the
-    // current row next (authors, editions, own copies) must reach it, not a
-    // neighbour that happens to pass.
-    mutable qint64 m_pinnedRowId = -1;
     qint64 m_rowAtTransaction = -1;
-    bool rowExists(qint64 rowId) const;
 
     QString m_filterText;
     bool m_filtered = false;
@@ -171,7 +138,6 @@ private:
     int m_masterKeyIndex = -1; // where m_masterField was found, in the master's fields of
     quint64 m_masterKeyVersion = 0; // this version
     const Field* masterKey(const DataSet& master);
-    QByteArray m_linkUtf8; // the master's value as bound, UTF-8
     QList<QMetaObject::Connection> m_masterConnections;
     QString m_selectColumns;
 };

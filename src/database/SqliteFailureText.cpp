@@ -1,4 +1,4 @@
-#include "database/Errors.h"
+#include "database/SqliteFailureText.h"
 
 #include <QDir>
 #include <QFileInfo>
