@@ -216,8 +216,10 @@ void Table::followMaster()
     const std::optional<QByteArrayView> stored = text ? master->currentStoredText(key->index()) : std::nullopt;
     const QByteArray converted = stored ? QByteArray() : key ? key->asString().toUtf8() : QByteArray();
     const QByteArrayView value = stored ? *stored : QByteArrayView(converted);
+    // An empty key may come as a null pointer, which memcmp must not get
+    // even for no bytes.
     if (!m_stale && value.size() == m_linkUtf8.size() &&
-        std::memcmp(value.data(), m_linkUtf8.constData(), size_t(value.size())) == 0)
+        (value.isEmpty() || std::memcmp(value.data(), m_linkUtf8.constData(), size_t(value.size())) == 0))
         return;
     if (isEditing()) {
         // Storing the pending row may change the master's row the value points into.
