@@ -34,6 +34,15 @@ QString describe(const CollectionCounts& c)
 
 } // namespace
 
+QString sentence(const QString& message)
+{
+    const QString text = message.trimmed();
+    if (text.isEmpty() || text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char('!'))
+        || text.endsWith(QLatin1Char('?')))
+        return text;
+    return text + QLatin1Char('.');
+}
+
 QString helpText()
 {
     return QStringLiteral(
@@ -96,7 +105,7 @@ QString helpText()
 int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     const auto usage = [&](const QString& message) {
-        err << "stripothek-db: " << message << "\nHilfe: stripothek-db --help\n";
+        err << "stripothek-db: " << sentence(message) << "\nHilfe: stripothek-db --help\n";
         err.flush();
         return kExitUsage;
     };
@@ -211,7 +220,7 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             server::serve(serveOptions, out);
         } else if (command == QLatin1String("create")) {
             db::schema::createDatabase(dir);
-            out << "Datenbank angelegt: " << file << '\n';
+            out << "Datenbank angelegt: „" << file << "“.\n";
         } else if (command == QLatin1String("export")) {
             db::Connection connection;
             connection.setDatabasePath(QFileInfo(db::schema::databaseFile(dir)).absolutePath());
@@ -227,17 +236,17 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             out << "Datenbank aus " << args.size() - 2 << " Exportdateien angelegt: " << file << '\n';
         } else if (command == QLatin1String("demo")) {
             const CollectionCounts counts = createDemoDatabase(dir);
-            out << "Demo-Datenbank angelegt: " << file << '\n' << describe(counts) << '\n';
+            out << "Demo-Datenbank angelegt: „" << file << "“.\n" << describe(counts) << ".\n";
         } else {
             const CollectionCounts counts = createGeneratedDatabase(dir, volumes);
             const QLocale german(QLocale::German, QLocale::Germany);
-            out << "Sammlung angelegt: " << file << '\n'
-                << describe(counts) << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s\n";
+            out << "Sammlung angelegt: „" << file << "“.\n"
+                << describe(counts) << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s.\n";
         }
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {
-        err << "stripothek-db: " << QString::fromUtf8(e.what()) << '\n';
+        err << "stripothek-db: " << sentence(QString::fromUtf8(e.what())) << '\n';
         err.flush();
         return kExitFailed;
     }

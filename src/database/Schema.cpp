@@ -11,6 +11,7 @@
 #include <QTemporaryFile>
 #include <QVariant>
 
+#include <cerrno>
 #include <sqlite3.h>
 
 #include <limits>
@@ -298,6 +299,30 @@ QString databaseFile(const QString& workDir)
     return workDir + QStringLiteral("/database/stripothek.db");
 }
 
+namespace {
+// Called while a failure of the creation is handled: the file being built
+// has a name that means nothing to the user, and nothing was "changed".
+[[noreturn]] void rethrowForCreation(const QString& file)
+{
+    try {
+        throw;
+    } catch (const EngineError& e) {
+        const int primary = e.code() & 0xff;
+        if (primary != SQLITE_FULL && primary != SQLITE_IOERR)
+            throw;
+        throw EngineError(QString(),
+                          QStringLiteral("Die Datenbank „%1“ lässt sich nicht anlegen: %2")
+                              .arg(QDir::toNativeSeparators(file),
+                                   primary == SQLITE_FULL
+                                       ? QStringLiteral("Der Datenträger ist voll; schaffen Sie Platz und versuchen "
+                                                        "Sie es noch einmal")
+                                       : QStringLiteral("Der Datenträger meldet einen Lese- oder Schreibfehler; er "
+                                                        "ist defekt oder nicht mehr erreichbar")),
+                          e.code());
+    }
+}
+} // namespace
+
 void createDatabase(const QString& dir, const Populate& populate)
 {
     const QString file = QDir::cleanPath(databaseFile(dir));
@@ -310,9 +335,11 @@ void createDatabase(const QString& dir, const Populate& populate)
         throw refuse();
 
     const bool madeDir = !QFileInfo::exists(databaseDir);
-    if (!QDir().mkpath(databaseDir) || !QFileInfo(databaseDir).isDir())
-        throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden.")
-                        .arg(QDir::toNativeSeparators(databaseDir)));
+    if (!QDir().mkpath(databaseDir) || !QFileInfo(databaseDir).isDir()) {
+        const int code = errno;
+        throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden: %2.")
+                        .arg(QDir::toNativeSeparators(databaseDir), fileFailureReason(databaseDir, {}, code)));
+    }
 
     // The database is built under a name of its own and gets its real name
     // only when it is complete: a run killed half-way leaves no file that
@@ -322,10 +349,11 @@ void createDatabase(const QString& dir, const Populate& populate)
         QTemporaryFile claim(databaseDir + QStringLiteral("/.stripothek-im-aufbau-XXXXXX.db"));
         claim.setAutoRemove(false);
         if (!claim.open()) {
+            const int code = errno;
             if (madeDir)
                 QDir().rmdir(databaseDir);
-            throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden (%2).")
-                            .arg(QDir::toNativeSeparators(file), claim.errorString()));
+            throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden: %2.")
+                            .arg(QDir::toNativeSeparators(file), fileFailureReason(file, claim.errorString(), code)));
         }
         building = claim.fileName();
     }
@@ -374,7 +402,7 @@ void createDatabase(const QString& dir, const Populate& populate)
         removeDatabaseFiles(building);
         if (madeDir)
             QDir().rmdir(databaseDir);
-        throw;
+        rethrowForCreation(file);
     }
 }
 
