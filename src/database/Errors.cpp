@@ -126,8 +126,10 @@ QString sqliteFailureText(int rc, const QString& sqliteText, const QString& file
     // even a sound, writable file cannot be opened or changed.
     const bool folderReadOnly = !file.isEmpty() && !QFileInfo(QFileInfo(file).absolutePath()).isWritable();
     const QString folderText =
-        QStringLiteral("Der Ordner „%1“ ist schreibgeschützt. Die Datenbank braucht ihn zum Schreiben für ihre "
-                       "Hilfsdateien (stripothek.db-wal, stripothek.db-shm); geben Sie ihn zum Schreiben frei")
+        QStringLiteral("Der Ordner „%1“ ist schreibgeschützt; die Änderung wurde nicht gespeichert. Die Datenbank "
+                       "braucht ihn zum Schreiben für ihre Hilfsdateien (stripothek.db-wal, stripothek.db-shm): geben "
+                       "Sie ihn zum Schreiben frei, oder arbeiten Sie mit einer Kopie des Ordners „database“ an einem "
+                       "Ort, an dem Sie schreiben dürfen")
             .arg(folder);
     switch (rc & 0xff) {
     case SQLITE_BUSY:

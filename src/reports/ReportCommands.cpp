@@ -58,6 +58,9 @@ int WriteReportPdf(ReportKind kind, const QString& directory, const QString& pdf
 {
     ComicData data;
     data.dbConnection.setDatabasePath(QDir(directory).filePath(QStringLiteral("database")));
+    // A report only reads: the collection may lie on a CD or in a folder of
+    // someone else's, and another program may be editing it meanwhile.
+    data.dbConnection.setReadOnly(true);
     if (kind == ReportKind::Missing) {
         data.OpenTables();
         TRPTMissingComic form;

@@ -85,7 +85,7 @@ private slots:
         QTest::newRow("port without value") << QStringList{"serve", "DEMO", "--port"} << 2 << "--port fehlt";
         QTest::newRow("not an address") << QStringList{"serve", "DEMO", "--listen", "irgendwo"} << 2 << "„irgendwo“";
         QTest::newRow("port for create") << QStringList{"create", "EMPTY", "--port", "1"} << 2 << "nur für serve";
-        QTest::newRow("no catalogue") << QStringList{"serve", "EMPTY", "--port", "0"} << 1 << "existiert nicht";
+        QTest::newRow("no catalogue") << QStringList{"serve", "EMPTY", "--port", "0"} << 1 << "gibt es nicht. Eine neue, leere Sammlung legt dort der Befehl „stripothek-db create";
         QTest::newRow("port taken") << QStringList{"serve", "DEMO", "--port", "TAKEN"} << 1 << "kann nicht an 127.0.0.1";
     }
     void refusesToStart()
