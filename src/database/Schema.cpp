@@ -106,7 +106,9 @@ QList<TableDef> makeTables()
 
 QString sqliteMessage(sqlite3* db)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    return sqliteFailureText(db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM, QString::fromUtf8(sqlite3_errmsg(db)),
+                             file ? QString::fromUtf8(file) : QString());
 }
 
 void exec(sqlite3* db, const QString& sql)
