@@ -20,13 +20,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADI
 
 # Debian keeps manual pages compressed; -n leaves the time out, so the
 # package is the same from build to build.
-set(stripothek_manpage ${PROJECT_BINARY_DIR}/stripothek-db.1.gz)
-add_custom_command(OUTPUT ${stripothek_manpage}
-  COMMAND gzip -9 -n -c ${stripothek_packaging}/stripothek-db.1 > ${stripothek_manpage}
-  DEPENDS ${stripothek_packaging}/stripothek-db.1
-  VERBATIM)
-add_custom_target(stripothek_manpage ALL DEPENDS ${stripothek_manpage})
-install(FILES ${stripothek_manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(stripothek_manpages)
+foreach(program stripothek stripothek-db)
+  set(page ${PROJECT_BINARY_DIR}/${program}.1.gz)
+  add_custom_command(OUTPUT ${page}
+    COMMAND gzip -9 -n -c ${stripothek_packaging}/${program}.1 > ${page}
+    DEPENDS ${stripothek_packaging}/${program}.1
+    VERBATIM)
+  list(APPEND stripothek_manpages ${page})
+endforeach()
+add_custom_target(stripothek_manpage ALL DEPENDS ${stripothek_manpages})
+install(FILES ${stripothek_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Where every Debian package says whose work it holds and under which terms.
+install(FILES ${stripothek_packaging}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/stripothek)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME stripothek)

@@ -26,7 +26,8 @@ for f in usr/bin/stripothek usr/bin/stripothek-db; do
   file "$root/$f" | grep -q ', stripped' || fail "$f is not stripped"
 done
 for f in "$desktop" "$metainfo" "$root/usr/share/icons/hicolor/scalable/apps/$app.svg" \
-         "$root/usr/share/man/man1/stripothek-db.1.gz" "$root/usr/share/doc/stripothek/README.md"; do
+         "$root/usr/share/man/man1/stripothek.1.gz" "$root/usr/share/man/man1/stripothek-db.1.gz" \
+         "$root/usr/share/doc/stripothek/README.md" "$root/usr/share/doc/stripothek/copyright"; do
   [ -s "$f" ] || fail "${f#"$root"} missing"
 done
 
@@ -53,4 +54,34 @@ words=$(grep -oE '^  [a-z]+ VERZEICHNIS|--[a-z]+' <<<"$help" | sed 's/^  //; s/ 
 for word in $words; do
   grep -qe "$word" <<<"$manpage" || fail "the manual page does not mention $word"
 done
+
+# Both manual pages render without a complaint of groff; the program's names
+# its switch and where it looks for the collection.
+for page in stripothek stripothek-db; do
+  warnings=$(zcat "$root/usr/share/man/man1/$page.1.gz" | groff -k -man -Tutf8 -ww -z 2>&1)
+  [ -z "$warnings" ] || fail "the manual page of $page has faults: $warnings"
+done
+programpage=$(zcat "$root/usr/share/man/man1/stripothek.1.gz" | sed 's/\\-/-/g')
+for word in KEYCTRLDISABLE database/stripothek.db 'stripothek-db create' STRIPOTHEK_COMICS_URL; do
+  grep -qe "$word" <<<"$programpage" || fail "the manual page of stripothek does not mention $word"
+done
+
+# The copyright file in Debian's machine-readable form: every file of the
+# package is covered, and every licence named has its text.
+copyright=$root/usr/share/doc/stripothek/copyright
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  || fail "the copyright file is not in the machine-readable format"
+grep -qx 'Files: \*' "$copyright" || fail "the copyright file does not cover every file (Files: *)"
+for field in Upstream-Name Copyright License; do
+  grep -q "^$field: ." "$copyright" || fail "the copyright file lacks $field"
+done
+# A paragraph whose licence has no text after its short name leaves a user without the terms.
+awk '/^License: /{name=$0; getline; if ($0 !~ /^ /) {print name; bad=1}} END{exit bad}' "$copyright" \
+  || fail "a licence of the copyright file has no text"
+
+# The metainfo's newest release is the version of the package.
+version=$(dpkg-deb -f "$deb" Version)
+release=$(grep -o '<release [^>]*version="[^"]*"' "$metainfo" | head -1 | sed 's/.*version="//; s/"$//')
+[ "$release" = "$version" ] || fail "the metainfo's newest release is '$release', the package is $version"
+
 echo "check-deb: $(basename "$deb") is sound"

@@ -5,7 +5,7 @@ packages=(qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n libsqlite3-dev sq
           xvfb xauth x11-apps imagemagick poppler-utils xdotool fonts-liberation)
 # The comics service server (Qt HTTP Server needs the WebSockets headers), and
 # building and checking the Debian package.
-packages+=(qt6-httpserver-dev qt6-websockets-dev dpkg-dev file desktop-file-utils appstream)
+packages+=(qt6-httpserver-dev qt6-websockets-dev dpkg-dev file desktop-file-utils appstream groff-base)
 # The charts of the statistics window (Qt Charts finds its OpenGL dependency only with the -dev package).
 packages+=(qt6-charts-dev libqt6opengl6-dev)
 missing=()

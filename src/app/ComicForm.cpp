@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
@@ -286,11 +287,20 @@ void TComicForm::FormCreate()
     ui::runCommand([this] {
         m_data.OpenTables();
         overviewPage->UpdateCount();
-        // Said once at the start, not at the first save that fails.
-        if (m_data.dbConnection().onlyReadable())
+        // Said once at the start, not at the first save that fails. A
+        // collection on a CD or in someone else's folder is still worth
+        // browsing and printing, so it opens for reading.
+        const db::Connection& connection = m_data.dbConnection();
+        if (connection.readAsItIs())
+            ui::showWarning(QStringLiteral("In den Ordner „%1“ dürfen Sie nicht schreiben. Sie können die Sammlung "
+                                           "ansehen und ihre Reports drucken, aber keine Änderung speichern; was ein "
+                                           "anderes Programm inzwischen an ihr ändert, zeigt die Stripothek erst nach "
+                                           "einem neuen Start")
+                                .arg(QDir::toNativeSeparators(QFileInfo(connection.databaseFile()).absolutePath())));
+        else if (connection.onlyReadable())
             ui::showWarning(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nur lesen. Sie können die Sammlung "
                                            "ansehen, aber keine Änderung speichern")
-                                .arg(QDir::toNativeSeparators(m_data.dbConnection().databaseFile())));
+                                .arg(QDir::toNativeSeparators(connection.databaseFile())));
     });
 }
 

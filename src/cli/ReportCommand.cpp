@@ -35,7 +35,7 @@ int runReportCommand(const QStringList& arguments, const QString& pdfFile, QText
         return usage(QStringLiteral("Es fehlt die Option --pdf mit dem Namen der PDF-Datei."));
 
     const auto fail = [&](const QString& message) {
-        err << "stripothek-db: " << message << '\n';
+        err << "stripothek-db: " << sentence(message) << '\n';
         err.flush();
         return kExitFailed;
     };
@@ -45,8 +45,8 @@ int runReportCommand(const QStringList& arguments, const QString& pdfFile, QText
         const int pages = rpt::WriteReportPdf(
             kind == QLatin1String("missing") ? rpt::ReportKind::Missing : rpt::ReportKind::List, arguments[1], pdfFile);
         const QLocale german(QLocale::German, QLocale::Germany);
-        out << "Report geschrieben: " << QDir::toNativeSeparators(QFileInfo(pdfFile).absoluteFilePath()) << " ("
-            << german.toString(pages) << (pages == 1 ? " Seite" : " Seiten") << ")\n";
+        out << "Report geschrieben: „" << QDir::toNativeSeparators(QFileInfo(pdfFile).absoluteFilePath()) << "“ ("
+            << german.toString(pages) << (pages == 1 ? " Seite" : " Seiten") << ").\n";
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {

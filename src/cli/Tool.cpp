@@ -69,6 +69,15 @@ QStringList exportCollection(const QString& dir, const QString& target)
 
 } // namespace
 
+QString sentence(const QString& message)
+{
+    const QString text = message.trimmed();
+    if (text.isEmpty() || text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char('!'))
+        || text.endsWith(QLatin1Char('?')))
+        return text;
+    return text + QLatin1Char('.');
+}
+
 QString helpText()
 {
     return QStringLiteral(
@@ -131,7 +140,7 @@ QString helpText()
 int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     const auto usage = [&](const QString& message) {
-        err << "stripothek-db: " << message << "\nHilfe: stripothek-db --help\n";
+        err << "stripothek-db: " << sentence(message) << "\nHilfe: stripothek-db --help\n";
         err.flush();
         return kExitUsage;
     };
@@ -246,7 +255,7 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             server::serve(serveOptions, out);
         } else if (command == QLatin1String("create")) {
             db::schema::createDatabase(dir);
-            out << "Datenbank angelegt: " << file << '\n';
+            out << "Datenbank angelegt: „" << file << "“.\n";
         } else if (command == QLatin1String("export")) {
             const QStringList files = exportCollection(dir, args[2]);
             out << files.size() << " Tabellen nach „"
@@ -258,17 +267,17 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
                 << " angelegt.\n";
         } else if (command == QLatin1String("demo")) {
             const CollectionCounts counts = createDemoDatabase(dir);
-            out << "Demo-Datenbank angelegt: " << file << '\n' << describe(counts) << '\n';
+            out << "Demo-Datenbank angelegt: „" << file << "“.\n" << describe(counts) << ".\n";
         } else {
             const CollectionCounts counts = createGeneratedDatabase(dir, volumes);
             const QLocale german(QLocale::German, QLocale::Germany);
-            out << "Sammlung angelegt: " << file << '\n'
-                << describe(counts) << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s\n";
+            out << "Sammlung angelegt: „" << file << "“.\n"
+                << describe(counts) << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s.\n";
         }
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {
-        err << "stripothek-db: " << ui::withFullStop(QString::fromUtf8(e.what())) << '\n';
+        err << "stripothek-db: " << sentence(QString::fromUtf8(e.what())) << '\n';
         err.flush();
         return kExitFailed;
     }

@@ -16,4 +16,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 QString helpText();
 
+// A message of the tool as the sentence it is: ending in a full stop, or in
+// the "!" or "?" it has. Unlike the window's rule, ")" and "“" get one too.
+QString sentence(const QString& message);
+
 } // namespace cli

@@ -111,9 +111,9 @@ void checkApplicationId(db::Connection& connection)
     connection.disconnect();
     throw db::EngineError(connection.objectName(),
                           QStringLiteral("Die Datei „%1“ ist keine Stripothek-Datenbank: Ihr fehlt die Kennung, die "
-                                         "„stripothek-db“ in jede Datenbank schreibt. Eine neue Datenbank legt "
-                                         "„stripothek-db create <Verzeichnis>“ an")
-                              .arg(file));
+                                         "„stripothek-db“ in jede Datenbank schreibt. Verschieben Sie die Datei; "
+                                         "danach legt „%2“ dort eine neue, leere Sammlung an")
+                              .arg(file, db::createDatabaseCommand(connection.databasePath())));
 }
 
 } // namespace

@@ -3,11 +3,13 @@
 #include "core/Errors.h"
 #include "database/DataSet.h"
 #include "database/Schema.h"
+#include "database/SqliteFailureText.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QUrl>
 #include <sqlite3.h>
 
 #include <mutex>
@@ -65,36 +67,91 @@ QString Connection::databaseFile() const
     return QDir(m_directory).absoluteFilePath(kFileName);
 }
 
+QString createDatabaseCommand(const QString& databaseDirectory)
+{
+    // stripothek-db create makes the folder "database" below the directory it is given.
+    QString dir = QFileInfo(QDir::cleanPath(QDir(databaseDirectory).absolutePath())).absolutePath();
+    dir = QDir::toNativeSeparators(dir);
+    static const QRegularExpression plain(QStringLiteral("^[\\w./+,:@%=-]+$"));
+    if (!plain.match(dir).hasMatch())
+        dir = QLatin1Char('\'') + dir.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+    return QStringLiteral("stripothek-db create ") + dir;
+}
+
 void Connection::connect()
 {
     if (m_db)
         return;
     const QString file = databaseFile();
     const QFileInfo dir(QFileInfo(file).absolutePath());
-    if (!dir.isDir())
+    const QString shownDir = QDir::toNativeSeparators(dir.absoluteFilePath());
+    if (dir.isDir() && !dir.isExecutable())
         throw EngineError(objectName(),
-                          QStringLiteral("Das Datenbankverzeichnis „%1“ existiert nicht. "
-                                         "Eine neue Datenbank legt „stripothek-db create <Verzeichnis>“ an")
-                              .arg(QDir::toNativeSeparators(dir.absoluteFilePath())),
+                          QStringLiteral("Der Ordner „%1“ darf nicht gelesen werden: Es fehlen Ihnen die Rechte dafür. "
+                                         "Bitten Sie den Eigentümer, ihn freizugeben")
+                              .arg(shownDir),
                           SQLITE_CANTOPEN);
-    if (!QFileInfo(file).isFile())
+    if (!dir.isDir() || !QFileInfo(file).isFile())
         throw EngineError(objectName(),
-                          QStringLiteral("Die Datenbankdatei „%1“ existiert nicht. "
-                                         "Eine neue Datenbank legt „stripothek-db create <Verzeichnis>“ an")
-                              .arg(QDir::toNativeSeparators(file)),
+                          QStringLiteral("%1 Eine neue, leere Sammlung legt dort der Befehl „%2“ an")
+                              .arg(dir.isDir() ? QStringLiteral("Im Ordner „%1“ gibt es keine Datenbankdatei "
+                                                                "„stripothek.db“.")
+                                                     .arg(shownDir)
+                                               : QStringLiteral("Den Datenbankordner „%1“ gibt es nicht.").arg(shownDir),
+                                   createDatabaseCommand(dir.absoluteFilePath())),
                           SQLITE_CANTOPEN);
+    try {
+        open(file, false);
+    } catch (const EngineError& e) {
+        // A collection on a CD, a share or in another user's folder: SQLite
+        // cannot make the files beside it that readers of its log share.
+        // Taken as it is, unchanging, it can still be read.
+        if (!onlyReadableAsItIs(e.code(), file))
+            throw;
+        open(file, true);
+    }
+}
+
+bool Connection::onlyReadableAsItIs(int code, const QString& file) const
+{
+    if (code != SQLITE_READONLY_DIRECTORY && (code & 0xff) != SQLITE_CANTOPEN)
+        return false;
+    const QFileInfo folder(QFileInfo(file).absolutePath());
+    if (folder.isWritable() || !QFileInfo(file).isReadable())
+        return false;
+    // Changes still in the log would be passed over: the user would see an
+    // older state of the collection without knowing it.
+    const QFileInfo log(file + QStringLiteral("-wal"));
+    if (log.exists() && log.size() > 0)
+        throw EngineError(objectName(),
+                          QStringLiteral("Die Sammlung im Ordner „%1“ lässt sich nur lesen, und ihre letzten Änderungen "
+                                         "stehen noch in der Datei „stripothek.db-wal“: Das Programm, das sie zuletzt "
+                                         "geändert hat, läuft noch oder wurde nicht beendet. Ohne Schreibrecht für den "
+                                         "Ordner lassen sich diese Änderungen nicht lesen. Öffnen Sie die Sammlung "
+                                         "einmal mit Schreibrecht, oder kopieren Sie den Ordner „database“ an einen "
+                                         "Ort, an dem Sie schreiben dürfen, und öffnen Sie die Kopie")
+                              .arg(QDir::toNativeSeparators(folder.absoluteFilePath())),
+                          code);
+    return true;
+}
+
+void Connection::open(const QString& file, bool asItIs)
+{
+    // "immutable": no locks and no files beside the database; the file is
+    // read as it is. Only for folders the program may not write to.
+    const QString name = asItIs ? QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1")
+                                : file;
+    const int flags = (m_readOnly || asItIs ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_URI;
     sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &handle,
-                                   m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(name.toUtf8().constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
+        const int code = handle ? sqlite3_extended_errcode(handle) : rc;
+        const QString text = sqliteFailureText(code, QString::fromUtf8(sqlite3_errmsg(handle)), file);
         sqlite3_close(handle);
-        throw EngineError(objectName(),
-                          QStringLiteral("Die Datenbank „%1“ lässt sich nicht öffnen: %2")
-                              .arg(QDir::toNativeSeparators(file), text),
-                          rc);
+        throw EngineError(objectName(), text, code);
     }
     m_db = handle;
+    m_asItIs = asItIs;
     m_damage.reset();
     {
         const std::lock_guard lock(openConnectionsLock());
@@ -124,7 +181,7 @@ void Connection::connect()
                           e.code());
     }
     // An older file's indexes over names get the German order, once.
-    if (!m_readOnly)
+    if (!m_readOnly && !onlyReadable())
         schema::upgradeIndexes(m_db);
 }
 

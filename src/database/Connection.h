@@ -49,6 +49,10 @@ public:
     // The file could only be opened for reading (its rights, a read-only
     // medium), whether asked for or not.
     bool onlyReadable() const;
+    // Opened as it is, without the files SQLite keeps beside it, because the
+    // folder may not be written to: nothing can be changed, and changes of
+    // other programs made after opening go unseen.
+    bool readAsItIs() const { return m_db && m_asItIs; }
 
     // Every failing statement reports here, so that the connection of its
     // handle learns when its file is damaged.
@@ -97,10 +101,13 @@ public:
     void compact(const QString& component = {});
 
 private:
+    void open(const QString& file, bool asItIs);
+    bool onlyReadableAsItIs(int code, const QString& file) const;
     void resyncAll();
     void run(const QString& sql);
     bool m_readOpen = false;
     bool m_readOnly = false;
+    bool m_asItIs = false;
     QString m_directory = QStringLiteral("database");
     sqlite3* m_db = nullptr;
     bool m_inTransaction = false;
@@ -110,6 +117,10 @@ private:
     int m_exclusiveUsers = 0;
     std::optional<EngineError> m_damage;
 };
+
+// The command that creates the database the program looks for in
+// databaseDirectory, quoted for a shell where the path needs it.
+QString createDatabaseCommand(const QString& databaseDirectory);
 
 // Rolls back unless committed: every path out of a block undoes half-done work.
 class Transaction {

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "database/GermanOrder.h"
+#include "database/SqliteFailureText.h"
 #include "database/Statement.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QTemporaryFile>
 #include <QVariant>
 
+#include <cerrno>
 #include <sqlite3.h>
 
 #include <limits>
@@ -106,7 +108,9 @@ QList<TableDef> makeTables()
 
 QString sqliteMessage(sqlite3* db)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    return sqliteFailureText(db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM, QString::fromUtf8(sqlite3_errmsg(db)),
+                             file ? QString::fromUtf8(file) : QString());
 }
 
 void exec(sqlite3* db, const QString& sql)
@@ -324,6 +328,30 @@ QString databaseFile(const QString& workDir)
     return workDir + QStringLiteral("/database/stripothek.db");
 }
 
+namespace {
+// Called while a failure of the creation is handled: the file being built
+// has a name that means nothing to the user, and nothing was "changed".
+[[noreturn]] void rethrowForCreation(const QString& file)
+{
+    try {
+        throw;
+    } catch (const EngineError& e) {
+        const int primary = e.code() & 0xff;
+        if (primary != SQLITE_FULL && primary != SQLITE_IOERR)
+            throw;
+        throw EngineError(QString(),
+                          QStringLiteral("Die Datenbank „%1“ lässt sich nicht anlegen: %2")
+                              .arg(QDir::toNativeSeparators(file),
+                                   primary == SQLITE_FULL
+                                       ? QStringLiteral("Der Datenträger ist voll; schaffen Sie Platz und versuchen "
+                                                        "Sie es noch einmal")
+                                       : QStringLiteral("Der Datenträger meldet einen Lese- oder Schreibfehler; er "
+                                                        "ist defekt oder nicht mehr erreichbar")),
+                          e.code());
+    }
+}
+} // namespace
+
 void createDatabase(const QString& dir, const Populate& populate)
 {
     const QString file = QDir::cleanPath(databaseFile(dir));
@@ -341,9 +369,10 @@ void createDatabase(const QString& dir, const Populate& populate)
          d = QFileInfo(d).path())
         made.prepend(d);
     if (!QDir().mkpath(databaseDir) || !QFileInfo(databaseDir).isDir()) {
+        const int code = errno;
         removeFolders(made);
-        throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden.")
-                        .arg(QDir::toNativeSeparators(databaseDir)));
+        throw Error(QStringLiteral("Das Verzeichnis „%1“ kann nicht angelegt werden: %2.")
+                        .arg(QDir::toNativeSeparators(databaseDir), fileFailureReason(databaseDir, {}, code)));
     }
 
     // One run at a time builds here; the lock of a killed run goes with its
@@ -376,9 +405,10 @@ void createDatabase(const QString& dir, const Populate& populate)
         QTemporaryFile claim(databaseDir + QLatin1Char('/') + QLatin1String(kBuildingPrefix) + QStringLiteral("XXXXXX.db"));
         claim.setAutoRemove(false);
         if (!claim.open()) {
+            const int code = errno;
             cleanUp();
-            throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden (%2).")
-                            .arg(QDir::toNativeSeparators(file), claim.errorString()));
+            throw Error(QStringLiteral("Die Datenbankdatei „%1“ kann nicht angelegt werden: %2.")
+                            .arg(QDir::toNativeSeparators(file), fileFailureReason(file, claim.errorString(), code)));
         }
         building = claim.fileName();
     }
@@ -426,7 +456,7 @@ void createDatabase(const QString& dir, const Populate& populate)
     } catch (...) {
         removeDatabaseFiles(building);
         cleanUp();
-        throw;
+        rethrowForCreation(file);
     }
 }
 

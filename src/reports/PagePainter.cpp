@@ -1,10 +1,13 @@
 #include "reports/PagePainter.h"
 
 #include "core/Errors.h"
+#include "database/SqliteFailureText.h"
 
+#include <QDir>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace rpt {
 
@@ -66,12 +69,21 @@ bool printPages(QPagedPaintDevice& device, QPainter& painter, const LaidOutRepor
     return true;
 }
 
+namespace {
+db::Error writeFailure(const QString& fileName, const QFileDevice& file, int errorNumber)
+{
+    return db::Error(QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2")
+                         .arg(QDir::toNativeSeparators(fileName),
+                              db::fileFailureReason(fileName, file.errorString(), errorNumber)));
+}
+} // namespace
+
 bool writePdf(const LaidOutReport& report, const QString& fileName, const QString& title,
               const std::function<bool(int page)>& progress)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
-        throw db::Error(QStringLiteral("Die Datei „%1“ kann nicht geschrieben werden: %2").arg(fileName, file.errorString()));
+        throw writeFailure(fileName, file, errno);
     bool complete = false;
     {
         QPdfWriter writer(&file);
@@ -96,7 +108,7 @@ bool writePdf(const LaidOutReport& report, const QString& fileName, const QStrin
         return false;
     }
     if (!file.commit())
-        throw db::Error(QStringLiteral("Die Datei „%1“ konnte nicht gespeichert werden: %2").arg(fileName, file.errorString()));
+        throw writeFailure(fileName, file, errno);
     return true;
 }
 

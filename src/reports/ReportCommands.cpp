@@ -58,6 +58,10 @@ int WriteReportPdf(ReportKind kind, const QString& directory, const QString& pdf
 {
     ComicData data;
     data.dbConnection().setDatabasePath(QDir(directory).filePath(QStringLiteral("database")));
+    // Opened as the program opens it, not read-only: the last connection to
+    // close removes SQLite's files beside the database, and a read-only one
+    // would leave them behind. Where the folder may not be written to, the
+    // connection reads the file as it is all the same.
     if (kind == ReportKind::Missing) {
         data.OpenTables();
         TRPTMissingComic form;

@@ -156,12 +156,33 @@ ComicsServer::ComicsServer(const QString& directory, const ServerLimits& limits,
 
 ComicsServer::~ComicsServer() = default;
 
+namespace {
+// What keeps the service from its port, and what to do about it.
+QString listenFailure(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("Ein anderes Programm benutzt den Port schon; wählen Sie mit --port einen anderen");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("Ports unter 1024 darf nur der Systemverwalter belegen; wählen Sie mit --port einen "
+                              "höheren");
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return QStringLiteral("Die Adresse gehört nicht zu diesem Rechner; wählen Sie mit --listen eine andere");
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return QStringLiteral("Dieser Rechner kennt die Art der Adresse nicht");
+    default:
+        return QStringLiteral("Das Betriebssystem verweigert den Port");
+    }
+}
+} // namespace
+
 quint16 ComicsServer::start(const QHostAddress& address, quint16 port)
 {
     auto tcp = std::make_unique<GuardedTcpServer>(m_limits);
     if (!tcp->listen(address, port))
-        throw db::Error(QStringLiteral("Der Comic-Dienst kann nicht an %1, Port %2 lauschen: %3")
-                            .arg(address.toString(), QString::number(port), tcp->errorString()));
+        throw db::Error(QStringLiteral("Der Comic-Dienst kann nicht an %1, Port %2 lauschen: %3 (%4)")
+                            .arg(address.toString(), QString::number(port), listenFailure(tcp->serverError()),
+                                 tcp->errorString()));
     const quint16 bound = tcp->serverPort();
     m_tcp = tcp.release();
     bind(m_tcp); // the HTTP server owns it from here on

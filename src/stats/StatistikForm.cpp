@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/Command.h"
 #include "core/WaitCursor.h"
+#include "database/SqliteFailureText.h"
 #include "stats/StatsCharts.h"
 #include "stats/StatsModels.h"
 
@@ -27,6 +28,7 @@
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <cerrno>
 
 namespace {
 
@@ -314,7 +316,9 @@ void TStatistikForm::saveCsv(const QString& fileName) const
     // Written beside the target and moved over it at the end: a failure
     // never leaves half a file, nor destroys the one that was there.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(stats::toCsv(*currentTable()->model())) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(stats::toCsv(*currentTable()->model())) < 0 || !file.commit()) {
+        const int code = errno;
         throw db::Error(QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2")
-                            .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+                            .arg(QDir::toNativeSeparators(fileName), db::fileFailureReason(fileName, file.errorString(), code)));
+    }
 }

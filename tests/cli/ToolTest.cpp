@@ -89,6 +89,7 @@ private slots:
         const Run r = run(arguments);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY2(r.err.section(QLatin1Char('\n'), 0, 0).endsWith(QLatin1Char('.')), qPrintable(r.err));
         QVERIFY2(r.err.contains(QLatin1String("--help")), qPrintable(r.err));
         QCOMPARE(r.out, QString());
         QVERIFY(!QFile::exists(dbFile(dir.path())));
@@ -151,7 +152,7 @@ private slots:
         QTest::addColumn<QString>("workDir");
         QTest::newRow("working directory is a file") << "sammlung" << "sammlung";
         QTest::newRow("database directory is a file") << "sammlung/database" << "sammlung";
-        QTest::newRow("below a file") << "sammlung" << "sammlung/unten";
+        QTest::newRow("below a file") << "sammlung" << "sammlung/unten/oben";
     }
 
     void unwritablePlace()
@@ -169,7 +170,9 @@ private slots:
 
         const Run r = run({QStringLiteral("create"), dir.path() + QLatin1Char('/') + workDir});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QLatin1String("kann nicht angelegt werden")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("kann nicht angelegt werden: „") + blockerPath
+                                    + QStringLiteral("“ ist eine Datei, kein Ordner.\n")),
+                 qPrintable(r.err));
         QCOMPARE(fingerprint(blockerPath), QCryptographicHash::hash("kein Verzeichnis", QCryptographicHash::Sha256));
     }
 

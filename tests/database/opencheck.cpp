@@ -17,9 +17,11 @@ int main(int argc, char** argv)
     data.dbConnection().setDatabasePath(QString::fromLocal8Bit(argv[1]));
     try {
         data.OpenTables();
-        out << "geöffnet\n";
+        out << "geöffnet: " << data.tblStripothek().recordCount() << " Comics\n";
         if (data.dbConnection().onlyReadable())
             out << "nur lesbar\n";
+        if (data.dbConnection().readAsItIs())
+            out << "wie vorgefunden\n";
         data.tblStripothek().append();
         data.tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).setAsString(QStringLiteral("Neu"));
         data.tblStripothek().post();

@@ -2,14 +2,13 @@
 #include "core/Errors.h"
 #include "database/Query.h"
 #include "database/Schema.h"
+#include "../common/FileRights.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <grp.h>
-#include <unistd.h>
 #include <sqlite3.h>
 #include <QtTest>
 
@@ -274,19 +273,34 @@ private Q_SLOTS:
 
     // What is wrong with a database file is named as it is: a read-only
     // folder or file, another program holding it, a file that is no
-    // Stripothek database or none at all. The opening runs as another user,
-    // so that rights count when the tests run as root.
+    // Stripothek database or none at all. A collection the user may only
+    // read opens for reading. The opening runs as another user, so that
+    // rights count when the tests run as root.
     void openingProblemsAreNamed_data()
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QStringList>("lines"); // "…" stands for any text
         const QString readOnly = "ist schreibgeschützt; die Änderung wurde nicht gespeichert";
-        QTest::newRow("sound file") << "sound" << QStringList{"geöffnet", "gespeichert"};
+        const QString folderReadOnly = "Fehler: …Der Ordner „%DIR%“ ist schreibgeschützt; die Änderung wurde nicht "
+                                       "gespeichert. …";
+        QTest::newRow("sound file") << "sound" << QStringList{"geöffnet: 1 Comics", "gespeichert"};
         QTest::newRow("file only readable")
-            << "file read-only" << QStringList{"geöffnet", "nur lesbar", "Fehler: …„%FILE%“ " + readOnly};
+            << "file read-only" << QStringList{"geöffnet: 1 Comics", "nur lesbar", "Fehler: …„%FILE%“ " + readOnly};
         QTest::newRow("folder only readable")
-            << "folder read-only"
-            << QStringList{"Fehler: dbConnection: Der Ordner „%DIR%“ ist schreibgeschützt. Die Datenbank braucht ihn …"};
+            << "folder read-only" << QStringList{"geöffnet: 1 Comics", "nur lesbar", "wie vorgefunden", folderReadOnly};
+        QTest::newRow("folder and file only readable")
+            << "all read-only" << QStringList{"geöffnet: 1 Comics", "nur lesbar", "wie vorgefunden", folderReadOnly};
+        QTest::newRow("folder only readable, another program editing")
+            << "folder read-only, editing" << QStringList{"geöffnet: 2 Comics", "nur lesbar", folderReadOnly};
+        QTest::newRow("folder only readable, changes left in the log")
+            << "folder read-only, log left"
+            << QStringList{"Fehler: dbConnection: Die Sammlung im Ordner „%DIR%“ lässt sich nur lesen, und ihre letzten "
+                           "Änderungen stehen noch in der Datei „stripothek.db-wal“: …"};
+        QTest::newRow("file not readable")
+            << "file unreadable"
+            << QStringList{"Fehler: dbConnection: Die Datenbankdatei „%FILE%“ darf nicht gelesen werden: …"};
+        QTest::newRow("folder not readable")
+            << "folder unreadable" << QStringList{"Fehler: dbConnection: Der Ordner „%DIR%“ darf nicht gelesen werden: …"};
         QTest::newRow("used by another program")
             << "held" << QStringList{"Fehler: dbConnection: Die Datenbank „%FILE%“ wird von einem anderen Programm benutzt. …"};
         QTest::newRow("empty file") << "empty"
@@ -304,6 +318,17 @@ private Q_SLOTS:
         db::schema::createDatabase(dir.path());
         const QString folder = dir.path() + "/database";
         const QString file = folder + "/stripothek.db";
+        const auto addComic = [&](sqlite3* db) {
+            QCOMPARE(sqlite3_exec(db, "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES (hex(randomblob(8)), 'x')",
+                                  nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+        };
+        {
+            sqlite3* db = nullptr;
+            sqlite3_open(file.toUtf8().constData(), &db);
+            addComic(db);
+            sqlite3_close(db);
+        }
         const auto replaceFile = [&](const QByteArray& content) {
             QFile::remove(file);
             QFile f(file);
@@ -321,30 +346,43 @@ private Q_SLOTS:
             sqlite3_exec(other, "CREATE TABLE KUNDEN (NAME TEXT)", nullptr, nullptr, nullptr);
             sqlite3_close(other);
         }
-        // Held the way another program would hold it: an exclusive lock, kept.
+        // Held the way another program would hold it: an exclusive lock, kept;
+        // or open with a change in its log, as while the program edits.
         sqlite3* holder = nullptr;
         if (setup == "held") {
             sqlite3_open(file.toUtf8().constData(), &holder);
             sqlite3_exec(holder, "PRAGMA locking_mode = EXCLUSIVE; UPDATE KEYGEN SET KGDBID = KGDBID", nullptr,
                          nullptr, nullptr);
         }
+        if (setup.endsWith("editing") || setup.endsWith("log left")) {
+            sqlite3_open(file.toUtf8().constData(), &holder);
+            addComic(holder);
+        }
+        if (setup.endsWith("log left")) {
+            // A program that ended without closing the file: its log stays.
+            sqlite3_db_config(holder, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            sqlite3_close(holder);
+            holder = nullptr;
+            QFile::remove(file + "-shm");
+            QVERIFY(QFileInfo(file + "-wal").size() > 0);
+        }
         const auto close = qScopeGuard([&] { sqlite3_close(holder); });
         using P = QFileDevice;
         const auto all = P::ReadOwner | P::WriteOwner | P::ExeOwner | P::ReadGroup | P::ExeGroup | P::ReadOther
                          | P::ExeOther;
+        const bool folderReadOnly = setup.startsWith("folder read-only") || setup == "all read-only";
         QVERIFY(QFile::setPermissions(dir.path(), all));
-        QVERIFY(QFile::setPermissions(folder, setup == "folder read-only" ? all : all | P::WriteGroup | P::WriteOther));
+        QVERIFY(QFile::setPermissions(folder, setup == "folder unreadable" ? P::ReadOwner | P::WriteOwner | P::ExeOwner
+                                              : folderReadOnly             ? all
+                                                                           : all | P::WriteGroup | P::WriteOther));
         const auto fileRights = P::ReadOwner | P::WriteOwner | P::ReadGroup | P::ReadOther;
-        QVERIFY(QFile::setPermissions(file, setup == "file read-only" ? fileRights
-                                                                       : fileRights | P::WriteGroup | P::WriteOther));
+        QVERIFY(QFile::setPermissions(file, setup == "file unreadable" ? P::ReadOwner | P::WriteOwner
+                                            : setup == "file read-only" || setup == "all read-only" || setup.endsWith("editing")
+                                                ? fileRights
+                                                : fileRights | P::WriteGroup | P::WriteOther));
 
         QProcess check;
-        if (geteuid() == 0)
-            check.setChildProcessModifier([] {
-                // nobody: the rights of files and folders apply to it
-                if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-                    _exit(3);
-            });
+        test::runAsAnotherUser(check);
         check.start(OPENCHECK, {folder});
         QVERIFY(check.waitForFinished(60000));
         QCOMPARE(check.exitCode(), 0);
@@ -361,6 +399,9 @@ private Q_SLOTS:
             QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(output[i]).hasMatch(),
                      qPrintable(output[i]));
         }
+        // Nothing was left beside a file the user may only read.
+        if (folderReadOnly && !setup.endsWith("editing") && !setup.endsWith("log left"))
+            QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"stripothek.db"});
     }
 
     void missingTableStopsOpeningThere()

@@ -3,6 +3,8 @@
 #include "core/Errors.h"
 #include "database/Query.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <sqlite3.h>
 
@@ -84,16 +86,36 @@ private Q_SLOTS:
         QVERIFY(!t.active());
     }
 
+    // The first start names the folder it looked in and the command that
+    // makes a collection there, quoted so that a shell keeps the path whole.
+    void missingDatabaseSaysWhere_data()
+    {
+        QTest::addColumn<QString>("workDir"); // below the temporary directory
+        QTest::addColumn<bool>("folderExists");
+        QTest::newRow("no folder") << "" << false;
+        QTest::newRow("empty folder") << "" << true;
+        QTest::newRow("blank, quote and umlaut") << "/Meine 'Comics' & Hefte/Übersicht" << false;
+    }
     void missingDatabaseSaysWhere()
     {
+        QFETCH(QString, workDir);
+        QFETCH(bool, folderExists);
         QTemporaryDir empty;
+        const QString dir = empty.path() + workDir;
+        QVERIFY(QDir().mkpath(folderExists ? dir + "/database" : dir));
         db::Connection c;
-        c.setDatabasePath(empty.path() + "/database");
+        c.setDatabasePath(dir + "/database");
         const QString message = errorOf([&] { c.connect(); });
-        QVERIFY2(message.contains(empty.path() + "/database"), qPrintable(message));
-        QVERIFY2(message.contains("stripothek-db create"), qPrintable(message));
+        QVERIFY2(message.contains("„" + dir + "/database“"), qPrintable(message));
+        const QRegularExpressionMatch command =
+            QRegularExpression("„stripothek-db create (.+)“ an$").match(message);
+        QVERIFY2(command.hasMatch(), qPrintable(message));
+        QProcess shell;
+        shell.start("sh", {"-c", "printf %s " + command.captured(1)});
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), dir);
         QVERIFY(!c.connected());
-        QVERIFY(!QFileInfo::exists(empty.path() + "/database"));
+        QCOMPARE(QFileInfo::exists(dir + "/database"), folderExists);
     }
 
     void damagedDatabaseIsRefused()

@@ -1,4 +1,5 @@
 #include "ReportFixture.h"
+#include "../common/FileRights.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -26,21 +27,35 @@ void TestReportCli::report_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("pages"); // 0: the file keeps what it held before
+    QTest::addColumn<bool>("onlyReadable"); // the collection's folder and file, for another user
 
     QTest::newRow("missing") << kCollection << QStringList{"report", "missing", "DIR", "--pdf", "PDF"} << 0
-                             << "(2 Seiten)" << 2;
+                             << "(2 Seiten)" << 2 << false;
     QTest::newRow("list") << kCollection << QStringList{"report", "list", "DIR", "--pdf", "PDF"} << 0 << "(2 Seiten)"
-                          << 2;
+                          << 2 << false;
     QTest::newRow("no own copies") << kNoCopies << QStringList{"report", "list", "DIR", "--pdf", "PDF"} << 1
-                                   << "Es sind keine eigenen Comics vorhanden!" << 0;
+                                   << "Es sind keine eigenen Comics vorhanden!" << 0 << false;
     QTest::newRow("no database") << QStringList{} << QStringList{"report", "missing", "DIR", "--pdf", "PDF"} << 1
-                                 << "stripothek-db create" << 0;
-    QTest::newRow("no kind") << kCollection << QStringList{"report"} << 2 << "Es fehlt die Art des Reports" << 0;
+                                 << "Eine neue, leere Sammlung legt dort der Befehl „stripothek-db create DIR“ an."
+                                 << 0 << false;
+    QTest::newRow("no kind") << kCollection << QStringList{"report"} << 2 << "Es fehlt die Art des Reports" << 0 << false;
     QTest::newRow("unknown kind") << kCollection << QStringList{"report", "alles", "DIR", "--pdf", "PDF"} << 2
-                                  << "Unbekannter Report „alles“" << 0;
-    QTest::newRow("no file") << kCollection << QStringList{"report", "list", "DIR"} << 2 << "--pdf" << 0;
+                                  << "Unbekannter Report „alles“" << 0 << false;
+    QTest::newRow("no file") << kCollection << QStringList{"report", "list", "DIR"} << 2 << "--pdf" << 0 << false;
+    QTest::newRow("missing, collection only readable")
+        << kCollection << QStringList{"report", "missing", "DIR", "--pdf", "PDF"} << 0 << "(2 Seiten)" << 2 << true;
+    QTest::newRow("list, collection only readable")
+        << kCollection << QStringList{"report", "list", "DIR", "--pdf", "PDF"} << 0 << "(2 Seiten)" << 2 << true;
+    QTest::newRow("pdf is a folder") << kCollection << QStringList{"report", "list", "DIR", "--pdf", "DIR"} << 1
+                                     << "„DIR“ lässt sich nicht schreiben: Das ist ein Ordner, keine Datei" << 0
+                                     << false;
+    QTest::newRow("pdf where the user may not write")
+        << kCollection << QStringList{"report", "list", "DIR", "--pdf", "DIR/database/x.pdf"} << 1
+        << "Die Datei „DIR/database/x.pdf“ lässt sich nicht schreiben: In den Ordner „DIR/database“ dürfen Sie nicht "
+           "schreiben (Permission denied)."
+        << 0 << true;
     QTest::newRow("pdf for create") << QStringList{} << QStringList{"create", "DIR", "--pdf", "PDF"} << 2
-                                    << "Die Option --pdf gilt nur für report" << 0;
+                                    << "Die Option --pdf gilt nur für report" << 0 << false;
 }
 
 void TestReportCli::report()
@@ -50,6 +65,7 @@ void TestReportCli::report()
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     QFETCH(int, pages);
+    QFETCH(bool, onlyReadable);
 
     QTemporaryDir dir;
     if (!collection.isEmpty())
@@ -60,10 +76,24 @@ void TestReportCli::report()
         QVERIFY(before.open(QIODevice::WriteOnly));
         before.write("alt");
     }
+    using P = QFileDevice;
+    const auto readable = P::ReadOwner | P::ReadGroup | P::ReadOther;
+    const auto searchable = readable | P::ExeOwner | P::ExeGroup | P::ExeOther;
+    const QString folder = dir.filePath(QStringLiteral("database"));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(folder, searchable | P::WriteOwner); });
+    QProcess tool;
+    if (onlyReadable) {
+        // A CD or a folder of someone else's; the PDF goes where the user may write.
+        QVERIFY(QFile::setPermissions(dir.path(), searchable | P::WriteOwner | P::WriteGroup | P::WriteOther));
+        QVERIFY(QFile::setPermissions(pdf, readable | P::WriteOwner | P::WriteGroup | P::WriteOther));
+        QVERIFY(QFile::setPermissions(folder, searchable));
+        QVERIFY(QFile::setPermissions(folder + QStringLiteral("/stripothek.db"), readable));
+        test::runAsAnotherUser(tool);
+    }
     arguments.replaceInStrings(QStringLiteral("DIR"), dir.path());
+    message.replace(QStringLiteral("DIR"), dir.path());
     arguments.replaceInStrings(QStringLiteral("PDF"), pdf);
 
-    QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
@@ -85,6 +115,9 @@ void TestReportCli::report()
     }
     QVERIFY(content.startsWith("%PDF-"));
     QCOMPARE(content.split('\n').count("/Type /Page"), pages);
+    // Nothing is left beside the database, whoever may write there.
+    if (!collection.isEmpty())
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("stripothek.db")});
 }
 
 QTEST_GUILESS_MAIN(TestReportCli)

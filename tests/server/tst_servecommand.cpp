@@ -85,8 +85,10 @@ private slots:
         QTest::newRow("port without value") << QStringList{"serve", "DEMO", "--port"} << 2 << "--port fehlt";
         QTest::newRow("not an address") << QStringList{"serve", "DEMO", "--listen", "irgendwo"} << 2 << "„irgendwo“";
         QTest::newRow("port for create") << QStringList{"create", "EMPTY", "--port", "1"} << 2 << "nur für serve";
-        QTest::newRow("no catalogue") << QStringList{"serve", "EMPTY", "--port", "0"} << 1 << "existiert nicht";
-        QTest::newRow("port taken") << QStringList{"serve", "DEMO", "--port", "TAKEN"} << 1 << "kann nicht an 127.0.0.1";
+        QTest::newRow("no catalogue") << QStringList{"serve", "EMPTY", "--port", "0"} << 1 << "gibt es nicht. Eine neue, leere Sammlung legt dort der Befehl „stripothek-db create";
+        QTest::newRow("port taken") << QStringList{"serve", "DEMO", "--port", "TAKEN"} << 1
+                                   << "kann nicht an 127.0.0.1, Port TAKEN lauschen: Ein anderes Programm benutzt den "
+                                      "Port schon; wählen Sie mit --port einen anderen (";
     }
     void refusesToStart()
     {
@@ -99,6 +101,7 @@ private slots:
         arguments.replaceInStrings("DEMO", m_demo.path());
         arguments.replaceInStrings("EMPTY", empty.path());
         arguments.replaceInStrings("TAKEN", QString::number(taken.serverPort()));
+        message.replace("TAKEN", QString::number(taken.serverPort()));
         const Run r = run(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));

@@ -4,6 +4,7 @@
 #include "database/Statement.h"
 #include "stats/Statistics.h"
 #include "stats/StatsModels.h"
+#include "../common/FileRights.h"
 
 #include <QtTest>
 #include <cmath>
@@ -61,6 +62,9 @@ const QString kFourthAsterix = QStringLiteral(
 class TestStatistics : public QObject {
     Q_OBJECT
 
+public:
+    static void initMain() { test::obeyFileRights(); }
+
 private Q_SLOTS:
     void initTestCase();
 
@@ -84,6 +88,8 @@ private Q_SLOTS:
     void failureInOneHalf();
     void workingTablesDropped_data();
     void workingTablesDropped();
+    void collectionOnlyReadable_data();
+    void collectionOnlyReadable();
 
 private:
     QTemporaryDir m_dir;
@@ -387,6 +393,40 @@ void TestStatistics::workingTablesDropped()
     db::Statement tables(connection.handle(), QStringLiteral("SELECT count(*) FROM temp.sqlite_master"));
     QVERIFY(tables.step());
     QCOMPARE(tables.columnInt64(0), 0ll);
+}
+
+// A collection on a CD or in a folder of someone else's: the window reads
+// it as it does any other, and leaves no file beside it.
+void TestStatistics::collectionOnlyReadable_data()
+{
+    QTest::addColumn<bool>("fileReadOnly");
+    QTest::newRow("folder") << false;
+    QTest::newRow("folder and file") << true;
+}
+
+void TestStatistics::collectionOnlyReadable()
+{
+    QFETCH(bool, fileReadOnly);
+    QTemporaryDir dir;
+    createStatsCollection(dir.path());
+    const QString folder = dir.path() + QStringLiteral("/database");
+    const QString file = folder + QStringLiteral("/stripothek.db");
+    using P = QFileDevice;
+    const auto readable = P::ReadOwner | P::ReadGroup | P::ReadOther;
+    const auto searchable = readable | P::ExeOwner | P::ExeGroup | P::ExeOther;
+    QVERIFY(QFile::setPermissions(folder, searchable));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(folder, searchable | P::WriteOwner); });
+    QVERIFY(QFile::setPermissions(file, fileReadOnly ? readable : readable | P::WriteOwner));
+    if (QFile(folder + QStringLiteral("/probe")).open(QIODevice::WriteOnly))
+        QSKIP("The rights of files and folders do not bind this user.");
+
+    db::Connection connection;
+    connection.setDatabasePath(folder);
+    connection.connect();
+    const Figures f = ComputeFiguresInParallel(connection);
+    QVERIFY(f.readInParallel);
+    QCOMPARE(lines(f), lines(m_figures));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("stripothek.db")});
 }
 
 QTEST_GUILESS_MAIN(TestStatistics)

@@ -213,12 +213,12 @@ void TestSqlPage::failingStatementLeavesTablesOpen_data()
 {
     QTest::addColumn<QString>("statement");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown table") << QStringLiteral("UPDATE NICHTDA SET X = 1") << QStringLiteral("qrySQLDirect: Die Datenbank hat die Anweisung abgelehnt: no such table: NICHTDA");
+    QTest::newRow("unknown table") << QStringLiteral("UPDATE NICHTDA SET X = 1") << QStringLiteral("qrySQLDirect: Die Datenbank hat die Anweisung abgelehnt: Die Tabelle „NICHTDA“ gibt es nicht");
     QTest::newRow("two statements") << QStringLiteral("UPDATE AUTOREN SET ANNAME = 'x'; DELETE FROM AUTOREN")
                                     << QStringLiteral("nur eine SQL-Anweisung");
     QTest::newRow("empty") << QString() << QStringLiteral("leer");
     QTest::newRow("wrong query") << QStringLiteral("select * frm AUTOREN")
-                                 << QStringLiteral("qrySQLDirect: Die Datenbank hat die Anweisung abgelehnt: near");
+                                 << QStringLiteral("qrySQLDirect: Die Datenbank hat die Anweisung abgelehnt: Die Anweisung hat einen Syntaxfehler");
     QTest::newRow("query failing at its first row") << QStringLiteral("select json('kein JSON') from AUTOREN")
                                                     << QStringLiteral("malformed JSON");
 }
