@@ -1,6 +1,7 @@
 #include "database/Filter.h"
 
 #include "database/Errors.h"
+#include "database/GermanOrder.h"
 
 #include <QList>
 
@@ -286,9 +287,10 @@ private:
         // is a wildcard like any other.
         if (op != QLatin1String("LIKE") && text.size() >= 2 && text.endsWith(QLatin1Char('*')))
             text.chop(1);
-        const bool ascii = isAscii(text);
-        const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
-        const QString folded = ascii ? text : text.toCaseFolded();
+        // Texts compare as they sort: without case and accents, "Ile*" finds
+        // "Île de France", "Ärger" finds "Arger", "Strasse" finds "Straße".
+        const QString lhs = QStringLiteral("stfold(%1)").arg(col);
+        const QString folded = searchKey(text);
         if (op == QLatin1String("LIKE")) {
             QStringList parts = folded.split(QLatin1Char('*'));
             for (QString& part : parts)
@@ -302,16 +304,13 @@ private:
                 sql = m_partial ? QStringLiteral("1") : QStringLiteral("IFNULL(%1, '') = ''").arg(col);
             else if (m_partial)
                 sql = QStringLiteral("%1 LIKE %2 ESCAPE '\\'").arg(lhs, param(escapeLike(folded) + QLatin1Char('%')));
-            else if (ascii)
-                sql = QStringLiteral("%1 = %2 COLLATE NOCASE").arg(col, param(text));
             else
                 sql = QStringLiteral("%1 = %2").arg(lhs, param(folded));
             if (op == QLatin1String("<>"))
                 sql = QStringLiteral("(NOT IFNULL(%1, 0))").arg(sql);
             return sql;
         }
-        return ascii ? QStringLiteral("%1 %2 %3 COLLATE NOCASE").arg(col, op, param(text))
-                     : QStringLiteral("%1 %2 %3").arg(lhs, op, param(folded));
+        return QStringLiteral("%1 %2 %3").arg(lhs, op, param(folded));
     }
 
     QList<Token> m_tokens;
@@ -331,14 +330,6 @@ QString abbreviatedExpression(const QString& expression)
     if (expression.size() <= kShown)
         return expression;
     return expression.left(kShown) + QStringLiteral("… (%1 Zeichen)").arg(expression.size());
-}
-
-bool isAscii(const QString& text)
-{
-    for (const QChar c : text)
-        if (c.unicode() > 127)
-            return false;
-    return true;
 }
 
 QString escapeLike(const QString& text)

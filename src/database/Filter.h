@@ -30,6 +30,5 @@ QString abbreviatedExpression(const QString& expression);
 
 // Escapes a text for a LIKE pattern with '\' as the escape character.
 QString escapeLike(const QString& text);
-bool isAscii(const QString& text);
 
 } // namespace db

@@ -62,13 +62,13 @@ QString Table::orderClause() const
     // index order; sorting the few matches found through the filter's own
     // index or one pass over the table is several times faster.
     const bool sortMatches = m_filtered && !m_compiled.sql.isEmpty() && !m_master;
-    // Names sort in the German order, by the very expression of their index.
+    // Names sort in the German order, by the key column their index holds.
     const bool names = m_nameIndexes.contains(m_indexName.toUpper());
     for (const QString& name : m_orderFields) {
         const Field* f = findField(name);
         QString term = quoted(name);
         if (f && (f->dataType() == FieldType::Text || f->dataType() == FieldType::Memo))
-            term = names ? germanKeySql(term) : term + QStringLiteral(" COLLATE NOCASE");
+            term = names ? germanKeySql(m_connection.handle(), name) : term + QStringLiteral(" COLLATE NOCASE");
         terms << (sortMatches && terms.isEmpty() ? QStringLiteral("+") : QString()) + term;
     }
     terms << QStringLiteral("rowid");
@@ -262,10 +262,10 @@ bool Table::locate(const QString& fieldName, const QVariant& value, LocateOption
         condition = col + QStringLiteral(" = ?");
         params << v;
     } else {
+        // Without case, a name is found as it sorts: "Ibanez" finds "Ibáñez".
         const QString text = value.toString();
-        const bool ascii = isAscii(text);
-        const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
-        const QString folded = ascii ? text : text.toCaseFolded();
+        const QString lhs = QStringLiteral("stfold(%1)").arg(col);
+        const QString folded = searchKey(text);
         if (options & LocatePartialKey) {
             if (options & LocateCaseInsensitive) {
                 condition = lhs + QStringLiteral(" LIKE ? ESCAPE '\\'");
@@ -277,7 +277,7 @@ bool Table::locate(const QString& fieldName, const QVariant& value, LocateOption
         } else if (text.isEmpty()) {
             condition = QStringLiteral("IFNULL(%1, '') = ''").arg(col);
         } else if (options & LocateCaseInsensitive) {
-            condition = ascii ? col + QStringLiteral(" = ? COLLATE NOCASE") : lhs + QStringLiteral(" = ?");
+            condition = lhs + QStringLiteral(" = ?");
             params << folded;
         } else {
             condition = QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(col);
