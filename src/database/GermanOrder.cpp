@@ -20,10 +20,13 @@ struct Fold {
     const char* base;
 };
 
-// The first step: what German names carry most, and the typographic forms
-// of plain signs, so that a title with a dash or quotes needs no more.
-constexpr Fold kFirst[] = {{u"äÄ", "a"}, {u"öÖ", "o"}, {u"üÜ", "u"}, {u"ßẞ", "ss"}, {u"–—", "-"},
-                           {u"‘’‚‹›", "'"}, {u"“”„«»", "\""}, {u"…", "..."}, {u"\u00A0", " "}};
+// What German names carry most: a name with no other letter beyond ASCII
+// needs these replacements only.
+constexpr Fold kUmlauts[] = {{u"äÄ", "a"}, {u"öÖ", "o"}, {u"üÜ", "u"}, {u"ßẞ", "ss"}};
+
+// The typographic forms of plain signs: with the umlauts, the first step,
+// so that a title with a dash or quotes needs no more.
+constexpr Fold kSigns[] = {{u"–—", "-"}, {u"‘’‚‹›", "'"}, {u"“”„«»", "\""}, {u"…", "..."}, {u"\u00A0", " "}};
 
 // Every other letter of Latin-1 and Latin Extended-A, Romanian ș and ț, the
 // Welsh ẁ ẃ ẅ ỳ, and the combining accents of a letter typed decomposed.
@@ -86,6 +89,15 @@ QString replaced(QString expression, std::span<const Replacement> replacements)
 
 const QString kBeyondAscii = QStringLiteral(" GLOB '*[^ -~]*'");
 
+// A GLOB that holds where a text has a character beyond ASCII and these.
+QString beyond(std::span<const Replacement> replacements)
+{
+    QString letters;
+    for (const Replacement& r : replacements)
+        letters += r.letter;
+    return QStringLiteral(" GLOB '*[^ -~%1]*'").arg(letters);
+}
+
 QString columnSql(const QString& name, const QString& expression)
 {
     return QStringLiteral("%1 TEXT GENERATED ALWAYS AS (%2) VIRTUAL").arg(name, expression);
@@ -101,7 +113,7 @@ const QHash<char16_t, QString>& folds()
 {
     static const QHash<char16_t, QString> all = [] {
         QHash<char16_t, QString> map;
-        for (const Replacement& r : flatten(kFirst) + flatten(kLetters))
+        for (const Replacement& r : flatten(kUmlauts) + flatten(kSigns) + flatten(kLetters))
             map.insert(r.letter.unicode(), r.base.toUpper());
         return map;
     }();
@@ -171,11 +183,15 @@ QString germanKeyColumn(const QString& field)
 
 QStringList germanKeyColumnsSql(const QString& field)
 {
-    static const QList<Replacement> first = flatten(kFirst);
+    static const QList<Replacement> umlauts = flatten(kUmlauts);
+    static const QList<Replacement> first = umlauts + flatten(kSigns);
     static const QList<Replacement> letters = flatten(kLetters);
     QStringList columns;
+    // Each step tests the cheap things first: plain ASCII costs one pass of
+    // GLOB over the name, a name with umlauts two and eight replacements.
     const QString start = step(field, 0);
-    columns << columnSql(start, QStringLiteral("CASE WHEN %1%2 THEN %3 END").arg(field, kBeyondAscii, replaced(field, first)));
+    columns << columnSql(start, QStringLiteral("CASE WHEN %1 NOT%2 THEN NULL WHEN %1%3 THEN %4 END")
+                                    .arg(field, kBeyondAscii, beyond(umlauts), replaced(field, first)));
     // Every chunk but the last is a column of its own; the key does the last.
     QString previous = start;
     qsizetype done = 0;
@@ -186,8 +202,10 @@ QStringList germanKeyColumnsSql(const QString& field)
         previous = step(field, n);
     }
     columns << columnSql(germanKeyColumn(field),
-                         QStringLiteral("upper(CASE WHEN %1%2 THEN %3 ELSE coalesce(%1, %4) END)")
-                             .arg(start, kBeyondAscii, replaced(previous, std::span(letters).subspan(done)), field));
+                         QStringLiteral("upper(CASE WHEN %1 NOT%2 THEN %1 WHEN %1 NOT%3 THEN %4 WHEN %1 NOT%5 THEN %6"
+                                        " ELSE %7 END)")
+                             .arg(field, kBeyondAscii, beyond(umlauts), replaced(field, umlauts), beyond(first), start,
+                                  replaced(previous, std::span(letters).subspan(done))));
     return columns;
 }
 

@@ -21,17 +21,20 @@ namespace db {
 // expression or generated column is one such nest. So the folding is a
 // chain of columns, each a nest of at most 24 replacements over the one
 // before:
-//   NAME_SORT0  umlauts, ß and the typographic signs; null for plain ASCII
-//   NAME_SORT1 … NAME_SORT8  the other letters, only where NAME_SORT0 still
-//                holds a character beyond ASCII (null otherwise)
-//   NAME_SORT   the key: upper-cased, and the index's column.
-// SQLite computes a virtual column wherever it is used and recomputes it at
-// each use, so every column names the one before it once only (or twice,
-// the cheap NAME_SORT0); a mention more per step would double the work at
-// each step. Inserts and updates compute all columns of a row, and the nulls
-// keep that cheap for the many names that need no more than the first step.
+//   NAME_SORT0  umlauts, ß and the typographic signs, for a name that has
+//               more than umlauts beyond ASCII (null otherwise)
+//   NAME_SORT1 … NAME_SORT8  the other letters, where NAME_SORT0 still holds
+//               a character beyond ASCII (null otherwise)
+//   NAME_SORT   the key, upper-cased, and the column of the name's index:
+//               plain ASCII as it is, umlauts replaced right there, the
+//               rest from NAME_SORT0 or through the chain.
+// SQLite computes a virtual column wherever it is used, anew at each use,
+// so each column names the one before it once only: a second mention would
+// double the work at every step. Inserts and updates compute all columns of
+// a row; the nulls keep that cheap for names that need no more than umlauts.
 // The columns stand after the table's own, where PRAGMA table_info, the
-// engine's fields and the export do not see them; SELECT * shows them.
+// engine's fields and the export do not see them; SELECT * shows them
+// (the SQL page hides them like other texts without a width).
 
 // The key column of a name field: "SCLTITEL1" gives "SCLTITEL1_SORT".
 QString germanKeyColumn(const QString& field);
