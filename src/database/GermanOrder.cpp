@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <array>
+#include <deque>
 #include <span>
 
 namespace db {
@@ -108,22 +110,84 @@ QString step(const QString& field, int n)
     return field + QStringLiteral("_SORT") + QString::number(n);
 }
 
-// Upper-case keys, so that the key is a plain lookup.
-const QHash<char16_t, QString>& folds()
+// The upper-case base of each character the order folds, looked up by code
+// point: most of them lie below U+0370, a few typographic signs beyond.
+class Bases {
+public:
+    Bases()
+    {
+        for (const Replacement& r : flatten(kUmlauts) + flatten(kSigns) + flatten(kLetters)) {
+            const char32_t c = r.letter.unicode();
+            m_texts.push_back(r.base.toUpper().toLatin1());
+            if (c < kLow)
+                m_low[c] = m_texts.size();
+            else
+                m_high.insert(c, m_texts.size());
+        }
+    }
+    // nullptr for a character the order keeps.
+    const QByteArray* of(char32_t c) const
+    {
+        const qsizetype i = c < kLow ? m_low[c] : m_high.value(c);
+        return i ? &m_texts[i - 1] : nullptr;
+    }
+
+private:
+    static constexpr char32_t kLow = 0x370;
+    std::array<qsizetype, kLow> m_low{}; // index + 1 into m_texts, 0 for none
+    QHash<char32_t, qsizetype> m_high;
+    std::deque<QByteArray> m_texts;
+};
+
+const Bases& bases()
 {
-    static const QHash<char16_t, QString> all = [] {
-        QHash<char16_t, QString> map;
-        for (const Replacement& r : flatten(kUmlauts) + flatten(kSigns) + flatten(kLetters))
-            map.insert(r.letter.unicode(), r.base.toUpper());
-        return map;
-    }();
+    static const Bases all;
     return all;
 }
 
-using KeyOf = QString (*)(const QString&);
+// The key of UTF-8 text, in UTF-8: each character folded to its base, ASCII
+// letters upper-cased. caseFold first folds the case of every character, as
+// a search compares. A byte that is no proper UTF-8 stays as it is.
+QByteArray keyOf(const char* text, qsizetype size, bool caseFold)
+{
+    QByteArray key;
+    key.reserve(size);
+    const Bases& table = bases();
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const auto* end = p + size;
+    while (p < end) {
+        if (*p < 0x80) {
+            key += *p >= 'a' && *p <= 'z' ? char(*p - 0x20) : char(*p);
+            ++p;
+            continue;
+        }
+        const int length = *p >= 0xF0 ? 4 : *p >= 0xE0 ? 3 : *p >= 0xC0 ? 2 : 0;
+        bool proper = length > 0 && end - p >= length;
+        for (int i = 1; proper && i < length; ++i)
+            proper = (p[i] & 0xC0) == 0x80;
+        if (!proper) {
+            key += char(*p++);
+            continue;
+        }
+        char32_t c = *p & (0xFF >> (length + 1));
+        for (int i = 1; i < length; ++i)
+            c = (c << 6) | (p[i] & 0x3F);
+        const char32_t folded = caseFold ? QChar::toCaseFolded(c) : c;
+        if (const QByteArray* base = table.of(folded))
+            key += *base;
+        else if (folded < 0x80)
+            key += char(folded >= 'a' && folded <= 'z' ? folded - 0x20 : folded);
+        else if (folded != c)
+            key += QString::fromUcs4(&folded, 1).toUtf8();
+        else
+            key.append(reinterpret_cast<const char*>(p), length);
+        p += length;
+    }
+    return key;
+}
 
-// The key as SQL sees it; plain ASCII, most names, without leaving UTF-8.
-template <KeyOf keyOf>
+// The key as SQL sees it, straight from SQLite's UTF-8.
+template <bool caseFold>
 void keyFunction(sqlite3_context* context, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -131,27 +195,11 @@ void keyFunction(sqlite3_context* context, int, sqlite3_value** argv)
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const int size = sqlite3_value_bytes(argv[0]);
     if (!text) {
         sqlite3_result_error_nomem(context);
         return;
     }
-    bool ascii = true;
-    for (int i = 0; i < size && ascii; ++i)
-        ascii = (static_cast<unsigned char>(text[i]) & 0x80) == 0;
-    if (ascii) {
-        auto* out = static_cast<char*>(sqlite3_malloc(size + 1));
-        if (!out) {
-            sqlite3_result_error_nomem(context);
-            return;
-        }
-        for (int i = 0; i < size; ++i)
-            out[i] = text[i] >= 'a' && text[i] <= 'z' ? char(text[i] - 0x20) : text[i];
-        out[size] = 0;
-        sqlite3_result_text(context, out, size, sqlite3_free);
-        return;
-    }
-    const QByteArray key = keyOf(QString::fromUtf8(text, size)).toUtf8();
+    const QByteArray key = keyOf(text, sqlite3_value_bytes(argv[0]), caseFold);
     sqlite3_result_text(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
 }
 
@@ -211,22 +259,8 @@ QStringList germanKeyColumnsSql(const QString& field)
 
 QString germanKey(const QString& text)
 {
-    QString key;
-    key.reserve(text.size());
-    const QHash<char16_t, QString>& map = folds();
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80) {
-            key += u >= u'a' && u <= u'z' ? QChar(u - 0x20) : c;
-            continue;
-        }
-        const auto it = map.constFind(u);
-        if (it == map.constEnd())
-            key += c;
-        else
-            key += *it;
-    }
-    return key;
+    const QByteArray utf8 = text.toUtf8();
+    return QString::fromUtf8(keyOf(utf8.constData(), utf8.size(), false));
 }
 
 int germanCompare(const QString& a, const QString& b)
@@ -236,14 +270,15 @@ int germanCompare(const QString& a, const QString& b)
 
 QString searchKey(const QString& text)
 {
-    return germanKey(text.toCaseFolded());
+    const QByteArray utf8 = text.toUtf8();
+    return QString::fromUtf8(keyOf(utf8.constData(), utf8.size(), true));
 }
 
 void addGermanOrderFunctions(sqlite3* db)
 {
-    sqlite3_create_function_v2(db, "stsort", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, keyFunction<&germanKey>,
+    sqlite3_create_function_v2(db, "stsort", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, keyFunction<false>,
                                nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, keyFunction<&searchKey>,
+    sqlite3_create_function_v2(db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, keyFunction<true>,
                                nullptr, nullptr, nullptr);
 }
 
