@@ -181,10 +181,11 @@ void runEngineBench(const QString& dir, Report& report)
         QString rawWhere;
     };
     const QList<FilterCase> filters{
+        // A beginning is found as the names sort, through the name's key column and its index.
         {QStringLiteral("filter: title begins with"), QStringLiteral("(SCLTITEL1 = 'Die*')"),
-         QStringLiteral("SCLTITEL1 LIKE 'Die%' ESCAPE '\\'")},
+         QStringLiteral("(SCLTITEL1_SORT >= 'DIE' AND SCLTITEL1_SORT < 'DIE' || char(1114111))")},
         {QStringLiteral("filter: series begins with"), QStringLiteral("(SCLSERIENTEXT = 'Fl*')"),
-         QStringLiteral("SCLSERIENTEXT LIKE 'Fl%' ESCAPE '\\'")},
+         QStringLiteral("(SCLSERIENTEXT_SORT >= 'FL' AND SCLSERIENTEXT_SORT < 'FL' || char(1114111))")},
         {QStringLiteral("filter: missing or to buy"), QStringLiteral("((SCLFEHLT = 1) OR (SCLZUKAUFEN = 1))"),
          QStringLiteral("((SCLFEHLT = 1) OR (SCLZUKAUFEN = 1))")},
     };

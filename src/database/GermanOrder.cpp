@@ -282,13 +282,19 @@ void addGermanOrderFunctions(sqlite3* db)
                                nullptr, nullptr, nullptr);
 }
 
+QString germanKeyColumnIn(sqlite3* db, const QString& field)
+{
+    const schema::TableDef* table = schema::tableOfField(field);
+    if (!table || !schema::nameFields(*table).contains(field, Qt::CaseInsensitive) || !currentKey(db, table->name, field))
+        return QString();
+    return germanKeyColumn(field);
+}
+
 QString germanKeySql(sqlite3* db, const QString& field, const QString& qualifier)
 {
     const QString prefix = qualifier.isEmpty() ? QString() : qualifier + QLatin1Char('.');
-    const schema::TableDef* table = schema::tableOfField(field);
-    if (table && currentKey(db, table->name, field))
-        return prefix + germanKeyColumn(field);
-    return germanKeyCall(prefix + field);
+    const QString column = germanKeyColumnIn(db, field);
+    return column.isEmpty() ? germanKeyCall(prefix + field) : prefix + column;
 }
 
 QString germanKeyCall(const QString& expression)

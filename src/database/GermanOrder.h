@@ -66,6 +66,10 @@ void addGermanOrderFunctions(sqlite3* db);
 // qualifier is the table's alias.
 QString germanKeySql(sqlite3* db, const QString& field, const QString& qualifier = QString());
 
+// The key column of a name field where the file computes it as this version
+// does; empty for any other field, or in a file made by an earlier version.
+QString germanKeyColumnIn(sqlite3* db, const QString& field);
+
 // Any expression's German key through stsort, for sorting what no index
 // holds (a few rows, an aggregate's groups).
 QString germanKeyCall(const QString& expression);

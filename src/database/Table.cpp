@@ -2,6 +2,7 @@
 
 #include "database/Connection.h"
 #include "database/Errors.h"
+#include "database/GermanOrder.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 
@@ -115,7 +116,8 @@ void Table::open()
         }
     if (!m_filterText.isEmpty()) {
         try {
-            m_compiled = compileFilter(m_filterText, [this](const QString& n) { return findField(n); });
+            m_compiled = compileFilter(m_filterText, [this](const QString& n) { return findField(n); },
+                                       [this](const QString& n) { return germanKeyColumnIn(m_connection.handle(), n); });
         } catch (const Error& e) {
             clearFields();
             fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(m_filterText), e.message()));

@@ -80,7 +80,8 @@ void Table::setFilter(const QString& expression)
     CompiledFilter compiled;
     if (active()) {
         try {
-            compiled = compileFilter(expression, [this](const QString& n) { return findField(n); });
+            compiled = compileFilter(expression, [this](const QString& n) { return findField(n); },
+                                     [this](const QString& n) { return germanKeyColumnIn(m_connection.handle(), n); });
         } catch (const Error& e) {
             fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(expression), e.message()));
         }
