@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMutex>
 
 #include <sqlite3.h>
 
@@ -229,7 +230,9 @@ QString germanKeyColumn(const QString& field)
     return field + QStringLiteral("_SORT");
 }
 
-QStringList germanKeyColumnsSql(const QString& field)
+namespace {
+
+QStringList keyColumnsSql(const QString& field)
 {
     static const QList<Replacement> umlauts = flatten(kUmlauts);
     static const QList<Replacement> first = umlauts + flatten(kSigns);
@@ -255,6 +258,20 @@ QStringList germanKeyColumnsSql(const QString& field)
                              .arg(field, kBeyondAscii, beyond(umlauts), replaced(field, umlauts), beyond(first), start,
                                   replaced(previous, std::span(letters).subspan(done))));
     return columns;
+}
+
+} // namespace
+
+QStringList germanKeyColumnsSql(const QString& field)
+{
+    // Asked for at every sort and filter of a name; the statistics ask from their threads.
+    static QMutex mutex;
+    static QHash<QString, QStringList> made;
+    const QMutexLocker lock(&mutex);
+    auto it = made.constFind(field);
+    if (it == made.constEnd())
+        it = made.insert(field, keyColumnsSql(field));
+    return *it;
 }
 
 QString germanKey(const QString& text)
