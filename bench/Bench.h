@@ -47,6 +47,12 @@ void rawExec(sqlite3* db, const char* sql);
 // Every value of the current row from column first on, each read as its type.
 qint64 rawReadValues(sqlite3_stmt* s, int first);
 qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param = {});
+// A table's own columns, comma-separated: what the engine reads where "*"
+// would also compute the generated key columns.
+QString storedColumns(const QString& table);
+// A collection's rows copied into a new file's plain tables, then the key
+// columns and the indexes added, as the import does: the least SQLite must do.
+void rawCopyCollection(sqlite3* db, const QString& sourceSchema);
 
 // The engine's operations on a collection in dir/database, measured into report.
 void runEngineBench(const QString& dir, Report& report);

@@ -23,15 +23,7 @@ void rawCopy(const QString& from, const QString& to)
     try {
         rawExec(db, "PRAGMA cache_size = -65536");
         rawExec(db, QStringLiteral("ATTACH '%1' AS source").arg(from).toUtf8().constData());
-        rawExec(db, "BEGIN");
-        for (const db::schema::TableDef& t : db::schema::tables()) {
-            rawExec(db, db::schema::createTableSql(t).toUtf8().constData());
-            rawExec(db, QStringLiteral("INSERT INTO main.%1 SELECT * FROM source.%1").arg(t.name).toUtf8().constData());
-        }
-        for (const db::schema::TableDef& t : db::schema::tables())
-            for (const QString& sql : db::schema::createIndexSql(t))
-                rawExec(db, sql.toUtf8().constData());
-        rawExec(db, "COMMIT");
+        rawCopyCollection(db, QStringLiteral("source"));
     } catch (...) {
         sqlite3_close(db);
         throw;

@@ -85,7 +85,7 @@ size_t rawMissing(const RawDb& raw)
     std::vector<Row> rows;
     sqlite3_stmt* walk = raw.prepare(QStringLiteral(
         "SELECT SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND, SCLTITEL1, SCLFEHLT FROM SERVERSTRIPOTHEK "
-        "ORDER BY %1, SCLBAND, rowid").arg(db::germanKeySql(QStringLiteral("SCLSERIENTEXT"))));
+        "ORDER BY %1, SCLBAND, rowid").arg(db::germanKeyColumn(QStringLiteral("SCLSERIENTEXT"))));
     sqlite3_stmt* own = raw.prepare(QStringLiteral("SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ?1 "
                                                    "COLLATE NOCASE AND LCLSERVERCOMICID = ?1 LIMIT 1"));
     std::string run;
@@ -127,7 +127,7 @@ size_t rawList(const RawDb& raw)
         double price;
     };
     std::vector<Row> rows;
-    sqlite3_stmt* s = raw.prepare(TRPTListComic::kListSql);
+    sqlite3_stmt* s = raw.prepare(TRPTListComic::listSql(raw.get()));
     while (sqlite3_step(s) == SQLITE_ROW)
         rows.push_back({text(s, 0), text(s, 1), text(s, 2), text(s, 3), text(s, 4), text(s, 7), text(s, 8),
                         text(s, 10), sqlite3_column_int64(s, 5), sqlite3_column_int64(s, 6),

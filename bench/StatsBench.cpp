@@ -3,6 +3,7 @@
 #include "Bench.h"
 
 #include "database/Connection.h"
+#include "database/GermanOrder.h"
 #include "stats/Statistics.h"
 
 #include <sqlite3.h>
@@ -69,7 +70,8 @@ void runStatsBench(const QString& dir, Report& report)
         throw std::runtime_error("cannot open database");
     rawExec(raw, "PRAGMA cache_size=-16384");
     rawExec(raw, "PRAGMA temp_store=MEMORY");
-    const QStringList statements = stats::FigureStatements();
+    db::addGermanOrderFunctions(raw);
+    const QStringList statements = stats::FigureStatements(raw);
     double rawMs = 0;
     try {
         rawMs = bestOf(5, [&] { rawFigures(raw, statements); });

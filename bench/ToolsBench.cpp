@@ -3,6 +3,7 @@
 #include "Bench.h"
 
 #include "database/ComicData.h"
+#include "database/Connection.h"
 #include "database/LazyQuery.h"
 #include "database/Schema.h"
 #include "tools/Export.h"
@@ -19,6 +20,7 @@
 #include <QWidget>
 #include <sqlite3.h>
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 namespace bench {
@@ -57,7 +59,8 @@ void rawReadAll(const QString& file)
     qint64 bytes = 0;
     for (const db::schema::TableDef& t : db::schema::tables()) {
         sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(db, QStringLiteral("SELECT * FROM %1").arg(t.name).toUtf8().constData(), -1, &s, nullptr);
+        sqlite3_prepare_v2(db, QStringLiteral("SELECT %1 FROM %2").arg(storedColumns(t.name), t.name).toUtf8().constData(),
+                           -1, &s, nullptr);
         const int columns = sqlite3_column_count(s);
         while (sqlite3_step(s) == SQLITE_ROW)
             for (int c = 0; c < columns; ++c) {
@@ -79,15 +82,7 @@ void rawCopyDatabase(const QString& from, const QString& to)
     sqlite3* db = rawOpen(to);
     rawExec(db, "PRAGMA cache_size=-65536");
     rawExec(db, QStringLiteral("ATTACH '%1' AS old").arg(from).toUtf8().constData());
-    rawExec(db, "BEGIN");
-    for (const db::schema::TableDef& t : db::schema::tables()) {
-        rawExec(db, db::schema::createTableSql(t).toUtf8().constData());
-        rawExec(db, QStringLiteral("INSERT INTO main.%1 SELECT * FROM old.%1").arg(t.name).toUtf8().constData());
-    }
-    for (const db::schema::TableDef& t : db::schema::tables())
-        for (const QString& sql : db::schema::createIndexSql(t))
-            rawExec(db, sql.toUtf8().constData());
-    rawExec(db, "COMMIT");
+    rawCopyCollection(db, QStringLiteral("old"));
     sqlite3_close(db);
 }
 
@@ -154,6 +149,70 @@ double openUntil(db::LazyQuery& query, const std::function<bool()>& done)
         best = best < 0 ? ms : std::min(best, ms);
     }
     query.close();
+    return best;
+}
+
+// The names of a collection as a version before the German order left
+// them: no key columns, indexes over names that ignore only the case.
+void ageCollection(const QString& file)
+{
+    sqlite3* db = rawOpen(file);
+    rawExec(db, "BEGIN");
+    for (const db::schema::TableDef& t : db::schema::tables()) {
+        for (const db::schema::IndexDef& i : t.indexes)
+            if (i.names)
+                rawExec(db, QStringLiteral("DROP INDEX %1").arg(i.name).toUtf8().constData());
+        QStringList columns;
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, QStringLiteral("SELECT name FROM pragma_table_xinfo('%1') WHERE hidden = 2 ORDER BY cid DESC")
+                                   .arg(t.name).toUtf8().constData(), -1, &s, nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+        sqlite3_finalize(s);
+        for (const QString& c : columns)
+            rawExec(db, QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(t.name, c).toUtf8().constData());
+        for (const db::schema::IndexDef& i : t.indexes) {
+            if (!i.names)
+                continue;
+            QStringList terms;
+            for (const QString& f : i.fields)
+                terms << (t.field(f)->type == db::schema::FieldDef::Type::Text ? f + QStringLiteral(" COLLATE NOCASE") : f);
+            rawExec(db, QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(i.name, t.name, terms.join(QStringLiteral(", ")))
+                            .toUtf8().constData());
+        }
+    }
+    rawExec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+// What the upgrade must do at least: the key columns added and the indexes
+// over names built again, in one transaction.
+void rawUpgrade(const QString& file)
+{
+    sqlite3* db = rawOpen(file);
+    rawExec(db, "BEGIN IMMEDIATE");
+    for (const db::schema::TableDef& t : db::schema::tables()) {
+        for (const db::schema::IndexDef& i : t.indexes)
+            if (i.names)
+                rawExec(db, QStringLiteral("DROP INDEX %1").arg(i.name).toUtf8().constData());
+        for (const QString& sql : db::schema::addKeyColumnsSql(t))
+            rawExec(db, sql.toUtf8().constData());
+        for (const db::schema::IndexDef& i : t.indexes)
+            if (i.names)
+                rawExec(db, db::schema::createIndexSql(t, i).toUtf8().constData());
+    }
+    rawExec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+// The best of three upgrades, each of a freshly aged collection.
+double timeUpgrades(const QString& file, const std::function<void()>& upgrade)
+{
+    double best = std::numeric_limits<double>::max();
+    for (int run = 0; run < 3; ++run) {
+        ageCollection(file);
+        best = std::min(best, bestOf(1, upgrade));
+    }
     return best;
 }
 
@@ -235,6 +294,19 @@ void runToolsBench(const QString& dir, Report& report)
         report.add(QStringLiteral("pack all tables"), packMs, bestOf(3, [&] { rawPack(db::schema::databaseFile(copy)); }));
         report.add(QStringLiteral("ISBN check, whole catalogue (each entry saved)"), isbnMs,
                    bestOf(3, [&] { rawIsbn(db::schema::databaseFile(copy)); }));
+    }
+
+    // Opening a collection of an earlier version brings its names into the German order.
+    {
+        const QString older = copyCollection(dir);
+        const QString olderFile = db::schema::databaseFile(older);
+        const double upgradeMs = timeUpgrades(olderFile, [&] {
+            db::Connection connection;
+            connection.setDatabasePath(older + QStringLiteral("/database"));
+            connection.connect();
+        });
+        report.add(QStringLiteral("open a collection of an earlier version (German order built)"), upgradeMs,
+                   timeUpgrades(olderFile, [&] { rawUpgrade(olderFile); }));
     }
 
     // The SQL page: a query shows its first rows while the count runs on.

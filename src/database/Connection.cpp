@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "database/DataSet.h"
+#include "database/GermanOrder.h"
 #include "database/Schema.h"
 #include "database/SqliteFailureText.h"
 
@@ -34,22 +35,6 @@ std::mutex& openConnectionsLock()
     return lock;
 }
 
-// Case folding that also covers umlauts; SQLite's own LIKE and NOCASE only
-// fold ASCII letters.
-void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    if (!text) { // SQLite could not make text of the value: out of memory
-        sqlite3_result_error_nomem(context);
-        return;
-    }
-    const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
-    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
-}
 } // namespace
 
 Connection::Connection(const QString& name, QObject* parent) : QObject(parent)
@@ -159,8 +144,7 @@ void Connection::open(const QString& file, bool asItIs)
     }
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_create_function_v2(m_db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction,
-                               nullptr, nullptr, nullptr);
+    addGermanOrderFunctions(m_db);
     // A damaged file should fail here, with a clear message, not at the first paint.
     try {
         Statement check(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master"), objectName());
@@ -180,9 +164,9 @@ void Connection::open(const QString& file, bool asItIs)
                               .arg(QDir::toNativeSeparators(file), e.message()),
                           e.code());
     }
-    // An older file's indexes over names get the German order, once.
+    // An older file's names get this version's German order, once.
     if (!m_readOnly && !onlyReadable())
-        schema::upgradeIndexes(m_db);
+        schema::upgradeGermanOrder(m_db);
 }
 
 void Connection::disconnect() noexcept

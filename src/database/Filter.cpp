@@ -1,9 +1,11 @@
 #include "database/Filter.h"
 
 #include "core/Errors.h"
+#include "database/GermanOrder.h"
 
 #include <QList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace db {
@@ -16,6 +18,11 @@ namespace {
 // comes near either limit.
 constexpr int kMaxDepth = 100;
 constexpr qsizetype kMaxLength = 10000;
+
+bool isAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
 
 enum class Tok { Ident, String, Number, LParen, RParen, Op, And, Or, Not, Like, Is, Null, End };
 
@@ -92,7 +99,8 @@ QList<Token> tokenize(const QString& s)
 
 class Compiler {
 public:
-    Compiler(QList<Token> tokens, const FieldLookup& lookup) : m_tokens(std::move(tokens)), m_lookup(lookup)
+    Compiler(QList<Token> tokens, const FieldLookup& lookup, const KeyColumnLookup& keyColumn)
+        : m_tokens(std::move(tokens)), m_lookup(lookup), m_keyColumn(keyColumn)
     {
         // One literal ending in "*" makes every string "=" a begins-with test.
         for (const Token& t : m_tokens)
@@ -286,9 +294,27 @@ private:
         // is a wildcard like any other.
         if (op != QLatin1String("LIKE") && text.size() >= 2 && text.endsWith(QLatin1Char('*')))
             text.chop(1);
-        const bool ascii = isAscii(text);
-        const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
-        const QString folded = ascii ? text : text.toCaseFolded();
+        // Texts compare as they sort: without case and accents, "Ile*" finds
+        // "Île de France", "Ärger" finds "Arger", "Strasse" finds "Straße".
+        const QString lhs = QStringLiteral("stfold(%1)").arg(col);
+        const QString folded = searchKey(text);
+        // A name's key column holds the same for a text of Latin letters,
+        // and its index finds a beginning, a whole name or a range.
+        const QString key = m_keyColumn && op != QLatin1String("LIKE") && !text.isEmpty() && isAscii(folded)
+                                ? m_keyColumn(f->fieldName())
+                                : QString();
+        if (!key.isEmpty()) {
+            QString sql;
+            if (m_partial) {
+                // One placeholder after the other: the order of arguments is unspecified.
+                const QString from = param(folded);
+                const QString to = param(folded + QString::fromUcs4(U"\U0010FFFF", 1));
+                sql = QStringLiteral("(%1 >= %2 AND %1 < %3)").arg(key, from, to);
+            } else
+                sql = QStringLiteral("%1 %2 %3").arg(key, op == QLatin1String("<>") ? QStringLiteral("=") : op,
+                                                      param(folded));
+            return op == QLatin1String("<>") ? QStringLiteral("(NOT IFNULL(%1, 0))").arg(sql) : sql;
+        }
         if (op == QLatin1String("LIKE")) {
             QStringList parts = folded.split(QLatin1Char('*'));
             for (QString& part : parts)
@@ -302,20 +328,18 @@ private:
                 sql = m_partial ? QStringLiteral("1") : QStringLiteral("IFNULL(%1, '') = ''").arg(col);
             else if (m_partial)
                 sql = QStringLiteral("%1 LIKE %2 ESCAPE '\\'").arg(lhs, param(escapeLike(folded) + QLatin1Char('%')));
-            else if (ascii)
-                sql = QStringLiteral("%1 = %2 COLLATE NOCASE").arg(col, param(text));
             else
                 sql = QStringLiteral("%1 = %2").arg(lhs, param(folded));
             if (op == QLatin1String("<>"))
                 sql = QStringLiteral("(NOT IFNULL(%1, 0))").arg(sql);
             return sql;
         }
-        return ascii ? QStringLiteral("%1 %2 %3 COLLATE NOCASE").arg(col, op, param(text))
-                     : QStringLiteral("%1 %2 %3").arg(lhs, op, param(folded));
+        return QStringLiteral("%1 %2 %3").arg(lhs, op, param(folded));
     }
 
     QList<Token> m_tokens;
     const FieldLookup& m_lookup;
+    const KeyColumnLookup& m_keyColumn;
     int m_pos = 0;
     int m_depth = 0;
     bool m_partial = false;
@@ -333,14 +357,6 @@ QString abbreviatedExpression(const QString& expression)
     return expression.left(kShown) + QStringLiteral("… (%1 Zeichen)").arg(expression.size());
 }
 
-bool isAscii(const QString& text)
-{
-    for (const QChar c : text)
-        if (c.unicode() > 127)
-            return false;
-    return true;
-}
-
 QString escapeLike(const QString& text)
 {
     QString out;
@@ -353,13 +369,13 @@ QString escapeLike(const QString& text)
     return out;
 }
 
-CompiledFilter compileFilter(const QString& expression, const FieldLookup& lookup)
+CompiledFilter compileFilter(const QString& expression, const FieldLookup& lookup, const KeyColumnLookup& keyColumn)
 {
     if (expression.trimmed().isEmpty())
         return {};
     if (expression.size() > kMaxLength)
         throw Error(QStringLiteral("Der Ausdruck ist länger als %1 Zeichen").arg(kMaxLength));
-    return Compiler(tokenize(expression), lookup).run();
+    return Compiler(tokenize(expression), lookup, keyColumn).run();
 }
 
 } // namespace db

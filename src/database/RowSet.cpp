@@ -71,7 +71,8 @@ QString RowSet::orderClause() const
     for (const OrderKey& key : m_definition.order) {
         QString term = quotedName(key.field);
         if (key.text)
-            term = m_definition.germanNames ? germanKeySql(term) : term + QStringLiteral(" COLLATE NOCASE");
+            term = m_definition.germanNames ? germanKeySql(m_connection.handle(), key.field)
+                                             : term + QStringLiteral(" COLLATE NOCASE");
         terms << (sortMatches && terms.isEmpty() ? QStringLiteral("+") : QString()) + term;
     }
     terms << QStringLiteral("rowid");

@@ -248,7 +248,39 @@ QString orderTerm(const TableDef& table, const IndexDef& index, const QString& f
     if (!f || (f->type != Type::Text && f->type != Type::Memo))
         return column;
     // Keys are looked up whole; case-blind order lets "= ? COLLATE NOCASE" use the index.
-    return index.names ? germanKeySql(column) : column + QStringLiteral(" COLLATE NOCASE");
+    return index.names ? germanKeyColumn(column) : column + QStringLiteral(" COLLATE NOCASE");
+}
+
+const TableDef* tableOfField(const QString& fieldName)
+{
+    for (const TableDef& t : tables())
+        if (t.field(fieldName))
+            return &t;
+    return nullptr;
+}
+
+QStringList nameFields(const TableDef& table)
+{
+    QStringList names;
+    for (const IndexDef& index : table.indexes) {
+        if (!index.names)
+            continue;
+        for (const QString& name : index.fields) {
+            const FieldDef* f = table.field(name);
+            if (f && (f->type == Type::Text || f->type == Type::Memo) && !names.contains(name))
+                names << name;
+        }
+    }
+    return names;
+}
+
+QStringList addKeyColumnsSql(const TableDef& table)
+{
+    QStringList statements;
+    for (const QString& field : nameFields(table))
+        for (const QString& column : germanKeyColumnsSql(field))
+            statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table.name, column);
+    return statements;
 }
 
 QString createIndexSql(const TableDef& table, const IndexDef& index)
@@ -269,8 +301,36 @@ QStringList createIndexSql(const TableDef& table)
     return statements;
 }
 
+namespace {
+
+// The table's definition as SQLite keeps it; empty when the file lacks the table.
+QString storedTableSql(sqlite3* db, const QString& table)
+{
+    Statement find(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE"));
+    find.bindText(1, table);
+    return find.step() ? find.column(0).toString() : QString();
+}
+
+// Whether the file computes every key of the table as this version does.
+// ALTER TABLE keeps a column's definition as written, so the text tells.
+bool keyColumnsCurrent(const QString& storedSql, const TableDef& table)
+{
+    for (const QString& field : nameFields(table))
+        for (const QString& column : germanKeyColumnsSql(field))
+            if (!storedSql.contains(column))
+                return false;
+    return true;
+}
+
+} // namespace
+
 void createIndexes(sqlite3* db, const TableDef& table)
 {
+    // The key columns come after the rows, so filling the table never
+    // computed them; they occupy no room, only their indexes do.
+    if (!keyColumnsCurrent(storedTableSql(db, table.name), table))
+        for (const QString& sql : addKeyColumnsSql(table))
+            exec(db, sql);
     for (const IndexDef& index : table.indexes) {
         Statement exists(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"));
         exists.bindText(1, index.name);
@@ -279,36 +339,58 @@ void createIndexes(sqlite3* db, const TableDef& table)
     }
 }
 
-bool upgradeIndexes(sqlite3* db)
+bool upgradeGermanOrder(sqlite3* db)
 {
     // A file that cannot answer keeps its indexes; opening it reports why.
-    const auto firstValue = [db](const QString& sql, const QString& param = {}) {
-        try {
-            Statement statement(db, sql);
-            if (!param.isNull())
-                statement.bindText(1, param);
-            return statement.step() ? statement.column(0) : QVariant();
-        } catch (const Error&) {
-            return QVariant();
+    QStringList work;
+    try {
+        Statement id(db, QStringLiteral("PRAGMA application_id"));
+        if (!id.step() || id.column(0).toInt() != kApplicationId)
+            return false;
+        for (const TableDef& t : tables()) {
+            const QString stored = storedTableSql(db, t.name);
+            if (stored.isEmpty())
+                continue;
+            const bool columnsCurrent = keyColumnsCurrent(stored, t);
+            QStringList drops, creates;
+            for (const IndexDef& i : t.indexes) {
+                if (!i.names)
+                    continue;
+                Statement find(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"));
+                find.bindText(1, i.name);
+                const bool exists = find.step();
+                const QString wanted = createIndexSql(t, i);
+                if (!exists || (columnsCurrent && find.column(0).toString() == wanted))
+                    continue;
+                drops << QStringLiteral("DROP INDEX %1").arg(i.name);
+                creates << wanted;
+            }
+            if (!columnsCurrent) {
+                // An earlier version's key columns go, the last first: each
+                // is computed from the one before it.
+                QStringList earlier;
+                Statement columns(db, QStringLiteral("SELECT name FROM pragma_table_xinfo(?1) WHERE hidden IN (2, 3)"
+                                                     " ORDER BY cid DESC"));
+                columns.bindText(1, t.name);
+                while (columns.step()) {
+                    const QString name = columns.column(0).toString();
+                    for (const QString& field : nameFields(t))
+                        if (name.startsWith(germanKeyColumn(field), Qt::CaseInsensitive))
+                            earlier << QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(t.name, name);
+                }
+                drops << earlier;
+                creates = addKeyColumnsSql(t) + creates;
+            }
+            work << drops << creates;
         }
-    };
-    if (firstValue(QStringLiteral("PRAGMA application_id")).toInt() != kApplicationId)
+    } catch (const Error&) {
         return false;
-    QStringList rebuild;
-    for (const TableDef& t : tables()) {
-        for (const IndexDef& i : t.indexes) {
-            const QVariant stored = firstValue(
-                QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"), i.name);
-            const QString wanted = createIndexSql(t, i);
-            if (i.names && stored.isValid() && stored.toString() != wanted)
-                rebuild << QStringLiteral("DROP INDEX %1").arg(i.name) << wanted;
-        }
     }
-    if (rebuild.isEmpty())
+    if (work.isEmpty())
         return false;
     try {
         exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-        for (const QString& sql : std::as_const(rebuild))
+        for (const QString& sql : std::as_const(work))
             exec(db, sql);
         exec(db, QStringLiteral("COMMIT"));
     } catch (const Error&) {

@@ -57,24 +57,36 @@ QStringList createIndexSql(const TableDef& table);
 QString createIndexSql(const TableDef& table, const IndexDef& index);
 const IndexDef* index(const TableDef& table, const QString& indexName); // case-insensitive; nullptr when unknown
 
-// Builds those of the table's indexes the file does not have yet. While a
-// database is being made, a table filled early can get its indexes at once
-// (createDatabase then builds only the rest), so their sorting need not wait
-// for the other tables' rows.
+// Adds the table's key columns and builds those of its indexes the file
+// does not have yet. While a database is being made, a table filled early
+// can get its indexes at once (createDatabase then builds only the rest), so
+// their sorting need not wait for the other tables' rows.
 void createIndexes(sqlite3* db, const TableDef& table);
 
 // One field of an index as the index holds it, and as an ORDER BY must name
-// it for SQLite to walk the index: a name's German key, a text key without
-// case, anything else as it is. column is the field as the query writes it.
+// it for SQLite to walk the index: a name's German key column, a text key
+// without case, anything else as it is. column is the field as the query
+// writes it.
 QString orderTerm(const TableDef& table, const IndexDef& index, const QString& field, const QString& column);
 
-// A file made before the names sorted in the German order keeps indexes
-// that ignore only the case; this rebuilds them in one transaction, without
-// touching a row, and then never again. Only Stripothek files are touched.
-// Returns whether it rebuilt anything; a file that cannot be written now
+// The table that has a field (field names are unique across the tables); nullptr when unknown.
+const TableDef* tableOfField(const QString& fieldName);
+
+// The table's names that sort in the German order: the text fields of its
+// indexes over names. Each has its key columns (see GermanOrder.h).
+QStringList nameFields(const TableDef& table);
+
+// The ALTER TABLE statements that add the key columns of the table's names.
+QStringList addKeyColumnsSql(const TableDef& table);
+
+// A file made by an earlier version lacks the key columns of this one, or
+// its indexes over names ignore only the case; this adds the columns (no row
+// is touched: they are virtual) and rebuilds those indexes in one
+// transaction, and then never again. Only Stripothek files are touched.
+// Returns whether it changed anything; a file that cannot be written now
 // (another program writing, a read-only medium) stays as it is, and its
 // names still sort in the German order, only without the index's help.
-bool upgradeIndexes(sqlite3* db);
+bool upgradeGermanOrder(sqlite3* db);
 
 // workDir + "/database/stripothek.db"
 QString databaseFile(const QString& workDir);

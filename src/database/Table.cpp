@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "database/Connection.h"
+#include "database/GermanOrder.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 
@@ -123,7 +124,8 @@ void Table::open()
         }
     if (!m_filterText.isEmpty()) {
         try {
-            m_compiled = compileFilter(m_filterText, [this](const QString& n) { return findField(n); });
+            m_compiled = compileFilter(m_filterText, [this](const QString& n) { return findField(n); },
+                                       [this](const QString& n) { return germanKeyColumnIn(m_connection.handle(), n); });
         } catch (const Error& e) {
             clearFields();
             fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(m_filterText), e.message()));
@@ -259,10 +261,10 @@ bool Table::locate(const QString& fieldName, const QVariant& value, LocateOption
         condition = col + QStringLiteral(" = ?");
         params << v;
     } else {
+        // Without case, a name is found as it sorts: "Ibanez" finds "Ibáñez".
         const QString text = value.toString();
-        const bool ascii = isAscii(text);
-        const QString lhs = ascii ? col : QStringLiteral("stfold(%1)").arg(col);
-        const QString folded = ascii ? text : text.toCaseFolded();
+        const QString lhs = QStringLiteral("stfold(%1)").arg(col);
+        const QString folded = searchKey(text);
         if (options & LocatePartialKey) {
             if (options & LocateCaseInsensitive) {
                 condition = lhs + QStringLiteral(" LIKE ? ESCAPE '\\'");
@@ -274,7 +276,7 @@ bool Table::locate(const QString& fieldName, const QVariant& value, LocateOption
         } else if (text.isEmpty()) {
             condition = QStringLiteral("IFNULL(%1, '') = ''").arg(col);
         } else if (options & LocateCaseInsensitive) {
-            condition = ascii ? col + QStringLiteral(" = ? COLLATE NOCASE") : lhs + QStringLiteral(" = ?");
+            condition = lhs + QStringLiteral(" = ?");
             params << folded;
         } else {
             condition = QStringLiteral("%1 = ? COLLATE NOCASE AND %1 = ?").arg(col);

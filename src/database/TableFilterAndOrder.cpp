@@ -1,6 +1,7 @@
 #include "database/Table.h"
 
 #include "core/Errors.h"
+#include "database/GermanOrder.h"
 
 // Which rows a table shows and in what order: its filter and its index.
 
@@ -11,7 +12,8 @@ void Table::setFilter(const QString& expression)
     CompiledFilter compiled;
     if (active()) {
         try {
-            compiled = compileFilter(expression, [this](const QString& n) { return findField(n); });
+            compiled = compileFilter(expression, [this](const QString& n) { return findField(n); },
+                                     [this](const QString& n) { return germanKeyColumnIn(m_connection.handle(), n); });
         } catch (const Error& e) {
             fail(QStringLiteral("Ungültiger Filterausdruck „%1“: %2").arg(abbreviatedExpression(expression), e.message()));
         }

@@ -21,7 +21,7 @@ constexpr QLatin1String kKaufDatum{"SCLKAUFDATUM"};
 constexpr QLatin1String kKaufPreis{"SCLKAUFPREIS"};
 constexpr QLatin1String kKaufPreisWG{"SCLKAUFPREISWG"};
 
-// The columns of kListSql.
+// The columns of listSql.
 enum ListColumn {
     SeriesId, SeriesName, Publisher, Title, Isbn, Band, Missing, Edition, BoughtOn, Price, PriceCurrency
 };
@@ -54,13 +54,15 @@ private:
 // Comparing the keys twice lets SQLite use the index on the copies' comic
 // key and still match exactly; names sort as the catalogue's indexes do, and
 // copies with equal names and volumes keep the order they were entered in.
-const QString TRPTListComic::kListSql = QStringLiteral(
-    "SELECT SCLSERIEID, SCLSERIENTEXT, SCLVERLAGTEXT, SCLTITEL1, SCLISBNNR, SCLBAND, SCLFEHLT, "
-    "LCLAUFLAGE, LCKKDATUM, LCLKPREIS, LCLKPREISWG "
-    "FROM LOKALESTRIPOTHEK, SERVERSTRIPOTHEK "
-    "WHERE (LCLSERVERCOMICID = SCLCOMICID COLLATE NOCASE AND LCLSERVERCOMICID = SCLCOMICID) "
-    "ORDER BY %1, %2, SCLBAND, SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid")
-    .arg(db::germanKeySql(f::SCLVERLAGTEXT), db::germanKeySql(f::SCLSERIENTEXT));
+QString TRPTListComic::listSql(sqlite3* db)
+{
+    return QStringLiteral("SELECT SCLSERIEID, SCLSERIENTEXT, SCLVERLAGTEXT, SCLTITEL1, SCLISBNNR, SCLBAND, SCLFEHLT, "
+                          "LCLAUFLAGE, LCKKDATUM, LCLKPREIS, LCLKPREISWG "
+                          "FROM LOKALESTRIPOTHEK, SERVERSTRIPOTHEK "
+                          "WHERE (LCLSERVERCOMICID = SCLCOMICID COLLATE NOCASE AND LCLSERVERCOMICID = SCLCOMICID) "
+                          "ORDER BY %1, %2, SCLBAND, SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid")
+        .arg(db::germanKeySql(db, f::SCLVERLAGTEXT), db::germanKeySql(db, f::SCLSERIENTEXT));
+}
 
 TRPTListComic::TRPTListComic(QObject* owner)
     : ReportForm(owner, QStringLiteral("phbHeader"), 8),
@@ -163,7 +165,7 @@ void TRPTListComic::AddListRow(rpt::MemTable& tblReport, const db::Statement& qu
 bool TRPTListComic::gather(db::Connection& connection)
 {
     connection.beginRead();
-    db::Statement& query = connection.cached(kListSql, QStringLiteral("qryListe"));
+    db::Statement& query = connection.cached(listSql(connection.handle()), QStringLiteral("qryListe"));
     const Stepping stepping(query);
     if (!query.step())
         return false;

@@ -2,6 +2,8 @@
 
 #include "reports/ReportForm.h"
 
+struct sqlite3;
+
 namespace db {
 class Connection;
 class Statement;
@@ -31,9 +33,9 @@ public:
     static QString fldFehltGetText(const rpt::MemColumn& sender, int row);
 
     // The own copies that have a catalogue entry, with the fields of both,
-    // ordered by publisher, series, volume. Its columns are the ones
-    // AddListRow reads, in this order.
-    static const QString kListSql;
+    // ordered by publisher, series, volume, for the file db. Its columns are
+    // the ones AddListRow reads, in this order.
+    static QString listSql(sqlite3* db);
 
     // Appends one row from the query's current row.
     static void AddListRow(rpt::MemTable& tblReport, const db::Statement& query);

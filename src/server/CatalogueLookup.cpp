@@ -13,7 +13,8 @@ const QString kPrefix = QStringLiteral("ISBN");
 
 // Names come through the references, as the program shows them; the names
 // copied into the catalogue stand in when a reference leads nowhere. Every
-// join compares case-blind first, so that the key indexes serve it.
+// join compares case-blind first, so that the key indexes serve it. The few
+// entries of one ISBN are sorted as found, so no key column is needed.
 const QString kSql = QStringLiteral(
     "SELECT s.SCLTITEL1, s.SCLTITEL2, s.SCLTITEL3, COALESCE(v.VLNAME1, s.SCLVERLAGTEXT),"
     " COALESCE(r.SRNAME, s.SCLSERIENTEXT), s.SCLBAND, s.SCLSEITEN, s.SCLISBNNR, l.LANAME, u.UANAME"
@@ -23,7 +24,7 @@ const QString kSql = QStringLiteral(
     " LEFT JOIN LITERATURART l ON l.LAARTID = s.SCLLITARTID COLLATE NOCASE AND l.LAARTID = s.SCLLITARTID"
     " LEFT JOIN UNTERART u ON u.UATID = s.SCLSPARTEID COLLATE NOCASE AND u.UATID = s.SCLSPARTEID"
     " WHERE s.SCLINTISBNNR COLLATE NOCASE IN (?1, ?2)"
-    " ORDER BY %1, s.SCLBAND, s.rowid LIMIT 1").arg(db::germanKeySql(QStringLiteral("s.SCLSERIENTEXT")));
+    " ORDER BY %1, s.SCLBAND, s.rowid LIMIT 1").arg(db::germanKeyCall(QStringLiteral("s.SCLSERIENTEXT")));
 
 // A statement that ends its read on every way out, so no reader keeps a
 // snapshot of the file between two requests.

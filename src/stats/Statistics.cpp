@@ -74,10 +74,10 @@ const QString kRows = QStringLiteral("temp.statRows");
 const QString kEntries = QStringLiteral("temp.statEntries");
 const QString kRuns = QStringLiteral("temp.statRuns");
 
-QStringList seriesTablesSql()
+QStringList seriesTablesSql(sqlite3* handle)
 {
     // Exactly the order of the catalogue's series index, so that SQLite walks it.
-    const QString order = db::germanKeySql(db::fields::SCLSERIENTEXT) + QStringLiteral(", SCLBAND, rowid");
+    const QString order = db::germanKeySql(handle, db::fields::SCLSERIENTEXT) + QStringLiteral(", SCLBAND, rowid");
     // No column types: ids and volumes keep the type they are stored with.
     return {QStringLiteral("CREATE TABLE %1 (pos INTEGER PRIMARY KEY, rid)").arg(kOrder),
             QStringLiteral("INSERT INTO %1 (rid) SELECT rowid FROM SERVERSTRIPOTHEK ORDER BY %2").arg(kOrder, order),
@@ -153,7 +153,7 @@ QString copiesSql()
                " UNION ALL SELECT 1, year, currency, sum(n), sum(priced), total(amount), 0, 0, 0, NULL"
                " FROM classed GROUP BY year, currency"
                " ORDER BY kind, a DESC, sortKey, b")
-        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeySql(QStringLiteral("publisher")));
+        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeyCall(QStringLiteral("publisher")));
 }
 
 // Every condition of the list, also those no copy has; then the copies
@@ -170,7 +170,7 @@ QString conditionsSql()
                " UNION ALL SELECT 2, '', n, '' FROM (SELECT CAST(total(copies) AS INTEGER) AS n FROM counted"
                " WHERE id <> '' AND NOT EXISTS (SELECT 1 FROM ZUSTANDSARTEN WHERE ZWID = counted.id)) WHERE n > 0"
                " ORDER BY kind, sortKey, name")
-        .arg(db::germanKeySql(QStringLiteral("IFNULL(z.ZWNAME, '')")));
+        .arg(db::germanKeyCall(QStringLiteral("IFNULL(z.ZWNAME, '')")));
 }
 
 // Runs one statement and hands each row to read.
@@ -225,7 +225,7 @@ struct DropSeriesTables {
 void readSeries(sqlite3* handle, Figures& f)
 {
     const DropSeriesTables drop{handle};
-    for (const QString& sql : dropSeriesTablesSql() + seriesTablesSql())
+    for (const QString& sql : dropSeriesTablesSql() + seriesTablesSql(handle))
         run(handle, sql);
     eachRow(handle, seriesSql(), [&](const db::Statement& row) {
         f.series.append({row.column(0).toString(), row.column(1).toString(), row.column(2).toString(),
@@ -420,9 +420,9 @@ std::optional<double> CurrencyFigures::euro() const
     }
 }
 
-QStringList FigureStatements()
+QStringList FigureStatements(sqlite3* handle)
 {
-    return QStringList{overviewSql()} + dropSeriesTablesSql() + seriesTablesSql() +
+    return QStringList{overviewSql()} + dropSeriesTablesSql() + seriesTablesSql(handle) +
            QStringList{seriesSql(), conditionsSql(), copiesSql()} + dropSeriesTablesSql();
 }
 

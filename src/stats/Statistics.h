@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+struct sqlite3;
+
 namespace db {
 class Connection;
 }
@@ -103,6 +105,6 @@ Figures ComputeFigures(db::Connection& connection);
 Figures ComputeFiguresInParallel(db::Connection& connection, const std::function<void()>& betweenSnapshots = {});
 
 // The statements behind ComputeFigures, for measuring them on their own.
-QStringList FigureStatements();
+QStringList FigureStatements(sqlite3* handle);
 
 } // namespace stats

@@ -294,14 +294,19 @@ void ExportTable(db::Connection& connection, const QString& targetPath, const QS
         if (counting.step())
             count = counting.columnInt64(0);
     }
+    // The stored columns by name: "*" would also compute the generated
+    // columns of the German order, which are no data of the table.
+    QStringList names;
+    for (const packet::FieldDescription& f : fields)
+        names << QLatin1Char('"') + QString(f.name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    const QString select = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QLatin1Char(',')), quoted);
     // Natural order: the order in which the rows were stored. A table made
     // WITHOUT ROWID through the SQL page has only its key order.
     db::Statement rows;
     try {
-        rows = db::Statement(connection.handle(), QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted),
-                             tableName);
+        rows = db::Statement(connection.handle(), select + QStringLiteral(" ORDER BY rowid"), tableName);
     } catch (const db::EngineError&) {
-        rows = db::Statement(connection.handle(), QStringLiteral("SELECT * FROM %1").arg(quoted), tableName);
+        rows = db::Statement(connection.handle(), select, tableName);
     }
 
     QSaveFile file(targetPath);

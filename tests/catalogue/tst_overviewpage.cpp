@@ -221,7 +221,8 @@ void TestOverviewPage::filter_data()
     QTest::newRow("title is not searched inside") << "Gallier" << "" << "" << "" << int(ShowAll) << QStringList();
     QTest::newRow("title ignores case") << "asterix u" << "" << "" << "" << int(ShowAll) << titles({1});
     QTest::newRow("small umlaut finds capital") << "ärger" << "" << "" << "" << int(ShowAll) << titles({2});
-    QTest::newRow("plain letter is no umlaut") << "arg" << "" << "" << "" << int(ShowAll) << titles({3});
+    // A filter finds what the list sorts together: "Ärger" stands among the "Arg…".
+    QTest::newRow("plain letter finds the umlaut") << "arg" << "" << "" << "" << int(ShowAll) << titles({3, 2});
     QTest::newRow("series") << "" << "lucky" << "" << "" << int(ShowAll) << titles({5, 4});
     QTest::newRow("publisher begins with") << "" << "" << "Ehapa" << "" << int(ShowAll) << titles({7});
     QTest::newRow("publisher shared beginning") << "" << "" << "E" << "" << int(ShowAll) << titles({0, 1, 7});

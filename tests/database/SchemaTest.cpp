@@ -4,6 +4,7 @@
 #include "database/GermanOrder.h"
 #include "database/Isbn.h"
 #include "database/Schema.h"
+#include "database/Table.h"
 
 #include <QFile>
 #include <QProcess>
@@ -101,32 +102,6 @@ public:
 private:
     sqlite3* m_db = nullptr;
 };
-
-// The columns of a CREATE INDEX statement, split at the commas between them.
-QStringList indexTerms(const QString& createSql)
-{
-    const QString list = createSql.mid(createSql.indexOf(QLatin1Char('(')) + 1).chopped(1);
-    QStringList terms;
-    QString term;
-    int depth = 0;
-    bool quoted = false;
-    for (const QChar c : list) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        else if (!quoted && c == QLatin1Char('('))
-            ++depth;
-        else if (!quoted && c == QLatin1Char(')'))
-            --depth;
-        if (!quoted && depth == 0 && c == QLatin1Char(',')) {
-            terms << term.trimmed();
-            term.clear();
-        } else {
-            term += c;
-        }
-    }
-    terms << term.trimmed();
-    return terms;
-}
 
 } // namespace
 
@@ -248,22 +223,19 @@ private slots:
             QCOMPARE(i.value(3), QStringLiteral("c")); // made by CREATE INDEX, not by a constraint
             QCOMPARE(i.value(4), QStringLiteral("0"));
             QStringList columns;
-            const QStringList terms = indexTerms(db.value(
-                QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(i.value(1))));
             // seqno|cid|name|desc|coll|key: the key columns with their collation.
             for (const QString& xrow : db.rows(QStringLiteral("PRAGMA index_xinfo(%1)").arg(i.value(1)))) {
                 const QStringList x = xrow.split(QLatin1Char('|'));
                 if (x.value(5) != QLatin1String("1"))
                     continue;
                 QCOMPARE(x.value(3), QStringLiteral("0"));
-                if (x.value(1) == QLatin1String("-2")) {
-                    // An expression: the German key of one of the table's names.
-                    const QString term = terms.value(x.value(0).toInt());
-                    QString name;
-                    for (const QString& column : textColumns)
-                        if (term == db::germanKeySql(column))
-                            name = QStringLiteral("german(%1)").arg(column);
-                    QVERIFY2(!name.isEmpty(), qPrintable(term));
+                // The German key of one of the table's names: a column of its own.
+                QString name;
+                for (const QString& column : textColumns)
+                    if (x.value(2) == db::germanKeyColumn(column))
+                        name = QStringLiteral("german(%1)").arg(column);
+                if (!name.isEmpty()) {
+                    QCOMPARE(x.value(4), QStringLiteral("BINARY"));
                     columns << name;
                     continue;
                 }
@@ -287,7 +259,7 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("orderBy");
         QTest::addColumn<QString>("index");
-        const auto key = [](const char* column) { return db::germanKeySql(QLatin1String(column)); };
+        const auto key = [](const char* column) { return db::germanKeyColumn(QLatin1String(column)); };
         QTest::newRow("series") << "SERVERSTRIPOTHEK" << key("SCLSERIENTEXT") + ", SCLBAND" << "NKSCLSERIENTEXT";
         QTest::newRow("publisher") << "SERVERSTRIPOTHEK"
                                    << key("SCLVERLAGTEXT") + ", " + key("SCLSERIENTEXT") + ", SCLBAND"
@@ -319,8 +291,10 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QStringList>("titles"); // in the title index's order afterwards
         QTest::newRow("insert") << "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES "
-                                   "('x1', 'Öl im Hafen'), ('x2', 'Ofen'), ('x3', 'Straße'), ('x4', 'Élan');"
-                                << QStringList{"Élan", "Ofen", "Öl im Hafen", "Straße"};
+                                   "('x1', 'Öl im Hafen'), ('x2', 'Ofen'), ('x3', 'Straße'), ('x4', 'Élan'),"
+                                   "('x5', 'Łódź – Ñandú'), ('x6', 'Île de France'), ('x7', 'Zebra'), ('x8', 'Żubr');"
+                                << QStringList{"Élan", "Île de France", "Łódź – Ñandú", "Ofen", "Öl im Hafen",
+                                               "Straße", "Zebra", "Żubr"};
         QTest::newRow("update of an indexed name")
             << "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('x1', 'Zebra'), ('x2', 'Mond');"
                "UPDATE SERVERSTRIPOTHEK SET SCLTITEL1 = 'Ärger' WHERE SCLCOMICID = 'x1';"
@@ -352,81 +326,124 @@ private slots:
         QCOMPARE(db.rows(QStringLiteral("PRAGMA integrity_check")), QStringList{QStringLiteral("ok")});
         QFETCH(QStringList, titles);
         QCOMPARE(db.rows(QStringLiteral("SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK INDEXED BY NKSCLTITEL1 ORDER BY ") +
-                         db::germanKeySql(QStringLiteral("SCLTITEL1"))),
+                         db::germanKeyColumn(QStringLiteral("SCLTITEL1"))),
                  titles);
     }
 
-    // A file whose indexes over names still ignore only the case gets the
-    // German ones at the next opening for writing, with every row as it was;
-    // opened only for reading, it stays as it is.
+    // A file of an earlier version gets this version's key columns and
+    // indexes over names at the next opening for writing, with every row as
+    // it was; opened only for reading, it stays as it is and still sorts its
+    // names in the German order.
     void olderFileGetsGermanIndexes_data()
     {
         QTest::addColumn<bool>("readOnly");
-        QTest::newRow("opened for writing") << false;
-        QTest::newRow("opened for reading only") << true;
+        QTest::addColumn<bool>("earlierKeys"); // key columns of another definition, or none at all
+        QTest::newRow("case-blind indexes, opened for writing") << false << false;
+        QTest::newRow("case-blind indexes, opened for reading only") << true << false;
+        QTest::newRow("earlier key columns, opened for writing") << false << true;
+        QTest::newRow("earlier key columns, opened for reading only") << true << true;
     }
 
     void olderFileGetsGermanIndexes()
     {
         QFETCH(bool, readOnly);
+        QFETCH(bool, earlierKeys);
         QTemporaryDir dir;
         cli::createDemoDatabase(dir.path());
         const QString path = db::schema::databaseFile(dir.path());
-        const QStringList names = {QStringLiteral("NKSCLSERIENTEXT"), QStringLiteral("NKSCLVERLAGTEXT"),
-                                   QStringLiteral("NKSCLTITEL1"), QStringLiteral("NKVLNAME1"),
-                                   QStringLiteral("NKSRNAME"), QStringLiteral("NKANNAME")};
-        const QString older = QStringLiteral(
-            "DROP INDEX NKSCLSERIENTEXT; DROP INDEX NKSCLVERLAGTEXT; DROP INDEX NKSCLTITEL1; DROP INDEX NKVLNAME1;"
-            "DROP INDEX NKSRNAME; DROP INDEX NKANNAME;"
-            "CREATE INDEX NKSCLSERIENTEXT ON SERVERSTRIPOTHEK (SCLSERIENTEXT COLLATE NOCASE, SCLBAND);"
-            "CREATE INDEX NKSCLVERLAGTEXT ON SERVERSTRIPOTHEK (SCLVERLAGTEXT COLLATE NOCASE, "
-            "SCLSERIENTEXT COLLATE NOCASE, SCLBAND);"
-            "CREATE INDEX NKSCLTITEL1 ON SERVERSTRIPOTHEK (SCLTITEL1 COLLATE NOCASE);"
-            "CREATE INDEX NKVLNAME1 ON VERLAGE (VLNAME1 COLLATE NOCASE);"
-            "CREATE INDEX NKSRNAME ON SERIEN (SRNAME COLLATE NOCASE);"
-            "CREATE INDEX NKANNAME ON AUTOREN (ANNAME COLLATE NOCASE);");
+        QStringList older;
+        for (const db::schema::TableDef& t : db::schema::tables()) {
+            QStringList nameIndexes;
+            for (const db::schema::IndexDef& i : t.indexes)
+                if (i.names) {
+                    older << QStringLiteral("DROP INDEX %1").arg(i.name);
+                    QStringList columns;
+                    for (const QString& f : i.fields)
+                        columns << (t.field(f)->type == db::schema::FieldDef::Type::Text
+                                        ? (earlierKeys ? db::germanKeyColumn(f) : f + QStringLiteral(" COLLATE NOCASE"))
+                                        : f);
+                    nameIndexes << QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(i.name, t.name, columns.join(", "));
+                }
+            const QStringList fields = db::schema::nameFields(t);
+            for (auto f = fields.crbegin(); f != fields.crend(); ++f) {
+                const int steps = int(db::germanKeyColumnsSql(*f).size());
+                older << QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(t.name, db::germanKeyColumn(*f));
+                for (int n = steps - 2; n >= 0; --n)
+                    older << QStringLiteral("ALTER TABLE %1 DROP COLUMN %2_SORT%3").arg(t.name, *f).arg(n);
+            }
+            if (earlierKeys)
+                for (const QString& f : fields)
+                    older << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2_SORT0 TEXT GENERATED ALWAYS AS (NULL) VIRTUAL;"
+                                            "ALTER TABLE %1 ADD COLUMN %3 TEXT GENERATED ALWAYS AS (upper(%2)) VIRTUAL")
+                                 .arg(t.name, f, db::germanKeyColumn(f));
+            older << nameIndexes;
+        }
+        // The rows as stored, without the generated columns.
+        const auto rows = [](const Sql& db) {
+            QStringList all;
+            for (const Expected& e : kExpected) {
+                QStringList columns;
+                for (const QString& c : QString::fromLatin1(e.columns).split(QStringLiteral(", ")))
+                    columns << c.section(QLatin1Char(' '), 0, 0);
+                all << db.rows(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid").arg(columns.join(", "), e.table));
+            }
+            return all;
+        };
         QStringList rowsBefore;
         {
             Sql db(path, SQLITE_OPEN_READWRITE);
-            QCOMPARE(sqlite3_exec(db.handle(), older.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-            for (const Expected& e : kExpected)
-                rowsBefore << db.rows(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(e.table));
+            const QByteArray sql = older.join(QLatin1Char(';')).toUtf8();
+            QCOMPARE(sqlite3_exec(db.handle(), sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            rowsBefore = rows(db);
         }
-        const auto indexSql = [&] {
+        const auto schemaSql = [&] {
             Sql db(path);
-            QStringList sql;
-            for (const QString& name : names)
-                sql << db.value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(name));
-            return sql;
+            return db.rows(QStringLiteral("SELECT name, sql FROM sqlite_master ORDER BY name"));
         };
-        const QStringList olderSql = indexSql();
-        QVERIFY(olderSql.first().contains(QLatin1String("COLLATE NOCASE")));
+        const QStringList olderSchema = schemaSql();
 
         db::Connection connection;
         connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
         connection.setReadOnly(readOnly);
         connection.connect();
+        // The engine sorts the titles as they sort in memory, with or without the key columns.
+        {
+            db::Table titles(connection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK"));
+            titles.setIndexName(QStringLiteral("NKSCLTITEL1"));
+            titles.open();
+            QStringList shown;
+            for (titles.first(); !titles.eof(); titles.next())
+                shown << titles.fieldByName(QStringLiteral("SCLTITEL1")).asString();
+            Sql db(path);
+            QStringList expected = db.rows(QStringLiteral("SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK ORDER BY rowid"));
+            std::stable_sort(expected.begin(), expected.end(),
+                             [](const QString& a, const QString& b) { return db::germanCompare(a, b) < 0; });
+            QCOMPARE(shown, expected);
+        }
         connection.disconnect();
 
-        QStringList wanted;
-        for (const QString& name : names) {
-            const db::schema::TableDef* table = nullptr;
-            for (const db::schema::TableDef& t : db::schema::tables())
-                if (db::schema::index(t, name))
-                    table = &t;
-            wanted << db::schema::createIndexSql(*table, *db::schema::index(*table, name));
+        if (readOnly) {
+            QCOMPARE(schemaSql(), olderSchema);
+        } else {
+            Sql db(path);
+            for (const db::schema::TableDef& t : db::schema::tables()) {
+                const QString table = db.value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(t.name));
+                for (const QString& f : db::schema::nameFields(t))
+                    for (const QString& column : db::germanKeyColumnsSql(f))
+                        QVERIFY2(table.contains(column), qPrintable(column.left(40)));
+                for (const db::schema::IndexDef& i : t.indexes)
+                    if (i.names)
+                        QCOMPARE(db.value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(i.name)),
+                                 db::schema::createIndexSql(t, i));
+            }
         }
-        QCOMPARE(indexSql(), readOnly ? olderSql : wanted);
         Sql db(path);
-        QStringList rowsAfter;
-        for (const Expected& e : kExpected)
-            rowsAfter << db.rows(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(e.table));
-        QCOMPARE(rowsAfter, rowsBefore);
+        QCOMPARE(rows(db), rowsBefore);
         QCOMPARE(db.rows(QStringLiteral("PRAGMA integrity_check")), QStringList{QStringLiteral("ok")});
         // Once is enough: the next opening finds nothing to do.
         if (!readOnly) {
             Sql writer(path, SQLITE_OPEN_READWRITE);
-            QVERIFY(!db::schema::upgradeIndexes(writer.handle()));
+            QVERIFY(!db::schema::upgradeGermanOrder(writer.handle()));
         }
     }
 

@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 
 #include "database/GermanOrder.h"
+#include "database/Statement.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -12,6 +13,28 @@ const QString kNull = QStringLiteral("<null>");
 QVariant valueOf(const QString& text)
 {
     return text == kNull ? QVariant() : QVariant(text);
+}
+
+// Names of many European languages as a German reader looks them up: capital
+// accented letters first in a word, letters of two languages in one name, a
+// letter typed with a combining accent, a typographic dash.
+const QStringList kManyLanguages = {
+    "1984", "À bout de souffle", "Aachen", "Ærø", "Ålesund", "Ångström", "Ärger im Paradies", "Argonauten",
+    "Ávila", "Brønd", "Ça ira", "Cafe\u0301 Noir", "Čapek", "Ćevapčići", "Citroën", "Ĉu vi", "Doğan",
+    "Đoković", "Ðóra", "Dvořák", "Éclair", "Ėglė", "Éire – Ísland", "Ēriks", "Gdańsk", "Ģirts", "Ĝis revido",
+    "Ħal Qormi", "Ĥoro", "Iğdır", "Île de France", "Ísafjörður", "İstanbul", "José Martí", "Ķekava", "Kraków",
+    "Łódź", "Ľubica", "Łukasz Świątek", "Märchen – „Schöne“ Welt", "Nærøy", "Ñandú", "Ñoño y Łódź", "Ödön von Horváth",
+    "Œuvres complètes", "Øresund", "Őrség", "Ōtautahi", "Řeka", "Ŝako", "Şanlıurfa", "Șerban", "Šibenik",
+    "Strasse", "Straße der Stadt", "Świnoujście", "Ţara", "Þingvellir", "Țuică", "Tŷ Newydd",
+    "Über den Wolken", "Ūdrija", "Úrsula", "Ýmir", "Žilina", "Zola", "Źródło", "Żubr", "Zürich", "Zwölf"};
+
+// The same names in an order that has nothing to do with either.
+QStringList scrambled(const QStringList& names)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        out << names[(i * 37 + 11) % names.size()];
+    return out;
 }
 
 } // namespace
@@ -27,6 +50,7 @@ private Q_SLOTS:
     void indexOrder();
     void inMemory_data() { indexOrder_data(); }
     void inMemory();
+    void everyLetterUnderItsBase();
 };
 
 void TestGermanOrder::indexOrder_data()
@@ -71,6 +95,16 @@ void TestGermanOrder::indexOrder_data()
     QTest::newRow("series list") << "SERIEN" << "NKSRNAME" << "SRSERIENID" << "SRNAME"
                                  << QStringList{"Über den Wolken", "Ufo", "Ulysses"}
                                  << QStringList{"Über den Wolken", "Ufo", "Ulysses"};
+    // All distinct keys: the order is not left to the entry order.
+    QVERIFY(kManyLanguages.size() == 70 && QSet<QString>(kManyLanguages.begin(), kManyLanguages.end()).size() == 70);
+    QTest::newRow("titles of many languages") << "SERVERSTRIPOTHEK" << "NKSCLTITEL1" << "SCLCOMICID" << "SCLTITEL1"
+                                              << scrambled(kManyLanguages) << kManyLanguages;
+    QTest::newRow("publishers of many languages") << "SERVERSTRIPOTHEK" << "NKSCLVERLAGTEXT" << "SCLCOMICID"
+                                                  << "SCLVERLAGTEXT" << scrambled(kManyLanguages) << kManyLanguages;
+    QTest::newRow("authors of many languages") << "AUTOREN" << "NKANNAME" << "ANAUTORID" << "ANNAME"
+                                               << scrambled(kManyLanguages) << kManyLanguages;
+    QTest::newRow("series list of many languages") << "SERIEN" << "NKSRNAME" << "SRSERIENID" << "SRNAME"
+                                                   << scrambled(kManyLanguages) << kManyLanguages;
 }
 
 // Through the engine: the table ordered by its index.
@@ -97,6 +131,17 @@ void TestGermanOrder::indexOrder()
         shown << (value.isNull() ? kNull : value.toString());
     }
     QTEST(shown, "sorted");
+
+    // The reports and the statistics read the index's own keys, as SQLite computed them.
+    QStringList keyColumns;
+    for (const QString& f : db::schema::index(*db::schema::table(table), index)->fields)
+        keyColumns << (db::schema::table(table)->field(f)->type == db::schema::FieldDef::Type::Text ? db::germanKeyColumn(f) : f);
+    db::Statement walk(fx.connection->handle(), QStringLiteral("SELECT %1 FROM %2 INDEXED BY %3 ORDER BY %4, rowid")
+                                                     .arg(field, table, index, keyColumns.join(QLatin1Char(','))));
+    QStringList walked;
+    while (walk.step())
+        walked << (walk.column(0).isNull() ? kNull : walk.column(0).toString());
+    QTEST(walked, "sorted");
 }
 
 // The same order for rows already in memory (the statistics' tables).
@@ -114,6 +159,52 @@ void TestGermanOrder::inMemory()
     entered.removeIf(blank);
     sorted.removeIf(blank);
     QCOMPARE(entered, sorted);
+}
+
+// Each letter of Latin-1 and Latin Extended-A, and the others the order
+// knows, sorts under the letters Unicode decomposes it into; the letters
+// Unicode leaves whole are named here. SQLite computes the same key as the
+// program, one letter at a time and all of them in one name.
+void TestGermanOrder::everyLetterUnderItsBase()
+{
+    const QHash<QChar, QString> whole = {
+        {u'Ø', "O"}, {u'ø', "O"}, {u'Ł', "L"}, {u'ł', "L"}, {u'Đ', "D"}, {u'đ', "D"}, {u'Ð', "D"}, {u'ð', "D"},
+        {u'Ħ', "H"}, {u'ħ', "H"}, {u'Ŧ', "T"}, {u'ŧ', "T"}, {u'ı', "I"}, {u'Æ', "AE"}, {u'æ', "AE"},
+        {u'Œ', "OE"}, {u'œ', "OE"}, {u'ß', "SS"}, {u'ẞ', "SS"}, {u'Þ', "TH"}, {u'þ', "TH"}, {u'Ŋ', "N"},
+        {u'ŋ', "N"}, {u'ĸ', "K"}};
+    QString letters;
+    for (char16_t u = 0xC0; u <= 0x17F; ++u)
+        if (u != 0xD7 && u != 0xF7) // × and ÷
+            letters += QChar(u);
+    letters += QStringLiteral("ȘșȚțẞẀẁẂẃẄẅỲỳ");
+
+    EngineFixture fx;
+    for (qsizetype i = 0; i < letters.size(); ++i) {
+        const QChar letter = letters[i];
+        QString base = whole.value(letter);
+        if (base.isEmpty())
+            for (const QChar c : QString(letter).normalized(QString::NormalizationForm_KD))
+                if (c.unicode() < 0x80 && c.isLetter())
+                    base += c.toUpper();
+        QVERIFY2(!base.isEmpty(), qPrintable(QString(letter)));
+        QCOMPARE(db::germanKey(QStringLiteral("x") + letter + QStringLiteral("y")), QStringLiteral("X") + base + QStringLiteral("Y"));
+        fx.connection->execute(QStringLiteral("INSERT INTO AUTOREN (ANAUTORID, ANNAME) VALUES (?, ?)"),
+                               {QStringLiteral("k%1").arg(i), QString(QStringLiteral("x") + letter + QStringLiteral("y"))});
+    }
+    // Each way through the key: every letter at once, umlauts alone, umlauts with typographic signs.
+    const QStringList mixed = {letters, QStringLiteral("Äöü ßẞ"),
+                               QStringLiteral("„Ärger“ – ‚Öl‘ … «Über» ‹ß› —\u00A0ẞ")};
+    for (qsizetype i = 0; i < mixed.size(); ++i)
+        fx.connection->execute(QStringLiteral("INSERT INTO AUTOREN (ANAUTORID, ANNAME) VALUES (?, ?)"),
+                               {QStringLiteral("m%1").arg(i), mixed[i]});
+    db::Statement keys(fx.connection->handle(),
+                       QStringLiteral("SELECT ANNAME, ANNAME_SORT FROM AUTOREN WHERE ANAUTORID GLOB '[km][0-9]*'"));
+    int rows = 0;
+    while (keys.step()) {
+        ++rows;
+        QCOMPARE(keys.column(1).toString(), db::germanKey(keys.column(0).toString()));
+    }
+    QCOMPARE(rows, letters.size() + mixed.size());
 }
 
 QTEST_GUILESS_MAIN(TestGermanOrder)

@@ -327,6 +327,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("ids");
         QTest::newRow("title begins with") << "(SCLTITEL1 = 'Ast*')" << QStringList{"K1", "K2", "K4"};
         QTest::newRow("umlaut ignores case") << "(SCLTITEL1 = 'ärger*')" << QStringList{"K3"};
+        // Texts compare as they sort: the plain letter finds the umlaut and the
+        // accent typed finds the plain letter, also in LIKE and "<".
+        QTest::newRow("plain letter finds the umlaut") << "(SCLTITEL1 = 'arger*')" << QStringList{"K3"};
+        QTest::newRow("accent finds the plain letter") << "(SCLSERIENTEXT = 'Lùcky*')" << QStringList{"K3"};
+        QTest::newRow("LIKE without accents") << "(SCLTITEL1 LIKE '*PARADIES')" << QStringList{"K3"};
+        QTest::newRow("less than in the German order") << "(SCLTITEL1 < 'B')" << QStringList{"K1", "K2", "K3", "K4"};
         QTest::newRow("series begins with") << "(SCLSERIENTEXT = 'Lu*')" << QStringList{"K3"};
         QTest::newRow("missing or to buy") << "((SCLFEHLT = 1) OR (SCLZUKAUFEN = 1))" << QStringList{"K2", "K3"};
         QTest::newRow("joined by AND") << "(SCLSERIENTEXT = 'Asterix*') AND ((SCLFEHLT = 1) OR (SCLZUKAUFEN = 1))"
@@ -501,6 +507,8 @@ private Q_SLOTS:
         QTest::newRow("whole value, not a prefix") << "SCLTITEL1" << "Asterix" << 0 << "";
         QTest::newRow("partial ignoring case") << "SCLTITEL1" << "ASTERIX UND" << int(db::LocateCaseInsensitive | db::LocatePartialKey) << "K2";
         QTest::newRow("partial umlaut") << "SCLTITEL1" << "ärg" << int(db::LocateCaseInsensitive | db::LocatePartialKey) << "K3";
+        QTest::newRow("partial, plain letters find the umlaut")
+            << "SCLTITEL1" << "arger im" << int(db::LocateCaseInsensitive | db::LocatePartialKey) << "K3";
         QTest::newRow("integer") << "SCLBAND" << "10" << 0 << "K5";
     }
     void locate()
