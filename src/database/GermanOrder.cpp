@@ -1,6 +1,6 @@
 #include "database/GermanOrder.h"
 
-#include "database/Errors.h"
+#include "core/Errors.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 

@@ -1,6 +1,7 @@
 #include "database/Table.h"
 
 #include "core/Errors.h"
+#include "database/Connection.h"
 #include "database/GermanOrder.h"
 
 // Which rows a table shows and in what order: its filter and its index.
