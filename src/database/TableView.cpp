@@ -349,9 +349,15 @@ void Table::readShown(const QStringList& fieldNames, const std::function<void(co
     QStringList columns;
     for (const QString& name : fieldNames)
         columns << quoted(fieldByName(name).fieldName());
+    readShownSql(columns, each);
+}
+
+void Table::readShownSql(const QStringList& expressions, const std::function<void(const Statement& row)>& each) const
+{
+    checkActive();
     QVariantList params;
     // The same condition and order as the row set, so the rows come as the table shows them.
-    const QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), quoted(m_tableName)) +
+    const QString sql = QStringLiteral("SELECT %1 FROM %2").arg(expressions.join(QLatin1Char(',')), quoted(m_tableName)) +
                         whereClause(params) + orderClause();
     m_connection.beginRead();
     Statement& select = m_connection.cached(sql, name());

@@ -29,7 +29,7 @@ struct Overview {
 struct SeriesFigures {
     QString seriesId;
     QString name;      // the name copied into its first entry
-    QString publisher; // the publisher of most of its entries
+    QString publisher; // the publisher of most of its entries (of equally many, the first met)
     qint64 catalogued = 0;
     qint64 owned = 0;    // entries with at least one own copy
     qint64 missing = 0;  // what the report would list
