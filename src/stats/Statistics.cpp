@@ -3,10 +3,12 @@
 #include "database/Connection.h"
 #include "database/FieldNames.h"
 #include "database/GermanOrder.h"
+#include "database/Field.h"
 #include "database/MissingVolumes.h"
 #include "database/Statement.h"
 #include "database/Table.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
@@ -49,14 +51,50 @@ QString overviewSql()
                           "(SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLZUKAUFEN = 1)");
 }
 
+// The year of a purchase date, or null where the date is none: the function
+// of registerPurchaseYear.
+const QString kPurchaseYear = QStringLiteral("stripothek_kaufjahr");
+
+int yearOf(const QVariant& stored)
+{
+    const QDateTime date = db::storedDateTime(stored);
+    return date.isValid() ? date.date().year() : 0;
+}
+
+void purchaseYear(sqlite3_context* context, int, sqlite3_value** arguments)
+{
+    sqlite3_value* value = arguments[0];
+    int year = 0;
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL:
+        sqlite3_result_null(context);
+        return;
+    case SQLITE_TEXT:
+        year = db::storedYear(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+        break;
+    // What else a date field may hold, read as the program reads it.
+    case SQLITE_INTEGER:
+        year = yearOf(qint64(sqlite3_value_int64(value)));
+        break;
+    case SQLITE_FLOAT:
+        year = yearOf(sqlite3_value_double(value));
+        break;
+    default:
+        year = yearOf(QByteArray(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value)));
+    }
+    if (year == 0)
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_int(context, year);
+}
+
 // One pass over the copies for the value per publisher and the purchases
 // per year: the copies are grouped once by publisher, typed currency and
 // year, and both tables are sums of those few thousand groups. Sorting the
 // copies is most of the work, so it is done once, with the publisher first,
 // which tells most rows apart at the first column. The currency is classed
-// per group instead of per copy. The year is the leading number of the
-// date: the same as strftime('%Y') for every value, valid or not, at half
-// its cost.
+// per group instead of per copy. The year is read from the date as the
+// own-copy dialog reads it (kPurchaseYear).
 // Rows: kind 0 a publisher (catalogued, publisher), kind 1 a year and
 // currency class (year, class); then copies, copies with a price, the sum of
 // the prices, the euro and mark sums, the prices in another currency.
@@ -64,7 +102,7 @@ QString copiesSql()
 {
     return QStringLiteral(
                "WITH g AS MATERIALIZED (SELECT IFNULL(s.SCLVERLAGTEXT, '') AS publisher, l.LCLKPREISWG AS typed,"
-               " s.rowid IS NOT NULL AS catalogued, CAST(date(l.LCKKDATUM) AS INTEGER) AS year,"
+               " s.rowid IS NOT NULL AS catalogued, %4(l.LCKKDATUM) AS year,"
                " count(*) AS n, count(%1) AS priced, total(%1) AS amount"
                " FROM LOKALESTRIPOTHEK l LEFT JOIN SERVERSTRIPOTHEK s"
                " ON s.SCLCOMICID = l.LCLSERVERCOMICID COLLATE NOCASE AND s.SCLCOMICID = l.LCLSERVERCOMICID"
@@ -77,7 +115,8 @@ QString copiesSql()
                " UNION ALL SELECT 1, year, currency, sum(n), sum(priced), total(amount), 0, 0, 0, NULL"
                " FROM classed GROUP BY year, currency"
                " ORDER BY kind, a DESC, sortKey, b")
-        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeySql(QStringLiteral("publisher")));
+        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeySql(QStringLiteral("publisher")),
+             kPurchaseYear);
 }
 
 // Every condition of the list, also those no copy has; then the copies
@@ -341,6 +380,7 @@ void readOverviewAndSeries(db::Connection& connection, Figures& f)
 
 void readCopyFigures(db::Connection& connection, Figures& f)
 {
+    registerPurchaseYear(connection.handle());
     readCopies(connection.handle(), f);
 }
 
@@ -423,6 +463,15 @@ void readInParallel(db::Connection& first, db::Connection& second, Figures& f)
 }
 
 } // namespace
+
+void registerPurchaseYear(sqlite3* handle)
+{
+    const int rc = sqlite3_create_function_v2(handle, kPurchaseYear.toUtf8().constData(), 1,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, purchaseYear, nullptr,
+                                              nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw db::EngineError(kComponent, QString::fromUtf8(sqlite3_errstr(rc)), rc);
+}
 
 double SeriesFigures::completeness() const
 {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+struct sqlite3;
+
 namespace db {
 class Connection;
 }
@@ -102,7 +104,13 @@ Figures ComputeFigures(db::Connection& connection);
 // the first snapshot and before the second: a test commits there.
 Figures ComputeFiguresInParallel(db::Connection& connection, const std::function<void()>& betweenSnapshots = {});
 
-// The statements behind ComputeFigures, for measuring them on their own.
+// The statements behind ComputeFigures, for measuring them on their own:
+// they need registerPurchaseYear on their connection.
 QStringList FigureStatements();
+
+// The SQL function with which the figures read the year of a purchase date
+// as the own-copy dialog reads the date: a number or text that is no date
+// there gives no year.
+void registerPurchaseYear(sqlite3* handle);
 
 } // namespace stats

@@ -78,6 +78,8 @@ private Q_SLOTS:
     void years();
     void seriesPublisher_data();
     void seriesPublisher();
+    void purchaseYear_data();
+    void purchaseYear();
     void emptyCollection();
     void parallelMatchesOneConnection();
     void commitBetweenSnapshots();
@@ -296,6 +298,39 @@ void TestStatistics::seriesPublisher()
     const Figures f = seriesOf(publishers);
     QCOMPARE(f.series.size(), 1);
     QTEST(f.series.first().publisher, "expected");
+}
+
+void TestStatistics::purchaseYear_data()
+{
+    QTest::addColumn<QString>("stored"); // SQL for LCKKDATUM
+    QTest::addColumn<QString>("label");
+    QTest::newRow("as the program stores it") << "'2003-05-12T00:00:00'" << "2003";
+    QTest::newRow("the date alone") << "'2003-05-12'" << "2003";
+    QTest::newRow("a number: no date, though a Julian day") << "2452772" << "ohne Datum";
+    QTest::newRow("a float") << "2452772.5" << "ohne Datum";
+    QTest::newRow("a year as text") << "'2003'" << "ohne Datum";
+    QTest::newRow("30 February") << "'2003-02-30'" << "ohne Datum";
+    QTest::newRow("29 February, stored as the program does") << "'2003-02-29T00:00:00'" << "ohne Datum";
+    QTest::newRow("29 February of a leap year") << "'2004-02-29T00:00:00'" << "2004";
+    QTest::newRow("year 0") << "'0000-05-12T00:00:00'" << "ohne Datum";
+    QTest::newRow("midnight at the end of the year") << "'2003-12-31T24:00:00'" << "2004";
+}
+
+// The purchase year is the year of the date the own-copy dialog shows.
+void TestStatistics::purchaseYear()
+{
+    QFETCH(QString, stored);
+    QTemporaryDir dir;
+    const QString sql = QStringLiteral("INSERT INTO LOKALESTRIPOTHEK (LCLCOMICID, LCKKDATUM) VALUES ('c', %1)")
+                            .arg(stored);
+    createStatsCollection(dir.path(), sql.toUtf8().constData());
+    db::Connection connection;
+    connection.setDatabasePath(dir.path() + QStringLiteral("/database"));
+    connection.connect();
+    const Figures f = ComputeFiguresInParallel(connection);
+    QVERIFY(f.readInParallel);
+    QCOMPARE(f.years.size(), 1);
+    QTEST(yearLabel(f.years.first()), "label");
 }
 
 void TestStatistics::emptyCollection()
