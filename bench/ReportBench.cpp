@@ -2,6 +2,7 @@
 
 #include "database/ComicData.h"
 #include "database/GermanOrder.h"
+#include "database/MissingVolumes.h"
 #include "reports/Layout.h"
 #include "reports/PageView.h"
 #include "reports/PreviewWindow.h"
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <sqlite3.h>
 #include <stdexcept>
 #include <string>
@@ -74,46 +76,67 @@ private:
     sqlite3* m_db = nullptr;
 };
 
-// The missing volumes by hand: the catalogue in series order, one look-up
-// of an own copy per entry, the same counting, rows into plain structs.
+// The missing volumes by hand: the engine's statement in series order (an
+// own copy found per entry inside it), each run's entries in plain structs,
+// then the gaps below its highest owned volume and its missing entries,
+// rows into plain structs.
 size_t rawMissing(const RawDb& raw)
 {
+    struct Entry {
+        qint64 number;
+        bool numbered, owned, flagged;
+        std::string title;
+    };
     struct Row {
         std::string seriesId, seriesName, title;
-        qint64 band;
+        qint64 number;
     };
     std::vector<Row> rows;
-    sqlite3_stmt* walk = raw.prepare(QStringLiteral(
-        "SELECT SCLCOMICID, SCLSERIEID, SCLSERIENTEXT, SCLBAND, SCLTITEL1, SCLFEHLT FROM SERVERSTRIPOTHEK "
-        "ORDER BY %1, SCLBAND, rowid").arg(db::germanKeyColumn(QStringLiteral("SCLSERIENTEXT"))));
-    sqlite3_stmt* own = raw.prepare(QStringLiteral("SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ?1 "
-                                                   "COLLATE NOCASE AND LCLSERVERCOMICID = ?1 LIMIT 1"));
-    std::string run;
-    qint64 count = 1;
+    std::vector<Entry> entries;
+    std::string run, runName;
+    const auto judge = [&] {
+        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            return a.numbered != b.numbered ? !a.numbered : a.number < b.number;
+        });
+        qint64 highest = 0;
+        for (const Entry& e : entries)
+            if (e.owned && !e.flagged && e.numbered)
+                highest = std::max(highest, e.number);
+        qint64 next = 1;
+        for (const Entry& e : entries) {
+            if (e.numbered && e.number >= next) {
+                const qint64 last = std::min(e.number, highest) - 1;
+                if (last - next >= db::kLargestGap)
+                    rows.push_back({run, runName, "gap", next});
+                else
+                    for (qint64 n = next; n <= last; ++n)
+                        rows.push_back({run, runName, std::string(), n});
+                next = e.number + 1;
+            }
+            if (!e.owned || e.flagged)
+                rows.push_back({run, runName, e.title, e.number});
+        }
+        entries.clear();
+    };
+    sqlite3_stmt* walk = raw.prepare(QStringLiteral("SELECT %1 FROM SERVERSTRIPOTHEK ORDER BY %2, SCLBAND, rowid")
+                                         .arg(db::missingVolumeColumns().join(QLatin1Char(',')),
+                                              db::germanKeyColumn(QStringLiteral("SCLSERIENTEXT"))));
     while (sqlite3_step(walk) == SQLITE_ROW) {
-        const std::string series = text(walk, 1);
-        if (series.empty()) {
-            run.clear();
-            continue;
-        }
-        if (series != run) {
+        const std::string series = text(walk, 0);
+        if (series != run || series.empty()) {
+            judge();
             run = series;
-            count = 1;
+            runName = text(walk, 1);
         }
-        sqlite3_bind_text(own, 1, reinterpret_cast<const char*>(sqlite3_column_text(walk, 0)),
-                          sqlite3_column_bytes(walk, 0), SQLITE_TRANSIENT);
-        const bool owned = sqlite3_step(own) == SQLITE_ROW;
-        sqlite3_reset(own);
-        if (!owned || sqlite3_column_int(walk, 5) == 1) {
-            rows.push_back({series, text(walk, 2), text(walk, 4), count++});
-        } else {
-            const qint64 band = sqlite3_column_int64(walk, 3);
-            while (band > count)
-                rows.push_back({series, text(walk, 2), std::string(), count++});
-            ++count;
-        }
+        if (series.empty())
+            continue;
+        Entry e{sqlite3_column_int64(walk, 2), sqlite3_column_type(walk, 2) != SQLITE_NULL,
+                sqlite3_column_int(walk, 4) != 0, sqlite3_column_int(walk, 3) != 0, std::string()};
+        if (!e.owned || e.flagged)
+            e.title = text(walk, 5);
+        entries.push_back(std::move(e));
     }
-    sqlite3_finalize(own);
+    judge();
     sqlite3_finalize(walk);
     return rows.size();
 }

@@ -71,6 +71,7 @@ void runStatsBench(const QString& dir, Report& report)
     rawExec(raw, "PRAGMA cache_size=-16384");
     rawExec(raw, "PRAGMA temp_store=MEMORY");
     db::addGermanOrderFunctions(raw);
+    stats::registerPurchaseYear(raw);
     const QStringList statements = stats::FigureStatements(raw);
     double rawMs = 0;
     try {

@@ -16,7 +16,9 @@ const QLocale& german()
     return locale;
 }
 
-QDateTime dateTimeFrom(const QVariant& value)
+} // namespace
+
+QDateTime storedDateTime(const QVariant& value)
 {
     if (value.typeId() == QMetaType::QDateTime)
         return value.toDateTime();
@@ -24,7 +26,6 @@ QDateTime dateTimeFrom(const QVariant& value)
         return value.toDate().startOfDay();
     return QDateTime::fromString(value.toString(), Qt::ISODate);
 }
-} // namespace
 
 FieldType fieldTypeFromDecl(const QString& declaredType, int* size, const QVariant& sample)
 {
@@ -60,6 +61,34 @@ FieldType fieldTypeFromDecl(const QString& declaredType, int* size, const QVaria
     if (upper.contains(QLatin1String("BLOB")))
         return FieldType::Blob;
     return FieldType::Memo;
+}
+
+int storedYear(const char* utf8, int size)
+{
+    // "yyyy-MM-ddThh:mm:ss" with every part in range is a date to the ISO
+    // reading too, in that very year; anything else takes the whole reading.
+    const auto digits = [&](int from, int count) {
+        int value = 0;
+        for (int i = from; i < from + count; ++i) {
+            if (utf8[i] < '0' || utf8[i] > '9')
+                return -1;
+            value = value * 10 + (utf8[i] - '0');
+        }
+        return value;
+    };
+    if (size == 19 && utf8[4] == '-' && utf8[7] == '-' && utf8[10] == 'T' && utf8[13] == ':' && utf8[16] == ':') {
+        const int year = digits(0, 4);
+        const int month = digits(5, 2);
+        const int day = digits(8, 2);
+        const int hour = digits(11, 2);
+        const int minute = digits(14, 2);
+        const int second = digits(17, 2);
+        if (year > 0 && QDate::isValid(year, month, day) && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 &&
+            second >= 0 && second < 60)
+            return year;
+    }
+    const QDateTime date = storedDateTime(QString::fromUtf8(utf8, size));
+    return date.isValid() ? date.date().year() : 0;
 }
 
 QString formatFloat(double value)
@@ -187,7 +216,7 @@ double Field::asFloat() const
 QDateTime Field::asDateTime() const
 {
     const QVariant v = value();
-    return v.isNull() ? QDateTime() : dateTimeFrom(v);
+    return v.isNull() ? QDateTime() : storedDateTime(v);
 }
 
 QString Field::displayText() const { return displayTextOf(value()); }
@@ -200,7 +229,7 @@ QString Field::textOf(const QVariant& v) const
     case FieldType::Float:
         return formatFloat(v.toDouble());
     case FieldType::DateTime:
-        return formatDateTime(dateTimeFrom(v));
+        return formatDateTime(storedDateTime(v));
     case FieldType::Integer:
         return QString::number(v.toLongLong());
     default:
@@ -248,7 +277,7 @@ QVariant Field::normalized(const QVariant& v) const
     case FieldType::DateTime: {
         const QDateTime dt = v.typeId() == QMetaType::QString
                                  ? parseInput(v.toString(), m_type, displayName()).toDateTime()
-                                 : dateTimeFrom(v);
+                                 : storedDateTime(v);
         return dt.isValid() ? QVariant(dt.toString(Qt::ISODate)) : QVariant();
     }
     default:

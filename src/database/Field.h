@@ -79,6 +79,13 @@ FieldType fieldTypeFromDecl(const QString& declaredType, int* size, const QVaria
 // German text of numbers and dates, shared by fields and input boxes.
 QString formatFloat(double value);
 QString formatDateTime(const QDateTime& value);
+// A stored date as every part of the program reads it: ISO text
+// ("2003-05-12T00:00:00"); a number or other text is no date.
+QDateTime storedDateTime(const QVariant& value);
+// The year of storedDateTime() of a stored text (UTF-8), 0 where that is no
+// date. The form the program stores ("2003-05-12T00:00:00") is read without
+// building a date, for statistics over every copy.
+int storedYear(const char* utf8, int size);
 // Parses user input; empty text gives a null value. Throws db::Error with the
 // engine's messages ("'x' ist kein gültiger Integerwert für Feld 'y'").
 QVariant parseInput(const QString& text, FieldType type, const QString& fieldName);

@@ -289,10 +289,15 @@ void RowSet::readAll(const QStringList& fields, const std::function<void(const S
     QStringList columns;
     for (const QString& field : fields)
         columns << quotedName(field);
+    readAllSql(columns, each);
+}
+
+void RowSet::readAllSql(const QStringList& expressions, const std::function<void(const Statement& row)>& each)
+{
     QVariantList values;
     // The same condition and order as the ids, so the rows come as the set shows them.
     const QString sql =
-        QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), quotedName(m_definition.table)) +
+        QStringLiteral("SELECT %1 FROM %2").arg(expressions.join(QLatin1Char(',')), quotedName(m_definition.table)) +
         whereClause(values) + orderClause();
     m_connection.beginRead();
     Statement& select = m_connection.cached(sql, m_definition.component);

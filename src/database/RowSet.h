@@ -118,6 +118,8 @@ public:
     // Every row that passes, in order, with the fields asked for: one
     // statement, without the cache and without the rows held here.
     void readAll(const QStringList& fields, const std::function<void(const Statement& row)>& each);
+    // The same with SQL expressions over the fields, written by the program, never typed.
+    void readAllSql(const QStringList& expressions, const std::function<void(const Statement& row)>& each);
 
 private:
     QString whereClause(QVariantList& values) const;

@@ -315,4 +315,10 @@ void Table::readShown(const QStringList& fieldNames, const std::function<void(co
     m_rowSet.readAll(fields, each);
 }
 
+void Table::readShownSql(const QStringList& expressions, const std::function<void(const Statement& row)>& each) const
+{
+    checkActive();
+    m_rowSet.readAllSql(expressions, each);
+}
+
 } // namespace db

@@ -82,6 +82,9 @@ public:
     // read every field of every row. Does not move and tells no control; a
     // row being edited is read as stored. each must not change the table.
     void readShown(const QStringList& fieldNames, const std::function<void(const Statement& row)>& each) const;
+    // The same with SQL expressions over the table's fields, which the
+    // program writes itself: never typed text.
+    void readShownSql(const QStringList& expressions, const std::function<void(const Statement& row)>& each) const;
 
     void setCurrentValue(int fieldIndex, const QVariant& value) override;
     void refresh(); // reads rows and order again, keeps the current row if it still shows

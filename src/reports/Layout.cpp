@@ -109,9 +109,23 @@ struct Layouter::PreparedBand {
 struct Layouter::Group {
     PreparedBand header;
     PreparedBand footer; // band null: none
-    const MemColumn* key = nullptr;
-    QString value;
+    std::vector<const MemColumn*> keys;
+    std::vector<QString> values;
     bool open = false;
+
+    bool sameAs(int row) const
+    {
+        for (size_t k = 0; k < keys.size(); ++k)
+            if (keys[k]->text(row) != values[k])
+                return false;
+        return true;
+    }
+    void take(int row)
+    {
+        values.clear();
+        for (const MemColumn* key : keys)
+            values.push_back(key->text(row));
+    }
 };
 
 Layouter::Layouter(const ReportDefinition& definition, const MemTable* data, const QDate& today)
@@ -162,12 +176,12 @@ void Layouter::prepare(const ReportDefinition& definition)
         if (band.type == BandType::GroupHeader) {
             Group group;
             group.header = prepareBand(band);
-            if (m_data) {
-                group.key = m_data->findField(band.groupKey);
-                if (!group.key)
+            for (const QString& key : m_data ? band.groupKeys : QStringList()) {
+                group.keys.push_back(m_data->findField(key));
+                if (!group.keys.back())
                     throw db::Error(QStringLiteral("Die Gruppe „%1“ des Reports ordnet nach der Spalte „%2“, "
                                                    "die es in %3 nicht gibt")
-                                        .arg(band.name, band.groupKey, m_data->name()));
+                                        .arg(band.name, key, m_data->name()));
             }
             if (const ReportBand* footer = band.footer.isEmpty() ? nullptr : definition.findBand(band.footer))
                 group.footer = prepareBand(*footer);
@@ -255,7 +269,7 @@ bool Layouter::run(int maxRows)
         size_t changed = m_groups.size();
         for (size_t g = 0; g < m_groups.size(); ++g) {
             const Group& group = m_groups[g];
-            if (!group.open || group.key->text(row) != group.value) {
+            if (!group.open || !group.sameAs(row)) {
                 changed = g;
                 break;
             }
@@ -276,7 +290,7 @@ bool Layouter::run(int maxRows)
                 Group& group = m_groups[g];
                 commit(group.header, row, measure(group.header, row));
                 group.open = true;
-                group.value = group.key->text(row);
+                group.take(row);
             }
         }
         for (const PreparedBand& detail : m_details) {

@@ -57,9 +57,13 @@ TReportPreview::TReportPreview(Layouter& layouter, const QString& title, QWidget
     btnFirst->setIcon(s->standardIcon(QStyle::SP_MediaSkipBackward));
     btnPrior = addCommand("btnPrior", QStringLiteral("Vorige Seite"), {Qt::Key_PageUp});
     btnPrior->setIcon(s->standardIcon(QStyle::SP_MediaSeekBackward));
+    // Wide enough for any page count, so that the buttons beside it stay
+    // where they are while the user pages.
     labPage = new QLabel(tbPreview);
     labPage->setObjectName(QStringLiteral("labPage"));
     labPage->setContentsMargins(8, 0, 8, 0);
+    labPage->setAlignment(Qt::AlignCenter);
+    labPage->setFixedWidth(labPage->fontMetrics().horizontalAdvance(QStringLiteral("Seite 00000 von 00000 …")) + 16);
     tbPreview->addWidget(labPage);
     btnNext = addCommand("btnNext", QStringLiteral("Nächste Seite"), {Qt::Key_PageDown});
     btnNext->setIcon(s->standardIcon(QStyle::SP_MediaSeekForward));
@@ -79,6 +83,12 @@ TReportPreview::TReportPreview(Layouter& layouter, const QString& title, QWidget
     }
     btnZoomIn = addCommand("btnZoomIn", QStringLiteral("Größer"), {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal});
     btnZoomOut = addCommand("btnZoomOut", QStringLiteral("Kleiner"), {QKeySequence::ZoomOut});
+    labZoom = new QLabel(tbPreview);
+    labZoom->setObjectName(QStringLiteral("labZoom"));
+    labZoom->setContentsMargins(8, 0, 8, 0);
+    labZoom->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    labZoom->setFixedWidth(labZoom->fontMetrics().horizontalAdvance(QStringLiteral("000 %")) + 16);
+    tbPreview->addWidget(labZoom);
     tbPreview->addSeparator();
     btnPrint = addCommand("btnPrint", QStringLiteral("Drucken …"), {QKeySequence::Print});
     btnSavePdf = addCommand("btnSavePdf", QStringLiteral("Als PDF speichern …"), {QKeySequence::Save});
@@ -272,6 +282,7 @@ void TReportPreview::applyZoom()
     else if (m_zoom == Zoom::WholePage)
         pixelsPerMm = std::min(room.width() / page.width, room.height() / page.height);
     pvPage->setPixelsPerMm(std::max(0.2, pixelsPerMm));
+    labZoom->setText(QStringLiteral("%1 %").arg(qRound(zoomPercent())));
 }
 
 bool TReportPreview::wheel(QWheelEvent* event)

@@ -84,6 +84,7 @@ private:
     QAction* btnZoom100 = nullptr;
     QAction* btnZoomIn = nullptr;
     QAction* btnZoomOut = nullptr;
+    QLabel* labZoom = nullptr; // the zoom in per cent of the paper's size
     QAction* btnPrint = nullptr;
     QAction* btnSavePdf = nullptr;
     QAction* btnClose = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <vector>
 
@@ -36,10 +37,10 @@ struct ReportBand {
     BandType type = BandType::Detail;
     double height = 0;
     QColor background;      // invalid: none
-    // Group header only: the column whose change of value starts a group,
+    // Group header only: the columns whose change of value starts a group,
     // whether the header is printed again on each page the group continues,
     // and the footer band that closes the group.
-    QString groupKey;
+    QStringList groupKeys;
     bool reprintOnNewPage = false;
     QString footer;
     std::deque<ReportItem> items; // stable addresses: commands keep pointers to items

@@ -6,6 +6,8 @@
 
 #include <QDate>
 #include <QObject>
+#include <QSet>
+#include <QStringList>
 
 class QWidget;
 
@@ -38,6 +40,22 @@ public:
 
 private:
     static ReportItem& withPageHeader(ReportDefinition& report, const QString& headerBand, double baseFontSize);
+};
+
+// Volume numbers a report's number column cannot hold: beyond 32 bits,
+// which only other tools store. A report that meets one prints nothing and
+// names every such comic, so that the user can correct them at once rather
+// than read a list with volumes under no number.
+class UnprintableNumbers {
+public:
+    static bool fits(qint64 number);
+    void note(const QString& comicId, const QString& title, const QString& series, qint64 number);
+    // Throws db::Error naming the comics noted.
+    void check() const;
+
+private:
+    QStringList m_comics;
+    QSet<QString> m_keys;
 };
 
 // The missing-flag rule: a stored "1" shows as "X", anything else as nothing.

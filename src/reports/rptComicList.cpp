@@ -1,9 +1,9 @@
 #include "reports/rptComicList.h"
 
-#include "database/GermanOrder.h"
-
 #include "database/Connection.h"
 #include "database/FieldNames.h"
+#include "database/GermanOrder.h"
+#include "database/MissingVolumes.h"
 #include "database/Statement.h"
 
 using rpt::BandType;
@@ -23,7 +23,7 @@ constexpr QLatin1String kKaufPreisWG{"SCLKAUFPREISWG"};
 
 // The columns of listSql.
 enum ListColumn {
-    SeriesId, SeriesName, Publisher, Title, Isbn, Band, Missing, Edition, BoughtOn, Price, PriceCurrency
+    SeriesId, SeriesName, Publisher, Title, Isbn, Band, Missing, Edition, BoughtOn, Price, PriceCurrency, ComicId
 };
 
 ReportItem item(const char* name, ItemType type, const QString& text, double left, double top, double width)
@@ -38,17 +38,6 @@ ReportItem item(const char* name, ItemType type, const QString& text, double lef
     return i;
 }
 
-// Cached statements must be ready for their next use on every way out.
-class Stepping {
-public:
-    explicit Stepping(db::Statement& statement) : m_statement(statement) {}
-    ~Stepping() { m_statement.reset(); }
-    Stepping(const Stepping&) = delete;
-    Stepping& operator=(const Stepping&) = delete;
-
-private:
-    db::Statement& m_statement;
-};
 } // namespace
 
 // Comparing the keys twice lets SQLite use the index on the copies' comic
@@ -56,12 +45,13 @@ private:
 // copies with equal names and volumes keep the order they were entered in.
 QString TRPTListComic::listSql(sqlite3* db)
 {
-    return QStringLiteral("SELECT SCLSERIEID, SCLSERIENTEXT, SCLVERLAGTEXT, SCLTITEL1, SCLISBNNR, SCLBAND, SCLFEHLT, "
-                          "LCLAUFLAGE, LCKKDATUM, LCLKPREIS, LCLKPREISWG "
+    return QStringLiteral("SELECT SCLSERIEID, SCLSERIENTEXT, SCLVERLAGTEXT, SCLTITEL1, SCLISBNNR, %3, SCLFEHLT, "
+                          "LCLAUFLAGE, LCKKDATUM, LCLKPREIS, LCLKPREISWG, SCLCOMICID "
                           "FROM LOKALESTRIPOTHEK, SERVERSTRIPOTHEK "
                           "WHERE (LCLSERVERCOMICID = SCLCOMICID COLLATE NOCASE AND LCLSERVERCOMICID = SCLCOMICID) "
                           "ORDER BY %1, %2, SCLBAND, SERVERSTRIPOTHEK.rowid, LOKALESTRIPOTHEK.rowid")
-        .arg(db::germanKeySql(db, f::SCLVERLAGTEXT), db::germanKeySql(db, f::SCLSERIENTEXT));
+        .arg(db::germanKeySql(db, f::SCLVERLAGTEXT), db::germanKeySql(db, f::SCLSERIENTEXT),
+             db::volumeNumberSql(f::SCLBAND));
 }
 
 TRPTListComic::TRPTListComic(QObject* owner)
@@ -91,10 +81,16 @@ TRPTListComic::TRPTListComic(QObject* owner)
 
     // The purchase columns sit further right than the heading row of old had
     // them, so that an ISBN-13 fits before them: they print what the user
-    // recorded about each copy.
+    // recorded about each copy. The volume column holds any number it may
+    // hold, "-2147483648" included; its heading stands above the numbers.
+    constexpr double kBandLeft = 4.5;
+    constexpr double kBandWidth = 17.0;
+    constexpr double kTitleLeft = kBandLeft + kBandWidth + 0.8;
     rpt::ReportBand& columns = qrReport.addBand(QStringLiteral("QRBand1"), BandType::ColumnHeader, 5.0);
-    columns.addItem(item("QRLabel1", ItemType::Label, "Band", 1.6, 1.0, 0));
-    columns.addItem(item("QRLabel2", ItemType::Label, "Titel", 14.6, 1.0, 0));
+    ReportItem bandLabel = item("QRLabel1", ItemType::Label, "Band", kBandLeft, 1.0, kBandWidth);
+    bandLabel.alignRight = true;
+    columns.addItem(bandLabel);
+    columns.addItem(item("QRLabel2", ItemType::Label, "Titel", kTitleLeft, 1.0, 0));
     columns.addItem(item("QRLabel3", ItemType::Label, "ISBN-Nr", 95.2, 1.0, 0));
     columns.addItem(item("QRLabel4", ItemType::Label, "Auflage", 121.4, 1.0, 0));
     columns.addItem(item("QRLabel5", ItemType::Label, "Kaufdatum", 137.2, 1.0, 0));
@@ -105,7 +101,9 @@ TRPTListComic::TRPTListComic(QObject* owner)
         label.autoSize = !label.alignRight;
 
     rpt::ReportBand& group = qrReport.addBand(QStringLiteral("qrgComic"), BandType::GroupHeader, 5.0);
-    group.groupKey = f::SRSERIENID;
+    // A series under two publishers, and the entries without a series, are
+    // one group per publisher: each bar names the publisher of its lines.
+    group.groupKeys = {f::SRSERIENID, kVerlagsText};
     group.reprintOnNewPage = true;
     group.background = QColor(0xc0, 0xc0, 0xc0);
     group.footer = QStringLiteral("qrSerieFooter");
@@ -118,10 +116,10 @@ TRPTListComic::TRPTListComic(QObject* owner)
 
     rpt::ReportBand& detail = qrReport.addBand(QStringLiteral("DetailBand1"), BandType::Detail, 4.0);
     detail.addItem(item("QRDBText7", ItemType::DataText, f::SCLFEHLT, 1.3, 0.4, 2.6));
-    ReportItem band = item("qrBand", ItemType::DataText, f::SCLBAND, 4.5, 0.4, 13.8 - 4.5);
+    ReportItem band = item("qrBand", ItemType::DataText, f::SCLBAND, kBandLeft, 0.4, kBandWidth);
     band.alignRight = true;
     detail.addItem(band);
-    ReportItem title = item("qrTitle", ItemType::DataText, f::SCLTITEL1, 14.6, 0.4, 80.4);
+    ReportItem title = item("qrTitle", ItemType::DataText, f::SCLTITEL1, kTitleLeft, 0.4, 95.0 - kTitleLeft);
     title.wordWrap = true;
     detail.addItem(title);
     // An ISBN of up to 25 characters never runs into the edition.
@@ -166,12 +164,18 @@ bool TRPTListComic::gather(db::Connection& connection)
 {
     connection.beginRead();
     db::Statement& query = connection.cached(listSql(connection.handle()), QStringLiteral("qryListe"));
-    const Stepping stepping(query);
+    const db::StatementReset resetting(query);
     if (!query.step())
         return false;
     tblReport.open();
-    do
-        AddListRow(tblReport, query);
-    while (query.step());
+    rpt::UnprintableNumbers unprintable;
+    do {
+        if (query.columnIsNull(Band) || rpt::UnprintableNumbers::fits(query.columnInt64(Band)))
+            AddListRow(tblReport, query);
+        else
+            unprintable.note(query.column(ComicId).toString(), query.column(Title).toString(),
+                             query.column(SeriesName).toString(), query.columnInt64(Band));
+    } while (query.step());
+    unprintable.check();
     return true;
 }

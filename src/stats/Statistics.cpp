@@ -3,9 +3,14 @@
 #include "database/Connection.h"
 #include "database/FieldNames.h"
 #include "database/GermanOrder.h"
+#include "database/Field.h"
+#include "database/MissingVolumes.h"
 #include "database/Statement.h"
+#include "database/Table.h"
 
+#include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 
 #include <algorithm>
@@ -19,15 +24,6 @@ namespace stats {
 namespace {
 
 const QString kComponent = QStringLiteral("qryStatistik");
-
-// An integer field as the program reads it: null and text that is no
-// number read as 0, a float is rounded.
-QString integerOf(const QString& column)
-{
-    return QStringLiteral("CASE typeof(%1) WHEN 'integer' THEN %1 WHEN 'real' THEN CAST(round(%1) AS INTEGER) "
-                          "ELSE 0 END")
-        .arg(column);
-}
 
 // The currency class of a typed currency: '€' (also EUR, Euro), 'DM', ''
 // for none, or the text as typed. The program itself writes only the
@@ -55,74 +51,41 @@ QString overviewSql()
                           "(SELECT count(*) FROM SERVERSTRIPOTHEK WHERE SCLZUKAUFEN = 1)");
 }
 
-// The missing-volumes rule over the whole catalogue in series order. A run
-// is a stretch of entries with the same series id; the report's count
-// stands, after the n entries of a run, at
-//     1 + n + max(0, max over owned, unflagged entries of (volume - place)),
-// place being the entry's position in the run, counted from 1. So a run
-// misses its unowned and flagged entries, plus that many gap numbers.
-// The entries are numbered in series order by a table of the connection's
-// own, whose integer key counts them as they come in from the series index
-// (a window function costs several times as much). What the rule needs of
-// each entry is read in file order, which is far faster than jumping about
-// the catalogue in series order, and joined to its number in memory. A run
-// begins where the series id differs from the entry before, and each run is
-// summed over its range of numbers, which SQLite reads in order, without
-// sorting.
-const QString kOrder = QStringLiteral("temp.statOrder");
-const QString kRows = QStringLiteral("temp.statRows");
-const QString kEntries = QStringLiteral("temp.statEntries");
-const QString kRuns = QStringLiteral("temp.statRuns");
+// The year of a purchase date, or null where the date is none: the function
+// of registerPurchaseYear.
+const QString kPurchaseYear = QStringLiteral("stripothek_kaufjahr");
 
-QStringList seriesTablesSql(sqlite3* handle)
+int yearOf(const QVariant& stored)
 {
-    // Exactly the order of the catalogue's series index, so that SQLite walks it.
-    const QString order = db::germanKeySql(handle, db::fields::SCLSERIENTEXT) + QStringLiteral(", SCLBAND, rowid");
-    // No column types: ids and volumes keep the type they are stored with.
-    return {QStringLiteral("CREATE TABLE %1 (pos INTEGER PRIMARY KEY, rid)").arg(kOrder),
-            QStringLiteral("INSERT INTO %1 (rid) SELECT rowid FROM SERVERSTRIPOTHEK ORDER BY %2").arg(kOrder, order),
-            QStringLiteral("CREATE TABLE %1 (rid INTEGER PRIMARY KEY, sid, volume, owned, flagged)").arg(kRows),
-            QStringLiteral(
-                "INSERT INTO %1 SELECT t.rowid, IFNULL(t.SCLSERIEID, ''), %2,"
-                " EXISTS (SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')"
-                " COLLATE NOCASE AND LCLSERVERCOMICID = IFNULL(t.SCLCOMICID, '')), %3 = 1"
-                " FROM SERVERSTRIPOTHEK t")
-                .arg(kRows, integerOf(QStringLiteral("t.SCLBAND")), integerOf(QStringLiteral("t.SCLFEHLT"))),
-            QStringLiteral("CREATE TABLE %1 (pos INTEGER PRIMARY KEY, rid, sid, volume, owned, flagged)").arg(kEntries),
-            QStringLiteral("INSERT INTO %1 SELECT o.pos, o.rid, r.sid, r.volume, r.owned, r.flagged"
-                           " FROM %2 o JOIN %3 r ON r.rid = o.rid ORDER BY o.pos")
-                .arg(kEntries, kOrder, kRows),
-            QStringLiteral("CREATE TABLE %1 (first INTEGER PRIMARY KEY)").arg(kRuns),
-            QStringLiteral("INSERT INTO %1 SELECT e.pos FROM %2 e LEFT JOIN %2 p ON p.pos = e.pos - 1"
-                           " WHERE p.sid IS NOT e.sid")
-                .arg(kRuns, kEntries)};
+    const QDateTime date = db::storedDateTime(stored);
+    return date.isValid() ? date.date().year() : 0;
 }
 
-QStringList dropSeriesTablesSql()
+void purchaseYear(sqlite3_context* context, int, sqlite3_value** arguments)
 {
-    QStringList drops;
-    for (const QString& table : {kOrder, kRows, kEntries, kRuns})
-        drops << QStringLiteral("DROP TABLE IF EXISTS %1").arg(table);
-    return drops;
-}
-
-QString seriesSql()
-{
-    return QStringLiteral(
-               "WITH runs AS MATERIALIZED (SELECT r.first AS first, e.sid AS sid, count(*) AS n, sum(e.owned) AS owned,"
-               " sum(e.owned AND NOT e.flagged) AS complete,"
-               " max(CASE WHEN e.owned AND NOT e.flagged THEN e.volume - (e.pos - r.first + 1) END) AS reach"
-               " FROM %2 r JOIN %1 e ON e.pos >= r.first"
-               " AND e.pos < IFNULL((SELECT min(n.first) FROM %2 n WHERE n.first > r.first), 9223372036854775807)"
-               " GROUP BY r.first),"
-               " bySeries AS (SELECT sid, min(first) AS first, sum(n) AS entries, sum(owned) AS owned,"
-               " sum(complete) AS complete, sum(n - complete + max(0, IFNULL(reach, 0))) AS missing"
-               " FROM runs WHERE sid <> '' GROUP BY sid)"
-               " SELECT b.sid, IFNULL(s.SCLSERIENTEXT, ''), IFNULL(s.SCLVERLAGTEXT, ''), b.entries, b.owned,"
-               " b.missing, b.complete"
-               " FROM bySeries b JOIN %1 f ON f.pos = b.first JOIN SERVERSTRIPOTHEK s ON s.rowid = f.rid"
-               " ORDER BY b.first")
-        .arg(kEntries, kRuns);
+    sqlite3_value* value = arguments[0];
+    int year = 0;
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL:
+        sqlite3_result_null(context);
+        return;
+    case SQLITE_TEXT:
+        year = db::storedYear(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+        break;
+    // What else a date field may hold, read as the program reads it.
+    case SQLITE_INTEGER:
+        year = yearOf(qint64(sqlite3_value_int64(value)));
+        break;
+    case SQLITE_FLOAT:
+        year = yearOf(sqlite3_value_double(value));
+        break;
+    default:
+        year = yearOf(QByteArray(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value)));
+    }
+    if (year == 0)
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_int(context, year);
 }
 
 // One pass over the copies for the value per publisher and the purchases
@@ -130,9 +93,8 @@ QString seriesSql()
 // year, and both tables are sums of those few thousand groups. Sorting the
 // copies is most of the work, so it is done once, with the publisher first,
 // which tells most rows apart at the first column. The currency is classed
-// per group instead of per copy. The year is the leading number of the
-// date: the same as strftime('%Y') for every value, valid or not, at half
-// its cost.
+// per group instead of per copy. The year is read from the date as the
+// own-copy dialog reads it (kPurchaseYear).
 // Rows: kind 0 a publisher (catalogued, publisher), kind 1 a year and
 // currency class (year, class); then copies, copies with a price, the sum of
 // the prices, the euro and mark sums, the prices in another currency.
@@ -140,7 +102,7 @@ QString copiesSql()
 {
     return QStringLiteral(
                "WITH g AS MATERIALIZED (SELECT IFNULL(s.SCLVERLAGTEXT, '') AS publisher, l.LCLKPREISWG AS typed,"
-               " s.rowid IS NOT NULL AS catalogued, CAST(date(l.LCKKDATUM) AS INTEGER) AS year,"
+               " s.rowid IS NOT NULL AS catalogued, %4(l.LCKKDATUM) AS year,"
                " count(*) AS n, count(%1) AS priced, total(%1) AS amount"
                " FROM LOKALESTRIPOTHEK l LEFT JOIN SERVERSTRIPOTHEK s"
                " ON s.SCLCOMICID = l.LCLSERVERCOMICID COLLATE NOCASE AND s.SCLCOMICID = l.LCLSERVERCOMICID"
@@ -153,7 +115,8 @@ QString copiesSql()
                " UNION ALL SELECT 1, year, currency, sum(n), sum(priced), total(amount), 0, 0, 0, NULL"
                " FROM classed GROUP BY year, currency"
                " ORDER BY kind, a DESC, sortKey, b")
-        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeyCall(QStringLiteral("publisher")));
+        .arg(kPrice, currencyOf(QStringLiteral("typed")), db::germanKeyCall(QStringLiteral("publisher")),
+             kPurchaseYear);
 }
 
 // Every condition of the list, also those no copy has; then the copies
@@ -206,31 +169,127 @@ void run(sqlite3* handle, const QString& sql)
     db::Statement(handle, sql, kComponent).exec();
 }
 
-// The series' working tables last one reading: a connection that stays
-// open (the program's own) keeps none of them, whichever way it ends.
-struct DropSeriesTables {
-    sqlite3* handle;
-    ~DropSeriesTables()
+// Counts a series' entries and lines as the missing-volumes report reads
+// them, through the report's own rule: the two agree by construction.
+class SeriesCounter {
+public:
+    explicit SeriesCounter(Figures& f) : m_f(f) {}
+
+    void entry(const db::SeriesRun& run, const db::VolumeEntry& e, const db::Statement& row)
     {
-        for (const QString& sql : dropSeriesTablesSql()) {
-            try {
-                run(handle, sql);
-            } catch (...) {
-                // The next reading drops them before it starts.
-            }
+        SeriesFigures& s = series(run);
+        ++s.catalogued;
+        s.owned += e.owned;
+        s.complete += e.owned && !e.flagged;
+        Publishers& p = m_publishers[size_t(m_current)];
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row.raw(), db::kFirstExtraColumn));
+        const QByteArrayView name = text ? QByteArrayView(text, sqlite3_column_bytes(row.raw(), db::kFirstExtraColumn))
+                                         : QByteArrayView();
+        // Entries of a series mostly share their publisher: the one counted
+        // last is the one to try first.
+        if (p.last >= 0 && p.counts[size_t(p.last)].first == name) {
+            ++p.counts[size_t(p.last)].second;
+            return;
+        }
+        const auto found = std::find_if(p.counts.begin(), p.counts.end(), [&](const auto& c) { return c.first == name; });
+        if (found != p.counts.end()) {
+            ++found->second;
+            p.last = int(found - p.counts.begin());
+            return;
+        }
+        p.counts.emplace_back(name.toByteArray(), 1);
+        p.last = int(p.counts.size() - 1);
+    }
+
+    void missing(const db::SeriesRun& run) { ++series(run).missing; }
+
+    // The publisher of most of each series' entries; of equally many, the
+    // one met first in series order.
+    void finish()
+    {
+        for (size_t i = 0; i < m_publishers.size(); ++i) {
+            const auto& counts = m_publishers[i].counts;
+            const auto most = std::max_element(counts.begin(), counts.end(),
+                                               [](const auto& a, const auto& b) { return a.second < b.second; });
+            if (most != counts.end())
+                m_f.series[qsizetype(i)].publisher = QString::fromUtf8(most->first);
         }
     }
+
+private:
+    struct Publishers {
+        std::vector<std::pair<QByteArray, qint64>> counts;
+        int last = -1;
+    };
+
+    SeriesFigures& series(const db::SeriesRun& run)
+    {
+        if (m_current < 0 || m_f.series[m_current].seriesId != run.seriesId) {
+            const auto known = m_index.constFind(run.seriesId);
+            if (known != m_index.constEnd()) {
+                m_current = *known;
+            } else {
+                m_current = int(m_f.series.size());
+                m_index.insert(run.seriesId, m_current);
+                SeriesFigures s;
+                s.seriesId = run.seriesId;
+                s.name = run.seriesName;
+                m_f.series.append(s);
+                m_publishers.emplace_back();
+            }
+        }
+        return m_f.series[m_current];
+    }
+
+    Figures& m_f;
+    QHash<QString, int> m_index;
+    std::vector<Publishers> m_publishers;
+    int m_current = -1;
 };
 
-void readSeries(sqlite3* handle, Figures& f)
+// Reading the catalogue in series order jumps about its rows: with the
+// series index and the copies' index beside them they fill more than the
+// connection's usual page cache at 100,000 volumes, and pages dropped would
+// be read again and again. A larger cache for the walk, and the usual one
+// afterwards (sorting the copies is faster with the smaller one).
+class LargerPageCache {
+public:
+    explicit LargerPageCache(sqlite3* handle) : m_handle(handle)
+    {
+        db::Statement size(handle, QStringLiteral("PRAGMA cache_size"), kComponent);
+        size.step();
+        m_usual = size.columnInt64(0);
+        run(handle, QStringLiteral("PRAGMA cache_size = -65536"));
+    }
+    ~LargerPageCache()
+    {
+        try {
+            run(m_handle, QStringLiteral("PRAGMA cache_size = %1").arg(m_usual));
+        } catch (...) {
+            // Only memory: the connection works with either size.
+        }
+    }
+    LargerPageCache(const LargerPageCache&) = delete;
+    LargerPageCache& operator=(const LargerPageCache&) = delete;
+
+private:
+    sqlite3* m_handle;
+    qint64 m_usual = 0;
+};
+
+void readSeries(db::Connection& connection, Figures& f)
 {
-    const DropSeriesTables drop{handle};
-    for (const QString& sql : dropSeriesTablesSql() + seriesTablesSql(handle))
-        run(handle, sql);
-    eachRow(handle, seriesSql(), [&](const db::Statement& row) {
-        f.series.append({row.column(0).toString(), row.column(1).toString(), row.column(2).toString(),
-                         row.columnInt64(3), row.columnInt64(4), row.columnInt64(5), row.columnInt64(6)});
-    });
+    const LargerPageCache cache(connection.handle());
+    db::Table catalogue(connection, kComponent, QStringLiteral("SERVERSTRIPOTHEK"));
+    catalogue.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
+    catalogue.open();
+    SeriesCounter counter(f);
+    db::WalkMissingVolumes(
+        catalogue,
+        {[&](const db::SeriesRun& run, const db::VolumeEntry& e, const db::Statement& row) { counter.entry(run, e, row); },
+         [&](const db::SeriesRun& run, const db::MissingVolume&) { counter.missing(run); }},
+        {db::fields::SCLVERLAGTEXT});
+    counter.finish();
 }
 
 void readConditions(sqlite3* handle, Figures& f)
@@ -312,16 +371,17 @@ void readCopies(sqlite3* handle, Figures& f)
 
 // The overview, the series and the conditions on one connection, the
 // grouping of the copies on the other: the two take about equally long.
-void readOverviewAndSeries(sqlite3* handle, Figures& f)
+void readOverviewAndSeries(db::Connection& connection, Figures& f)
 {
-    readOverview(handle, f);
-    readSeries(handle, f);
-    readConditions(handle, f);
+    readOverview(connection.handle(), f);
+    readSeries(connection, f);
+    readConditions(connection.handle(), f);
 }
 
-void readCopyFigures(sqlite3* handle, Figures& f)
+void readCopyFigures(db::Connection& connection, Figures& f)
 {
-    readCopies(handle, f);
+    registerPurchaseYear(connection.handle());
+    readCopies(connection.handle(), f);
 }
 
 // A connection of its own, read-only, to the file the program has open.
@@ -330,7 +390,7 @@ void openReader(db::Connection& reader, const QString& file)
     reader.setReadOnly(true);
     reader.setDatabasePath(QFileInfo(file).absolutePath());
     reader.connect();
-    // The series' working tables stay in memory, as sorting does.
+    // The groupings of the copies sort in memory.
     run(reader.handle(), QStringLiteral("PRAGMA temp_store = MEMORY"));
 }
 
@@ -362,11 +422,13 @@ bool isInterruption(const std::exception_ptr& error)
 // The overview and the series on the second connection, on a thread of their
 // own, the rest on the first, at once. A failure on one side stops the other,
 // and the first failure is the one reported.
-void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
+void readInParallel(db::Connection& first, db::Connection& second, Figures& f)
 {
     Figures overviewAndSeries;
     std::exception_ptr workerError;
     std::exception_ptr ownError;
+    sqlite3* const firstHandle = first.handle();
+    sqlite3* const secondHandle = second.handle();
     std::thread worker;
     try {
         worker = std::thread([&] {
@@ -374,7 +436,7 @@ void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
                 readOverviewAndSeries(second, overviewAndSeries);
             } catch (...) {
                 workerError = std::current_exception();
-                sqlite3_interrupt(first);
+                sqlite3_interrupt(firstHandle);
             }
         });
     } catch (const std::system_error&) {
@@ -387,7 +449,7 @@ void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
         readCopyFigures(first, f);
     } catch (...) {
         ownError = std::current_exception();
-        sqlite3_interrupt(second);
+        sqlite3_interrupt(secondHandle);
     }
     worker.join();
     if (workerError && (!ownError || isInterruption(ownError)))
@@ -401,6 +463,15 @@ void readInParallel(sqlite3* first, sqlite3* second, Figures& f)
 }
 
 } // namespace
+
+void registerPurchaseYear(sqlite3* handle)
+{
+    const int rc = sqlite3_create_function_v2(handle, kPurchaseYear.toUtf8().constData(), 1,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, purchaseYear, nullptr,
+                                              nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw db::EngineError(kComponent, QString::fromUtf8(sqlite3_errstr(rc)), rc);
+}
 
 double SeriesFigures::completeness() const
 {
@@ -422,18 +493,20 @@ std::optional<double> CurrencyFigures::euro() const
 
 QStringList FigureStatements(sqlite3* handle)
 {
-    return QStringList{overviewSql()} + dropSeriesTablesSql() + seriesTablesSql(handle) +
-           QStringList{seriesSql(), conditionsSql(), copiesSql()} + dropSeriesTablesSql();
+    // The series' walk as the catalogue table runs it, in series order.
+    const QString walk = QStringLiteral("SELECT %1 FROM SERVERSTRIPOTHEK ORDER BY %2, SCLBAND, rowid")
+                             .arg((db::missingVolumeColumns() << db::fields::SCLVERLAGTEXT).join(QLatin1Char(',')),
+                                  db::germanKeySql(handle, db::fields::SCLSERIENTEXT));
+    return {overviewSql(), walk, conditionsSql(), copiesSql()};
 }
 
 Figures ComputeFigures(db::Connection& connection)
 {
     // One snapshot: every figure from the same state of the file.
     connection.beginRead();
-    sqlite3* handle = connection.handle();
     Figures f;
-    readOverviewAndSeries(handle, f);
-    readCopyFigures(handle, f);
+    readOverviewAndSeries(connection, f);
+    readCopyFigures(connection, f);
     return f;
 }
 
@@ -470,10 +543,10 @@ Figures ComputeFiguresInParallel(db::Connection& connection, const std::function
     }
     Figures f;
     if (sameState) {
-        readInParallel(first.handle(), second.handle(), f);
+        readInParallel(first, second, f);
     } else {
-        readOverviewAndSeries(first.handle(), f);
-        readCopyFigures(first.handle(), f);
+        readOverviewAndSeries(first, f);
+        readCopyFigures(first, f);
     }
     return f;
 }

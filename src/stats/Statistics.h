@@ -31,7 +31,7 @@ struct Overview {
 struct SeriesFigures {
     QString seriesId;
     QString name;      // the name copied into its first entry
-    QString publisher; // the publisher of most of its entries
+    QString publisher; // the publisher of most of its entries (of equally many, the first met)
     qint64 catalogued = 0;
     qint64 owned = 0;    // entries with at least one own copy
     qint64 missing = 0;  // what the report would list
@@ -104,7 +104,13 @@ Figures ComputeFigures(db::Connection& connection);
 // the first snapshot and before the second: a test commits there.
 Figures ComputeFiguresInParallel(db::Connection& connection, const std::function<void()>& betweenSnapshots = {});
 
-// The statements behind ComputeFigures, for measuring them on their own.
+// The statements behind ComputeFigures, for measuring them on their own:
+// they need registerPurchaseYear on their connection.
 QStringList FigureStatements(sqlite3* handle);
+
+// The SQL function with which the figures read the year of a purchase date
+// as the own-copy dialog reads the date: a number or text that is no date
+// there gives no year.
+void registerPurchaseYear(sqlite3* handle);
 
 } // namespace stats

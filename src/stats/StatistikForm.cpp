@@ -133,9 +133,9 @@ void TStatistikForm::buildWindow()
     grdSerien = newTable("grdSerien", m_series);
     seriesLayout->addWidget(grdSerien, 1);
     auto* seriesHint = new QLabel(
-        QStringLiteral("Fehlende Bände wie in der Liste „Fehlende Bände auflisten“ gezählt. Vollständigkeit: eigene, "
-                       "nicht als fehlend markierte Bände unter allen, die die Serie bis zu ihrem letzten Band im "
-                       "Katalog hat. Ein Doppelklick zeigt die Serie in der Übersicht."),
+        QStringLiteral("Verlag: der Verlag der meisten Bände der Serie. Fehlende: die Zeilen der Liste „Fehlende "
+                       "Bände auflisten“. Vollständigkeit: eigene, nicht als fehlend markierte Bände unter diesen "
+                       "und den fehlenden. Ein Doppelklick zeigt die Serie in der Übersicht."),
         seriesPage);
     seriesHint->setWordWrap(true);
     btnShowSeries = new QPushButton(QStringLiteral("In der Übersicht zeigen"), seriesPage);

@@ -126,8 +126,13 @@ void fillCurrencies(QStandardItemModel& model, const QList<CurrencyFigures>& row
 
 void fillSeries(QStandardItemModel& model, const QList<SeriesFigures>& rows)
 {
-    reset(model, {QStringLiteral("Serie"), QStringLiteral("Verlag"), QStringLiteral("Bände im Katalog"),
+    // A series' volumes may come from several publishers: the column says
+    // which one it names.
+    reset(model, {QStringLiteral("Serie"), QStringLiteral("Verlag (meiste Bände)"), QStringLiteral("Bände im Katalog"),
                   QStringLiteral("eigene"), QStringLiteral("fehlende"), QStringLiteral("Vollständigkeit")});
+    model.horizontalHeaderItem(1)->setToolTip(
+        QStringLiteral("Der Verlag, bei dem die meisten Bände der Serie erschienen sind; bei "
+                       "Gleichstand der, dessen Band in der Serie zuerst kommt"));
     for (const SeriesFigures& r : rows) {
         QStandardItem* name = nameCell(r.name, QStringLiteral("(ohne Namen)"));
         name->setData(r.seriesId, SeriesIdRole);

@@ -31,6 +31,10 @@ void TestReportCli::report_data()
 
     QTest::newRow("missing") << kCollection << QStringList{"report", "missing", "DIR", "--pdf", "PDF"} << 0
                              << "(2 Seiten)" << 2 << false;
+    QTest::newRow("missing, a gap of 199,999 volumes")
+        << QStringList{"series | A | Asterix | Egmont", "vol | A | 1 | Eins | own", "vol | A | 200001 | Zwei | own",
+                       "series | B | Zweite | Egmont", "vol | B | 1..2 | Band %1 |"}
+        << QStringList{"report", "missing", "DIR", "--pdf", "PDF"} << 0 << "(1 Seite)" << 1 << false;
     QTest::newRow("list") << kCollection << QStringList{"report", "list", "DIR", "--pdf", "PDF"} << 0 << "(2 Seiten)"
                           << 2 << false;
     QTest::newRow("no own copies") << kNoCopies << QStringList{"report", "list", "DIR", "--pdf", "PDF"} << 1

@@ -51,7 +51,15 @@ const QStringList kMissingCases{
     "vol | - | - | Einzelband ohne Serie |", "vol | - | 5 | Noch einer ohne Serie |",
     // A title cut to 100 characters, wrapped onto two lines.
     "series | W | Wrap | Egmont", QStringLiteral("vol | W | 1 | %1 |").arg(kLongTitle.toUpper()),
-    "vol | W | 2 | Kurz |"};
+    "vol | W | 2 | Kurz |",
+    // Each title beside its own number: 34 and 38 flagged, 35-37 never catalogued.
+    "series | H | Schattenwald | Egmont", "vol | H | 1..33 | Band %1 | own", "vol | H | 34 | Die Rückkehr | own fehlt",
+    "vol | H | 38 | Das Geheimnis von Schattenwald | fehlt", "vol | H | 39 | Neununddreißig | own",
+    // Six digits and the extremes of the column, none owned: no gaps.
+    "series | X | Extreme | Egmont", "vol | X | -2147483648 | Ganz unten |", "vol | X | 100000..100002 | Band %1 |",
+    "vol | X | 2147483646 | Ganz oben |",
+    // A mistyped number: its gap is one line, the series around it as usual.
+    "series | M | Tippfehler | Egmont", "vol | M | 1 | Eins | own", "vol | M | 200001 | Zwei | own"};
 
 const QStringList kListCases{
     // Two copies of one comic; a flagged one with a 30-character ISBN; one
@@ -67,8 +75,13 @@ const QStringList kListCases{
     "vol | B | 2 | Asterix zwei B | own",
     // One series under two publishers.
     "series | S | Split | Carlsen", "vol | S | 1 | Split eins | own", "vol | S | 2 | Split zwei | own verlag=Ehapa",
-    // Without a series: one group.
+    // Without a series: one group per publisher.
     "vol | - | - | Ohne Serie eins | own verlag=Zack", "vol | - | 7 | Ohne Serie zwei | own verlag=Zack",
+    "vol | - | 1 | Einzelalbum von Atlantis | own verlag=Atlantis_Verlag",
+    "vol | - | 2 | Einzelalbum von Bastei | own verlag=Bastei",
+    // Six digits and the extremes of the column.
+    "series | E | Extreme | Egmont", "vol | E | -2147483648 | Ganz unten | own", "vol | E | 100000 | Sechsstellig | own",
+    "vol | E | 2147483646 | Ganz oben | own",
     // A copy whose comic was deleted.
     "orphan"};
 } // namespace
@@ -78,33 +91,57 @@ void TestReportLayout::reports_data()
     QTest::addColumn<QString>("report"); // missing or list
     QTest::addColumn<QStringList>("collection");
     QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("sql"); // run on the written collection: what only other tools store
     QTest::addColumn<QString>("golden"); // empty: nothing to report
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("missing: cases") << "missing" << kMissingCases << "" << "missing-cases.txt" << "";
+    const QString tooLarge = QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLBAND = 4294967296 WHERE SCLTITEL1 = 'Zwei'");
+    const QString unprintable = QStringLiteral("Der Report kann nur Bandnummern von -2.147.483.648 bis "
+                                               "2.147.483.647 drucken. Bitte korrigieren Sie die Bandnummer dieser "
+                                               "Comics:\n");
+    const QString tooLargeNamed = unprintable + QStringLiteral("„Zwei“, Serie „Tippfehler“, Band 4.294.967.296 (Schlüssel ");
+    const QStringList mistyped{"series | M | Tippfehler | Egmont", "vol | M | 1 | Eins | own", "vol | M | 2 | Zwei | own",
+                               "vol | M | 3 | Drei | own"};
+
+    QTest::newRow("missing: cases") << "missing" << kMissingCases << "" << "" << "missing-cases.txt" << "";
     // Judged on the shown volume alone: 1 and 2 lack before the owned 3.
-    QTest::newRow("missing: filter") << "missing" << kMissingCases << "(SCLTITEL1 = 'Gaps d*')"
+    QTest::newRow("missing: filter") << "missing" << kMissingCases << "(SCLTITEL1 = 'Gaps d*')" << ""
                                      << "missing-filter.txt" << "";
     QTest::newRow("missing: nothing missing")
-        << "missing" << QStringList{"series | C | Complete | Egmont", "vol | C | 1..3 | Komplett %1 | own"} << ""
+        << "missing" << QStringList{"series | C | Complete | Egmont", "vol | C | 1..3 | Komplett %1 | own"} << "" << ""
         << "missing-empty.txt" << "";
     QTest::newRow("missing: group continues on a new page")
         << "missing"
         << QStringList{"series | P | Lange Reihe | Egmont", "vol | P | 1..80 | Band %1 |", "series | Q | Danach | Egmont",
                        "vol | Q | 1 | Erster | own", "vol | Q | 2 | Zweiter |"}
-        << "" << "missing-pagebreak.txt" << "";
+        << "" << "" << "missing-pagebreak.txt" << "";
     QTest::newRow("missing: no own copies")
-        << "missing" << QStringList{"series | N | Nichts | Egmont", "vol | N | 1..3 | Nichts %1 |"} << "" << "" << "";
-    QTest::newRow("missing: mistyped volume number")
-        << "missing" << QStringList{"series | M | Tippfehler | Egmont", "vol | M | 1 | Eins | own", "vol | M | 200000 | Zwei | own"}
-        << "" << "" << "Der Band 200.000 der Serie „Tippfehler“ ließe eine Lücke";
+        << "missing" << QStringList{"series | N | Nichts | Egmont", "vol | N | 1..3 | Nichts %1 |"} << "" << "" << ""
+        << "";
+    // The extremes the column holds, 2147483647 included, and what the
+    // program reads of a float: the nearest number.
+    QTest::newRow("missing: a float and the largest number")
+        << "missing" << mistyped << ""
+        << "UPDATE SERVERSTRIPOTHEK SET SCLBAND = 2147483647, SCLFEHLT = 1 WHERE SCLTITEL1 = 'Zwei';"
+           "UPDATE SERVERSTRIPOTHEK SET SCLBAND = 4.6, SCLFEHLT = 1.0 WHERE SCLTITEL1 = 'Eins'"
+        << "missing-odd-numbers.txt" << "";
+    QTest::newRow("missing: a volume number beyond 32 bits")
+        << "missing" << mistyped << "" << "UPDATE SERVERSTRIPOTHEK SET SCLBAND = 4294967296, SCLFEHLT = 1 WHERE SCLTITEL1 = 'Zwei'" << "" << tooLargeNamed;
+    // The gap below 4294967296 is one line; the two numbers above it are named
+    // by the volume that makes them gaps.
+    QTest::newRow("missing: a gap beyond 32 bits")
+        << "missing" << mistyped << ""
+        << tooLarge + "; UPDATE SERVERSTRIPOTHEK SET SCLBAND = 4294967299 WHERE SCLTITEL1 = 'Drei'" << ""
+        << unprintable + "„Drei“, Serie „Tippfehler“, Band 4.294.967.299 (Schlüssel ";
 
-    QTest::newRow("list: cases") << "list" << kListCases << "" << "list-cases.txt" << "";
+    QTest::newRow("list: cases") << "list" << kListCases << "" << "" << "list-cases.txt" << "";
     QTest::newRow("list: group continues on a new page")
-        << "list" << QStringList{"series | L | Lange Reihe | Egmont", "vol | L | 1..70 | Band %1 | own"} << ""
+        << "list" << QStringList{"series | L | Lange Reihe | Egmont", "vol | L | 1..70 | Band %1 | own"} << "" << ""
         << "list-pagebreak.txt" << "";
     QTest::newRow("list: copies without catalogue entries")
-        << "list" << QStringList{"vol | - | 1 | Ohne Exemplar |", "orphan"} << "" << "" << "";
+        << "list" << QStringList{"vol | - | 1 | Ohne Exemplar |", "orphan"} << "" << "" << "" << "";
+    QTest::newRow("list: a volume number beyond 32 bits")
+        << "list" << mistyped << "" << tooLarge << "" << tooLargeNamed;
 }
 
 void TestReportLayout::reports()
@@ -112,6 +149,7 @@ void TestReportLayout::reports()
     QFETCH(QString, report);
     QFETCH(QStringList, collection);
     QFETCH(QString, filter);
+    QFETCH(QString, sql);
     QFETCH(QString, golden);
     QFETCH(QString, error);
 
@@ -119,6 +157,9 @@ void TestReportLayout::reports()
     writeCollection(dir.path(), collection);
     ComicData data;
     data.dbConnection().setDatabasePath(dir.filePath(QStringLiteral("database")));
+    data.dbConnection().connect();
+    for (const QString& statement : sql.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        data.dbConnection().execute(statement);
     data.OpenTables();
     if (!filter.isEmpty()) {
         data.tblStripothek().setFilter(filter);

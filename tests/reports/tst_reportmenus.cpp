@@ -4,15 +4,20 @@
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
 #include "core/Command.h"
+#include "database/ComicData.h"
+#include "reports/Layout.h"
 #include "reports/PreviewWindow.h"
 #include "reports/ReportForm.h"
+#include "reports/rptComicList.h"
 #include "reports/rptStammblatt.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QToolBar>
 
 // The menu "Reports" of the real main window, from the menu item to the
 // closed preview, as a user runs it.
@@ -23,6 +28,8 @@ private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Stripothek")); }
     void commands_data();
     void commands();
+    void previewToolbar_data();
+    void previewToolbar();
 };
 
 namespace {
@@ -200,6 +207,61 @@ void TestReportMenus::commands()
     }
     ui::setErrorSink(previousSink);
     QDir::setCurrent(previous);
+}
+
+void TestReportMenus::previewToolbar_data()
+{
+    QTest::addColumn<QList<QKeySequence>>("keys");
+    QTest::addColumn<int>("page");       // 0: the last
+    QTest::addColumn<QString>("percent"); // after "100 %" and the keys; empty: the whole page
+    const QKeySequence down(Qt::Key_PageDown);
+    QTest::newRow("page 2, later pages still laid out") << QList<QKeySequence>{down} << 2 << "";
+    QTest::newRow("page 10") << QList<QKeySequence>(9, down) << 10 << "";
+    QTest::newRow("the last page") << QList<QKeySequence>{QKeySequence(Qt::Key_End)} << 0 << "";
+    QTest::newRow("one step larger") << QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Plus)} << 1 << "125 %";
+    QTest::newRow("one step smaller") << QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Minus)} << 1 << "80 %";
+}
+
+// Paging leaves every button where it was, and the zoom shows in per cent.
+void TestReportMenus::previewToolbar()
+{
+    QFETCH(QList<QKeySequence>, keys);
+    QFETCH(int, page);
+    QFETCH(QString, percent);
+    static QTemporaryDir dir; // one collection of some 30 pages for every row
+    if (!QFile::exists(dir.filePath(QStringLiteral("database"))))
+        writeCollection(dir.path(), {"series | L | Lange Reihe | Egmont", "vol | L | 1..2000 | Band %1 | own"});
+    ComicData data;
+    data.dbConnection.setDatabasePath(dir.filePath(QStringLiteral("database")));
+    data.dbConnection.connect();
+    TRPTListComic form;
+    QVERIFY(form.gather(data.dbConnection));
+    rpt::Layouter layouter(form.qrReport, &form.tblReport, QDate(2024, 3, 1));
+    rpt::TReportPreview preview(layouter, form.qrReport.title);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    auto* toolbar = preview.findChild<QToolBar*>(QStringLiteral("tbPreview"));
+    auto* zoom = preview.findChild<QLabel*>(QStringLiteral("labZoom"));
+    QVERIFY(toolbar && zoom);
+    const auto positions = [&] {
+        // The toolbar lays itself out anew on the next pass of the event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QList<int> x;
+        for (QAction* action : toolbar->actions())
+            if (QWidget* w = toolbar->widgetForAction(action))
+                x << w->x();
+        return x;
+    };
+    const QList<int> before = positions();
+    QCOMPARE(zoom->text(), QStringLiteral("%1 %").arg(qRound(preview.zoomPercent())));
+    if (!percent.isEmpty())
+        preview.findChild<QAction*>(QStringLiteral("btnZoom100"))->trigger();
+    for (const QKeySequence& key : keys)
+        QTest::keySequence(&preview, key);
+    const int shown = page > 0 ? page : preview.pageCount();
+    QVERIFY2(preview.pageText().startsWith(QStringLiteral("Seite %1 von ").arg(shown)), qPrintable(preview.pageText()));
+    QCOMPARE(positions(), before);
+    QCOMPARE(zoom->text(), percent.isEmpty() ? QStringLiteral("%1 %").arg(qRound(preview.zoomPercent())) : percent);
 }
 
 QTEST_MAIN(TestReportMenus)
