@@ -232,10 +232,10 @@ void TestReportMenus::previewToolbar()
     if (!QFile::exists(dir.filePath(QStringLiteral("database"))))
         writeCollection(dir.path(), {"series | L | Lange Reihe | Egmont", "vol | L | 1..2000 | Band %1 | own"});
     ComicData data;
-    data.dbConnection.setDatabasePath(dir.filePath(QStringLiteral("database")));
-    data.dbConnection.connect();
+    data.dbConnection().setDatabasePath(dir.filePath(QStringLiteral("database")));
+    data.dbConnection().connect();
     TRPTListComic form;
-    QVERIFY(form.gather(data.dbConnection));
+    QVERIFY(form.gather(data.dbConnection()));
     rpt::Layouter layouter(form.qrReport, &form.tblReport, QDate(2024, 3, 1));
     rpt::TReportPreview preview(layouter, form.qrReport.title);
     preview.show();

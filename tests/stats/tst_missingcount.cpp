@@ -30,7 +30,7 @@ QString collection(const QString& entries, const QString& owned)
 Counts reported(const QString& dir)
 {
     ComicData data;
-    data.dbConnection.setDatabasePath(dir + QStringLiteral("/database"));
+    data.dbConnection().setDatabasePath(dir + QStringLiteral("/database"));
     data.OpenTables();
     TRPTMissingComic form;
     Counts counts;
