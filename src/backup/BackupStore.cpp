@@ -246,6 +246,9 @@ Snapshot BackupStore::exportCopy(const QString& targetFile, const Progress& prog
     if (target.exists())
         throw db::Error(QStringLiteral("Die Datei „%1“ existiert bereits; sie wird nicht überschrieben")
                             .arg(shown(target.absoluteFilePath())));
+    if (!QFileInfo(target.absolutePath()).isDir())
+        throw db::Error(QStringLiteral("Der Ordner „%1“ existiert nicht; es wurde keine Sicherung angelegt")
+                            .arg(shown(target.absolutePath())));
     Unfinished unfinished{{files::unfinishedName(target.absolutePath(), target.fileName())}};
     try {
         const Snapshot snapshot = copy::checkedCopy(databaseFile(), unfinished.files[0], progress);
