@@ -146,9 +146,25 @@ LiveState claimLive(Handle& guard)
     return LiveState::Sound;
 }
 
-// A catalogue SQLite cannot even open is kept as it is, byte for byte: no
-// program can be writing to it.
-QString keepUnreadable(const QString& live, const QString& folder)
+// SQLite writes a copy into a catalogue in WAL mode only page for page: a
+// file made elsewhere with other pages must be converted first.
+void samePageSize(Handle& live, const QString& source)
+{
+    Handle copy(source, Handle::Mode::ReadOnly);
+    const qint64 copyPage = copy.value(QStringLiteral("PRAGMA page_size")).toLongLong();
+    const qint64 livePage = live.value(QStringLiteral("PRAGMA page_size")).toLongLong();
+    if (copyPage != livePage)
+        throw db::Error(QStringLiteral("„%1“ hat Seiten von %2 Bytes, die Sammlung von %3 Bytes, und lässt sich so "
+                                       "nicht zurückschreiben. Umwandeln lässt sie sich mit: sqlite3 \"%1\" "
+                                       "\"PRAGMA page_size=%3; VACUUM\"")
+                            .arg(shown(source))
+                            .arg(copyPage)
+                            .arg(livePage));
+}
+
+// A catalogue SQLite cannot read through is kept as it is, byte for byte;
+// the caller holds its write lock or no program can open it at all.
+QString keepAsItIs(const QString& live, const QString& folder)
 {
     const QString kept = QDir(folder).absoluteFilePath(
         QStringLiteral("beschaedigt-") + files::freeCopyName(folder, QDateTime::currentDateTime()));
@@ -325,17 +341,19 @@ RestoreResult BackupStore::restore(const QString& nameOrFile, const Progress& pr
         if (!replace) {
             Handle guard(live, Handle::Mode::ReadWrite);
             if (claimLive(guard) == LiveState::Unreadable) {
-                result.damagedKept = keepUnreadable(live, folder());
+                result.damagedKept = keepAsItIs(live, folder());
                 replace = true;
             } else {
+                samePageSize(guard, result.source);
                 const QString reason =
                     QStringLiteral("Vor der Wiederherstellung aus %1").arg(QFileInfo(result.source).fileName());
                 try {
                     result.safety = makeLocked(live, folder(), reason, progress, &result.damagedKept);
                 } catch (const copy::DamagedSource&) {
-                    // Kept page for page: replacing it is what the user asked for.
+                    // Replacing it is what the user asked for; what is left of it
+                    // is kept, page for page when SQLite could copy it.
                     if (result.damagedKept.isEmpty())
-                        throw;
+                        result.damagedKept = keepAsItIs(live, folder());
                 }
             }
         }

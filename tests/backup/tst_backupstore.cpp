@@ -42,8 +42,9 @@ QByteArray digest(const QString& file)
 }
 
 // Garbage over the first page of a table's tree: SQLite still opens the file,
-// its check finds the damage.
-void damageTable(const QString& file, const QString& table)
+// its check finds the damage; over the page's header (offset 0) every read
+// of the table fails.
+void damageTable(const QString& file, const QString& table, int offset = 8)
 {
     qint64 page = 0;
     {
@@ -52,7 +53,7 @@ void damageTable(const QString& file, const QString& table)
     }
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.seek((page - 1) * 4096 + 8));
+    QVERIFY(f.seek((page - 1) * 4096 + offset));
     f.write(QByteArray(64, '\xa5'));
 }
 
@@ -218,6 +219,7 @@ private slots:
         QTest::newRow("a column missing") << "column" << "fehlt die Spalte ALWG";
         QTest::newRow("a newer layout") << "newer" << "neueren Version";
         QTest::newRow("plain text") << "text" << "keine SQLite-Datei";
+        QTest::newRow("other page size") << "pages" << "Seiten von 8192 Bytes";
         QTest::newRow("the catalogue itself") << "itself" << "die Sammlung selbst";
         QTest::newRow("no such copy") << "missing" << "gibt es weder";
         QTest::newRow("a writer holds the lock") << "writer" << "Schreibsperre";
@@ -238,6 +240,11 @@ private slots:
             c.sql(QStringLiteral("PRAGMA application_id = 42"), other);
         if (kind == QLatin1String("column"))
             c.sql(QStringLiteral("ALTER TABLE AUFLAGEN DROP COLUMN ALWG"), other);
+        if (kind == QLatin1String("pages")) {
+            backup::Handle db(other, backup::Handle::Mode::ReadWrite);
+            db.exec(QStringLiteral("PRAGMA page_size = 8192"));
+            db.exec(QStringLiteral("VACUUM"));
+        }
         if (kind == QLatin1String("newer"))
             c.sql(QStringLiteral("PRAGMA user_version = 99"), other);
         if (kind == QLatin1String("text")) {
@@ -296,11 +303,21 @@ private slots:
         QCOMPARE(live.value(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
     }
 
+    void restoreOverDamagedCatalogue_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("offset");
+        QTest::newRow("found by the check") << "COMIC2AUTOR" << 8;
+        QTest::newRow("found while counting") << "KEYGEN" << 0;
+    }
+
     void restoreOverDamagedCatalogue()
     {
+        QFETCH(QString, table);
+        QFETCH(int, offset);
         Collection c;
         const backup::BackupInfo copy = c.store.makeBackup(QStringLiteral("vorher"));
-        damageTable(c.live, QStringLiteral("COMIC2AUTOR"));
+        damageTable(c.live, table, offset);
         const backup::RestoreResult result = c.store.restore(copy.name);
         QCOMPARE(digest(c.live), digest(copy.file));
         QVERIFY(result.safety.name.isEmpty());
