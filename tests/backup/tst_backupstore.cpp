@@ -223,6 +223,7 @@ private slots:
         QTest::newRow("the catalogue itself") << "itself" << "die Sammlung selbst";
         QTest::newRow("no such copy") << "missing" << "gibt es weder";
         QTest::newRow("a writer holds the lock") << "writer" << "Schreibsperre";
+        QTest::newRow("packing holds it exclusively") << "exclusive" << "exklusive Sperre";
     }
 
     // A refused restore changes nothing: not the catalogue, not the folder.
@@ -254,9 +255,11 @@ private slots:
         }
         const QString target = kind == QLatin1String("itself")    ? c.live
                                : kind == QLatin1String("missing") ? QStringLiteral("stripothek-1999-01-01-000000")
-                               : kind == QLatin1String("writer")  ? copy.name
-                                                                  : other;
+                               : kind == QLatin1String("writer") || kind == QLatin1String("exclusive") ? copy.name
+                                                                                                         : other;
         c.sql(QStringLiteral("DELETE FROM LOKALESTRIPOTHEK"));
+        const QByteArray before = digest(c.live);
+        const QStringList entries = c.folderEntries();
         db::Connection writer;
         writer.setDatabasePath(c.databaseDir);
         writer.connect();
@@ -264,13 +267,14 @@ private slots:
             writer.startTransaction();
             writer.execute(QStringLiteral("UPDATE SERIEN SET SRNAME = SRNAME"));
         }
-        const QByteArray before = digest(c.live);
-        const QStringList entries = c.folderEntries();
+        if (kind == QLatin1String("exclusive"))
+            writer.lockExclusive(QStringLiteral("Packen"));
 
         const QString error = errorOf([&] { c.store.restore(target); });
         QVERIFY2(error.contains(message), qPrintable(error));
         QVERIFY2(error.contains(QLatin1String("nichts wiederhergestellt")), qPrintable(error));
         writer.rollback();
+        writer.unlockExclusive();
         QCOMPARE(digest(c.live), before);
         QCOMPARE(c.folderEntries(), entries);
     }
