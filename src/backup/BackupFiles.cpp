@@ -110,7 +110,7 @@ void writeSideFile(const QString& file, const QString& reason, const QDateTime& 
     for (const auto& [name, rows] : snapshot.tableRows)
         tables.insert(name, rows);
     const QJsonObject root{{QStringLiteral("reason"), reason},
-                           {QStringLiteral("created"), created.toString(Qt::ISODate)},
+                           {QStringLiteral("created"), created.toOffsetFromUtc(created.offsetFromUtc()).toString(Qt::ISODate)},
                            {QStringLiteral("tables"), tables},
                            {QStringLiteral("keyCounter"), QJsonArray::fromVariantList(snapshot.keyCounter)}};
     QFile out(file);

@@ -75,8 +75,15 @@ private slots:
         writer.startTransaction();
         writer.execute(QStringLiteral("DELETE FROM LOKALESTRIPOTHEK"));
 
-        const backup::BackupInfo made = c.store.makeBackup(QStringLiteral("Comicdatenbank leeren"));
+        QList<QPair<backup::Stage, int>> progress;
+        const backup::BackupInfo made = c.store.makeBackup(QStringLiteral("Comicdatenbank leeren"),
+                                                           [&](backup::Stage stage, int percent) {
+                                                               progress.append({stage, percent});
+                                                           });
         writer.rollback();
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        QCOMPARE(progress.first(), qMakePair(backup::Stage::Copying, 0));
+        QCOMPARE(progress.last(), qMakePair(backup::Stage::Checking, 100));
         QCOMPARE(digest(made.file), before);
         QCOMPARE(made.reason, QStringLiteral("Comicdatenbank leeren"));
         QCOMPARE(made.volumes, 28);
