@@ -190,6 +190,7 @@ void killTrials(const Tool& tool, const QString& live, Folder& folder, int trial
           << qRound(restoreUs / 1000) << " ms (mit dem Start des Programms); kill -9 zu einem zufälligen Zeitpunkt "
           << "im Anderthalbfachen davon." << Qt::endl;
 
+    folder.checkCopies(states); // those of the timed runs
     int killed = 0, leftBehind = 0, killedAfterCopy = 0, copies = 0;
     for (int trial = 0; trial < trials; ++trial) {
         const bool wasKilled =

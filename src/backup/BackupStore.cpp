@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 #include <sqlite3.h>
 
 namespace backup {
@@ -99,7 +100,7 @@ BackupInfo makeLocked(const QString& liveFile, const QString& folder, const QStr
         unfinished.released = true;
         files::syncFolder(folder);
         return describe(folder, *files::parseCopyName(name));
-    } catch (const copy::DamagedSource& e) {
+    } catch (const copy::DamagedSource&) {
         const QString kept = QDir(folder).absoluteFilePath(QStringLiteral("beschaedigt-") + name);
         if (keptDamaged && QFileInfo::exists(unfinished.files[0]) && QFile::rename(unfinished.files[0], kept)) {
             files::syncFolder(folder);
@@ -112,9 +113,9 @@ BackupInfo makeLocked(const QString& liveFile, const QString& folder, const QStr
 enum class LiveState { Sound, Unreadable };
 
 // Whether the catalogue can be restored into now. Takes the write lock on
-// guard and keeps it until guard closes, so that nothing is saved between
-// the safety copy and the restore. A file whose header is torn can only be
-// replaced.
+// guard for the time of the safety copy, so that nothing is saved between
+// that copy and the restore (but for the moment in which the restore takes
+// the lock again). A file whose header is torn can only be replaced.
 LiveState claimLive(Handle& guard)
 {
     sqlite3_busy_timeout(guard.get(), kWriterWaitMs);
@@ -209,11 +210,14 @@ void replaceLive(const QString& source, const QString& live, const Progress& pro
 
 // Writes the copy into the live file in one write transaction of SQLite's:
 // other connections see the old catalogue until it commits, then the new one.
-void restoreInto(const QString& source, const QString& live, const Progress& progress)
+// to is the guard; its lock is given back only now, right before the backup
+// interface takes it again.
+void restoreInto(const QString& source, Handle& to, const Progress& progress)
 {
+    const QString live = to.file();
     Handle from(source, Handle::Mode::ReadOnly);
-    Handle to(live, Handle::Mode::ReadWrite);
-    sqlite3_busy_timeout(to.get(), kWriterWaitMs);
+    if (sqlite3_get_autocommit(to.get()) == 0)
+        to.exec(QStringLiteral("ROLLBACK"));
     try {
         copy::pages(from.get(), to.get(), Stage::Restoring, progress);
     } catch (const db::EngineError& e) {
@@ -337,14 +341,14 @@ RestoreResult BackupStore::restore(const QString& nameOrFile, const Progress& pr
         const auto lock = files::lockFolder(folder());
         files::removeLeftovers(folder());
 
-        bool replace = !QFileInfo::exists(live);
-        if (!replace) {
-            Handle guard(live, Handle::Mode::ReadWrite);
-            if (claimLive(guard) == LiveState::Unreadable) {
+        std::optional<Handle> guard;
+        if (QFileInfo::exists(live)) {
+            guard.emplace(live, Handle::Mode::ReadWrite);
+            if (claimLive(*guard) == LiveState::Unreadable) {
+                guard.reset();
                 result.damagedKept = keepAsItIs(live, folder());
-                replace = true;
             } else {
-                samePageSize(guard, result.source);
+                samePageSize(*guard, result.source);
                 const QString reason =
                     QStringLiteral("Vor der Wiederherstellung aus %1").arg(QFileInfo(result.source).fileName());
                 try {
@@ -357,10 +361,10 @@ RestoreResult BackupStore::restore(const QString& nameOrFile, const Progress& pr
                 }
             }
         }
-        if (replace)
-            replaceLive(result.source, live, progress);
+        if (guard)
+            restoreInto(result.source, *guard, progress);
         else
-            restoreInto(result.source, live, progress);
+            replaceLive(result.source, live, progress);
         return result;
     } catch (const db::Error& e) {
         throw db::Error(withSentence(e.message(), kNotRestored));
