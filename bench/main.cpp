@@ -1,5 +1,6 @@
 // Measures the table engine on a large generated collection, each operation
 // beside the raw SQLite statements that do the same work.
+#include "BackupBench.h"
 #include "Bench.h"
 #include "StatsBench.h"
 #include "cli/Generator.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv)
     const QCommandLineOption csvImportOption(
         QStringLiteral("csvimport"), QStringLiteral("Only reading and planning a CSV file of --volumes rows (no database)"));
     parser.addOption(csvImportOption);
+    const QCommandLineOption backupOption(QStringLiteral("backup"), QStringLiteral("Only backups: copy, list, restore"));
+    parser.addOption(backupOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -63,6 +66,11 @@ int main(int argc, char** argv)
         bench::Report report;
         if (parser.isSet(statsOption)) {
             bench::runStatsBench(dir, report);
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
+        if (parser.isSet(backupOption)) {
+            bench::runBackupBench(dir, report);
             report.print(parser.isSet(csvOption));
             return 0;
         }

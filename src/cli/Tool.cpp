@@ -1,5 +1,6 @@
 #include "cli/Tool.h"
 
+#include "cli/BackupCommand.h"
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "cli/ReportCommand.h"
@@ -118,12 +119,29 @@ QString helpText()
                "                        wie create, aber die Tabellen der Exportdateien werden\n"
                "                        mit deren Zeilen statt mit den Vorgaben gefüllt;\n"
                "                        eine unpassende oder fehlerhafte Datei wird abgelehnt\n"
+               "  backup VERZEICHNIS [--to DATEI]\n"
+               "                        sichert die Sammlung, auch während die Stripothek sie\n"
+               "                        geöffnet hat, als geprüfte Kopie im Ordner\n"
+               "                        VERZEICHNIS/database/Sicherungen (mit --to in DATEI);\n"
+               "                        ältere Sicherungen werden nach den Einstellungen des\n"
+               "                        Programms entfernt (Vorgabe: die letzten 10 und die\n"
+               "                        neueste jedes der letzten 12 Monate)\n"
+               "  backups VERZEICHNIS   listet die Sicherungen, die neueste zuerst: Name,\n"
+               "                        Zeitpunkt, Größe, Bände, eigene Exemplare, Anlass\n"
+               "  restore VERZEICHNIS NAME|DATEI\n"
+               "                        ersetzt die Sammlung durch eine Sicherung (ihr Name\n"
+               "                        aus backups oder eine Datei); der bisherige Stand wird\n"
+               "                        vorher gesichert. Eine beschädigte oder fremde Datei\n"
+               "                        wird abgelehnt, ebenso jede Wiederherstellung, während\n"
+               "                        ein anderes Programm in die Sammlung schreibt\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
                "  --port N              Port für serve, Vorgabe %3\n"
                "  --listen ADRESSE      Adresse für serve, Vorgabe 127.0.0.1\n"
                "  --pdf DATEI           die PDF-Datei, die report schreibt\n"
+               "  --to DATEI            die Datei, in die backup sichert; sie darf noch nicht\n"
+               "                        existieren\n"
                "  -h, --help            diese Hilfe\n"
                "\n"
                "Eine vorhandene Datenbank wird nie überschrieben: jeder Befehl bricht dann ab.\n"
@@ -156,6 +174,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     parser.addOption(listenOption);
     const QCommandLineOption pdfOption(QStringLiteral("pdf"), QString(), QStringLiteral("DATEI"));
     parser.addOption(pdfOption);
+    const QCommandLineOption toOption(QStringLiteral("to"), QString(), QStringLiteral("DATEI"));
+    parser.addOption(toOption);
     if (!parser.parse(QStringList{QStringLiteral("stripothek-db")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -168,6 +188,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             return usage(QStringLiteral("Der Option --port fehlt die Nummer des Ports."));
         if (arguments.last().startsWith(QLatin1String("--listen")))
             return usage(QStringLiteral("Der Option --listen fehlt die Adresse."));
+        if (arguments.last().startsWith(QLatin1String("--to")))
+            return usage(QStringLiteral("Der Option --to fehlt der Name der Datei."));
         if (arguments.last().startsWith(QLatin1String("--pdf")))
             return usage(QStringLiteral("Der Option --pdf fehlt der Name der PDF-Datei."));
         return usage(QStringLiteral("Der Option --volumes fehlt die Zahl der Bände."));
@@ -182,23 +204,35 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     const QStringList args = parser.positionalArguments();
     const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate"),
                                 QStringLiteral("serve"), QStringLiteral("report"), QStringLiteral("export"),
-                                QStringLiteral("import")};
+                                QStringLiteral("import"), QStringLiteral("backup"), QStringLiteral("backups"),
+                                QStringLiteral("restore")};
     if (args.isEmpty())
-        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve, report, export oder import."));
+        return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve, report, export, import, "
+                                    "backup, backups oder restore."));
     const QString command = args[0];
     if (!commands.contains(command))
         return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve, report, "
-                                    "export und import.")
+                                    "export, import, backup, backups und restore.")
                          .arg(command));
     if (command == QLatin1String("report")) {
         if (parser.isSet(volumesOption))
             return usage(QStringLiteral("Die Option --volumes gilt nur für generate."));
         if (parser.isSet(portOption) || parser.isSet(listenOption))
             return usage(QStringLiteral("Die Optionen --port und --listen gelten nur für serve."));
+        if (parser.isSet(toOption))
+            return usage(QStringLiteral("Die Option --to gilt nur für backup."));
         return runReportCommand(args.mid(1), parser.value(pdfOption), out, err, usage);
     }
     if (parser.isSet(pdfOption))
         return usage(QStringLiteral("Die Option --pdf gilt nur für report."));
+    if (isBackupCommand(command)) {
+        if (parser.isSet(volumesOption) || parser.isSet(portOption) || parser.isSet(listenOption))
+            return usage(QStringLiteral("Die Optionen --volumes, --port und --listen gelten nicht für %1.").arg(command));
+        return runBackupCommand(command, args.mid(1), parser.isSet(toOption) ? parser.value(toOption) : QString(), out,
+                                err, usage);
+    }
+    if (parser.isSet(toOption))
+        return usage(QStringLiteral("Die Option --to gilt nur für backup."));
     if (args.size() < 2 || args[1].isEmpty())
         return usage(command == QLatin1String("serve")
                          ? QStringLiteral("Es fehlt das Verzeichnis, dessen Datenbank angeboten werden soll.")
