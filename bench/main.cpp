@@ -1,6 +1,7 @@
 // Measures the table engine on a large generated collection, each operation
 // beside the raw SQLite statements that do the same work.
 #include "Bench.h"
+#include "CoversBench.h"
 #include "StatsBench.h"
 #include "cli/Generator.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char** argv)
     const QCommandLineOption csvImportOption(
         QStringLiteral("csvimport"), QStringLiteral("Only reading and planning a CSV file of --volumes rows (no database)"));
     parser.addOption(csvImportOption);
+    const QCommandLineOption coversOption(QStringLiteral("covers"),
+                                          QStringLiteral("Only the covers (drawn on every volume the first time)"));
+    parser.addOption(coversOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -61,6 +65,12 @@ int main(int argc, char** argv)
             cli::createGeneratedDatabase(dir, volumes);
         }
         bench::Report report;
+        if (parser.isSet(coversOption)) {
+            bench::runCoversBench(dir, report);
+            report.addMemory(bench::peakMemoryMb());
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
         if (parser.isSet(statsOption)) {
             bench::runStatsBench(dir, report);
             report.print(parser.isSet(csvOption));

@@ -5,6 +5,7 @@
 #include "covers/CoverStore.h"
 #include "database/ComicData.h"
 #include "database/Schema.h"
+#include "tools/TableMaintenance.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,8 +15,9 @@
 using namespace Qt::StringLiterals;
 
 // The catalogue's rules for covers, on the data module without widgets: a
-// deleted comic's cover goes after it and never before; a new volume copied
-// from a comic starts without a cover.
+// deleted comic's cover goes after it and never before, and packing takes
+// what an interrupted deletion left; a new volume copied from a comic
+// starts without a cover.
 class TestCoverRules : public QObject {
     Q_OBJECT
 
@@ -97,8 +99,10 @@ private Q_SLOTS:
         // The cover goes with its comic; should its removal fail, it stays
         // for packing to take, never the other way round.
         QCOMPARE(store.has(goes), !failing.isEmpty());
-        QCOMPARE(store.removeOrphans(connection()), failing == u"covers" ? 1 : 0);
+        connection().execute(u"DROP TRIGGER IF EXISTS refuse"_s);
+        tools::PackAllTables(*m_data);
         QCOMPARE(store.has(goes), failing == u"catalogue");
+        QVERIFY(store.has(stays));
     }
 
     void newVolumeStartsWithoutCover()
