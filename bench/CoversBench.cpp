@@ -8,6 +8,7 @@
 #include "covers/CoverImage.h"
 #include "covers/CoverStore.h"
 #include "covers/SyntheticCovers.h"
+#include "database/Connection.h"
 #include "database/Schema.h"
 
 #include <QBuffer>
@@ -177,6 +178,17 @@ void runCoversBench(const QString& dir, Report& report)
                    .arg(scanBytes / scans.size() / 1024)
                    .arg(scans.size()),
                storeMs, rawStoreMs);
+    // Packing's look for covers without a comic (there are none here).
+    db::Connection catalogueConnection;
+    catalogueConnection.setDatabasePath(folder);
+    catalogueConnection.connect();
+    report.add(QStringLiteral("packing: look for covers without a comic"),
+               bestOf(3, [&] { sink += store.removeOrphans(catalogueConnection); }), bestOf(3, [&] {
+                   rawExec(raw, QStringLiteral("ATTACH '%1' AS katalog").arg(db::schema::databaseFile(dir)).toUtf8().constData());
+                   rawExec(raw, "DELETE FROM TITELBILDER WHERE TBCOMICID NOT IN "
+                                "(SELECT SCLCOMICID COLLATE NOCASE FROM katalog.SERVERSTRIPOTHEK)");
+                   rawExec(raw, "DETACH katalog");
+               }));
     sqlite3_close(raw);
     report.addFigure(QStringLiteral("titelbilder.db (MB)"), QFileInfo(coversFile).size() / 1048576.0);
     report.addFigure(QStringLiteral("covers"), double(store.count()));

@@ -117,11 +117,15 @@ QList<Volume> readVolumes(db::Connection& catalogue)
 QList<FolderEntry> importFolder(db::Connection& catalogue, CoverStore& store, const QString& folder)
 {
     const QDir dir(folder);
+    if (!QFileInfo::exists(folder))
+        throw db::Error(QStringLiteral("Den Ordner „%1“ mit den Titelbildern gibt es nicht")
+                            .arg(QDir::toNativeSeparators(folder)));
     if (!QFileInfo(folder).isDir())
-        throw db::Error(QStringLiteral("Das Verzeichnis „%1“ mit den Titelbildern gibt es nicht")
+        throw db::Error(QStringLiteral("„%1“ ist eine Datei, kein Ordner; geben Sie den Ordner an, in dem die "
+                                       "Titelbilder liegen")
                             .arg(QDir::toNativeSeparators(folder)));
     if (!dir.isReadable())
-        throw db::Error(QStringLiteral("Das Verzeichnis „%1“ lässt sich nicht lesen").arg(QDir::toNativeSeparators(folder)));
+        throw db::Error(QStringLiteral("Der Ordner „%1“ lässt sich nicht lesen").arg(QDir::toNativeSeparators(folder)));
     const VolumeMatcher matcher(readVolumes(catalogue));
 
     QList<FolderEntry> entries;
