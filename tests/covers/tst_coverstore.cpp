@@ -63,6 +63,36 @@ private slots:
         QCOMPARE(changed.last().first().toString(), u"K1"_s);
     }
 
+    void acceptsFormats_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("thumbnail");
+        for (const char* format : {"jpeg", "png", "webp", "bmp", "tiff"})
+            QTest::newRow(format) << QByteArray(format) << testimages::encode(testimages::halves(600, 900), format)
+                                  << QSize(200, 300);
+        // Qt reads GIF but does not write it: the smallest GIF there is, one white pixel.
+        QTest::newRow("gif") << QByteArray("gif")
+                             << QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01"
+                                           "\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;",
+                                           43)
+                             << QSize(1, 1);
+    }
+
+    void acceptsFormats()
+    {
+        QFETCH(QByteArray, format);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, thumbnail);
+        QTemporaryDir dir;
+        covers::CoverStore store(folderOf(dir));
+        QVERIFY2(!bytes.isEmpty(), "no writer for the format: qt6-image-formats-plugins missing?");
+        const covers::CoverInfo info = store.store(u"K1"_s, bytes);
+        QCOMPARE(info.format, format);
+        QCOMPARE(store.original(u"K1"_s), bytes);
+        QCOMPARE(store.thumbnail(u"K1"_s).size(), thumbnail);
+    }
+
     void refusesBadInput_data()
     {
         QTest::addColumn<QByteArray>("bytes");
