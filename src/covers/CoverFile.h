@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/Errors.h"
+
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 
 struct sqlite3;
@@ -53,5 +56,21 @@ void exec(sqlite3* db, const char* sql);
 void bindBlob(sqlite3_stmt* statement, int index, const QByteArray& bytes);
 void bindTextBytes(sqlite3_stmt* statement, int index, const QByteArray& utf8);
 QByteArray columnBytes(sqlite3_stmt* statement, int column);
+
+// Runs work; a damaged covers file is reported as a plain error. The
+// catalogue's damage ends the program so that nothing more is written into
+// it, but a damaged covers file leaves the catalogue sound: the program goes
+// on without those pictures. Errors of other files pass unchanged.
+template <typename Work>
+auto guarded(const QString& path, Work&& work) -> decltype(work())
+{
+    try {
+        return work();
+    } catch (const db::EngineError& e) {
+        if (!e.damaged() || !e.message().contains(QDir::toNativeSeparators(path)))
+            throw;
+        throw db::Error(e.message() + QStringLiteral(". Der Katalog selbst ist davon nicht betroffen"));
+    }
+}
 
 } // namespace covers::file

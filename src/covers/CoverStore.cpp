@@ -113,31 +113,35 @@ bool CoverStore::has(const QString& key)
 
 std::optional<CoverInfo> CoverStore::info(const QString& key)
 {
-    if (!reader())
-        return std::nullopt;
-    db::Statement& select = m_statements->infoSelect();
-    const db::StatementReset reset(select);
-    select.bindText(1, key);
-    if (!select.step())
-        return std::nullopt;
-    CoverInfo info;
-    info.key = select.column(0).toString();
-    info.format = select.column(1).toString().toLatin1();
-    info.width = int(select.columnInt64(2));
-    info.height = int(select.columnInt64(3));
-    info.bytes = select.columnInt64(4);
-    info.sha256 = select.column(5).toString();
-    return info;
+    return file::guarded(m_path, [&]() -> std::optional<CoverInfo> {
+        if (!reader())
+            return std::nullopt;
+        db::Statement& select = m_statements->infoSelect();
+        const db::StatementReset reset(select);
+        select.bindText(1, key);
+        if (!select.step())
+            return std::nullopt;
+        CoverInfo info;
+        info.key = select.column(0).toString();
+        info.format = select.column(1).toString().toLatin1();
+        info.width = int(select.columnInt64(2));
+        info.height = int(select.columnInt64(3));
+        info.bytes = select.columnInt64(4);
+        info.sha256 = select.column(5).toString();
+        return info;
+    });
 }
 
 QByteArray CoverStore::thumbnailBytes(const QString& key)
 {
-    if (!reader())
-        return {};
-    db::Statement& select = m_statements->thumbnailSelect();
-    const db::StatementReset reset(select);
-    select.bindText(1, key);
-    return select.step() ? file::columnBytes(select.raw(), 0) : QByteArray();
+    return file::guarded(m_path, [&]() -> QByteArray {
+        if (!reader())
+            return {};
+        db::Statement& select = m_statements->thumbnailSelect();
+        const db::StatementReset reset(select);
+        select.bindText(1, key);
+        return select.step() ? file::columnBytes(select.raw(), 0) : QByteArray();
+    });
 }
 
 QImage CoverStore::thumbnail(const QString& key)
@@ -148,28 +152,32 @@ QImage CoverStore::thumbnail(const QString& key)
 
 QHash<QString, QByteArray> CoverStore::thumbnails(const QStringList& keys)
 {
-    QHash<QString, QByteArray> found;
-    if (keys.isEmpty() || !reader())
+    return file::guarded(m_path, [&]() -> QHash<QString, QByteArray> {
+        QHash<QString, QByteArray> found;
+        if (keys.isEmpty() || !reader())
+            return found;
+        const ReadTransaction read(m_db);
+        db::Statement& select = m_statements->thumbnailSelect();
+        for (const QString& key : keys) {
+            const db::StatementReset reset(select);
+            select.bindText(1, key);
+            if (select.step())
+                found.insert(key, file::columnBytes(select.raw(), 0));
+        }
         return found;
-    const ReadTransaction read(m_db);
-    db::Statement& select = m_statements->thumbnailSelect();
-    for (const QString& key : keys) {
-        const db::StatementReset reset(select);
-        select.bindText(1, key);
-        if (select.step())
-            found.insert(key, file::columnBytes(select.raw(), 0));
-    }
-    return found;
+    });
 }
 
 QByteArray CoverStore::original(const QString& key)
 {
-    if (!reader())
-        return {};
-    db::Statement& select = m_statements->originalSelect();
-    const db::StatementReset reset(select);
-    select.bindText(1, key);
-    return select.step() ? file::columnBytes(select.raw(), 0) : QByteArray();
+    return file::guarded(m_path, [&]() -> QByteArray {
+        if (!reader())
+            return {};
+        db::Statement& select = m_statements->originalSelect();
+        const db::StatementReset reset(select);
+        select.bindText(1, key);
+        return select.step() ? file::columnBytes(select.raw(), 0) : QByteArray();
+    });
 }
 
 QImage CoverStore::originalImage(const QString& key)
@@ -180,21 +188,25 @@ QImage CoverStore::originalImage(const QString& key)
 
 QStringList CoverStore::keys()
 {
-    QStringList keys;
-    if (!reader())
+    return file::guarded(m_path, [&]() -> QStringList {
+        QStringList keys;
+        if (!reader())
+            return keys;
+        db::Statement select(m_db, QStringLiteral("SELECT TBCOMICID FROM TITELBILDER ORDER BY TBCOMICID"), kComponent);
+        while (select.step())
+            keys << select.column(0).toString();
         return keys;
-    db::Statement select(m_db, QStringLiteral("SELECT TBCOMICID FROM TITELBILDER ORDER BY TBCOMICID"), kComponent);
-    while (select.step())
-        keys << select.column(0).toString();
-    return keys;
+    });
 }
 
 qint64 CoverStore::count()
 {
-    if (!reader())
-        return 0;
-    db::Statement select(m_db, QStringLiteral("SELECT count(*) FROM TITELBILDER"), kComponent);
-    return select.step() ? select.columnInt64(0) : 0;
+    return file::guarded(m_path, [&]() -> qint64 {
+        if (!reader())
+            return 0;
+        db::Statement select(m_db, QStringLiteral("SELECT count(*) FROM TITELBILDER"), kComponent);
+        return select.step() ? select.columnInt64(0) : 0;
+    });
 }
 
 CoverInfo CoverStore::store(const QString& key, const QByteArray& bytes, const QString& sourceName)
@@ -222,43 +234,47 @@ CoverInfo CoverStore::storeImage(const QString& key, const QImage& image)
 
 CoverInfo CoverStore::storePrepared(const QString& key, const PreparedCover& cover)
 {
-    if (key.isEmpty())
-        throw db::Error(QStringLiteral("Ein Titelbild braucht einen gespeicherten Comic; speichern Sie den Comic "
-                                       "zuerst"));
-    writer();
-    if (m_batch && !m_batchBegun) {
-        file::exec(m_db, "BEGIN IMMEDIATE");
-        m_batchBegun = true;
-    }
-    db::Statement& insert = m_statements->insertRow();
-    const db::StatementReset reset(insert);
-    const QByteArray keyUtf8 = key.toUtf8();
-    const QByteArray format = cover.format;
-    const QByteArray hash = cover.sha256.toLatin1();
-    file::bindTextBytes(insert.raw(), 1, keyUtf8);
-    file::bindTextBytes(insert.raw(), 2, format);
-    insert.bindInt64(3, cover.width);
-    insert.bindInt64(4, cover.height);
-    insert.bindInt64(5, cover.bytes.size());
-    file::bindTextBytes(insert.raw(), 6, hash);
-    file::bindBlob(insert.raw(), 7, cover.thumbnail);
-    file::bindBlob(insert.raw(), 8, cover.bytes);
-    insert.exec();
-    announce(key);
-    return {key, cover.format, cover.width, cover.height, cover.bytes.size(), cover.sha256, cover.reencoded};
+    return file::guarded(m_path, [&]() -> CoverInfo {
+        if (key.isEmpty())
+            throw db::Error(QStringLiteral("Ein Titelbild braucht einen gespeicherten Comic; speichern Sie den Comic "
+                                           "zuerst"));
+        writer();
+        if (m_batch && !m_batchBegun) {
+            file::exec(m_db, "BEGIN IMMEDIATE");
+            m_batchBegun = true;
+        }
+        db::Statement& insert = m_statements->insertRow();
+        const db::StatementReset reset(insert);
+        const QByteArray keyUtf8 = key.toUtf8();
+        const QByteArray format = cover.format;
+        const QByteArray hash = cover.sha256.toLatin1();
+        file::bindTextBytes(insert.raw(), 1, keyUtf8);
+        file::bindTextBytes(insert.raw(), 2, format);
+        insert.bindInt64(3, cover.width);
+        insert.bindInt64(4, cover.height);
+        insert.bindInt64(5, cover.bytes.size());
+        file::bindTextBytes(insert.raw(), 6, hash);
+        file::bindBlob(insert.raw(), 7, cover.thumbnail);
+        file::bindBlob(insert.raw(), 8, cover.bytes);
+        insert.exec();
+        announce(key);
+        return {key, cover.format, cover.width, cover.height, cover.bytes.size(), cover.sha256, cover.reencoded};
+    });
 }
 
 bool CoverStore::remove(const QString& key)
 {
-    if (!reader())
-        return false;
-    db::Statement& remove = m_statements->deleteRow();
-    remove.bindText(1, key);
-    remove.exec();
-    if (sqlite3_changes(m_db) == 0)
-        return false;
-    announce(key);
-    return true;
+    return file::guarded(m_path, [&]() -> bool {
+        if (!reader())
+            return false;
+        db::Statement& remove = m_statements->deleteRow();
+        remove.bindText(1, key);
+        remove.exec();
+        if (sqlite3_changes(m_db) == 0)
+            return false;
+        announce(key);
+        return true;
+    });
 }
 
 void CoverStore::announce(const QString& key)
@@ -271,48 +287,50 @@ void CoverStore::announce(const QString& key)
 
 int CoverStore::removeOrphans(db::Connection& catalogue)
 {
-    if (!reader())
-        return 0;
-    catalogue.connect();
-    // Keys compare as the catalogue's key index compares them: a cover whose
-    // key differs from its comic's only in case still belongs to it.
-    db::Statement exists(catalogue.handle(),
-                         QStringLiteral("SELECT 1 FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = ?1 COLLATE NOCASE LIMIT 1"),
-                         catalogue.objectName());
-    QList<QByteArray> orphans;
-    {
-        const ReadTransaction read(m_db);
-        db::Statement all(m_db, QStringLiteral("SELECT TBCOMICID FROM TITELBILDER"), kComponent);
-        while (all.step()) {
-            // The key's bytes as stored, whatever they are.
-            const QByteArray key = file::columnBytes(all.raw(), 0);
-            const db::StatementReset reset(exists);
-            file::bindTextBytes(exists.raw(), 1, key);
-            if (!exists.step())
-                orphans << key;
-        }
-    }
-    if (!orphans.isEmpty()) {
-        file::exec(m_db, "BEGIN IMMEDIATE");
-        try {
-            db::Statement remove(m_db, QStringLiteral("DELETE FROM TITELBILDER WHERE TBCOMICID = ?1"), kComponent);
-            for (const QByteArray& key : orphans) {
-                file::bindTextBytes(remove.raw(), 1, key);
-                remove.exec();
+    return file::guarded(m_path, [&]() -> int {
+        if (!reader())
+            return 0;
+        catalogue.connect();
+        // Keys compare as the catalogue's key index compares them: a cover whose
+        // key differs from its comic's only in case still belongs to it.
+        db::Statement exists(catalogue.handle(),
+                             QStringLiteral("SELECT 1 FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = ?1 COLLATE NOCASE LIMIT 1"),
+                             catalogue.objectName());
+        QList<QByteArray> orphans;
+        {
+            const ReadTransaction read(m_db);
+            db::Statement all(m_db, QStringLiteral("SELECT TBCOMICID FROM TITELBILDER"), kComponent);
+            while (all.step()) {
+                // The key's bytes as stored, whatever they are.
+                const QByteArray key = file::columnBytes(all.raw(), 0);
+                const db::StatementReset reset(exists);
+                file::bindTextBytes(exists.raw(), 1, key);
+                if (!exists.step())
+                    orphans << key;
             }
-            file::exec(m_db, "COMMIT");
-        } catch (...) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
         }
-        for (const QByteArray& key : orphans)
-            Q_EMIT changed(QString::fromUtf8(key));
-    }
-    // Free pages (of these covers, and of covers replaced or removed since
-    // the last packing) go back to the file system.
-    file::exec(m_db, "PRAGMA incremental_vacuum");
-    file::exec(m_db, "PRAGMA wal_checkpoint(TRUNCATE)");
-    return int(orphans.size());
+        if (!orphans.isEmpty()) {
+            file::exec(m_db, "BEGIN IMMEDIATE");
+            try {
+                db::Statement remove(m_db, QStringLiteral("DELETE FROM TITELBILDER WHERE TBCOMICID = ?1"), kComponent);
+                for (const QByteArray& key : orphans) {
+                    file::bindTextBytes(remove.raw(), 1, key);
+                    remove.exec();
+                }
+                file::exec(m_db, "COMMIT");
+            } catch (...) {
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+                throw;
+            }
+            for (const QByteArray& key : orphans)
+                Q_EMIT changed(QString::fromUtf8(key));
+        }
+        // Free pages (of these covers, and of covers replaced or removed since
+        // the last packing) go back to the file system.
+        file::exec(m_db, "PRAGMA incremental_vacuum");
+        file::exec(m_db, "PRAGMA wal_checkpoint(TRUNCATE)");
+        return int(orphans.size());
+    });
 }
 
 CoverStore::WriteBatch::WriteBatch(CoverStore& store) : m_store(store)

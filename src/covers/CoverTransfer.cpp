@@ -209,55 +209,57 @@ QString exportFileName(const QByteArray& key, const QByteArray& format)
 int exportCovers(const QString& databaseFolder, db::Connection& catalogue, const QString& targetDirectory,
                  const std::function<void()>& afterCover)
 {
-    const QDir target(targetDirectory);
-    const QString folder = target.filePath(QLatin1String(kExportFolder));
-    const QString index = QDir(folder).filePath(QLatin1String(kIndexFile));
-    QSet<QString> stale = previousFiles(index);
-    if (QFileInfo(folder).isDir())
-        removeParts(folder);
+    return file::guarded(file::pathIn(databaseFolder), [&]() -> int {
+        const QDir target(targetDirectory);
+        const QString folder = target.filePath(QLatin1String(kExportFolder));
+        const QString index = QDir(folder).filePath(QLatin1String(kIndexFile));
+        QSet<QString> stale = previousFiles(index);
+        if (QFileInfo(folder).isDir())
+            removeParts(folder);
 
-    QList<Exported> written;
-    OpenFile covers{file::open(file::pathIn(databaseFolder), false)};
-    if (covers.db) {
-        catalogue.connect();
-        db::Statement exists(catalogue.handle(), kExists, catalogue.objectName());
-        file::exec(covers.db, "BEGIN");
-        db::Statement rows(covers.db,
-                           QStringLiteral("SELECT TBCOMICID, TBFORMAT, TBSHA256, TBBILD FROM TITELBILDER "
-                                          "ORDER BY TBCOMICID COLLATE BINARY"),
-                           QLatin1String(file::kComponent));
-        while (rows.step()) {
-            const QByteArray key = file::columnBytes(rows.raw(), 0);
-            {
-                const db::StatementReset reset(exists);
-                file::bindTextBytes(exists.raw(), 1, key);
-                if (!exists.step())
-                    continue; // removed at the next packing; it is no part of the collection
+        QList<Exported> written;
+        OpenFile covers{file::open(file::pathIn(databaseFolder), false)};
+        if (covers.db) {
+            catalogue.connect();
+            db::Statement exists(catalogue.handle(), kExists, catalogue.objectName());
+            file::exec(covers.db, "BEGIN");
+            db::Statement rows(covers.db,
+                               QStringLiteral("SELECT TBCOMICID, TBFORMAT, TBSHA256, TBBILD FROM TITELBILDER "
+                                              "ORDER BY TBCOMICID COLLATE BINARY"),
+                               QLatin1String(file::kComponent));
+            while (rows.step()) {
+                const QByteArray key = file::columnBytes(rows.raw(), 0);
+                {
+                    const db::StatementReset reset(exists);
+                    file::bindTextBytes(exists.raw(), 1, key);
+                    if (!exists.step())
+                        continue; // removed at the next packing; it is no part of the collection
+                }
+                if (written.isEmpty() && !QDir().mkpath(folder))
+                    throw db::Error(QStringLiteral("Das Verzeichnis „%1“ für die Titelbilder lässt sich nicht anlegen")
+                                        .arg(shown(folder)));
+                Exported e{key, {}, file::columnBytes(rows.raw(), 1), file::columnBytes(rows.raw(), 2)};
+                e.file = exportFileName(key, e.format);
+                writeImage(QDir(folder).filePath(e.file), file::columnBytes(rows.raw(), 3));
+                stale.remove(e.file);
+                written << e;
+                if (afterCover)
+                    afterCover();
             }
-            if (written.isEmpty() && !QDir().mkpath(folder))
-                throw db::Error(QStringLiteral("Das Verzeichnis „%1“ für die Titelbilder lässt sich nicht anlegen")
-                                    .arg(shown(folder)));
-            Exported e{key, {}, file::columnBytes(rows.raw(), 1), file::columnBytes(rows.raw(), 2)};
-            e.file = exportFileName(key, e.format);
-            writeImage(QDir(folder).filePath(e.file), file::columnBytes(rows.raw(), 3));
-            stale.remove(e.file);
-            written << e;
-            if (afterCover)
-                afterCover();
         }
-    }
-    if (!written.isEmpty()) {
-        syncFolder(folder);
-        writeIndex(index, written);
-    } else {
-        QFile::remove(index);
-    }
-    for (const QString& name : std::as_const(stale))
-        if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')))
-            QFile::remove(QDir(folder).filePath(name));
-    if (written.isEmpty())
-        QDir().rmdir(folder); // only when nothing else is in it
-    return int(written.size());
+        if (!written.isEmpty()) {
+            syncFolder(folder);
+            writeIndex(index, written);
+        } else {
+            QFile::remove(index);
+        }
+        for (const QString& name : std::as_const(stale))
+            if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')))
+                QFile::remove(QDir(folder).filePath(name));
+        if (written.isEmpty())
+            QDir().rmdir(folder); // only when nothing else is in it
+        return int(written.size());
+    });
 }
 
 QString indexIn(const QString& exportDirectory)

@@ -156,6 +156,28 @@ private slots:
         QCOMPARE(info.sha256, covers::sha256Hex(store.original(u"K1"_s)));
     }
 
+    void damagedFileSparesTheProgram()
+    {
+        // A damaged catalogue ends the program; a damaged covers file must not.
+        QTemporaryDir dir;
+        covers::CoverStore store(folderOf(dir));
+        QFile garbage(store.fileName());
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(8192, 'x'));
+        garbage.close();
+        for (const std::function<void()>& use : std::initializer_list<std::function<void()>>{
+                 [&] { store.thumbnailBytes(u"K1"_s); }, [&] { store.store(u"K1"_s, testimages::jpeg(20, 30)); }}) {
+            try {
+                use();
+                QFAIL("a damaged file read without an error");
+            } catch (const db::EngineError& e) {
+                QFAIL(e.what());
+            } catch (const db::Error& e) {
+                QVERIFY2(e.message().contains(u"beschädigt"_s) && e.message().contains(u"Katalog selbst"_s), e.what());
+            }
+        }
+    }
+
     void orphansGo()
     {
         QTemporaryDir dir;
