@@ -2,6 +2,7 @@
 // beside the raw SQLite statements that do the same work.
 #include "BackupBench.h"
 #include "Bench.h"
+#include "CoversBench.h"
 #include "StatsBench.h"
 #include "cli/Generator.h"
 
@@ -42,6 +43,9 @@ int main(int argc, char** argv)
     parser.addOption(csvImportOption);
     const QCommandLineOption backupOption(QStringLiteral("backup"), QStringLiteral("Only backups: copy, list, restore"));
     parser.addOption(backupOption);
+    const QCommandLineOption coversOption(QStringLiteral("covers"),
+                                          QStringLiteral("Only the covers (drawn on every volume the first time)"));
+    parser.addOption(coversOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -64,6 +68,12 @@ int main(int argc, char** argv)
             cli::createGeneratedDatabase(dir, volumes);
         }
         bench::Report report;
+        if (parser.isSet(coversOption)) {
+            bench::runCoversBench(dir, report);
+            report.addMemory(bench::peakMemoryMb());
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
         if (parser.isSet(statsOption)) {
             bench::runStatsBench(dir, report);
             report.print(parser.isSet(csvOption));

@@ -54,7 +54,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Shared libraries are found by dpkg-shlibdeps; what Qt loads at run time is not.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation")
+# WebP and TIFF covers need the image format plugins.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation, qt6-image-formats-plugins")
 include(CPack)
 
 # Builds the package from the tree as it is (no second build), unpacks it into

@@ -8,6 +8,8 @@ packages=(qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n libsqlite3-dev sq
 packages+=(qt6-httpserver-dev qt6-websockets-dev dpkg-dev file desktop-file-utils appstream groff-base)
 # The charts of the statistics window (Qt Charts finds its OpenGL dependency only with the -dev package).
 packages+=(qt6-charts-dev libqt6opengl6-dev)
+# Covers in WebP and TIFF (JPEG, PNG, GIF and BMP come with Qt itself).
+packages+=(qt6-image-formats-plugins)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,3 +1,4 @@
+#include "cli/CoversCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/Tool.h"
 
@@ -10,8 +11,8 @@
 int main(int argc, char* argv[])
 {
     std::unique_ptr<QCoreApplication> app;
-    if (cli::wantsReport(argc, argv)) {
-        // Reports need fonts, not a screen.
+    if (cli::wantsReport(argc, argv) || cli::wantsCovers(argc, argv)) {
+        // Reports and drawn covers need fonts, not a screen.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);

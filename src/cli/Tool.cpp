@@ -1,6 +1,7 @@
 #include "cli/Tool.h"
 
 #include "cli/BackupCommand.h"
+#include "cli/CoversCommand.h"
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "cli/ReportCommand.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLocale>
 
 namespace cli {
@@ -36,7 +38,7 @@ QString describe(const CollectionCounts& c)
 
 // The export of the collection in dir into target, a folder made if need be;
 // a folder it made stays only with the files written into it.
-QStringList exportCollection(const QString& dir, const QString& target)
+QStringList exportCollection(const QString& dir, const QString& target, int* covers)
 {
     const QFileInfo database(db::schema::databaseFile(dir));
     if (!database.isFile())
@@ -61,7 +63,9 @@ QStringList exportCollection(const QString& dir, const QString& target)
     try {
         db::Connection connection;
         connection.setDatabasePath(database.absolutePath());
-        return tools::ExportAllTables(connection, target);
+        tools::ExportProgress progress;
+        progress.coversWritten = [covers](int count) { *covers = count; };
+        return tools::ExportAllTables(connection, target, progress);
     } catch (...) {
         removeMade();
         throw;
@@ -96,11 +100,12 @@ QString helpText()
                "                        ein zufälliges Schlüsselpräfix\n"
                "  demo VERZEICHNIS      wie create, dazu eine kleine erfundene Sammlung\n"
                "                        zum Ausprobieren\n"
-               "  generate VERZEICHNIS [--volumes N]\n"
+               "  generate VERZEICHNIS [--volumes N] [--covers]\n"
                "                        wie create, dazu eine große erfundene Sammlung mit\n"
                "                        N Bänden (Vorgabe %1) für Messungen und Tests;\n"
                "                        bei gleichem N stets dieselben Daten, nur das\n"
-               "                        Schlüsselpräfix ist jedes Mal ein anderes\n"
+               "                        Schlüsselpräfix ist jedes Mal ein anderes; mit\n"
+               "                        --covers ein gezeichnetes Titelbild für jeden Band\n"
                "  serve VERZEICHNIS [--port N] [--listen ADRESSE]\n"
                "                        bietet den Katalog als Comic-Dienst für den Dialog\n"
                "                        „Comic downloaden“ an, nur lesend, bis Strg+C\n"
@@ -113,12 +118,15 @@ QString helpText()
                "  export VERZEICHNIS ZIELVERZEICHNIS\n"
                "                        schreibt jede Tabelle der Datenbank in VERZEICHNIS als\n"
                "                        XML-Datei (tabellenname.xml) nach ZIELVERZEICHNIS,\n"
-               "                        wie „Exportieren nach“ im Programm; vorhandene\n"
-               "                        Exportdateien werden ersetzt\n"
+               "                        wie „Exportieren nach“ im Programm, die Titelbilder\n"
+               "                        als Bilddateien in den Unterordner titelbilder;\n"
+               "                        vorhandene Exportdateien werden ersetzt\n"
                "  import VERZEICHNIS DATEI.xml...\n"
                "                        wie create, aber die Tabellen der Exportdateien werden\n"
-               "                        mit deren Zeilen statt mit den Vorgaben gefüllt;\n"
-               "                        eine unpassende oder fehlerhafte Datei wird abgelehnt\n"
+               "                        mit deren Zeilen statt mit den Vorgaben gefüllt, die\n"
+               "                        Titelbilder aus dem Ordner titelbilder neben\n"
+               "                        serverstripothek.xml übernommen; eine unpassende oder\n"
+               "                        fehlerhafte Datei wird abgelehnt\n"
                "  backup VERZEICHNIS [--to DATEI]\n"
                "                        sichert die Sammlung, auch während die Stripothek sie\n"
                "                        geöffnet hat, als geprüfte Kopie im Ordner\n"
@@ -134,9 +142,16 @@ QString helpText()
                "                        vorher gesichert. Eine beschädigte oder fremde Datei\n"
                "                        wird abgelehnt, ebenso jede Wiederherstellung, während\n"
                "                        ein anderes Programm in die Sammlung schreibt\n"
+  covers import VERZEICHNIS ORDNER\n"
+               "                        nimmt jede Bilddatei in ORDNER als Titelbild des\n"
+               "                        Bandes, dessen ISBN (beliebig geschrieben, ISBN-10\n"
+               "                        oder -13) oder Schlüssel ihr Name ohne Endung ist,\n"
+               "                        und meldet, was zugeordnet wurde, was ohne Band\n"
+               "                        blieb und was mehrdeutig war\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
+               "  --covers              Titelbilder für generate (database/titelbilder.db)\n"
                "  --port N              Port für serve, Vorgabe %3\n"
                "  --listen ADRESSE      Adresse für serve, Vorgabe 127.0.0.1\n"
                "  --pdf DATEI           die PDF-Datei, die report schreibt\n"
@@ -176,6 +191,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     parser.addOption(pdfOption);
     const QCommandLineOption toOption(QStringLiteral("to"), QString(), QStringLiteral("DATEI"));
     parser.addOption(toOption);
+    const QCommandLineOption coversOption(QStringLiteral("covers"));
+    parser.addOption(coversOption);
     if (!parser.parse(QStringList{QStringLiteral("stripothek-db")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -205,15 +222,23 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate"),
                                 QStringLiteral("serve"), QStringLiteral("report"), QStringLiteral("export"),
                                 QStringLiteral("import"), QStringLiteral("backup"), QStringLiteral("backups"),
-                                QStringLiteral("restore")};
+                                QStringLiteral("restore"), QStringLiteral("covers")};
     if (args.isEmpty())
         return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve, report, export, import, "
-                                    "backup, backups oder restore."));
+                                    "backup, backups, restore oder covers."));
     const QString command = args[0];
     if (!commands.contains(command))
         return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve, report, "
-                                    "export, import, backup, backups und restore.")
+                                    "export, import, backup, backups, restore und covers.")
                          .arg(command));
+    if (parser.isSet(coversOption) && command != QLatin1String("generate"))
+        return usage(QStringLiteral("Die Option --covers gilt nur für generate."));
+    if (command == QLatin1String("covers")) {
+        if (parser.isSet(volumesOption) || parser.isSet(portOption) || parser.isSet(listenOption)
+            || parser.isSet(pdfOption))
+            return usage(QStringLiteral("covers import nimmt keine Optionen."));
+        return runCoversCommand(args.mid(1), out, err, usage);
+    }
     if (command == QLatin1String("report")) {
         if (parser.isSet(volumesOption))
             return usage(QStringLiteral("Die Option --volumes gilt nur für generate."));
@@ -291,9 +316,13 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             db::schema::createDatabase(dir);
             out << "Datenbank angelegt: „" << file << "“.\n";
         } else if (command == QLatin1String("export")) {
-            const QStringList files = exportCollection(dir, args[2]);
-            out << files.size() << " Tabellen nach „"
-                << QDir::toNativeSeparators(QFileInfo(args[2]).absoluteFilePath()) << "“ exportiert.\n";
+            int covers = 0;
+            const QStringList files = exportCollection(dir, args[2], &covers);
+            out << files.size() << " Tabellen";
+            if (covers > 0)
+                out << " und " << QLocale(QLocale::German, QLocale::Germany).toString(covers)
+                    << (covers == 1 ? " Titelbild" : " Titelbilder");
+            out << " nach „" << QDir::toNativeSeparators(QFileInfo(args[2]).absoluteFilePath()) << "“ exportiert.\n";
         } else if (command == QLatin1String("import")) {
             tools::ImportDatabase(dir, args.mid(2));
             const qsizetype files = args.size() - 2;
@@ -303,10 +332,17 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             const CollectionCounts counts = createDemoDatabase(dir);
             out << "Demo-Datenbank angelegt: „" << file << "“.\n" << describe(counts) << ".\n";
         } else {
-            const CollectionCounts counts = createGeneratedDatabase(dir, volumes);
+            const bool withCovers = parser.isSet(coversOption);
+            if (withCovers && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+                throw db::Error(QStringLiteral("Titelbilder zu zeichnen braucht eine QGuiApplication"));
+            int covers = 0;
+            const CollectionCounts counts = withCovers ? createGeneratedDatabaseWithCovers(dir, volumes, &covers)
+                                                       : createGeneratedDatabase(dir, volumes);
             const QLocale german(QLocale::German, QLocale::Germany);
-            out << "Sammlung angelegt: „" << file << "“.\n"
-                << describe(counts) << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s.\n";
+            out << "Sammlung angelegt: „" << file << "“.\n" << describe(counts);
+            if (withCovers)
+                out << ", " << german.toString(covers) << " Titelbilder";
+            out << " in " << german.toString(timer.elapsed() / 1000.0, 'f', 1) << " s.\n";
         }
         out.flush();
         return kExitOk;

@@ -2,6 +2,7 @@
 
 #include "database/Connection.h"
 #include "core/Errors.h"
+#include "covers/CoverTransfer.h"
 #include "database/Statement.h"
 #include "tools/DataPacket.h"
 
@@ -354,6 +355,9 @@ QStringList ExportAllTables(db::Connection& connection, const QString& directory
         ExportTable(connection, target, name, progress);
         written << target;
     }
+    const int covers = covers::exportCovers(connection.databasePath(), connection, directory, progress.afterRow);
+    if (progress.coversWritten)
+        progress.coversWritten(covers);
     return written;
 }
 

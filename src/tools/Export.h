@@ -15,6 +15,7 @@ struct ExportProgress {
     std::function<void(const QString& tableName)> tableStarted; // "Exportiere Tabelle ..."
     std::function<void(int percent)> percent;                    // "%d exportiert"
     std::function<void()> afterRow;                              // lets pending events run
+    std::function<void(int count)> coversWritten;                // after the covers, if any
 };
 
 // The export file of a table: its name in lower case (letters A to Z only)
@@ -30,9 +31,10 @@ QString ExportTargetPath(const QString& directory, const QString& tableName);
 void ExportTable(db::Connection& connection, const QString& targetPath, const QString& tableName,
                  const ExportProgress& progress = {});
 
-// Every table of the database in the engine's listing order, one file each.
-// Stops at the first table that fails; the files written before it stay.
-// Returns the files written.
+// Every table of the database in the engine's listing order, one file each,
+// then the volumes' covers into the subfolder "titelbilder" (none: no
+// subfolder; see covers/CoverTransfer.h). Stops at the first table that
+// fails; the files written before it stay. Returns the tables' files.
 QStringList ExportAllTables(db::Connection& connection, const QString& directory,
                             const ExportProgress& progress = {});
 

@@ -1,6 +1,8 @@
 #include "tools/Import.h"
 
 #include "core/Errors.h"
+#include "covers/CoverBuilder.h"
+#include "covers/CoverTransfer.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 #include "tools/PacketReader.h"
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <sqlite3.h>
 #include <thread>
 
@@ -155,6 +158,19 @@ void ImportDatabase(const QString& dir, const QStringList& files)
     // longest to build, and they are built while the other files are parsed.
     const auto rank = [](const db::schema::TableDef* table) { return table - db::schema::tables().constData(); };
     std::sort(plan.begin(), plan.end(), [&](const auto& a, const auto& b) { return rank(a.second) < rank(b.second); });
+    // The covers of the export lie beside its catalogue file; their list is
+    // checked, and an existing covers file refused, before anything is made.
+    const QString databaseFolder = QFileInfo(db::schema::databaseFile(dir)).path();
+    QString coverIndex;
+    QList<covers::IndexEntry> coverEntries;
+    if (!plan.empty() && plan.front().second == &db::schema::tables().front()) {
+        coverIndex = covers::indexIn(QFileInfo(plan.front().first).path());
+        if (!coverIndex.isEmpty()) {
+            coverEntries = covers::readIndex(coverIndex);
+            covers::CoverBuilder::refuseExisting(databaseFolder);
+        }
+    }
+    std::optional<covers::CoverBuilder> coverFile;
     db::schema::createDatabase(dir, [&](sqlite3* db) {
         // The whole collection goes in within one transaction: pages kept in
         // memory are not written twice.
@@ -172,7 +188,13 @@ void ImportDatabase(const QString& dir, const QStringList& files)
         } join{parser, queue};
         for (const auto& [file, table] : plan)
             storeRows(db, file, *table, queue);
+        if (!coverEntries.isEmpty()) {
+            coverFile.emplace(databaseFolder);
+            covers::importCovers(coverIndex, coverEntries, db, *coverFile);
+        }
     });
+    if (coverFile)
+        coverFile->install(db::schema::databaseFile(dir));
 }
 
 } // namespace tools

@@ -12,7 +12,9 @@ namespace tools {
 // A file of an unknown table, a file whose fields differ from its table's,
 // a row with a field its table lacks, a malformed file, or one with a
 // document type declaration is refused with a message naming file and line,
-// and then no database is left behind. Throws db::Error.
+// and then no database is left behind. The covers of the export (the folder
+// "titelbilder" beside the catalogue's file) become the new collection's
+// covers file, checked the same way. Throws db::Error.
 void ImportDatabase(const QString& dir, const QStringList& files);
 
 } // namespace tools

@@ -1,5 +1,6 @@
 #include "tools/TableMaintenance.h"
 
+#include "covers/CoverStore.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
 
@@ -52,6 +53,10 @@ void PackAllTables(ComicData& data)
                              &data.tblAutortyp()})
         PackOneTable(data, *table);
     data.dbConnection().compact(data.dbConnection().objectName());
+
+    // Covers whose comic is gone (an interrupted deletion, rows deleted
+    // through the SQL page, an emptied catalogue) go now, and their space.
+    covers::CoverStore(data.dbConnection().databasePath()).removeOrphans(data.dbConnection());
 }
 
 void EmptyOneTable(ComicData& data, db::Table& table)

@@ -19,7 +19,8 @@ void PackOneTable(ComicData& data, db::Table& table);
 
 // The thirteen tables in their packing order (own copies first, the key
 // counter second, then the catalogue), then the file gives the space of
-// deleted rows back. Stops at the first table that fails.
+// deleted rows back; last the covers of comics that are gone are removed.
+// Stops at the first table that fails.
 void PackAllTables(ComicData& data);
 
 // Removes every row of one table the same way (exclusive, then shared again).
