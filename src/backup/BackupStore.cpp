@@ -2,7 +2,7 @@
 
 #include "backup/BackupFiles.h"
 #include "backup/Copy.h"
-#include "database/Errors.h"
+#include "core/Errors.h"
 
 #include <QDir>
 #include <QFile>

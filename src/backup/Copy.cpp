@@ -1,7 +1,7 @@
 #include "backup/Copy.h"
 
 #include "backup/BackupFiles.h"
-#include "database/Errors.h"
+#include "database/SqliteFailureText.h"
 
 #include <QDir>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "backup/Snapshot.h"
 
-#include "database/Errors.h"
+#include "database/SqliteFailureText.h"
 #include "database/Schema.h"
 #include "database/Statement.h"
 

@@ -29,11 +29,6 @@ QString contents(qint64 volumes, qint64 ownCopies)
     return count(volumes, QStringLiteral("Bände")) + QStringLiteral(", ") + count(ownCopies, QStringLiteral("eigene Exemplare"));
 }
 
-QString sentence(const QString& text)
-{
-    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
-}
-
 // One line per copy, columns aligned so that a long list reads as a table.
 void printList(const QList<backup::BackupInfo>& copies, QTextStream& out)
 {

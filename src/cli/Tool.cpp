@@ -142,7 +142,7 @@ QString helpText()
                "                        vorher gesichert. Eine beschädigte oder fremde Datei\n"
                "                        wird abgelehnt, ebenso jede Wiederherstellung, während\n"
                "                        ein anderes Programm in die Sammlung schreibt\n"
-  covers import VERZEICHNIS ORDNER\n"
+               "  covers import VERZEICHNIS ORDNER\n"
                "                        nimmt jede Bilddatei in ORDNER als Titelbild des\n"
                "                        Bandes, dessen ISBN (beliebig geschrieben, ISBN-10\n"
                "                        oder -13) oder Schlüssel ihr Name ohne Endung ist,\n"

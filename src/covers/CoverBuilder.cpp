@@ -2,7 +2,7 @@
 
 #include "core/Errors.h"
 #include "covers/CoverFile.h"
-#include "database/Errors.h"
+#include "database/SqliteFailureText.h"
 #include "database/Statement.h"
 
 #include <QDir>

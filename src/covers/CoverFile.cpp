@@ -1,6 +1,6 @@
 #include "covers/CoverFile.h"
 
-#include "database/Errors.h"
+#include "database/SqliteFailureText.h"
 #include "database/Statement.h"
 
 #include <QDir>

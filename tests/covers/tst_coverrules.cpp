@@ -25,8 +25,8 @@ class TestCoverRules : public QObject {
     std::unique_ptr<ComicData> m_data;
 
     // The data module's members, in one place.
-    db::Table& catalogue() { return m_data->tblStripothek; }
-    db::Connection& connection() { return m_data->dbConnection; }
+    db::Table& catalogue() { return m_data->tblStripothek(); }
+    db::Connection& connection() { return m_data->dbConnection(); }
     QString folder() const { return m_dir->path() + u"/database"_s; }
 
     QString addComic(const QString& title)
@@ -87,7 +87,7 @@ private Q_SLOTS:
         QVERIFY(catalogue().locate(u"SCLCOMICID"_s, goes));
         covers::CoverStore store(folder());
         const QString error = errorOf([&] {
-            QVERIFY(covers::deleteComicWithCover(store, goes, [&] { return m_data->DeleteComic(); }));
+            QVERIFY(covers::deleteComicWithCover(store, goes, [&] { return m_data->rules().DeleteComic(); }));
         });
         if (failing == u"covers") {
             QVERIFY2(error.startsWith(u"Der Comic wurde gelöscht, sein Titelbild aber nicht: Die Datei"_s), qPrintable(error));
@@ -110,7 +110,7 @@ private Q_SLOTS:
         const QString first = addComic(u"Band 1"_s);
         covers::CoverStore store(folder());
         store.store(first, testimages::jpeg(20, 30));
-        m_data->NewVolume();
+        m_data->rules().NewVolume();
         QVERIFY(store.thumbnailBytes(catalogue().fieldByName(u"SCLCOMICID"_s).asString()).isEmpty());
         catalogue().fieldByName(u"SCLTITEL1"_s).setAsString(u"Band 2"_s);
         catalogue().post();
