@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 namespace bench {
 
@@ -77,9 +78,9 @@ private:
 };
 
 // The missing volumes by hand: the engine's statement in series order (an
-// own copy found per entry inside it), each run's entries in plain structs,
-// then the gaps below its highest owned volume and its missing entries,
-// rows into plain structs.
+// own copy found per entry inside it), each series' entries in plain structs
+// gathered by its id, then per series the gaps below its highest owned volume
+// and its missing entries, rows into plain structs.
 size_t rawMissing(const RawDb& raw)
 {
     struct Entry {
@@ -91,10 +92,14 @@ size_t rawMissing(const RawDb& raw)
         std::string seriesId, seriesName, title;
         qint64 number;
     };
+    struct Series {
+        std::string id, name;
+        std::vector<Entry> entries;
+    };
     std::vector<Row> rows;
-    std::vector<Entry> entries;
-    std::string run, runName;
-    const auto judge = [&] {
+    std::vector<Series> series;
+    std::unordered_map<std::string, size_t> seriesIndex;
+    const auto judge = [&](const std::string& run, const std::string& runName, std::vector<Entry>& entries) {
         std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
             return a.numbered != b.numbered ? !a.numbered : a.number < b.number;
         });
@@ -116,27 +121,29 @@ size_t rawMissing(const RawDb& raw)
             if (!e.owned || e.flagged)
                 rows.push_back({run, runName, e.title, e.number});
         }
-        entries.clear();
     };
     sqlite3_stmt* walk = raw.prepare(QStringLiteral("SELECT %1 FROM SERVERSTRIPOTHEK ORDER BY %2, SCLBAND, rowid")
                                          .arg(db::missingVolumeColumns().join(QLatin1Char(',')),
                                               db::germanKeyColumn(QStringLiteral("SCLSERIENTEXT"))));
+    size_t current = 0;
     while (sqlite3_step(walk) == SQLITE_ROW) {
-        const std::string series = text(walk, 0);
-        if (series != run || series.empty()) {
-            judge();
-            run = series;
-            runName = text(walk, 1);
-        }
-        if (series.empty())
+        const std::string id = text(walk, 0);
+        if (id.empty())
             continue;
+        if (current == series.size() || series[current].id != id) {
+            const auto [found, added] = seriesIndex.try_emplace(id, series.size());
+            if (added)
+                series.push_back({id, text(walk, 1), {}});
+            current = found->second;
+        }
         Entry e{sqlite3_column_int64(walk, 2), sqlite3_column_type(walk, 2) != SQLITE_NULL,
                 sqlite3_column_int(walk, 4) != 0, sqlite3_column_int(walk, 3) != 0, std::string()};
         if (!e.owned || e.flagged)
             e.title = text(walk, 5);
-        entries.push_back(std::move(e));
+        series[current].entries.push_back(std::move(e));
     }
-    judge();
+    for (Series& s : series)
+        judge(s.id, s.name, s.entries);
     sqlite3_finalize(walk);
     return rows.size();
 }

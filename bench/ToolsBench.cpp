@@ -2,13 +2,13 @@
 // the ISBN check and the SQL page's query, each beside the raw SQLite work.
 #include "Bench.h"
 
+#include "core/Command.h"
 #include "database/ComicData.h"
 #include "database/Connection.h"
 #include "database/LazyQuery.h"
 #include "database/Schema.h"
 #include "tools/Export.h"
 #include "tools/Import.h"
-#include "tools/Messages.h"
 #include "tools/TableMaintenance.h"
 #include "tools/ToolCommands.h"
 
@@ -255,10 +255,10 @@ void runToolsBench(const QString& dir, Report& report)
         QLabel table(&window), progress(&window);
         TToolCommands commands(data, &window, &table, &progress);
         // "Daten wurden exportiert!" would wait for a click.
-        const tools::MessageSink previous = tools::setMessageSink([](const QString&) { return true; });
+        const ui::NoteSink previous = ui::setNoteSink([](const QString&) {});
         const QString target = scratch(dir, QStringLiteral("menu-export"));
         const double menuMs = bestOf(3, [&] { commands.ExportTo(target); });
-        tools::setMessageSink(previous);
+        ui::setNoteSink(previous);
         report.add(QStringLiteral("export from the menu (status bar, repaints): %1 MB/s")
                        .arg(megabytes / (menuMs / 1000), 0, 'f', 1),
                    menuMs, rawReadMs);

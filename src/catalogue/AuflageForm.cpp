@@ -28,13 +28,8 @@ TAuflageForm::TAuflageForm(ComicData& data, QWidget* owner) : TBoundDialog(data.
         if (db::Field* found = data.tblAuflagen().findField(field))
             found->setDisplayLabel(QString::fromUtf8(text));
 
-    cbAusfuehrung1 = new ui::DBLookupComboBox(this);
-    cbAusfuehrung1->setObjectName(QStringLiteral("cbAusfuehrung1"));
-    cbAusfuehrung1->setDataSource(src);
-    cbAusfuehrung1->setDataField(f::ALAUSFUEHRUNGID1);
-    cbAusfuehrung1->setListSource(&data.srcAusfuehrungen());
-    cbAusfuehrung1->setKeyField(f::AFAUSFID);
-    cbAusfuehrung1->setListField(f::AFNAME);
+    cbAusfuehrung1 = ui::DBLookupComboBox::named("cbAusfuehrung1", src, f::ALAUSFUEHRUNGID1, &data.srcAusfuehrungen(),
+                                                 f::AFAUSFID, f::AFNAME, this);
 
     cbKWaehrung = new TDBChoiceBox(currencyItems(), src, f::ALWG, this);
     cbKWaehrung->setObjectName(QStringLiteral("cbKWaehrung"));

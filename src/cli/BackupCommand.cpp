@@ -107,9 +107,7 @@ int runBackupCommand(const QString& command, const QStringList& arguments, const
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {
-        err << "stripothek-db: " << sentence(QString::fromUtf8(e.what())) << '\n';
-        err.flush();
-        return kExitFailed;
+        return failed(err, QString::fromUtf8(e.what()));
     }
 }
 

@@ -34,13 +34,8 @@ int runReportCommand(const QStringList& arguments, const QString& pdfFile, QText
     if (pdfFile.isEmpty())
         return usage(QStringLiteral("Es fehlt die Option --pdf mit dem Namen der PDF-Datei."));
 
-    const auto fail = [&](const QString& message) {
-        err << "stripothek-db: " << sentence(message) << '\n';
-        err.flush();
-        return kExitFailed;
-    };
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return fail(QStringLiteral("Reports brauchen eine QGuiApplication."));
+        return failed(err, QStringLiteral("Reports brauchen eine QGuiApplication."));
     try {
         const int pages = rpt::WriteReportPdf(
             kind == QLatin1String("missing") ? rpt::ReportKind::Missing : rpt::ReportKind::List, arguments[1], pdfFile);
@@ -50,7 +45,7 @@ int runReportCommand(const QStringList& arguments, const QString& pdfFile, QText
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
+        return failed(err, QString::fromUtf8(e.what()));
     }
 }
 

@@ -83,6 +83,13 @@ QString sentence(const QString& message)
     return text + QLatin1Char('.');
 }
 
+int failed(QTextStream& err, const QString& message)
+{
+    err << "stripothek-db: " << sentence(message) << '\n';
+    err.flush();
+    return kExitFailed;
+}
+
 QString helpText()
 {
     return QStringLiteral(
@@ -347,9 +354,7 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
         out.flush();
         return kExitOk;
     } catch (const std::exception& e) {
-        err << "stripothek-db: " << sentence(QString::fromUtf8(e.what())) << '\n';
-        err.flush();
-        return kExitFailed;
+        return failed(err, QString::fromUtf8(e.what()));
     }
 }
 

@@ -20,4 +20,8 @@ QString helpText();
 // the "!" or "?" it has. Unlike the window's rule, ")" and "“" get one too.
 QString sentence(const QString& message);
 
+// Writes why a command failed to err, as the sentence it is, and gives the
+// exit code for it.
+int failed(QTextStream& err, const QString& message);
+
 } // namespace cli

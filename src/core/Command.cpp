@@ -14,6 +14,18 @@ ErrorSink& sink()
     return s;
 }
 
+NoteSink& noteSink()
+{
+    static NoteSink s;
+    return s;
+}
+
+QuestionSink& questionSink()
+{
+    static QuestionSink s;
+    return s;
+}
+
 struct DamageReport {
     DamageHandler handler;
     bool reported = false;
@@ -35,14 +47,9 @@ QString withFullStop(const QString& message)
 }
 
 namespace {
-// The box of the application's title with one "OK" button, or the recorder
-// that tests put in its place.
-void showText(QMessageBox::Icon icon, const QString& text, QWidget* parent)
+// The box of the application's title with one "OK" button.
+void showBox(QMessageBox::Icon icon, const QString& text, QWidget* parent)
 {
-    if (sink()) {
-        sink()(text);
-        return;
-    }
     QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.exec();
@@ -50,7 +57,29 @@ void showText(QMessageBox::Icon icon, const QString& text, QWidget* parent)
 
 void showMessage(QMessageBox::Icon icon, const QString& message)
 {
-    showText(icon, withFullStop(message), QApplication::activeWindow());
+    if (sink()) {
+        sink()(withFullStop(message));
+        return;
+    }
+    showBox(icon, withFullStop(message), QApplication::activeWindow());
+}
+
+struct Answer {
+    QMessageBox::StandardButton button;
+    const char* text;
+};
+
+bool ask(const QString& question, QWidget* parent, Answer agree, Answer decline, QMessageBox::StandardButton byEnter)
+{
+    if (questionSink())
+        return questionSink()(question);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), question, agree.button | decline.button,
+                    parent);
+    box.button(agree.button)->setText(QString::fromUtf8(agree.text));
+    box.button(decline.button)->setText(QString::fromUtf8(decline.text));
+    box.setDefaultButton(byEnter);
+    box.setEscapeButton(decline.button);
+    return box.exec() == agree.button;
 }
 } // namespace
 
@@ -68,7 +97,35 @@ void showWarning(const QString& message)
 
 void showNote(const QString& message, QWidget* parent)
 {
-    showText(QMessageBox::NoIcon, message, parent ? parent : QApplication::activeWindow());
+    if (noteSink()) {
+        noteSink()(message);
+        return;
+    }
+    showBox(QMessageBox::NoIcon, message, parent ? parent : QApplication::activeWindow());
+}
+
+NoteSink setNoteSink(NoteSink s)
+{
+    NoteSink previous = std::move(noteSink());
+    noteSink() = std::move(s);
+    return previous;
+}
+
+bool confirm(const QString& question, QWidget* parent)
+{
+    return ask(question, parent, {QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "Abbrechen"}, QMessageBox::Ok);
+}
+
+bool askYesNo(const QString& question, QWidget* parent)
+{
+    return ask(question, parent, {QMessageBox::Yes, "&Ja"}, {QMessageBox::No, "&Nein"}, QMessageBox::No);
+}
+
+QuestionSink setQuestionSink(QuestionSink s)
+{
+    QuestionSink previous = std::move(questionSink());
+    questionSink() = std::move(s);
+    return previous;
 }
 
 DamageHandler setDamageHandler(DamageHandler handler)

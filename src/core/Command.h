@@ -25,10 +25,22 @@ QString withFullStop(const QString& message);
 // a box with the warning icon, or the error sink while tests replace it.
 void showWarning(const QString& message);
 
-// A note the user only acknowledges (a name that exists already): a box
-// without icon over parent, the text as given, since a note may end in a
-// name; or the error sink while tests replace it.
+// A note the user only acknowledges (a name that exists already, "Daten
+// wurden exportiert!"): a box with the application's title, without icon,
+// over parent, the text as given, since a note may end in a name; or the
+// note sink while tests replace it.
 void showNote(const QString& message, QWidget* parent = nullptr);
+using NoteSink = std::function<void(const QString&)>;
+NoteSink setNoteSink(NoteSink sink); // returns the previous sink; empty = message box
+
+// The two questions, both titled "Bestätigung" with the question symbol;
+// true when the user agrees. confirm: "OK" and "Abbrechen", Enter agrees.
+// askYesNo: "&Ja" and "&Nein" for what cannot be undone, so Enter declines.
+// Esc declines both. Tests put a sink in place of the boxes that answers.
+bool confirm(const QString& question, QWidget* parent = nullptr);
+bool askYesNo(const QString& question, QWidget* parent = nullptr);
+using QuestionSink = std::function<bool(const QString&)>;
+QuestionSink setQuestionSink(QuestionSink sink); // returns the previous sink; empty = message box
 
 // Shows the error of a failed command. A damaged database file is reported
 // once only, however many commands fail on it afterwards; then the damage

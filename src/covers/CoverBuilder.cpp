@@ -93,15 +93,7 @@ void CoverBuilder::add(const QByteArray& key, const PreparedCover& cover)
         start();
     db::Statement& insert = m_insert->statement;
     const db::StatementReset reset(insert);
-    const QByteArray hash = cover.sha256.toLatin1();
-    file::bindTextBytes(insert.raw(), 1, key);
-    file::bindTextBytes(insert.raw(), 2, cover.format);
-    insert.bindInt64(3, cover.width);
-    insert.bindInt64(4, cover.height);
-    insert.bindInt64(5, cover.bytes.size());
-    file::bindTextBytes(insert.raw(), 6, hash);
-    file::bindBlob(insert.raw(), 7, cover.thumbnail);
-    file::bindBlob(insert.raw(), 8, cover.bytes);
+    file::bindInsert(insert, key, cover);
     insert.exec();
     ++m_count;
 }

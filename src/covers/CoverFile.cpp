@@ -1,5 +1,6 @@
 #include "covers/CoverFile.h"
 
+#include "covers/CoverImage.h"
 #include "database/SqliteFailureText.h"
 #include "database/Statement.h"
 
@@ -113,6 +114,18 @@ void bindTextBytes(sqlite3_stmt* statement, int index, const QByteArray& utf8)
                                      SQLITE_STATIC);
     if (rc != SQLITE_OK)
         fail(sqlite3_db_handle(statement), rc, {});
+}
+
+void bindInsert(db::Statement& insert, const QByteArray& keyUtf8, const PreparedCover& cover)
+{
+    bindTextBytes(insert.raw(), 1, keyUtf8);
+    bindTextBytes(insert.raw(), 2, cover.format);
+    insert.bindInt64(3, cover.width);
+    insert.bindInt64(4, cover.height);
+    insert.bindInt64(5, cover.bytes.size());
+    insert.bind(6, cover.sha256);
+    bindBlob(insert.raw(), 7, cover.thumbnail);
+    bindBlob(insert.raw(), 8, cover.bytes);
 }
 
 QByteArray columnBytes(sqlite3_stmt* statement, int column)

@@ -9,6 +9,13 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+namespace db {
+class Statement;
+}
+namespace covers {
+struct PreparedCover;
+}
+
 // The covers file: its name, its one table and how it is opened. Shared by
 // the store, which works on the file beside a catalogue, and the builder,
 // which makes a whole new one.
@@ -56,6 +63,10 @@ void exec(sqlite3* db, const char* sql);
 void bindBlob(sqlite3_stmt* statement, int index, const QByteArray& bytes);
 void bindTextBytes(sqlite3_stmt* statement, int index, const QByteArray& utf8);
 QByteArray columnBytes(sqlite3_stmt* statement, int column);
+
+// Binds a cover to kInsert's parameters under the volume key; key and cover
+// must live until the statement has run.
+void bindInsert(db::Statement& insert, const QByteArray& keyUtf8, const PreparedCover& cover);
 
 // Runs work; a damaged covers file is reported as a plain error. The
 // catalogue's damage ends the program so that nothing more is written into

@@ -246,16 +246,7 @@ CoverInfo CoverStore::storePrepared(const QString& key, const PreparedCover& cov
         db::Statement& insert = m_statements->insertRow();
         const db::StatementReset reset(insert);
         const QByteArray keyUtf8 = key.toUtf8();
-        const QByteArray format = cover.format;
-        const QByteArray hash = cover.sha256.toLatin1();
-        file::bindTextBytes(insert.raw(), 1, keyUtf8);
-        file::bindTextBytes(insert.raw(), 2, format);
-        insert.bindInt64(3, cover.width);
-        insert.bindInt64(4, cover.height);
-        insert.bindInt64(5, cover.bytes.size());
-        file::bindTextBytes(insert.raw(), 6, hash);
-        file::bindBlob(insert.raw(), 7, cover.thumbnail);
-        file::bindBlob(insert.raw(), 8, cover.bytes);
+        file::bindInsert(insert, keyUtf8, cover);
         insert.exec();
         announce(key);
         return {key, cover.format, cover.width, cover.height, cover.bytes.size(), cover.sha256, cover.reencoded};

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStringDecoder>
 #include <QRegularExpression>
@@ -172,18 +173,6 @@ void writeIndex(const QString& path, const QList<Exported>& entries)
     writeFile(path, xmlBytes);
 }
 
-// Closes the covers file on every way out.
-struct OpenFile {
-    sqlite3* db;
-    ~OpenFile()
-    {
-        if (db) {
-            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        }
-    }
-};
-
 } // namespace
 
 QString exportFileName(const QByteArray& key, const QByteArray& format)
@@ -218,12 +207,19 @@ int exportCovers(const QString& databaseFolder, db::Connection& catalogue, const
             removeParts(folder);
 
         QList<Exported> written;
-        OpenFile covers{file::open(file::pathIn(databaseFolder), false)};
-        if (covers.db) {
+        sqlite3* const coversDb = file::open(file::pathIn(databaseFolder), false);
+        // Closed on every way out, after the statements below are gone.
+        const auto closeCovers = qScopeGuard([coversDb] {
+            if (coversDb) {
+                sqlite3_exec(coversDb, "COMMIT", nullptr, nullptr, nullptr);
+                sqlite3_close(coversDb);
+            }
+        });
+        if (coversDb) {
             catalogue.connect();
             db::Statement exists(catalogue.handle(), kExists, catalogue.objectName());
-            file::exec(covers.db, "BEGIN");
-            db::Statement rows(covers.db,
+            file::exec(coversDb, "BEGIN");
+            db::Statement rows(coversDb,
                                QStringLiteral("SELECT TBCOMICID, TBFORMAT, TBSHA256, TBBILD FROM TITELBILDER "
                                               "ORDER BY TBCOMICID COLLATE BINARY"),
                                QLatin1String(file::kComponent));

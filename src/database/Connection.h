@@ -118,6 +118,22 @@ private:
     std::optional<EngineError> m_damage;
 };
 
+// Holds the connection's exclusive use (Connection::lockExclusive) for a
+// scope: taken on construction, given back on every way out.
+class ExclusiveUse {
+public:
+    ExclusiveUse(Connection& connection, const QString& component) : m_connection(connection)
+    {
+        m_connection.lockExclusive(component);
+    }
+    ~ExclusiveUse() { m_connection.unlockExclusive(); }
+    ExclusiveUse(const ExclusiveUse&) = delete;
+    ExclusiveUse& operator=(const ExclusiveUse&) = delete;
+
+private:
+    Connection& m_connection;
+};
+
 // The command that creates the database the program looks for in
 // databaseDirectory, quoted for a shell where the path needs it.
 QString createDatabaseCommand(const QString& databaseDirectory);

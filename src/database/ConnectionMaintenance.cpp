@@ -80,11 +80,7 @@ void Connection::unlockExclusive() noexcept
 
 void Connection::compact(const QString& component)
 {
-    lockExclusive(component);
-    struct Unlock {
-        Connection* connection;
-        ~Unlock() { connection->unlockExclusive(); }
-    } unlock{this};
+    const ExclusiveUse exclusive(*this, component);
     // VACUUM refuses to run while a statement of this connection is stepping.
     for (DataSet* dataSet : m_dataSets)
         dataSet->releaseStatements();

@@ -5,6 +5,7 @@
 #include "database/Table.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -54,21 +55,53 @@ qint64 after(qint64 number)
     return number == std::numeric_limits<qint64>::max() ? number : number + 1;
 }
 
-// The entries of one run, judged when the run is complete: a gap below an
-// entry is missing only if an owned volume lies above it.
-class RunJudge {
-public:
-    explicit RunJudge(const MissingVolumesSink& sink) : m_sink(sink) {}
-
+// The entries of each series, judged when the walk has read them all: two
+// series of one name alternate in the series order, and a renamed series has
+// entries under both names, so a series' entries need not be consecutive.
+// A gap below an entry is missing only if an owned volume lies above it.
+struct Series {
+    QByteArray id;
     SeriesRun run;
     std::vector<VolumeEntry> entries;
+};
 
-    void judge()
+class SeriesJudge {
+public:
+    explicit SeriesJudge(const MissingVolumesSink& sink) : m_sink(sink) {}
+
+    // The series of an entry with a series id, made when first met, under
+    // the name of that entry.
+    Series& seriesOf(QByteArrayView id, const Statement& row)
     {
-        if (entries.empty())
-            return;
-        // A run is in number order unless its entries carry two series
-        // names; unnumbered entries sort first, as the series index has them.
+        // Entries of a series mostly follow one another.
+        if (m_current == m_series.size() || m_series[m_current].id != id) {
+            const QByteArray key = id.toByteArray();
+            const auto known = m_index.constFind(key);
+            if (known != m_index.constEnd()) {
+                m_current = *known;
+            } else {
+                m_current = m_series.size();
+                m_index.insert(key, m_current);
+                m_series.push_back({key, {QString::fromUtf8(id), row.column(SeriesName).toString()}, {}});
+            }
+        }
+        return m_series[m_current];
+    }
+
+    // Each series in the order first met.
+    void judgeAll()
+    {
+        for (Series& series : m_series) {
+            judge(series.run, series.entries);
+            std::vector<VolumeEntry>().swap(series.entries);
+        }
+    }
+
+private:
+    void judge(const SeriesRun& run, std::vector<VolumeEntry>& entries)
+    {
+        // Read in series order, which is number order only within one name;
+        // unnumbered entries sort first, as the series index has them.
         std::stable_sort(entries.begin(), entries.end(), [](const VolumeEntry& a, const VolumeEntry& b) {
             return a.numbered != b.numbered ? !a.numbered : a.number < b.number;
         });
@@ -88,17 +121,15 @@ public:
         for (size_t i = 0; i < entries.size(); ++i) {
             const VolumeEntry& e = entries[i];
             if (e.numbered && e.number >= next) {
-                gap(next, std::min(e.number, highest) - 1, m_closers[i]);
+                gap(run, next, std::min(e.number, highest) - 1, m_closers[i]);
                 next = after(e.number);
             }
             if (e.missing())
                 m_sink.missing(run, {MissingVolume::Kind::Volume, &e, e.number, e.number});
         }
-        entries.clear();
     }
 
-private:
-    void gap(qint64 first, qint64 last, const VolumeEntry* closer)
+    void gap(const SeriesRun& run, qint64 first, qint64 last, const VolumeEntry* closer)
     {
         if (last < first)
             return;
@@ -111,6 +142,9 @@ private:
     }
 
     const MissingVolumesSink& m_sink;
+    std::vector<Series> m_series;
+    QHash<QByteArray, size_t> m_index;
+    size_t m_current = 0;
     std::vector<const VolumeEntry*> m_closers;
 };
 
@@ -132,17 +166,12 @@ QString MissingVolume::text() const
 void WalkMissingVolumes(Table& catalogue, const MissingVolumesSink& sink, const QStringList& extraColumns)
 {
     catalogue.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
-    RunJudge judge(sink);
-    QByteArray runId;
+    SeriesJudge judge(sink);
     catalogue.readShownSql(missingVolumeColumns() + extraColumns, [&](const Statement& row) {
         const QByteArrayView id = textOf(row, SeriesId);
-        if (id != runId || id.isEmpty()) {
-            judge.judge();
-            runId = id.toByteArray();
-            if (id.isEmpty())
-                return;
-            judge.run = {QString::fromUtf8(id), row.column(SeriesName).toString()};
-        }
+        if (id.isEmpty())
+            return;
+        Series& series = judge.seriesOf(id, row);
         VolumeEntry e;
         e.rowId = row.columnInt64(RowId);
         e.numbered = !row.columnIsNull(Number);
@@ -152,10 +181,10 @@ void WalkMissingVolumes(Table& catalogue, const MissingVolumesSink& sink, const 
         if (e.missing())
             e.title = row.column(Title).toString();
         if (sink.entry)
-            sink.entry(judge.run, e, row);
-        judge.entries.push_back(std::move(e));
+            sink.entry(series.run, e, row);
+        series.entries.push_back(std::move(e));
     });
-    judge.judge();
+    judge.judgeAll();
 }
 
 } // namespace db

@@ -30,10 +30,11 @@ struct VolumeEntry {
     bool closesGaps() const { return owned && !flagged && numbered; }
 };
 
-// A run: consecutive entries, in series order, with the same series id.
+// A series as the rule judges it: every entry read with its series id,
+// wherever the series order puts them.
 struct SeriesRun {
     QString seriesId;
-    QString seriesName; // as copied into the run's first entry
+    QString seriesName; // as copied into the first of its entries read
 };
 
 // One line of the missing-volumes report.
@@ -58,15 +59,17 @@ struct MissingVolumesSink {
     // Each entry that belongs to a series, as it is read, with the row of the
     // statement: its extra columns follow the rule's own.
     std::function<void(const SeriesRun& run, const VolumeEntry& entry, const Statement& row)> entry;
-    // Each line of the report, run by run, by number within a run.
+    // Each line of the report, series by series, by number within a series.
     std::function<void(const SeriesRun& run, const MissingVolume& line)> missing;
 };
 
-// Which volumes of the user's series are missing, series run by series run:
+// Which volumes of the user's series are missing, series by series (by the
+// series' key: two series of one name are two, one series under two names
+// is one), in the order their first entries are read:
 //  - every entry the user does not own, or owns but has flagged as missing,
 //    under its own number with its title;
 //  - every number from 1 up to below the highest volume the user owns (and
-//    has not flagged) that no entry of the run carries, without a title.
+//    has not flagged) that no entry of the series carries, without a title.
 // Where a series is catalogued once per number from 1 upward, that is what
 // a count of the expected next number gives; a number catalogued twice or
 // an owned volume without a number hides no missing number.

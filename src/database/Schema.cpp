@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QVariant>
 
@@ -117,11 +118,6 @@ void exec(sqlite3* db, const QString& sql)
 {
     Statement(db, sql).exec();
 }
-
-struct Connection {
-    sqlite3* db = nullptr;
-    ~Connection() { sqlite3_close(db); }
-};
 
 // The files SQLite may leave beside a database.
 void removeDatabaseFiles(const QString& file)
@@ -496,36 +492,37 @@ void createDatabase(const QString& dir, const Populate& populate)
     }
 
     try {
-        Connection c;
+        sqlite3* db = nullptr;
+        const auto closeDb = qScopeGuard([&db] { sqlite3_close(db); });
         // Only this thread ever uses the connection: no locking per call.
-        if (sqlite3_open_v2(building.toUtf8().constData(), &c.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+        if (sqlite3_open_v2(building.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
             != SQLITE_OK)
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht öffnen: %2")
-                            .arg(QDir::toNativeSeparators(building), sqliteMessage(c.db)));
+                            .arg(QDir::toNativeSeparators(building), sqliteMessage(db)));
         // A large generated collection fills many pages; a bigger cache keeps
         // them in memory until the commit instead of spilling them early.
-        exec(c.db, QStringLiteral("PRAGMA cache_size = -65536"));
-        exec(c.db, QStringLiteral("BEGIN IMMEDIATE"));
-        exec(c.db, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
-        exec(c.db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+        exec(db, QStringLiteral("PRAGMA cache_size = -65536"));
+        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+        exec(db, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
+        exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
         for (const TableDef& t : tables())
-            exec(c.db, createTableSql(t));
-        RowWriter(c.db, QStringLiteral("KEYGEN"), {QStringLiteral("KGDBID"), QStringLiteral("KGNEXTID")})
+            exec(db, createTableSql(t));
+        RowWriter(db, QStringLiteral("KEYGEN"), {QStringLiteral("KGDBID"), QStringLiteral("KGNEXTID")})
             .insert({randomKeyPrefix(), 0.0});
-        fillLookupDefaults(c.db);
+        fillLookupDefaults(db);
         if (populate)
-            populate(c.db);
+            populate(db);
         // Building the indexes once over the filled tables is much faster than
         // keeping eleven catalogue indexes up to date row by row.
         for (const TableDef& t : tables())
-            createIndexes(c.db, t);
-        exec(c.db, QStringLiteral("COMMIT"));
+            createIndexes(db, t);
+        exec(db, QStringLiteral("COMMIT"));
         // WAL cannot be switched on inside a transaction; the mode stays in the file.
-        exec(c.db, QStringLiteral("PRAGMA journal_mode = WAL"));
-        if (sqlite3_close(c.db) != SQLITE_OK)
+        exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+        if (sqlite3_close(db) != SQLITE_OK)
             throw Error(QStringLiteral("Die Datenbankdatei „%1“ lässt sich nicht schließen: %2")
-                            .arg(QDir::toNativeSeparators(building), sqliteMessage(c.db)));
-        c.db = nullptr;
+                            .arg(QDir::toNativeSeparators(building), sqliteMessage(db)));
+        db = nullptr;
         QFile::setPermissions(building, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                                             | QFileDevice::ReadOther);
         // Never over a database made meanwhile: rename refuses an existing name.

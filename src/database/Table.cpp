@@ -6,6 +6,7 @@
 #include "database/Schema.h"
 #include "database/Statement.h"
 
+#include <QScopeGuard>
 #include <sqlite3.h>
 
 // Opening and closing a table, reading its structure, what it shows and
@@ -100,14 +101,10 @@ void Table::open()
         return;
     m_connection.connect();
     acquireExclusiveUse();
-    struct ReleaseUnlessOpen {
-        Table* table;
-        ~ReleaseUnlessOpen()
-        {
-            if (!table->active())
-                table->releaseExclusiveUse();
-        }
-    } releaseUnlessOpen{this};
+    const auto releaseUnlessOpen = qScopeGuard([this] {
+        if (!active())
+            releaseExclusiveUse();
+    });
     readStructure();
     if (!m_indexName.isEmpty()) {
         const auto it = m_indexes.constFind(m_indexName.toUpper());

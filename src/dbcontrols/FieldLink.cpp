@@ -4,8 +4,6 @@
 #include "database/Table.h"
 #include "core/Command.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
 #include <QWidget>
 
 namespace ui {
@@ -185,17 +183,6 @@ void storeEditedRow(db::Table& table)
 {
     updateRecord(&table);
     table.checkBrowseMode();
-}
-
-bool confirm(const QString& question, QWidget* parent)
-{
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), question,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
 }
 
 } // namespace ui

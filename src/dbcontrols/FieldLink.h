@@ -86,8 +86,4 @@ void updateRecord(db::DataSet* dataSet);
 // tables close or the rows change under the user.
 void storeEditedRow(db::Table& table);
 
-// The standard confirmation box: title "Bestätigung", the question, buttons
-// "OK" and "Abbrechen". True on "OK".
-bool confirm(const QString& question, QWidget* parent = nullptr);
-
 } // namespace ui

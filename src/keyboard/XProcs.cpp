@@ -1,21 +1,10 @@
 #include "keyboard/XProcs.h"
 
+#include "core/AsciiCase.h"
+
 #include <QCoreApplication>
 
 namespace xprocs {
-
-namespace {
-
-QString upperAscii(QString s)
-{
-    for (QChar& c : s) {
-        if (c >= u'a' && c <= u'z')
-            c = QChar(c.unicode() - (u'a' - u'A'));
-    }
-    return s;
-}
-
-} // namespace
 
 bool MatchWildcard(QStringView text, QStringView pattern)
 {
@@ -69,11 +58,11 @@ bool MatchWildcard(QStringView text, QStringView pattern)
 
 bool HasCommandSwitch(const QString& name, const QStringList& arguments)
 {
-    const QString upperName = upperAscii(name);
+    const QString upperName = ascii::upper(name);
     const QString atEnd = u'*' + upperName;
     const QString withValue = atEnd + QStringLiteral("=*");
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString arg = upperAscii(arguments.at(i));
+        const QString arg = ascii::upper(arguments.at(i));
         if (MatchWildcard(arg, atEnd) || MatchWildcard(arg, withValue))
             return true;
     }

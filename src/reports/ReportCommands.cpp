@@ -1,27 +1,15 @@
 #include "reports/ReportCommands.h"
 
-#include "database/ComicData.h"
+#include "core/Command.h"
 #include "core/Errors.h"
+#include "database/ComicData.h"
 #include "reports/rptComicList.h"
 #include "reports/rptComicMissing.h"
 #include "reports/rptStammblatt.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QDir>
-#include <QMessageBox>
 
 namespace rpt {
-
-namespace {
-void tellNoOwnCopies(QWidget* owner)
-{
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), noOwnCopiesMessage(), QMessageBox::Ok,
-                    owner);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
-}
-} // namespace
 
 QString noOwnCopiesMessage()
 {
@@ -32,7 +20,7 @@ void ShowMissingVolumes(ComicData& data, QWidget* owner)
 {
     TRPTMissingComic form(owner);
     if (!form.gather(data)) {
-        tellNoOwnCopies(owner);
+        ui::showNote(noOwnCopiesMessage(), owner);
         return;
     }
     form.Preview(owner);
@@ -42,7 +30,7 @@ void ShowCollectionList(ComicData& data, QWidget* owner)
 {
     TRPTListComic form(owner);
     if (!form.gather(data.dbConnection())) {
-        tellNoOwnCopies(owner);
+        ui::showNote(noOwnCopiesMessage(), owner);
         return;
     }
     form.Preview(owner);

@@ -26,19 +26,6 @@ const QString kSql = QStringLiteral(
     " WHERE s.SCLINTISBNNR COLLATE NOCASE IN (?1, ?2)"
     " ORDER BY %1, s.SCLBAND, s.rowid LIMIT 1").arg(db::germanKeyCall(QStringLiteral("s.SCLSERIENTEXT")));
 
-// A statement that ends its read on every way out, so no reader keeps a
-// snapshot of the file between two requests.
-class ResetOnExit {
-public:
-    explicit ResetOnExit(db::Statement& statement) : m_statement(statement) {}
-    ~ResetOnExit() { m_statement.reset(); }
-    ResetOnExit(const ResetOnExit&) = delete;
-    ResetOnExit& operator=(const ResetOnExit&) = delete;
-
-private:
-    db::Statement& m_statement;
-};
-
 // Numbers go out as the program shows them; a field left empty stays empty.
 QString text(const QVariant& value)
 {
@@ -65,7 +52,9 @@ std::optional<QStringList> CatalogueLookup::comicByIsbn(const QString& isbn)
         return std::nullopt;
 
     db::Statement& statement = m_connection.cached(kSql, QStringLiteral("tblStripothek"));
-    const ResetOnExit reset(statement);
+    // Ends the read on every way out, so no reader keeps a snapshot of the
+    // file between two requests.
+    const db::StatementReset reset(statement);
     statement.bind(1, reduced);
     statement.bind(2, kPrefix + reduced);
     if (!statement.step())

@@ -1,11 +1,9 @@
 #include "server/ComicsServer.h"
 
+#include "server/HttpAdapter.h"
 #include "server/SoapRequest.h"
 #include "service/ComicsInterface.h"
 
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QMetaEnum>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -127,12 +125,6 @@ private:
 
 namespace {
 
-QString methodName(QHttpServerRequest::Method method)
-{
-    const char* key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method));
-    return key ? QString::fromLatin1(key).toUpper() : QStringLiteral("?");
-}
-
 // The media type without its parameters, in lower case.
 QString mediaType(const QByteArray& contentType)
 {
@@ -150,7 +142,14 @@ QString unquoted(QString text)
 } // namespace
 
 ComicsServer::ComicsServer(const QString& directory, const ServerLimits& limits, QObject* parent)
-    : QAbstractHttpServer(parent), m_limits(limits), m_catalogue(directory)
+    : QObject(parent), m_limits(limits), m_catalogue(directory),
+      m_http(new HttpAdapter({[](QTcpSocket* socket) {
+                                  if (auto* watch = socket->findChild<SocketWatch*>(QString(),
+                                                                                    Qt::FindDirectChildrenOnly))
+                                      watch->requestDone();
+                              },
+                              [this](const HttpRequest& request) { return respond(request); }},
+                             this))
 {
 }
 
@@ -185,7 +184,7 @@ quint16 ComicsServer::start(const QHostAddress& address, quint16 port)
                                  tcp->errorString()));
     const quint16 bound = tcp->serverPort();
     m_tcp = tcp.release();
-    bind(m_tcp); // the HTTP server owns it from here on
+    m_http->serve(m_tcp); // the HTTP layer owns it from here on
 
     m_url = QUrl();
     m_url.setScheme(QStringLiteral("http"));
@@ -202,48 +201,41 @@ int ComicsServer::openConnections() const
     return m_tcp ? m_tcp->openConnections() : 0;
 }
 
-bool ComicsServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+QList<quint16> ComicsServer::serverPorts() const
 {
-    if (auto* watch = socket->findChild<SocketWatch*>(QString(), Qt::FindDirectChildrenOnly))
-        watch->requestDone();
+    return m_tcp ? QList<quint16>{m_tcp->serverPort()} : QList<quint16>{};
+}
+
+HttpReply ComicsServer::respond(const HttpRequest& request)
+{
     const Reply reply = answer(request);
-    QHttpServerResponder responder = makeResponder(request, socket);
-    const auto status = QHttpServerResponder::StatusCode(reply.status);
-    if (request.method() == QHttpServerRequest::Method::Head)
-        responder.write({{"Allow", "POST"}}, status); // a HEAD answer carries no body
-    else if (reply.status == 405)
-        responder.write(reply.body, {{"Content-Type", kXmlType}, {"Allow", "POST"}}, status);
-    else
-        responder.write(reply.body, {{"Content-Type", kXmlType}}, status);
-    return true;
+    if (request.method == u"HEAD")
+        return {reply.status, {{"Allow", "POST"}}, {}}; // a HEAD answer carries no body
+    if (reply.status == 405)
+        return {reply.status, {{"Content-Type", kXmlType}, {"Allow", "POST"}}, reply.body};
+    return {reply.status, {{"Content-Type", kXmlType}}, reply.body};
 }
 
-void ComicsServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    // handleRequest answers every request; this is only here to satisfy the base.
-    makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
-}
-
-ComicsServer::Reply ComicsServer::answer(const QHttpServerRequest& request)
+ComicsServer::Reply ComicsServer::answer(const HttpRequest& request)
 {
     try {
-        if (request.url().path() != endpointPath())
+        if (request.path != endpointPath())
             throw RequestFault(404, QStringLiteral("Client"),
                                QStringLiteral("Unbekannter Pfad „%1“; der Comic-Dienst antwortet unter %2")
-                                   .arg(request.url().path(), endpointPath()));
-        if (request.method() != QHttpServerRequest::Method::Post)
+                                   .arg(request.path, endpointPath()));
+        if (request.method != u"POST")
             throw RequestFault(405, QStringLiteral("Client"),
                                QStringLiteral("Die Methode %1 wird nicht unterstützt; der Comic-Dienst erwartet POST")
-                                   .arg(methodName(request.method())));
-        const QString type = mediaType(request.value("Content-Type"));
+                                   .arg(request.method));
+        const QString type = mediaType(request.header("Content-Type"));
         // A SOAP 1.2 client sends its own type; it gets past here to learn
         // from the envelope which version is spoken.
         if (type != u"text/xml" && type != u"application/soap+xml")
             throw RequestFault(415, QStringLiteral("Client"),
                                QStringLiteral("Der Inhaltstyp „%1“ wird nicht unterstützt; SOAP erwartet „text/xml“")
-                                   .arg(QString::fromLatin1(request.value("Content-Type"))));
+                                   .arg(QString::fromLatin1(request.header("Content-Type"))));
 
-        const SoapCall call = decodeRequest(request.body());
+        const SoapCall call = decodeRequest(request.body);
         const service::Registration& registration = service::comicsPortRegistration();
         const service::Operation& op = service::comicByIsbnOperation();
         const bool known = call.nameSpace == registration.nameSpace
@@ -254,7 +246,7 @@ ComicsServer::Reply ComicsServer::answer(const QHttpServerRequest& request)
                                QStringLiteral("Unbekannte Operation „%1“ im Namensraum „%2“")
                                    .arg(call.operation, call.nameSpace));
 
-        const QByteArray actionHeader = request.value("SOAPAction");
+        const QByteArray actionHeader = request.header("SOAPAction");
         const QString expectedAction = registration.soapAction(call.operation);
         if (actionHeader.isNull())
             throw RequestFault(kFaultStatus, QStringLiteral("Client"),

@@ -2,9 +2,10 @@
 
 #include "server/CatalogueLookup.h"
 
-#include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
+#include <QObject>
 #include <QUrl>
 
 namespace server {
@@ -22,11 +23,14 @@ struct ServerLimits {
 };
 
 class GuardedTcpServer;
+class HttpAdapter;
+struct HttpReply;
+struct HttpRequest;
 
 // The comics service over one catalogue: answers ComicByISBN at the
 // endpoint path with the SOAP 1.1 messages the program's client sends and
 // reads, and every other request with a SOAP fault in German.
-class ComicsServer : public QAbstractHttpServer {
+class ComicsServer : public QObject {
     Q_OBJECT
 public:
     // Opens the catalogue below directory read-only. Throws db::Error.
@@ -41,22 +45,22 @@ public:
     QUrl endpointUrl() const { return m_url; }
     QString databaseFile() const { return m_catalogue.databaseFile(); }
     int openConnections() const;
-
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // The port it listens on, once started.
+    QList<quint16> serverPorts() const;
 
 private:
     struct Reply {
         int status = 200;
         QByteArray body;
     };
-    Reply answer(const QHttpServerRequest& request);
+    HttpReply respond(const HttpRequest& request);
+    Reply answer(const HttpRequest& request);
     Reply comicByIsbn(const QString& isbn);
 
     ServerLimits m_limits;
     CatalogueLookup m_catalogue;
-    GuardedTcpServer* m_tcp = nullptr; // owned by the base, as bound
+    HttpAdapter* m_http; // a child
+    GuardedTcpServer* m_tcp = nullptr; // owned by m_http, as bound
     QUrl m_url;
 };
 

@@ -3,7 +3,6 @@
 #include "core/Command.h"
 #include "service/ComicsPort.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QGridLayout>
@@ -11,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -113,10 +111,7 @@ void TComicDownload::btnSearchClick()
         memoData->appendPlainText(*value);
 
     const auto duration = static_cast<quint32>(ticks.elapsed());
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                    QStringLiteral("Dauer: ") + QString::number(duration), QMessageBox::Ok, this);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
+    ui::showNote(QStringLiteral("Dauer: ") + QString::number(duration), this);
 }
 
 void menDownloadClick(QWidget* owner)

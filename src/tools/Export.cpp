@@ -1,7 +1,8 @@
 #include "tools/Export.h"
 
-#include "database/Connection.h"
+#include "core/AsciiCase.h"
 #include "core/Errors.h"
+#include "database/Connection.h"
 #include "covers/CoverTransfer.h"
 #include "database/Statement.h"
 #include "tools/DataPacket.h"
@@ -21,14 +22,6 @@
 namespace tools {
 
 namespace {
-
-QString lowerAscii(QString text)
-{
-    for (QChar& c : text)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
-    return text;
-}
 
 QString realText(double value)
 {
@@ -269,7 +262,7 @@ QString ExportTargetPath(const QString& directory, const QString& tableName)
     QString path = QDir::fromNativeSeparators(directory);
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    return QDir::toNativeSeparators(path + lowerAscii(tableName) + QStringLiteral(".xml"));
+    return QDir::toNativeSeparators(path + ascii::lower(tableName) + QStringLiteral(".xml"));
 }
 
 void ExportTable(db::Connection& connection, const QString& targetPath, const QString& tableName,

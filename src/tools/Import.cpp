@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
@@ -177,15 +178,10 @@ void ImportDatabase(const QString& dir, const QStringList& files)
         db::Statement(db, QStringLiteral("PRAGMA cache_size = -262144")).exec();
         BatchQueue queue;
         std::thread parser([&] { parseFiles(plan, queue); });
-        struct Join {
-            std::thread& thread;
-            BatchQueue& queue;
-            ~Join()
-            {
-                queue.cancel();
-                thread.join();
-            }
-        } join{parser, queue};
+        const auto join = qScopeGuard([&] {
+            queue.cancel();
+            parser.join();
+        });
         for (const auto& [file, table] : plan)
             storeRows(db, file, *table, queue);
         if (!coverEntries.isEmpty()) {

@@ -4,7 +4,6 @@
 #include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
-#include "tools/Messages.h"
 #include "tools/TableMaintenance.h"
 
 #include <QApplication>
@@ -317,5 +316,5 @@ void TSQLPage::btnPackClick()
 {
     storeEditedRows(m_data);
     tools::PackAllTables(m_data);
-    tools::ShowMessage(QStringLiteral("Tabellen wurden gepackt!"), window());
+    ui::showNote(QStringLiteral("Tabellen wurden gepackt!"), window());
 }

@@ -72,11 +72,7 @@ void EmptyCatalogue(ComicData& data)
     // table's exclusive opening then only counts up.
     db::Connection& connection = data.dbConnection();
     connection.connect();
-    connection.lockExclusive(tables[0]->name());
-    struct Unlock {
-        db::Connection& connection;
-        ~Unlock() { connection.unlockExclusive(); }
-    } unlock{connection};
+    const db::ExclusiveUse exclusive(connection, tables[0]->name());
     {
         db::Transaction transaction(connection);
         for (db::Table* table : tables)

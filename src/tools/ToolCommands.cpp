@@ -1,9 +1,9 @@
 #include "tools/ToolCommands.h"
 
+#include "core/Command.h"
 #include "database/ComicData.h"
 #include "dbcontrols/FieldLink.h"
 #include "tools/Export.h"
-#include "tools/Messages.h"
 #include "tools/TableMaintenance.h"
 
 #include <QCoreApplication>
@@ -71,12 +71,12 @@ void TToolCommands::ExportTo(const QString& directory)
     tools::ExportAllTables(m_data.dbConnection(), directory, progress);
     m_statusTable->clear();
     m_statusProgress->clear();
-    tools::ShowMessage(QStringLiteral("Daten wurden exportiert!"), m_owner);
+    ui::showNote(QStringLiteral("Daten wurden exportiert!"), m_owner);
 }
 
 void TToolCommands::menEmptyDBClick()
 {
-    if (!tools::AskYesNo(QStringLiteral("Möchten Sie wirklich alle Daten löschen?"), m_owner))
+    if (!ui::askYesNo(QStringLiteral("Möchten Sie wirklich alle Daten löschen?"), m_owner))
         return;
     try {
         tools::EmptyCatalogue(m_data);
@@ -86,7 +86,7 @@ void TToolCommands::menEmptyDBClick()
         throw;
     }
     Q_EMIT catalogueChanged();
-    tools::ShowMessage(QStringLiteral("Tabellen wurden geleert!"), m_owner);
+    ui::showNote(QStringLiteral("Tabellen wurden geleert!"), m_owner);
 }
 
 void TToolCommands::menCheckISBNNrClick()

@@ -54,6 +54,7 @@ protected:
     {
         m_errors.clear();
         ui::setErrorSink([this](const QString& message) { m_errors << message; });
+        ui::setNoteSink([this](const QString& message) { m_errors << message; });
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         db::schema::createDatabase(m_dir->path());
@@ -108,6 +109,7 @@ protected:
         m_frame.reset();
         m_data.reset();
         m_dir.reset();
+        ui::setNoteSink({});
         ui::setErrorSink({});
     }
 

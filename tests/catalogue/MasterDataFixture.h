@@ -160,6 +160,7 @@ protected:
     void setUpCollection()
     {
         ui::setErrorSink([this](const QString& message) { m_errors << message; });
+        ui::setNoteSink([this](const QString& message) { m_errors << message; });
         m_errors.clear();
         m_dir = std::make_unique<QTemporaryDir>();
         db::schema::createDatabase(m_dir->path());
@@ -180,6 +181,7 @@ protected:
         m_page.reset();
         m_data.reset();
         m_dir.reset();
+        ui::setNoteSink({});
         ui::setErrorSink({});
     }
 };

@@ -41,9 +41,9 @@ const QStringList kMissingCases{
     "series | N | Nichts davon | Egmont", "vol | N | 1..3 | Nichts %1 |",
     // All owned, none flagged.
     "series | C | Complete | Egmont", "vol | C | 1..3 | Komplett %1 | own",
-    // Two series with one name: met alternately, each change starts a run.
+    // Two series with one name, met alternately: each with its own gap.
     "series | T1 | Twin | Egmont", "series | T2 | Twin | Egmont", "vol | T1 | 1 | Twin eins a | own",
-    "vol | T2 | 1 | Twin eins b | own", "vol | T1 | 2 | Twin zwei a | own", "vol | T2 | 2 | Twin zwei b | own",
+    "vol | T2 | 2 | Twin zwei b | own", "vol | T1 | 3 | Twin drei a | own",
     // An owned volume 0, and one without a number, at the start.
     "series | Z | Zero | Egmont", "vol | Z | 0 | Null | own", "vol | Z | 3 | Drei | own",
     "series | U | Unnumbered | Egmont", "vol | U | - | Ohne Nummer | own", "vol | U | 3 | Drei | own",

@@ -7,7 +7,6 @@
 #include "database/Statement.h"
 #include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
-#include "tools/Messages.h"
 #include "tools/SqlPage.h"
 
 #include <QDir>
@@ -26,7 +25,8 @@ struct Window {
     QStringList errors;
     QStringList messages;
     ui::ErrorSink previousErrors;
-    tools::MessageSink previousMessages;
+    ui::NoteSink previousNotes;
+    ui::QuestionSink previousQuestions;
     std::unique_ptr<TComicForm> form;
 
     explicit Window(int generatedVolumes = 0)
@@ -37,7 +37,8 @@ struct Window {
             cli::createDemoDatabase(dir.path());
         QDir::setCurrent(dir.path());
         previousErrors = ui::setErrorSink([this](const QString& m) { errors << m; });
-        previousMessages = tools::setMessageSink([this](const QString& m) {
+        previousNotes = ui::setNoteSink([this](const QString& m) { messages << m; });
+        previousQuestions = ui::setQuestionSink([this](const QString& m) {
             messages << m;
             return answer;
         });
@@ -46,7 +47,8 @@ struct Window {
     ~Window()
     {
         form.reset();
-        tools::setMessageSink(std::move(previousMessages));
+        ui::setQuestionSink(std::move(previousQuestions));
+        ui::setNoteSink(std::move(previousNotes));
         ui::setErrorSink(std::move(previousErrors));
         QDir::setCurrent(previous);
     }
