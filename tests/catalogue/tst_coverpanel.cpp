@@ -1,0 +1,160 @@
+#include "MasterDataFixture.h"
+#include "../covers/TestImages.h"
+
+#include "catalogue/CoverPanel.h"
+#include "covers/CoverStore.h"
+
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+
+// The cover on the page "Stammdaten": stored from a file, a drop or a paste
+// for the comic shown, refused with the store's reason and nothing stored,
+// following the current comic, and going with a deleted comic.
+class TestCoverPanel : public MasterDataFixture {
+    Q_OBJECT
+
+    TCoverPanel* panel() const { return m_page->findChild<TCoverPanel*>(); }
+    covers::CoverStore& store() { return m_covers->store(); }
+    QString hashOf(const QString& key)
+    {
+        const auto info = store().info(key);
+        return info ? info->sha256 : QString();
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(m_dir->filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return file.fileName();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        setUpCollection();
+        showPage();
+    }
+    void cleanup() { tearDownCollection(); }
+
+    // How: a file chosen, a file or a browser's picture dropped, a picture
+    // pasted. A stored comic that already had a cover keeps it when the new
+    // picture is refused.
+    void storing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error"); // empty: stored
+        const QByteArray good = testimages::jpeg(200, 300);
+        const QByteArray cut = good.left(good.size() / 2);
+        QTest::newRow("file chosen") << u"file"_s << good << QString();
+        QTest::newRow("file dropped") << u"drop file"_s << good << QString();
+        QTest::newRow("browser picture dropped") << u"drop png data"_s << testimages::encode(testimages::halves(90, 120), "png") << QString();
+        QTest::newRow("picture pasted") << u"paste image"_s << good << QString();
+        QTest::newRow("text file chosen") << u"file"_s << QByteArray("Kein Bild\n") << u"kein Bild"_s;
+        QTest::newRow("empty file dropped") << u"drop file"_s << QByteArray() << u"leer"_s;
+        QTest::newRow("cut-off JPEG pasted") << u"drop jpeg data"_s << cut << u"unvollständig"_s;
+        QTest::newRow("new comic not yet stored") << u"new comic"_s << good << u"noch nicht gespeichert"_s;
+        QTest::newRow("read-only collection") << u"read-only"_s << good << u"nur lesen"_s;
+    }
+
+    void storing()
+    {
+        QFETCH(QString, how);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        const QString other = addComic(u"Anderer"_s);
+        const QString comic = addComic(u"Mit Bild"_s);
+        store().store(other, testimages::jpeg(40, 60));
+        store().store(comic, testimages::jpeg(50, 70));
+        const QString before = hashOf(comic);
+        locateComic(comic);
+        if (how == u"new comic")
+            control("btnNew")->click();
+        if (how == u"read-only") {
+            m_data->CloseTables();
+            m_data->dbConnection().disconnect();
+            m_data->dbConnection().setReadOnly(true);
+            m_data->OpenTables();
+            locateComic(comic);
+        }
+
+        QMimeData mime;
+        const QString file = writeFile(u"titel.jpg"_s, bytes);
+        if (how == u"file" || how == u"new comic" || how == u"read-only") {
+            ui::runCommand([&] { panel()->loadFile(file); });
+        } else if (how == u"paste image") {
+            mime.setImageData(QImage::fromData(bytes));
+            ui::runCommand([&] { panel()->storeFromMime(mime); });
+        } else {
+            if (how == u"drop file")
+                mime.setUrls({QUrl::fromLocalFile(file)});
+            else
+                mime.setData(how == u"drop png data" ? u"image/png"_s : u"image/jpeg"_s, bytes);
+            const QPoint centre = panel()->rect().center();
+            QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(panel(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(panel(), &drop);
+        }
+
+        if (error.isEmpty()) {
+            QCOMPARE(m_errors, QStringList());
+            QVERIFY(hashOf(comic) != before);
+            QVERIFY(panel()->showsCover());
+            // The picture shown is the new one, not the old 50 × 70.
+            QVERIFY(panel()->thumbnail().height() > 70);
+        } else {
+            QCOMPARE(m_errors.size(), 1);
+            QVERIFY2(m_errors[0].contains(error, Qt::CaseInsensitive), qPrintable(m_errors[0]));
+            QCOMPARE(hashOf(comic), before);
+        }
+        QCOMPARE(store().count(), 2);
+        QCOMPARE(hashOf(other).isEmpty(), false);
+    }
+
+    // The panel shows the current comic's cover, a placeholder for one
+    // without and for a new volume copied from a comic with a cover.
+    void followsTheComic()
+    {
+        const QString without = addComic(u"Ohne"_s);
+        const QString with = addComic(u"Mit"_s);
+        store().store(with, testimages::jpeg(60, 90));
+        locateComic(with);
+        QVERIFY(panel()->showsCover());
+        QCOMPARE(panel()->thumbnail().size(), QSize(60, 90));
+        locateComic(without);
+        QVERIFY(!panel()->showsCover());
+        locateComic(with);
+        control("btnNewBand")->click();
+        QVERIFY(!panel()->showsCover());
+        field("SCLTITEL1").setAsString(u"Band 2"_s);
+        control("btnSave")->click();
+        QVERIFY(!field("SCLCOMICID").asString().isEmpty());
+        QVERIFY(!store().has(field("SCLCOMICID").asString()));
+        QVERIFY(!panel()->showsCover());
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    void deletionTakesTheCoverAlong()
+    {
+        const QString stays = addComic(u"Bleibt"_s);
+        const QString goes = addComic(u"Geht"_s);
+        store().store(stays, testimages::jpeg(40, 60));
+        store().store(goes, testimages::jpeg(40, 60));
+        locateComic(goes);
+        ModalAnswers user;
+        user.answer(u"OK"_s);
+        control("btnDelete")->click();
+        QVERIFY(user.done());
+        QCOMPARE(m_errors, QStringList());
+        QVERIFY(!store().has(goes));
+        QVERIFY(store().has(stays));
+        QCOMPARE(field("SCLCOMICID").asString(), stays);
+        QVERIFY(panel()->showsCover());
+    }
+};
+
+QTEST_MAIN(TestCoverPanel)
+#include "tst_coverpanel.moc"
