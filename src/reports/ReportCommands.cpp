@@ -2,6 +2,7 @@
 
 #include "database/ComicData.h"
 #include "core/Errors.h"
+#include "covers/CoverStore.h"
 #include "reports/rptComicList.h"
 #include "reports/rptComicMissing.h"
 #include "reports/rptStammblatt.h"
@@ -14,6 +15,16 @@
 namespace rpt {
 
 namespace {
+class CoverImages : public ImageSource {
+public:
+    explicit CoverImages(covers::CoverStore& store) : m_store(store) {}
+    bool has(const QString& key) override { return m_store.has(key); }
+    QImage image(const QString& key) override { return m_store.thumbnail(key); }
+
+private:
+    covers::CoverStore& m_store;
+};
+
 void tellNoOwnCopies(QWidget* owner)
 {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), noOwnCopiesMessage(), QMessageBox::Ok,
@@ -22,6 +33,11 @@ void tellNoOwnCopies(QWidget* owner)
     box.exec();
 }
 } // namespace
+
+std::shared_ptr<ImageSource> coverImages(covers::CoverStore& store)
+{
+    return std::make_shared<CoverImages>(store);
+}
 
 QString noOwnCopiesMessage()
 {
@@ -38,9 +54,11 @@ void ShowMissingVolumes(ComicData& data, QWidget* owner)
     form.Preview(owner);
 }
 
-void ShowCollectionList(ComicData& data, QWidget* owner)
+void ShowCollectionList(ComicData& data, QWidget* owner, covers::CoverStore* covers)
 {
     TRPTListComic form(owner);
+    if (covers)
+        form.showCovers(coverImages(*covers));
     if (!form.gather(data.dbConnection())) {
         tellNoOwnCopies(owner);
         return;
@@ -48,9 +66,14 @@ void ShowCollectionList(ComicData& data, QWidget* owner)
     form.Preview(owner);
 }
 
-void ShowStammblatt(QWidget* owner)
+void ShowStammblatt(QWidget* owner, covers::CoverStore* covers, const QString& comicKey)
 {
-    TRPTStammblatt form(owner);
+    if (!covers) {
+        TRPTStammblatt form(owner);
+        form.exec();
+        return;
+    }
+    TRPTStammblatt form(owner, coverImages(*covers), comicKey);
     form.exec();
 }
 
