@@ -279,16 +279,28 @@ TCoverGallery::TCoverGallery(ComicData& data, covers::CollectionCovers& covers, 
 
 TCoverGallery::~TCoverGallery() = default;
 
+std::pair<int, int> TCoverGallery::visibleRows() const
+{
+    // Items are laid out in rows, so the first found from the top left and
+    // the last from the bottom right bound what is in view; the probes step
+    // over the gaps between items.
+    const QRect view = viewport()->rect();
+    constexpr int kStep = 12;
+    int first = -1;
+    for (int y = view.top(); first < 0 && y <= view.bottom(); y += kStep)
+        for (int x = view.left(); first < 0 && x <= view.right(); x += kStep)
+            first = indexAt(QPoint(x, y)).row();
+    int last = -1;
+    for (int y = view.bottom(); first >= 0 && last < 0 && y >= view.top(); y -= kStep)
+        for (int x = view.right(); last < 0 && x >= view.left(); x -= kStep)
+            last = indexAt(QPoint(x, y)).row();
+    return {first, last};
+}
+
 void TCoverGallery::paintEvent(QPaintEvent* event)
 {
-    const QRect view = viewport()->rect();
-    const QModelIndex first = indexAt(view.topLeft() + QPoint(spacing(), spacing()));
-    QModelIndex last = indexAt(view.bottomRight() - QPoint(spacing(), spacing()));
-    // The last row of items may end before the right edge.
-    for (int x = view.right(); !last.isValid() && x > 0; x -= gridSize().isValid() ? gridSize().width() : 64)
-        last = indexAt(QPoint(x, view.bottom() - spacing()));
-    m_model->setVisibleRows(first.isValid() ? first.row() : 0,
-                            last.isValid() ? last.row() : m_model->rowCount() - 1);
+    const auto [first, last] = visibleRows();
+    m_model->setVisibleRows(first, last);
     QListView::paintEvent(event);
 }
 

@@ -75,6 +75,8 @@ public:
     ~TCoverGallery() override;
 
     CoverGalleryModel* galleryModel() const { return m_model; }
+    // The first and last row in view; -1, -1 when none is.
+    std::pair<int, int> visibleRows() const;
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

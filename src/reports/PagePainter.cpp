@@ -32,7 +32,8 @@ void paintPage(QPainter& painter, const LaidOutReport& report, int index, const 
             painter.drawRect(QRectF(o.x * u, o.y * u, o.w * u, o.h * u));
     }
 
-    if (report.images) {
+    if (report.images && !page.images.empty()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         for (const ImageBox& i : page.images) {
             const QImage image = report.images->image(i.key);
             if (image.isNull())

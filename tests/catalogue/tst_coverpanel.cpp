@@ -1,4 +1,5 @@
 #include "MasterDataFixture.h"
+#include "../common/FileRights.h"
 #include "../covers/TestImages.h"
 
 #include "catalogue/CoverPanel.h"
@@ -21,13 +22,9 @@ class TestCoverPanel : public MasterDataFixture {
         const auto info = store().info(key);
         return info ? info->sha256 : QString();
     }
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_dir->filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            return {};
-        return file.fileName();
-    }
+
+public:
+    static void initMain() { test::obeyFileRights(); }
 
 private Q_SLOTS:
     void init()
@@ -56,6 +53,7 @@ private Q_SLOTS:
         QTest::newRow("cut-off JPEG pasted") << u"drop jpeg data"_s << cut << u"unvollständig"_s;
         QTest::newRow("new comic not yet stored") << u"new comic"_s << good << u"noch nicht gespeichert"_s;
         QTest::newRow("read-only collection") << u"read-only"_s << good << u"nur lesen"_s;
+        QTest::newRow("collection in a folder that cannot be written") << u"read-only folder"_s << good << u"nur lesen"_s;
     }
 
     void storing()
@@ -71,17 +69,32 @@ private Q_SLOTS:
         locateComic(comic);
         if (how == u"new comic")
             control("btnNew")->click();
-        if (how == u"read-only") {
+        const QString folder = m_data->dbConnection().databasePath();
+        const auto writable = QFile::permissions(folder);
+        const auto restore = qScopeGuard([&] { QFile::setPermissions(folder, writable); });
+        if (how.startsWith(u"read-only")) {
             m_data->CloseTables();
             m_data->dbConnection().disconnect();
-            m_data->dbConnection().setReadOnly(true);
+            store().close();
+            if (how == u"read-only")
+                m_data->dbConnection().setReadOnly(true);
+            else
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
             m_data->OpenTables();
+            m_errors.clear(); // the warning the frame shows at the start
             locateComic(comic);
+            // Seen, though not changed.
+            QVERIFY(panel()->showsCover());
         }
 
         QMimeData mime;
-        const QString file = writeFile(u"titel.jpg"_s, bytes);
-        if (how == u"file" || how == u"new comic" || how == u"read-only") {
+        QTemporaryDir files;
+        QFile picture(files.filePath(u"titel.jpg"_s));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.write(bytes);
+        picture.close();
+        const QString file = picture.fileName();
+        if (how == u"file" || how == u"new comic" || how.startsWith(u"read-only")) {
             ui::runCommand([&] { panel()->loadFile(file); });
         } else if (how == u"paste image") {
             mime.setImageData(QImage::fromData(bytes));
