@@ -24,6 +24,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
@@ -36,6 +37,7 @@ namespace {
 
 // The thumbnail scaled into whatever space the page leaves it, never beyond
 // its own size, keeping its proportions; the placeholder says what to do.
+// Scaled once per picture and size, not at every paint.
 class CoverPicture : public QWidget {
 public:
     CoverPicture(const QImage& image, QWidget* parent) : QWidget(parent), m_image(image)
@@ -44,9 +46,16 @@ public:
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
         setCursor(Qt::PointingHandCursor);
     }
-    QSize sizeHint() const override { return {170, 240}; }
+    // A usual cover's thumbnail at its own size.
+    QSize sizeHint() const override { return {214, 302}; }
+    void imageChanged()
+    {
+        m_scaled = QPixmap();
+        update();
+    }
 
 protected:
+    void resizeEvent(QResizeEvent*) override { m_scaled = QPixmap(); }
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
@@ -59,16 +68,17 @@ protected:
                        QStringLiteral("Kein Titelbild\n\nBild hierher ziehen oder mit Strg+V einfügen"));
             return;
         }
-        QSize size = m_image.size();
-        if (size.width() > area.width() || size.height() > area.height())
-            size.scale(area.size(), Qt::KeepAspectRatio);
-        const QRect target(QPoint(area.x() + (area.width() - size.width()) / 2, area.y()), size);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(target, m_image);
+        if (m_scaled.isNull()) {
+            const bool fits = m_image.width() <= area.width() && m_image.height() <= area.height();
+            m_scaled = QPixmap::fromImage(
+                fits ? m_image : m_image.scaled(area.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        }
+        p.drawPixmap(area.x() + (area.width() - m_scaled.width()) / 2, area.y(), m_scaled);
     }
 
 private:
     const QImage& m_image;
+    QPixmap m_scaled;
 };
 
 // The original at the size the screen allows, in a window of its own.
@@ -106,7 +116,8 @@ TCoverPanel::TCoverPanel(ComicData& data, covers::CollectionCovers& covers, QWid
     // here and not into a box of the page.
     setFocusPolicy(Qt::ClickFocus);
 
-    imgCover = new CoverPicture(m_thumbnail, this);
+    auto* picture = new CoverPicture(m_thumbnail, this);
+    imgCover = picture;
     imgCover->setObjectName(QStringLiteral("imgTitelbild"));
     imgCover->setToolTip(QStringLiteral("Klicken zeigt das Titelbild groß"));
     imgCover->installEventFilter(this);
@@ -174,12 +185,12 @@ void TCoverPanel::reread()
     m_stale = false;
     m_key = currentKey();
     m_thumbnail = QImage();
-    btnRemoveCover->setEnabled(false);
-    imgCover->update();
-    if (m_key.isEmpty())
-        return;
-    m_thumbnail = m_covers.store().thumbnail(m_key);
-    btnRemoveCover->setEnabled(!m_thumbnail.isNull());
+    const auto shown = qScopeGuard([this] {
+        btnRemoveCover->setEnabled(!m_thumbnail.isNull());
+        static_cast<CoverPicture*>(imgCover)->imageChanged();
+    });
+    if (!m_key.isEmpty())
+        m_thumbnail = m_covers.store().thumbnail(m_key);
 }
 
 void TCoverPanel::showEvent(QShowEvent* event)
