@@ -65,7 +65,7 @@ protected:
             p.drawRect(area);
             p.setPen(palette().color(QPalette::PlaceholderText));
             p.drawText(area.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
-                       QStringLiteral("Kein Titelbild\n\nBild hierher ziehen oder mit Strg+V einfügen"));
+                       QStringLiteral("Kein Titelbild\n\nBild hierher ziehen, oder anklicken und mit Strg+V einfügen"));
             return;
         }
         if (m_scaled.isNull()) {
@@ -144,6 +144,26 @@ TCoverPanel::TCoverPanel(ComicData& data, covers::CollectionCovers& covers, QWid
     auto* paste = new QShortcut(QKeySequence::Paste, this);
     paste->setContext(Qt::WidgetWithChildrenShortcut);
     ui::onCommand(paste, &QShortcut::activated, this, [this] { pasteCover(); });
+
+    // The same commands on the picture's context menu, where a user who does
+    // not know the key finds the paste.
+    const auto menuItem = [this](const char* name, const QString& text, const QKeySequence& key = {}) {
+        auto* action = new QAction(text, imgCover);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut); // the key itself is the shortcut's above
+        imgCover->addAction(action);
+        return action;
+    };
+    imgCover->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ui::onCommand(menuItem("menCoverLarge", QStringLiteral("Groß anzeigen")), &QAction::triggered, this,
+                  [this](bool) { showLarge(); });
+    ui::onCommand(menuItem("menCoverLoad", QStringLiteral("Titelbild laden …")), &QAction::triggered, this,
+                  [this](bool) { btnLoadCoverClick(); });
+    ui::onCommand(menuItem("menCoverPaste", QStringLiteral("Titelbild einfügen"), QKeySequence::Paste),
+                  &QAction::triggered, this, [this](bool) { pasteCover(); });
+    ui::onCommand(menuItem("menCoverRemove", QStringLiteral("Titelbild entfernen")), &QAction::triggered, this,
+                  [this](bool) { btnRemoveCoverClick(); });
     ui::onCommand(btnLoadCover, &QToolButton::clicked, this, [this](bool) { btnLoadCoverClick(); });
     ui::onCommand(btnRemoveCover, &QToolButton::clicked, this, [this](bool) { btnRemoveCoverClick(); });
 
