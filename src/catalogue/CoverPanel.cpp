@@ -298,8 +298,12 @@ void TCoverPanel::storeFromMime(const QMimeData& mime)
 void TCoverPanel::pasteCover()
 {
     const QMimeData* mime = QApplication::clipboard()->mimeData();
-    if (!mime)
-        throw db::Error(QStringLiteral("Die Zwischenablage ist leer"));
+    bool picture = mime && (mime->hasImage() || mime->hasUrls());
+    for (const QString& format : mime ? mime->formats() : QStringList())
+        picture = picture || format.startsWith(QLatin1String("image/"));
+    if (!picture)
+        throw db::Error(QStringLiteral("In der Zwischenablage ist kein Bild. Kopieren Sie ein Bild (im Browser: "
+                                       "„Bild kopieren“) oder eine Bilddatei und fügen Sie es dann mit Strg+V ein"));
     storeFromMime(*mime);
 }
 
