@@ -322,9 +322,14 @@ void TCoverPanel::download(const QUrl& url, const QString& key)
     connect(reply, &QNetworkReply::finished, this, [this, reply, key, url] {
         reply->deleteLater();
         ui::runCommand([&] {
-            if (reply->error() != QNetworkReply::NoError)
-                throw db::Error(QStringLiteral("Das Bild „%1“ ließ sich nicht laden: %2")
-                                    .arg(url.toDisplayString(), reply->errorString()));
+            if (reply->error() != QNetworkReply::NoError) {
+                const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                const QString reason = status >= 400
+                    ? QStringLiteral("Der Server antwortet mit dem Fehler %1").arg(status)
+                    : QStringLiteral("Die Verbindung kam nicht zustande oder brach ab (%1)").arg(reply->errorString());
+                throw db::Error(QStringLiteral("Das Bild „%1“ ließ sich nicht laden. %2")
+                                    .arg(url.toDisplayString(), reason));
+            }
             m_covers.checkChangeable();
             m_covers.store().store(key, reply->readAll(), url.fileName());
         });

@@ -8,6 +8,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 // The cover on the page "Stammdaten": stored from a file, a drop or a paste
 // for the comic shown, refused with the store's reason and nothing stored,
@@ -125,6 +127,55 @@ private Q_SLOTS:
         }
         QCOMPARE(store().count(), 2);
         QCOMPARE(hashOf(other).isEmpty(), false);
+    }
+
+    // A picture dragged from a browser that gives only its address: fetched,
+    // then checked like any other, for the comic it was dropped on.
+    void browserAddressDropped_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("error");
+        const QByteArray jpeg = testimages::jpeg(120, 180);
+        QTest::newRow("picture") << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: ")
+                                            + QByteArray::number(jpeg.size()) + "\r\nConnection: close\r\n\r\n" + jpeg
+                                 << QString();
+        QTest::newRow("page not found")
+            << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            << u"ließ sich nicht laden"_s;
+        QTest::newRow("a web page, no picture")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 13\r\nConnection: close\r\n\r\n"
+                          "<html></html>")
+            << u"kein Bild"_s;
+    }
+
+    void browserAddressDropped()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, error);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+                if (socket->readAll().contains("\r\n\r\n"))
+                    socket->write(answer);
+                socket->disconnectFromHost();
+            });
+        });
+        const QString comic = addComic(u"Aus dem Netz"_s);
+        locateComic(comic);
+        QMimeData mime;
+        mime.setUrls({QUrl(u"http://127.0.0.1:%1/titel.jpg"_s.arg(server.serverPort()))});
+        ui::runCommand([&] { panel()->storeFromMime(mime); });
+        if (error.isEmpty()) {
+            QTRY_VERIFY(store().has(comic));
+            QCOMPARE(store().info(comic)->height, 180);
+            QTRY_VERIFY(panel()->showsCover());
+        } else {
+            QTRY_COMPARE(m_errors.size(), 1);
+            QVERIFY2(m_errors[0].contains(error), qPrintable(m_errors[0]));
+            QVERIFY(!store().has(comic));
+        }
     }
 
     // The panel shows the current comic's cover, a placeholder for one
