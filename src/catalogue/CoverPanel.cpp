@@ -316,12 +316,17 @@ void TCoverPanel::download(const QUrl& url, const QString& key)
     QNetworkReply* reply = m_network->get(request);
     // Bounded as a file is: a page that sends without end fills no memory.
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > covers::kMaxInputBytes)
+        if (received > covers::kMaxInputBytes) {
+            reply->setProperty("tooLarge", true);
             reply->abort();
+        }
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, key, url] {
         reply->deleteLater();
         ui::runCommand([&] {
+            if (reply->property("tooLarge").toBool())
+                throw db::Error(QStringLiteral("Das Bild „%1“ ist größer als 64 MB und wurde nicht gespeichert")
+                                    .arg(url.toDisplayString()));
             if (reply->error() != QNetworkReply::NoError) {
                 const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                 const QString reason = status >= 400
