@@ -242,6 +242,10 @@ void TComicForm::buildPages()
     // Ctrl+Del in the list deletes the comic as "Löschen" on the master data does.
     overviewPage->setDeleteAction([this] { masterDataPage->btnDeleteClick(); });
     connect(masterDataPage, &TMasterDataPage::countChanged, overviewPage, &TOverviewPage::UpdateCount);
+    connect(overviewPage, &TOverviewPage::comicOpened, this, [this] {
+        if (storeTypedBeforePageChange())
+            pcMain->setCurrentWidget(tsEingabe);
+    });
 }
 
 void TComicForm::buildStatusBar()

@@ -320,6 +320,8 @@ void TOverviewPage::showGallery(bool gallery)
         lvGalerie->setObjectName(QStringLiteral("lvGalerie"));
         lvGalerie->installEventFilter(this);
         swListe->addWidget(lvGalerie);
+        // The press before it has made the comic current already.
+        connect(lvGalerie, &QAbstractItemView::doubleClicked, this, &TOverviewPage::comicOpened);
     }
     QWidget* shown = gallery ? static_cast<QWidget*>(lvGalerie) : dbgListe;
     const bool hadFocus = swListe->currentWidget() && swListe->currentWidget()->hasFocus();

@@ -56,6 +56,10 @@ public:
     void showGallery(bool gallery);
     bool galleryShown() const;
 
+Q_SIGNALS:
+    // A double click on a cover of the gallery: the user wants that comic's page.
+    void comicOpened();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -85,6 +85,12 @@ private Q_SLOTS:
         QCOMPARE(tbl().currentRow(), 1);
         tbl().first();
         QCOMPARE(m_gallery->currentIndex().row(), 0);
+        QSignalSpy opened(m_overview.get(), &TOverviewPage::comicOpened);
+        const QPoint third = m_gallery->visualRect(model()->index(2, 0)).center();
+        QTest::mouseClick(m_gallery->viewport(), Qt::LeftButton, {}, third);
+        QTest::mouseDClick(m_gallery->viewport(), Qt::LeftButton, {}, third);
+        QCOMPARE(tbl().currentRow(), 2);
+        QCOMPARE(opened.size(), 1);
         // A filter leaves fewer items; the list and the gallery show the same.
         tbl().setFilter(u"(SCLTITEL1 = 'Zw*')"_s);
         tbl().setFiltered(true);
