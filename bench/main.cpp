@@ -70,6 +70,7 @@ int main(int argc, char** argv)
         bench::Report report;
         if (parser.isSet(coversOption)) {
             bench::runCoversBench(dir, report);
+            bench::runCoversGuiBench(dir, report);
             report.addMemory(bench::peakMemoryMb());
             report.print(parser.isSet(csvOption));
             return 0;

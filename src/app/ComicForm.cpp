@@ -7,6 +7,7 @@
 #include "catalogue/OverviewPage.h"
 #include "catalogue/RemarksPage.h"
 #include "core/Command.h"
+#include "database/FieldNames.h"
 #include "dbcontrols/DBNavigator.h"
 #include "dbcontrols/FieldLink.h"
 #include "keyboard/KeyCtrl.h"
@@ -88,7 +89,7 @@ bool isFirstReceiver(QObject* receiver)
 
 } // namespace
 
-TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent)
+TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent), m_covers(m_data.dbConnection())
 {
     ComicForm = this;
     setObjectName(QStringLiteral("ComicForm"));
@@ -150,6 +151,10 @@ void TComicForm::buildMenus()
     menListe1 = namedAction(menReport, "menListe1", QStringLiteral("Gesamtliste"));
     menSingle = namedAction(menReport, "menSingle", QStringLiteral("Stammblatt eines Comics"));
     menStatistik = namedAction(menReport, "menStatistik", QStringLiteral("Statistik …"));
+    namedSeparator(menReport, "N6");
+    // Off unless asked for: the list then prints as quickly as ever.
+    menReportCovers = namedAction(menReport, "menReportCovers", QStringLiteral("Mit Titelbildern"));
+    menReportCovers->setCheckable(true);
 
     menOptions = namedMenu(bar, "menOptions", QStringLiteral("Stammdaten"));
     menAutors = namedAction(menOptions, "menAutors", QStringLiteral("Autoren"));
@@ -209,9 +214,9 @@ void TComicForm::buildPages()
     pcMain->setObjectName(QStringLiteral("pcMain"));
     setCentralWidget(pcMain);
 
-    overviewPage = new TOverviewPage(m_data);
+    overviewPage = new TOverviewPage(m_data, m_covers);
     tsListe = newPage("tsListe", overviewPage);
-    masterDataPage = new TMasterDataPage(m_data);
+    masterDataPage = new TMasterDataPage(m_data, m_covers);
     tsEingabe = newPage("tsEingabe", masterDataPage);
     detailCommands = new TDetailCommands(m_data, this);
     detailCommands->attach(masterDataPage->detailControls());
@@ -237,6 +242,10 @@ void TComicForm::buildPages()
     // Ctrl+Del in the list deletes the comic as "Löschen" on the master data does.
     overviewPage->setDeleteAction([this] { masterDataPage->btnDeleteClick(); });
     connect(masterDataPage, &TMasterDataPage::countChanged, overviewPage, &TOverviewPage::UpdateCount);
+    connect(overviewPage, &TOverviewPage::comicOpened, this, [this] {
+        if (storeTypedBeforePageChange())
+            pcMain->setCurrentWidget(tsEingabe);
+    });
 }
 
 void TComicForm::buildStatusBar()
@@ -359,12 +368,19 @@ void TComicForm::menShowMissingClick()
 
 void TComicForm::menListe1Click()
 {
-    rpt::ShowCollectionList(m_data, this);
+    rpt::ShowCollectionList(m_data, this, menReportCovers->isChecked() ? &m_covers.store() : nullptr);
 }
 
 void TComicForm::menSingleClick()
 {
-    rpt::ShowStammblatt(this);
+    if (!menReportCovers->isChecked()) {
+        rpt::ShowStammblatt(this);
+        return;
+    }
+    const db::Table& catalogue = m_data.tblStripothek();
+    const bool stored = catalogue.active() && !catalogue.isEmpty() && catalogue.state() != db::DataSetState::Insert;
+    rpt::ShowStammblatt(this, &m_covers.store(),
+                        stored ? catalogue.fieldByName(db::fields::SCLCOMICID).asString() : QString());
 }
 
 void TComicForm::setPageTabVisible(QWidget* page, bool visible)

@@ -2,6 +2,7 @@
 
 #include "SideModifiers.h"
 
+#include "covers/CollectionCovers.h"
 #include "database/ComicData.h"
 
 #include <QMainWindow>
@@ -38,6 +39,7 @@ public:
     ~TComicForm() override;
 
     ComicData& data() { return m_data; }
+    covers::CollectionCovers& covers() { return m_covers; }
 
     // Handlers, public so that menus of later commands and tests reach them.
     void FormCreate();
@@ -101,6 +103,7 @@ private:
     QAction* menListe1;
     QAction* menSingle;
     QAction* menStatistik;
+    QAction* menReportCovers; // the list and the master sheet show covers
     QMenu* menOptions;
     QAction* menAutors;
     QAction* menUnterart;
@@ -144,6 +147,9 @@ private:
     // The destructor removes the pages and the navigator bound to it before
     // it goes, the other child widgets follow with the base class.
     ComicData m_data;
+    // The covers of the collection, on a connection of their own, opened
+    // at their first use.
+    covers::CollectionCovers m_covers;
     app::SideModifiers m_modifiers;
 };
 

@@ -1,6 +1,9 @@
 #include "catalogue/MasterDataPage.h"
 
+#include "catalogue/CoverPanel.h"
 #include "catalogue/InputBox.h"
+#include "covers/CollectionCovers.h"
+#include "covers/CoverRules.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
 #include "core/Command.h"
@@ -18,6 +21,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -134,12 +138,15 @@ private:
 
 } // namespace
 
-TMasterDataPage::TMasterDataPage(ComicData& data, QWidget* parent) : QWidget(parent), m_data(data)
+TMasterDataPage::TMasterDataPage(ComicData& data, covers::CollectionCovers& covers, QWidget* parent)
+    : QWidget(parent), m_data(data), m_covers(covers)
 {
     setObjectName(QStringLiteral("tsStammdaten"));
 
     auto* top = new QHBoxLayout;
     top->addWidget(buildFields(), 1);
+    pnlTitelbild = new TCoverPanel(m_data, m_covers, this);
+    top->addWidget(pnlTitelbild);
     top->addWidget(buildLists(), 1);
 
     auto* page = new QVBoxLayout(this);
@@ -475,8 +482,15 @@ void TMasterDataPage::btnDeleteClick()
         return;
     if (!ui::confirm(QStringLiteral("Diesen Comic löschen?"), this))
         return;
-    if (m_data.rules().DeleteComic())
-        Q_EMIT countChanged();
+    // Read before the deletion moves the table on to the next comic.
+    const QString key = tbl.state() == db::DataSetState::Insert ? QString() : tbl.fieldByName(f::SCLCOMICID).asString();
+    // The count follows a comic that went even when its cover could not go.
+    bool deleted = false;
+    const auto count = qScopeGuard([&] {
+        if (deleted)
+            Q_EMIT countChanged();
+    });
+    covers::deleteComicWithCover(m_covers.store(), key, [&] { return deleted = m_data.rules().DeleteComic(); });
 }
 
 void TMasterDataPage::btnRestoreClick()

@@ -5,9 +5,14 @@
 #include <QWidget>
 
 class ComicData;
+class TCoverPanel;
 class QGroupBox;
 class QLabel;
 class QToolButton;
+
+namespace covers {
+class CollectionCovers;
+}
 
 namespace db {
 class Table;
@@ -24,11 +29,12 @@ class DBMemo;
 // The page "Stammdaten": the current catalogue entry with its authors,
 // editions and own copies, and the toolbar that creates, copies as the next
 // volume, saves, deletes and discards. Its controls carry their names for
-// findChild; the list commands get theirs through detailControls().
+// findChild; the list commands get theirs through detailControls(). The
+// comic's cover stands between the fields and the lists.
 class TMasterDataPage : public QWidget {
     Q_OBJECT
 public:
-    explicit TMasterDataPage(ComicData& data, QWidget* parent = nullptr);
+    TMasterDataPage(ComicData& data, covers::CollectionCovers& covers, QWidget* parent = nullptr);
     ~TMasterDataPage() override;
 
     // Toolbar commands. Each throws on failure; the buttons run them through
@@ -37,7 +43,8 @@ public:
     void btnNewBandClick();
     void btnSaveClick();
     // Asks first; removes the comic with its authors, editions and own
-    // copies, all or nothing. Also what Ctrl+Del in the overview runs.
+    // copies, all or nothing, and then its cover. Also what Ctrl+Del in the
+    // overview runs.
     void btnDeleteClick();
     void btnRestoreClick();
     // Button states after every change of the catalogue's state or rows.
@@ -77,6 +84,7 @@ private:
     ui::DBEdit* editBand = nullptr;
     ui::DBEdit* editSeiten = nullptr;
     ui::DBEdit* editMaxLimit = nullptr;
+    TCoverPanel* pnlTitelbild = nullptr;
 
     // The author, edition and own-copy lists with their buttons. The two
     // accelerator buttons lie covered by the own-copy grid, there only for
@@ -96,5 +104,6 @@ private:
                       const QString& prompt, const QString& existsMessage, const QString& comicField);
 
     ComicData& m_data;
+    covers::CollectionCovers& m_covers;
     int m_lastState = 0;
 };

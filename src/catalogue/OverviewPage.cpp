@@ -1,5 +1,6 @@
 #include "catalogue/OverviewPage.h"
 
+#include "catalogue/CoverGallery.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
 #include "core/Command.h"
@@ -8,6 +9,7 @@
 #include "core/WaitCursor.h"
 
 #include <QAction>
+#include <QButtonGroup>
 #include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
@@ -20,6 +22,7 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -61,7 +64,8 @@ QString indexForField(const QString& fieldName)
 
 } // namespace
 
-TOverviewPage::TOverviewPage(ComicData& data, QWidget* parent) : QWidget(parent), m_data(data)
+TOverviewPage::TOverviewPage(ComicData& data, covers::CollectionCovers& covers, QWidget* parent)
+    : QWidget(parent), m_data(data), m_covers(covers)
 {
     setObjectName(QStringLiteral("tsListe"));
     buildPage();
@@ -90,7 +94,10 @@ void TOverviewPage::buildPage()
     // copies: Ctrl+Del runs only the action the frame hands in.
     dbgListe->setDeleteEnabled(false);
     dbgListe->installEventFilter(this);
-    page->addWidget(dbgListe, 1);
+    swListe = new QStackedWidget(this);
+    swListe->setObjectName(QStringLiteral("swListe"));
+    swListe->addWidget(dbgListe);
+    page->addWidget(swListe, 1);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -115,6 +122,22 @@ void TOverviewPage::buildPage()
     options->addWidget(rbShowToBuy);
     options->addWidget(rbShowOwner);
     options->addStretch(1);
+    btnShowList = new QToolButton(Panel1);
+    btnShowList->setObjectName(QStringLiteral("btnShowList"));
+    btnShowList->setText(QStringLiteral("Liste"));
+    btnShowGallery = new QToolButton(Panel1);
+    btnShowGallery->setObjectName(QStringLiteral("btnShowGallery"));
+    btnShowGallery->setText(QStringLiteral("Titelbilder"));
+    btnShowGallery->setToolTip(QStringLiteral("Die Comics als Galerie ihrer Titelbilder zeigen"));
+    auto* views = new QButtonGroup(Panel1);
+    for (QToolButton* b : {btnShowList, btnShowGallery}) {
+        b->setCheckable(true);
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        views->addButton(b);
+        options->addWidget(b);
+    }
+    btnShowList->setChecked(true);
     panel->addLayout(options);
 
     GroupBox1 = new QGroupBox(QStringLiteral(" Filtereinstellungen "), Panel1);
@@ -179,6 +202,7 @@ void TOverviewPage::connectCommands()
     }
     ui::onCommand(dbgListe, &ui::DBGrid::titleClicked, this,
                   [this](int column, const QString&) { dbgListeTitleClick(column); });
+    ui::onCommand(btnShowGallery, &QToolButton::toggled, this, [this](bool checked) { showGallery(checked); });
     connect(Panel1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { pmMenu->popup(Panel1->mapToGlobal(pos)); });
 }
@@ -289,6 +313,34 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
     throw db::Error(QStringLiteral("Die Serie „%1“ hat keinen Band mehr im Katalog").arg(name));
 }
 
+void TOverviewPage::showGallery(bool gallery)
+{
+    if (gallery && !lvGalerie) {
+        lvGalerie = new TCoverGallery(m_data, m_covers, swListe);
+        lvGalerie->setObjectName(QStringLiteral("lvGalerie"));
+        lvGalerie->installEventFilter(this);
+        swListe->addWidget(lvGalerie);
+        // The press before it has made the comic current already.
+        connect(lvGalerie, &QAbstractItemView::doubleClicked, this, &TOverviewPage::comicOpened);
+    }
+    QWidget* shown = gallery ? static_cast<QWidget*>(lvGalerie) : dbgListe;
+    const bool hadFocus = swListe->currentWidget() && swListe->currentWidget()->hasFocus();
+    swListe->setCurrentWidget(shown);
+    {
+        const QSignalBlocker quiet(btnShowGallery);
+        (gallery ? btnShowGallery : btnShowList)->setChecked(true);
+    }
+    if (hadFocus || isVisible())
+        shown->setFocus();
+    if (gallery && lvGalerie->currentIndex().isValid())
+        lvGalerie->scrollTo(lvGalerie->currentIndex());
+}
+
+bool TOverviewPage::galleryShown() const
+{
+    return lvGalerie && swListe->currentWidget() == lvGalerie;
+}
+
 void TOverviewPage::setDeleteAction(std::function<void()> action)
 {
     m_deleteAction = std::move(action);
@@ -296,7 +348,7 @@ void TOverviewPage::setDeleteAction(std::function<void()> action)
 
 bool TOverviewPage::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == dbgListe && event->type() == QEvent::KeyPress) {
+    if ((watched == dbgListe || (lvGalerie && watched == lvGalerie)) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers().testFlag(Qt::ControlModifier)) {
             // A copy: the action may well replace itself while it runs.

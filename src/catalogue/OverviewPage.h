@@ -4,7 +4,9 @@
 #include <functional>
 
 class ComicData;
+class TCoverGallery;
 class QAction;
+class QStackedWidget;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -12,6 +14,10 @@ class QLineEdit;
 class QMenu;
 class QRadioButton;
 class QToolButton;
+
+namespace covers {
+class CollectionCovers;
+}
 
 namespace ui {
 class DBGrid;
@@ -25,7 +31,7 @@ class DBGrid;
 class TOverviewPage : public QWidget {
     Q_OBJECT
 public:
-    explicit TOverviewPage(ComicData& data, QWidget* parent = nullptr);
+    TOverviewPage(ComicData& data, covers::CollectionCovers& covers, QWidget* parent = nullptr);
     ~TOverviewPage() override;
 
     // Builds the filter from the boxes and the option buttons, applies it to
@@ -46,6 +52,13 @@ public:
     // Command handlers, public so that the frame and tests can reach them.
     void btnRefreshClick();
     void dbgListeTitleClick(int column);
+    // Shows the gallery of covers instead of the list, or the list again.
+    void showGallery(bool gallery);
+    bool galleryShown() const;
+
+Q_SIGNALS:
+    // A double click on a cover of the gallery: the user wants that comic's page.
+    void comicOpened();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,9 +69,14 @@ private:
     QString filterExpression() const;
 
     ComicData& m_data;
+    covers::CollectionCovers& m_covers;
     std::function<void()> m_deleteAction;
 
+    QStackedWidget* swListe = nullptr;
     ui::DBGrid* dbgListe = nullptr;
+    TCoverGallery* lvGalerie = nullptr; // made when first shown
+    QToolButton* btnShowList = nullptr;
+    QToolButton* btnShowGallery = nullptr;
     QFrame* Panel1 = nullptr;
     QLabel* labInfo = nullptr;
     QRadioButton* rbShowAll = nullptr;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <sqlite3.h>
 
 namespace covers::file {
@@ -63,9 +64,15 @@ sqlite3* open(const QString& path, bool create)
                                        "Datenbank der Sammlung")
                             .arg(QDir::toNativeSeparators(folder)));
     sqlite3* db = nullptr;
+    // A collection on a CD or in another user's folder: SQLite's readers of
+    // a WAL file need to make its -shm beside it, which they cannot there.
+    // Read as it is instead, as the catalogue is read; nothing can change it.
+    const bool asItIs = !create && !QFileInfo(folder).isWritable();
     // One thread per store: no locking per call.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+    const int flags = asItIs ? SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI
+                             : SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    const QByteArray name = asItIs ? QUrl::fromLocalFile(path).toEncoded() + "?immutable=1" : QFile::encodeName(path);
+    const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString text = db::sqliteFailureText(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString(), path);
         sqlite3_close(db);
@@ -90,8 +97,10 @@ sqlite3* open(const QString& path, bool create)
             initialise(db);
         }
         // WAL lets a reader (the gallery) go on while a cover is stored.
-        exec(db, "PRAGMA journal_mode = WAL");
-        exec(db, "PRAGMA synchronous = FULL");
+        if (!asItIs) {
+            exec(db, "PRAGMA journal_mode = WAL");
+            exec(db, "PRAGMA synchronous = FULL");
+        }
     } catch (...) {
         sqlite3_close(db);
         throw;

@@ -128,10 +128,12 @@ struct Layouter::Group {
     }
 };
 
-Layouter::Layouter(const ReportDefinition& definition, const MemTable* data, const QDate& today)
+Layouter::Layouter(const ReportDefinition& definition, const MemTable* data, const QDate& today,
+                   std::shared_ptr<ImageSource> images)
     : m_data(data), m_today(dateText(today))
 {
     m_report.page = definition.page;
+    m_report.images = std::move(images);
     m_rows = data ? data->rowCount() : 0;
     prepare(definition);
 }
@@ -154,6 +156,7 @@ void Layouter::prepare(const ReportDefinition& definition)
                 p.fixedText = item.text.compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0 ? m_today : item.text;
                 break;
             case ItemType::DataText:
+            case ItemType::Image:
                 if (m_data) {
                     p.column = m_data->findField(item.text);
                     if (!p.column)
@@ -195,10 +198,21 @@ void Layouter::prepare(const ReportDefinition& definition)
 double Layouter::measure(const PreparedBand& band, int row)
 {
     m_scratch.clear();
+    m_scratchImages.clear();
     double grow = 0;
     for (const PreparedItem& p : band.items) {
         const QString text = p.column ? (row >= 0 && row < m_rows ? p.column->displayText(row) : QString())
                                       : p.fixedText;
+        if (p.item->type == ItemType::Image) {
+            // A line without a picture keeps its height.
+            if (m_report.images && !text.isEmpty() && m_report.images->has(text)) {
+                const ReportItem& i = *p.item;
+                m_scratchImages.push_back({float(m_report.page.marginLeft + i.left), float(i.top), float(i.width),
+                                           float(i.height), text, p.style});
+                grow = std::max(grow, i.top + i.height - band.band->height);
+            }
+            continue;
+        }
         grow = std::max(grow, placeText(*p.item, *p.metrics, text, p.style, m_report.page, m_scratch, m_lines));
     }
     return band.band->height + grow;
@@ -215,7 +229,12 @@ void Layouter::commit(const PreparedBand& band, int row, double height)
         box.y = float(box.y + m_y);
         page.texts.push_back(std::move(box));
     }
+    for (ImageBox& box : m_scratchImages) {
+        box.y = float(box.y + m_y);
+        page.images.push_back(std::move(box));
+    }
     m_scratch.clear();
+    m_scratchImages.clear();
     m_y += height;
 }
 
@@ -326,9 +345,10 @@ int Layouter::completedPages() const
     return m_finished ? pages : std::max(0, pages - 1);
 }
 
-LaidOutReport layoutReport(const ReportDefinition& definition, const MemTable* data, const QDate& today)
+LaidOutReport layoutReport(const ReportDefinition& definition, const MemTable* data, const QDate& today,
+                           std::shared_ptr<ImageSource> images)
 {
-    Layouter layouter(definition, data, today);
+    Layouter layouter(definition, data, today, std::move(images));
     layouter.run();
     return layouter.take();
 }
@@ -382,6 +402,8 @@ QString describeLayout(const LaidOutReport& report)
         for (const TextBox& t : page.texts)
             s << "  " << report.styles.at(t.style).itemName << ' ' << box(t.x, t.y, t.w, t.h) << " \"" << t.text
               << '"' << (t.clipped ? " clipped" : "") << '\n';
+        for (const ImageBox& i : page.images)
+            s << "  " << report.styles.at(i.style).itemName << ' ' << box(i.x, i.y, i.w, i.h) << " image\n";
     }
     return out;
 }

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QFont>
+#include <QImage>
 #include <QRgb>
 #include <QString>
 #include <climits>
@@ -38,6 +39,23 @@ struct FillBox {
     QRgb color;
 };
 
+// Pictures of a report (the volumes' covers) by key. Asked whether there is
+// one while the pages are laid out, for the picture itself only while a page
+// is painted: a long list never holds more than a page of them.
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+    virtual bool has(const QString& key) = 0;
+    virtual QImage image(const QString& key) = 0; // null: none
+};
+
+// A picture fitted into its box, keeping its proportions.
+struct ImageBox {
+    float x, y, w, h;
+    QString key;
+    quint16 style; // of its item, for the item's name
+};
+
 // A band's outline in the layout view.
 struct OutlineBox {
     float x, y, w, h;
@@ -47,12 +65,14 @@ struct Page {
     std::vector<FillBox> fills;
     std::vector<OutlineBox> outlines;
     std::vector<TextBox> texts;
+    std::vector<ImageBox> images;
 };
 
 struct LaidOutReport {
     PageSetup page;
     std::vector<TextStyle> styles;
     std::vector<Page> pages;
+    std::shared_ptr<ImageSource> images; // none: image items print nothing
 };
 
 // The layout pass: walks the bound table's rows and places the bands on
@@ -65,8 +85,10 @@ struct LaidOutReport {
 // rest are still being laid out.
 class Layouter {
 public:
-    // data may be null: the report then has no rows. Both must outlive the layouter.
-    Layouter(const ReportDefinition& definition, const MemTable* data, const QDate& today);
+    // data may be null: the report then has no rows. Both must outlive the
+    // layouter. Without images, image items take no room and print nothing.
+    Layouter(const ReportDefinition& definition, const MemTable* data, const QDate& today,
+             std::shared_ptr<ImageSource> images = {});
     ~Layouter();
     Layouter(const Layouter&) = delete;
     Layouter& operator=(const Layouter&) = delete;
@@ -107,11 +129,13 @@ private:
     bool m_started = false;
     bool m_finished = false;
     std::vector<TextBox> m_scratch;
+    std::vector<ImageBox> m_scratchImages;
     std::vector<QString> m_lines;
 };
 
 // Lays out a whole report at once.
-LaidOutReport layoutReport(const ReportDefinition& definition, const MemTable* data, const QDate& today);
+LaidOutReport layoutReport(const ReportDefinition& definition, const MemTable* data, const QDate& today,
+                           std::shared_ptr<ImageSource> images = {});
 
 // The layout view of a report: one page with each band once, outlined, its
 // labels with their text and its other items with their expression or

@@ -32,6 +32,18 @@ void paintPage(QPainter& painter, const LaidOutReport& report, int index, const 
             painter.drawRect(QRectF(o.x * u, o.y * u, o.w * u, o.h * u));
     }
 
+    if (report.images && !page.images.empty()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        for (const ImageBox& i : page.images) {
+            const QImage image = report.images->image(i.key);
+            if (image.isNull())
+                continue;
+            // Top left in its box, as text starts there.
+            const QSizeF size = QSizeF(image.size()).scaled(QSizeF(i.w, i.h), Qt::KeepAspectRatio);
+            painter.drawImage(QRectF(i.x * u, i.y * u, size.width() * u, size.height() * u), image);
+        }
+    }
+
     painter.setPen(Qt::black);
     int current = -1;
     for (const TextBox& t : page.texts) {

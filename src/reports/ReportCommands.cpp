@@ -2,6 +2,7 @@
 
 #include "core/Command.h"
 #include "core/Errors.h"
+#include "covers/CoverStore.h"
 #include "database/ComicData.h"
 #include "reports/rptComicList.h"
 #include "reports/rptComicMissing.h"
@@ -10,6 +11,24 @@
 #include <QDir>
 
 namespace rpt {
+
+namespace {
+class CoverImages : public ImageSource {
+public:
+    explicit CoverImages(covers::CoverStore& store) : m_store(store) {}
+    bool has(const QString& key) override { return m_store.has(key); }
+    QImage image(const QString& key) override { return m_store.thumbnail(key); }
+
+private:
+    covers::CoverStore& m_store;
+};
+
+} // namespace
+
+std::shared_ptr<ImageSource> coverImages(covers::CoverStore& store)
+{
+    return std::make_shared<CoverImages>(store);
+}
 
 QString noOwnCopiesMessage()
 {
@@ -26,9 +45,11 @@ void ShowMissingVolumes(ComicData& data, QWidget* owner)
     form.Preview(owner);
 }
 
-void ShowCollectionList(ComicData& data, QWidget* owner)
+void ShowCollectionList(ComicData& data, QWidget* owner, covers::CoverStore* covers)
 {
     TRPTListComic form(owner);
+    if (covers)
+        form.showCovers(coverImages(*covers));
     if (!form.gather(data.dbConnection())) {
         ui::showNote(noOwnCopiesMessage(), owner);
         return;
@@ -36,9 +57,14 @@ void ShowCollectionList(ComicData& data, QWidget* owner)
     form.Preview(owner);
 }
 
-void ShowStammblatt(QWidget* owner)
+void ShowStammblatt(QWidget* owner, covers::CoverStore* covers, const QString& comicKey)
 {
-    TRPTStammblatt form(owner);
+    if (!covers) {
+        TRPTStammblatt form(owner);
+        form.exec();
+        return;
+    }
+    TRPTStammblatt form(owner, coverImages(*covers), comicKey);
     form.exec();
 }
 

@@ -16,6 +16,7 @@ enum class ItemType {
     Label,      // fixed text, which a command may change before the preview
     DataText,   // the shown text of a column of the bound table
     Expression, // "DATE": today's date
+    Image,      // the picture whose key the column holds, fitted into width × height
 };
 
 struct ReportItem {
@@ -30,6 +31,7 @@ struct ReportItem {
     bool bold = false;
     bool wordWrap = false;  // breaks into lines within the width; its band grows
     bool autoSize = false;  // widens with its text instead of being cut
+    double height = 0;      // an image's; its band grows to hold it where there is one
 };
 
 struct ReportBand {

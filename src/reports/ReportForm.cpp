@@ -29,12 +29,12 @@ ReportItem& ReportForm::withPageHeader(ReportDefinition& report, const QString& 
 
 LaidOutReport ReportForm::layout(const QDate& today) const
 {
-    return layoutReport(qrReport, &tblReport, today);
+    return layoutReport(qrReport, &tblReport, today, images);
 }
 
 void ReportForm::Preview(QWidget* owner)
 {
-    Layouter layouter(qrReport, &tblReport, QDate::currentDate());
+    Layouter layouter(qrReport, &tblReport, QDate::currentDate(), images);
     TReportPreview preview(layouter, qrReport.title, owner);
     preview.setSuggestedFileName(pdfFileName);
     preview.exec();

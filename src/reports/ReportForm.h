@@ -28,6 +28,8 @@ public:
     ReportItem& QRExpr1;
     // What the preview suggests when the user saves the pages as PDF.
     QString pdfFileName;
+    // Where image items find their pictures; none: they take no room.
+    std::shared_ptr<ImageSource> images;
 
     // Lays out the rows and shows them in the modal preview; returns when the
     // user has closed it. The first page shows while later ones are still

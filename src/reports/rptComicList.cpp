@@ -66,7 +66,8 @@ TRPTListComic::TRPTListComic(QObject* owner)
       fldKaufdatum(tblReport.addColumn(kKaufDatum, ColumnType::Date)),
       fldKaufpreis(tblReport.addColumn(kKaufPreis, ColumnType::Currency)),
       fldKaufpreisWG(tblReport.addColumn(kKaufPreisWG, ColumnType::Text, 5)),
-      fldFehlt(tblReport.addColumn(f::SCLFEHLT, ColumnType::Text, 10))
+      fldFehlt(tblReport.addColumn(f::SCLFEHLT, ColumnType::Text, 10)),
+      fldComicID(tblReport.addColumn(f::SCLCOMICID, ColumnType::Text, 50))
 {
     setObjectName(QStringLiteral("RPTListComic"));
     pdfFileName = QStringLiteral("Gesamtliste.pdf");
@@ -133,6 +134,18 @@ TRPTListComic::TRPTListComic(QObject* owner)
     qrReport.addBand(QStringLiteral("qrSerieFooter"), BandType::GroupFooter, 1.6);
 }
 
+void TRPTListComic::showCovers(std::shared_ptr<rpt::ImageSource> covers)
+{
+    images = std::move(covers);
+    rpt::ReportBand* detail = qrReport.findBand(QStringLiteral("DetailBand1"));
+    if (detail->findItem(QStringLiteral("qrCover")))
+        return;
+    // Right of the price, in the room the ISBN and purchase columns leave.
+    ReportItem cover = item("qrCover", ItemType::Image, f::SCLCOMICID, 176.0, 0.4, 14.0);
+    cover.height = 20.0;
+    detail->addItem(cover);
+}
+
 QString TRPTListComic::fldFehltGetText(const rpt::MemColumn& sender, int row)
 {
     return rpt::missingFlagText(sender.text(row));
@@ -153,6 +166,7 @@ void TRPTListComic::AddListRow(rpt::MemTable& tblReport, const db::Statement& qu
         tblReport.fieldByName(kKaufDatum).setValue(query.column(BoughtOn));
         tblReport.fieldByName(kKaufPreis).setValue(query.column(Price));
         tblReport.fieldByName(kKaufPreisWG).setValue(query.column(PriceCurrency));
+        tblReport.fieldByName(f::SCLCOMICID).setValue(query.column(ComicId));
         tblReport.post();
     } catch (...) {
         tblReport.cancel();

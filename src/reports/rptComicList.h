@@ -28,6 +28,11 @@ public:
     rpt::MemColumn& fldKaufpreis;
     rpt::MemColumn& fldKaufpreisWG; // the currency printed after the price
     rpt::MemColumn& fldFehlt;
+    rpt::MemColumn& fldComicID; // whose cover the line shows
+
+    // Each line of a volume with a cover shows its thumbnail at the right;
+    // without this call the list prints as it always has.
+    void showCovers(std::shared_ptr<rpt::ImageSource> covers);
 
     // "X" for a stored "1", nothing otherwise.
     static QString fldFehltGetText(const rpt::MemColumn& sender, int row);

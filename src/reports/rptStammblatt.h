@@ -19,6 +19,9 @@ class TRPTStammblatt : public QDialog {
     Q_OBJECT
 public:
     explicit TRPTStammblatt(QWidget* owner = nullptr);
+    // With covers: the sheet shows the cover of the comic whose key is given
+    // below its heading, as large as a thumbnail prints well.
+    TRPTStammblatt(QWidget* owner, std::shared_ptr<rpt::ImageSource> covers, const QString& comicKey);
     ~TRPTStammblatt() override;
 
     rpt::ReportDefinition qrReport;
@@ -31,6 +34,8 @@ public:
     const rpt::LaidOutReport& layoutView() const { return m_layout; }
 
 private:
+    void build(QWidget* owner);
+
     rpt::LaidOutReport m_layout;
     QScrollArea* sbxPage = nullptr;
     rpt::TReportPageView* pvPage = nullptr;

@@ -156,10 +156,11 @@ void TestComicForm::menuItems_data()
                              << QStringList{"Aktualisieren", "", "Lokale Daten bearbeiten"}
                              << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, true};
     QTest::newRow("Reports") << "menReport"
-                             << QStringList{"menShowMissing", "menListe1", "menSingle", "menStatistik"}
+                             << QStringList{"menShowMissing", "menListe1", "menSingle", "menStatistik", "N6",
+                                            "menReportCovers"}
                              << QStringList{"Fehlende Bände auflisten", "Gesamtliste", "Stammblatt eines Comics",
-                                            "Statistik …"}
-                             << QStringList{"", "", "", ""} << QList<bool>{true, true, true, true};
+                                            "Statistik …", "", "Mit Titelbildern"}
+                             << QStringList{"", "", "", "", "", ""} << QList<bool>{true, true, true, true, true, true};
     QTest::newRow("Stammdaten") << "menOptions" << QStringList{"menAutors", "menUnterart"}
                                 << QStringList{"Autoren", "Unterart"} << QStringList{"", ""}
                                 << QList<bool>{true, true};

@@ -2,6 +2,7 @@
 
 #include "catalogue/MasterDataPage.h"
 #include "catalogue/RemarksPage.h"
+#include "covers/CollectionCovers.h"
 #include "database/ComicData.h"
 #include "QueryRows.h"
 #include "../common/ModalDriver.h"
@@ -66,6 +67,7 @@ class MasterDataFixture : public QObject {
 protected:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ComicData> m_data;
+    std::unique_ptr<covers::CollectionCovers> m_covers;
     std::unique_ptr<TMasterDataPage> m_page;
     QStringList m_errors;
     QString m_roles[3];
@@ -166,7 +168,8 @@ protected:
         db::schema::createDatabase(m_dir->path());
         m_data = std::make_unique<ComicData>();
         m_data->dbConnection().setDatabasePath(m_dir->path() + u"/database"_s);
-        m_page = std::make_unique<TMasterDataPage>(*m_data); // as in the frame: before the tables open
+        m_covers = std::make_unique<covers::CollectionCovers>(m_data->dbConnection());
+        m_page = std::make_unique<TMasterDataPage>(*m_data, *m_covers); // as in the frame: before the tables open
         m_data->OpenTables();
         db::Table& roles = m_data->tblAutortyp();
         for (QString& role : m_roles) {
@@ -179,6 +182,7 @@ protected:
     void tearDownCollection()
     {
         m_page.reset();
+        m_covers.reset();
         m_data.reset();
         m_dir.reset();
         ui::setNoteSink({});

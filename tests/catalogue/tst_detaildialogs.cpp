@@ -1,6 +1,7 @@
 #include "DetailTestSupport.h"
 
 #include "catalogue/MasterDataPage.h"
+#include "covers/CollectionCovers.h"
 
 using State = db::DataSetState;
 
@@ -391,7 +392,8 @@ private Q_SLOTS:
     // The real page carries the controls under the same names.
     void attachToMasterDataPage()
     {
-        TMasterDataPage page(*m_data, m_frame.get());
+        covers::CollectionCovers covers(m_data->dbConnection());
+        TMasterDataPage page(*m_data, covers, m_frame.get());
         TDetailCommands commands(*m_data, m_frame.get());
         commands.attach(page.detailControls());
         assign(m_morris, role(QStringLiteral("Autor")));

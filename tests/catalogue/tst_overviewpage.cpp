@@ -1,4 +1,5 @@
 #include "catalogue/OverviewPage.h"
+#include "covers/CollectionCovers.h"
 #include "database/ComicData.h"
 #include "database/Isbn.h"
 #include "database/Schema.h"
@@ -138,6 +139,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ComicData> data;
+    std::unique_ptr<covers::CollectionCovers> collectionCovers;
     std::unique_ptr<TOverviewPage> page;
     QStringList errors;
     ui::ErrorSink previousSink;
@@ -153,7 +155,8 @@ void TestOverviewPage::init()
     data = std::make_unique<ComicData>();
     data->dbConnection().setDatabasePath(dir->path() + QStringLiteral("/database"));
     data->OpenTables();
-    page = std::make_unique<TOverviewPage>(*data);
+    collectionCovers = std::make_unique<covers::CollectionCovers>(data->dbConnection());
+    page = std::make_unique<TOverviewPage>(*data, *collectionCovers);
     page->resize(1100, 600);
     page->show();
     QVERIFY(QTest::qWaitForWindowExposed(page.get()));
@@ -162,6 +165,7 @@ void TestOverviewPage::init()
 void TestOverviewPage::cleanup()
 {
     page.reset();
+    collectionCovers.reset();
     data.reset();
     dir.reset();
     ui::setErrorSink(previousSink);

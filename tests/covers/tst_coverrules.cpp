@@ -105,6 +105,17 @@ private Q_SLOTS:
         QVERIFY(store.has(stays));
     }
 
+    // Emptying the catalogue leaves no cover behind.
+    void emptyingTakesEveryCover()
+    {
+        covers::CoverStore store(folder());
+        for (const QString& title : {u"Eins"_s, u"Zwei"_s})
+            store.store(addComic(title), testimages::jpeg(20, 30));
+        tools::EmptyCatalogue(*m_data);
+        QCOMPARE(comics(), 0);
+        QCOMPARE(store.count(), 0);
+    }
+
     void newVolumeStartsWithoutCover()
     {
         const QString first = addComic(u"Band 1"_s);

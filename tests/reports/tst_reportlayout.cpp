@@ -1,7 +1,10 @@
 #include "ReportFixture.h"
 
+#include "covers/CoverStore.h"
 #include "database/ComicData.h"
 #include "core/Errors.h"
+#include "database/Statement.h"
+#include "reports/ReportCommands.h"
 #include "reports/Layout.h"
 #include "reports/rptComicList.h"
 #include "reports/rptComicMissing.h"
@@ -138,6 +141,13 @@ void TestReportLayout::reports_data()
     QTest::newRow("list: group continues on a new page")
         << "list" << QStringList{"series | L | Lange Reihe | Egmont", "vol | L | 1..70 | Band %1 | own"} << "" << ""
         << "list-pagebreak.txt" << "";
+    // A line with a cover grows to the thumbnail's height, one without keeps
+    // its own; the grown lines still break onto the next page.
+    QTest::newRow("list: with covers")
+        << "list covers"
+        << QStringList{"series | A | Asterix | Egmont", "vol | A | 1..13 | Mit Bild %1 | own",
+                       "vol | A | 14 | Ohne | own", "vol | A | 15 | Mit Bild 15 | own"}
+        << "" << "" << "list-covers.txt" << "";
     QTest::newRow("list: copies without catalogue entries")
         << "list" << QStringList{"vol | - | 1 | Ohne Exemplar |", "orphan"} << "" << "" << "" << "";
     QTest::newRow("list: a volume number beyond 32 bits")
@@ -168,6 +178,16 @@ void TestReportLayout::reports()
 
     TRPTMissingComic missing;
     TRPTListComic list;
+    covers::CoverStore covers(data.dbConnection().databasePath());
+    if (report == QLatin1String("list covers")) {
+        db::Statement keys(data.dbConnection().handle(),
+                           QStringLiteral("SELECT SCLCOMICID FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 LIKE 'Mit Bild%'"));
+        QImage picture(20, 30, QImage::Format_RGB32);
+        picture.fill(Qt::darkBlue);
+        while (keys.step())
+            covers.storeImage(keys.column(0).toString(), picture);
+        list.showCovers(rpt::coverImages(covers));
+    }
     rpt::ReportForm& form = report == QLatin1String("missing") ? static_cast<rpt::ReportForm&>(missing) : list;
     bool gathered = false;
     try {

@@ -4,7 +4,10 @@
 #include "app/ComicForm.h"
 #include "catalogue/OverviewPage.h"
 #include "core/Command.h"
+#include "covers/CollectionCovers.h"
+#include "covers/CoverStore.h"
 #include "database/ComicData.h"
+#include "database/Statement.h"
 #include "reports/Layout.h"
 #include "reports/PreviewWindow.h"
 #include "reports/ReportForm.h"
@@ -30,6 +33,8 @@ private Q_SLOTS:
     void commands();
     void previewToolbar_data();
     void previewToolbar();
+    void covers_data();
+    void covers();
 };
 
 namespace {
@@ -262,6 +267,69 @@ void TestReportMenus::previewToolbar()
     QVERIFY2(preview.pageText().startsWith(QStringLiteral("Seite %1 von ").arg(shown)), qPrintable(preview.pageText()));
     QCOMPARE(positions(), before);
     QCOMPARE(zoom->text(), percent.isEmpty() ? QStringLiteral("%1 %").arg(qRound(preview.zoomPercent())) : percent);
+}
+
+
+// "Mit Titelbildern": off at the start, and the list then prints no picture;
+// on, each line of a volume with a cover shows it, and the master sheet the
+// current comic's.
+void TestReportMenus::covers_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<bool>("withCovers");
+    QTest::addColumn<int>("pictures");
+    // Volumes 1 and 3 of Asterix have covers and own copies; Zack 1..80 own copies without covers.
+    QTest::newRow("list, off") << "menListe1" << false << 0;
+    QTest::newRow("list, on") << "menListe1" << true << 2;
+    QTest::newRow("master sheet, on") << "menSingle" << true << 1;
+    QTest::newRow("master sheet, off") << "menSingle" << false << 0;
+}
+
+void TestReportMenus::covers()
+{
+    QFETCH(QString, item);
+    QFETCH(bool, withCovers);
+    QFETCH(int, pictures);
+
+    QTemporaryDir dir;
+    writeCollection(dir.path(), kCollection);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    {
+        TComicForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        db::Statement asterix(form.data().dbConnection().handle(),
+                              QStringLiteral("SELECT SCLCOMICID FROM SERVERSTRIPOTHEK WHERE SCLTITEL1 LIKE 'Asterix%'"));
+        QImage picture(30, 40, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        while (asterix.step())
+            form.covers().store().storeImage(asterix.column(0).toString(), picture);
+        QVERIFY(form.data().tblStripothek().locate(QStringLiteral("SCLTITEL1"), QStringLiteral("Asterix der Gallier")));
+
+        QAction* option = form.findChild<QAction*>(QStringLiteral("menReportCovers"));
+        QVERIFY(option && option->isCheckable() && !option->isChecked());
+        option->setChecked(withCovers);
+        int shown = -1;
+        const auto count = [&](const rpt::LaidOutReport& report) {
+            shown = 0;
+            for (const rpt::Page& page : report.pages)
+                shown += int(page.images.size());
+        };
+        ModalSteps steps({[&](QWidget* modal) {
+            if (auto* p = qobject_cast<rpt::TReportPreview*>(modal)) {
+                QTRY_VERIFY(p->layoutFinished());
+                count(p->pages());
+            } else if (auto* s = qobject_cast<TRPTStammblatt*>(modal)) {
+                count(s->layoutView());
+            }
+            modal->close();
+        }});
+        form.findChild<QAction*>(item)->trigger();
+        QCOMPARE(steps.pending(), 0);
+        QCOMPARE(shown, pictures);
+    }
+    QDir::setCurrent(previous);
 }
 
 QTEST_MAIN(TestReportMenus)
