@@ -2,6 +2,9 @@
 
 #include "AboutDialog.h"
 
+#include "backupui/BackupBeforeCommand.h"
+#include "backupui/BackupDialog.h"
+#include "backupui/KeepSettingsDialog.h"
 #include "catalogue/DetailCommands.h"
 #include "catalogue/MasterDataPage.h"
 #include "catalogue/OverviewPage.h"
@@ -13,6 +16,7 @@
 #include "reports/ReportCommands.h"
 #include "service/ComicDownload.h"
 #include "stats/StatistikForm.h"
+#include "tools/BackupHook.h"
 #include "tools/SqlPage.h"
 #include "tools/ToolCommands.h"
 
@@ -99,6 +103,7 @@ TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent)
     buildPages();
     buildStatusBar();
     connectTools();
+    connectBackups();
     placeCentred();
 
     // Sees every keystroke of the application before the focused control:
@@ -117,6 +122,8 @@ TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent)
 TComicForm::~TComicForm()
 {
     qApp->removeEventFilter(this);
+    tools::setBackupHook({});
+    backupui::setCopyListener({});
     // The statistics window reads through the connection that goes with the data.
     delete statistikForm;
     FormDestroy();
@@ -135,6 +142,7 @@ void TComicForm::buildMenus()
     menFile = namedMenu(bar, "menFile", QStringLiteral("Datei"));
     // Synchronising with a server database was planned but never built.
     menDBSync = namedAction(menFile, "menDBSync", QStringLiteral("Mit Server-Datenbank synchronisieren"), false);
+    menBackups = namedAction(menFile, "menBackups", QStringLiteral("Sicherungen …"));
     N1 = namedSeparator(menFile, "N1");
     menExit = namedAction(menFile, "menExit", QStringLiteral("Beenden"));
 
@@ -160,6 +168,8 @@ void TComicForm::buildMenus()
     menDownload = namedAction(menExtras, "menDownload", QStringLiteral("Comic downloaden"));
     menEmptyDB = namedAction(menExtras, "menEmptyDB", QStringLiteral("Comicdatenbank leeren"));
     menExport = namedAction(menExtras, "menExport", QStringLiteral("Exportieren nach"));
+    N6 = namedSeparator(menExtras, "N6");
+    menSettings = namedAction(menExtras, "menSettings", QStringLiteral("Einstellungen …"));
 
     menHelp = namedMenu(bar, "menHelp", QStringLiteral("Hilfe"));
     menAbout = namedAction(menHelp, "menAbout", QStringLiteral("Über Stripothek"));
@@ -183,6 +193,8 @@ void TComicForm::buildMenus()
     ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
     ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
     ui::onCommand(menStatistik, &QAction::triggered, this, [this](bool) { menStatistikClick(); });
+    ui::onCommand(menBackups, &QAction::triggered, this, [this](bool) { menBackupsClick(); });
+    ui::onCommand(menSettings, &QAction::triggered, this, [this](bool) { menSettingsClick(); });
 }
 
 void TComicForm::buildToolBar()
@@ -270,6 +282,31 @@ void TComicForm::connectTools()
     connect(toolCommands, &TToolCommands::catalogueChanged, this, count);
 }
 
+void TComicForm::connectBackups()
+{
+    tools::setBackupHook([this](const QString& command) {
+        // Nothing can be destroyed in a collection that can only be read,
+        // and no copy could be put beside it.
+        return !collectionWritable() || backupui::backupBeforeCommand(this, databaseFolder(), command);
+    });
+    backupui::setCopyListener([this](const QString& folder) {
+        if (m_data.dbConnection().connected()
+            && QFileInfo(folder).canonicalFilePath() == QFileInfo(databaseFolder()).canonicalFilePath())
+            m_writesAtLastCopy = m_data.dbConnection().writesCommitted();
+    });
+}
+
+bool TComicForm::collectionWritable()
+{
+    const db::Connection& connection = m_data.dbConnection();
+    return connection.connected() && !connection.damaged() && !connection.readAsItIs() && !connection.onlyReadable();
+}
+
+QString TComicForm::databaseFolder()
+{
+    return QFileInfo(m_data.dbConnection().databaseFile()).absolutePath();
+}
+
 void TComicForm::placeCentred()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -312,7 +349,29 @@ void TComicForm::FormDestroy()
 
 void TComicForm::closeEvent(QCloseEvent* event)
 {
-    event->setAccepted(FormCloseQuery() && StoreBeforeClosing());
+    event->setAccepted(FormCloseQuery() && StoreBeforeClosing() && BackupBeforeClosing());
+}
+
+bool TComicForm::BackupBeforeClosing()
+{
+    if (!collectionWritable() || m_data.dbConnection().writesCommitted() == m_writesAtLastCopy)
+        return true;
+    bool goOn = false;
+    ui::runCommand(
+        [&] { goOn = backupui::backupBeforeCommand(this, databaseFolder(), QStringLiteral("Programm beenden")); });
+    return goOn;
+}
+
+void TComicForm::menBackupsClick()
+{
+    TBackupDialog dialog(m_data, this);
+    dialog.exec();
+}
+
+void TComicForm::menSettingsClick()
+{
+    TKeepSettingsDialog dialog(this);
+    dialog.exec();
 }
 
 bool TComicForm::StoreBeforeClosing()

@@ -14,6 +14,12 @@ ErrorSink& sink()
     return s;
 }
 
+QuestionSink& questions()
+{
+    static QuestionSink s;
+    return s;
+}
+
 struct DamageReport {
     DamageHandler handler;
     bool reported = false;
@@ -69,6 +75,26 @@ void showWarning(const QString& message)
 void showNote(const QString& message, QWidget* parent)
 {
     showText(QMessageBox::NoIcon, message, parent ? parent : QApplication::activeWindow());
+}
+
+QuestionSink setQuestionSink(QuestionSink s)
+{
+    QuestionSink previous = std::move(questions());
+    questions() = std::move(s);
+    return previous;
+}
+
+bool askYesNo(const QString& question, QWidget* parent)
+{
+    if (questions())
+        return questions()(question);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), question, QMessageBox::Yes | QMessageBox::No,
+                    parent ? parent : QApplication::activeWindow());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 DamageHandler setDamageHandler(DamageHandler handler)

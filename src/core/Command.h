@@ -30,6 +30,13 @@ void showWarning(const QString& message);
 // name; or the error sink while tests replace it.
 void showNote(const QString& message, QWidget* parent = nullptr);
 
+// A question whose careless answer could cost data: title "Bestätigung",
+// question icon, "&Ja" and "&Nein", and both Enter and Esc answer "&Nein".
+// True on "&Ja". Tests replace the box with a recorder that answers.
+using QuestionSink = std::function<bool(const QString& question)>;
+bool askYesNo(const QString& question, QWidget* parent = nullptr);
+QuestionSink setQuestionSink(QuestionSink sink); // returns the previous sink; empty = message box
+
 // Shows the error of a failed command. A damaged database file is reported
 // once only, however many commands fail on it afterwards; then the damage
 // handler runs (the program ends there).

@@ -167,6 +167,22 @@ void Connection::open(const QString& file, bool asItIs)
     // An older file's names get this version's German order, once.
     if (!m_readOnly && !onlyReadable())
         schema::upgradeGermanOrder(m_db);
+    // SQLite calls this for every write transaction, on the thread that
+    // commits; one that stored no row (taking the exclusive lock, VACUUM,
+    // which keeps the count) is no change the user made.
+    m_changesCounted = sqlite3_total_changes64(m_db);
+    sqlite3_commit_hook(
+        m_db,
+        [](void* self) {
+            auto* connection = static_cast<Connection*>(self);
+            const qint64 changes = sqlite3_total_changes64(connection->m_db);
+            if (changes != connection->m_changesCounted) {
+                connection->m_changesCounted = changes;
+                ++connection->m_writesCommitted;
+            }
+            return 0;
+        },
+        this);
 }
 
 void Connection::disconnect() noexcept
