@@ -292,7 +292,7 @@ void TComicForm::connectBackups()
     backupui::setCopyListener([this](const QString& folder) {
         if (m_data.dbConnection().connected()
             && QFileInfo(folder).canonicalFilePath() == QFileInfo(databaseFolder()).canonicalFilePath())
-            m_writesAtLastCopy = m_data.dbConnection().writesCommitted();
+            m_rowsAtLastCopy = m_data.dbConnection().rowsChanged();
     });
 }
 
@@ -354,7 +354,7 @@ void TComicForm::closeEvent(QCloseEvent* event)
 
 bool TComicForm::BackupBeforeClosing()
 {
-    if (!collectionWritable() || m_data.dbConnection().writesCommitted() == m_writesAtLastCopy)
+    if (!collectionWritable() || m_data.dbConnection().rowsChanged() == m_rowsAtLastCopy)
         return true;
     bool goOn = false;
     ui::runCommand(

@@ -160,9 +160,9 @@ private:
     // it goes, the other child widgets follow with the base class.
     ComicData m_data;
     app::SideModifiers m_modifiers;
-    // The connection's count of committed writes when the collection last
+    // The connection's count of changed rows when the collection last
     // matched a copy (made or restored); closing copies only past it.
-    quint64 m_writesAtLastCopy = 0;
+    qint64 m_rowsAtLastCopy = 0;
 };
 
 // The one main window of the program; null while none exists.

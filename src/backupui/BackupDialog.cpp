@@ -73,8 +73,8 @@ backup::RestoreResult restoreCollection(ComicData& data, const QString& nameOrFi
         backup::checkLayout(copy, QStringLiteral("Die Datei „%1“").arg(shown(file)));
     } catch (const std::exception& e) {
         // A plain error: the live collection is fine, whatever SQLite said of this file.
-        throw db::Error(ui::withFullStop(QString::fromUtf8(e.what()))
-                        + QStringLiteral(" Es wurde nichts wiederhergestellt; die Sammlung ist unverändert"));
+        throw db::Error(QString::fromUtf8(e.what())
+                        + QStringLiteral(". Es wurde nichts wiederhergestellt; die Sammlung ist unverändert"));
     }
     // Stored, the entry being edited is in the safety copy the restore makes.
     for (db::Table* table : data.tables())

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -64,12 +63,13 @@ public:
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
 
-    // Transactions this connection committed that stored rows (inserted,
-    // changed or deleted), whoever ran them: pages, tools, the SQL page's
-    // thread; its own opening's upgrade not counted. Whether anything was
-    // stored since a moment is a comparison of two of these numbers.
-    // Changes of the tables' structure alone are not counted.
-    quint64 writesCommitted() const { return m_writesCommitted.load(); }
+    // Rows this connection inserted, changed or deleted since it was made,
+    // whoever ran the statements: pages, tools, the SQL page's thread (ask
+    // when it is done); what its opening itself upgraded not counted.
+    // Whether anything was stored since a moment is a comparison of two of
+    // these numbers. Changes of the tables' structure alone do not count,
+    // nor does VACUUM, which moves rows without changing them.
+    qint64 rowsChanged() const;
 
     // Runs one statement that yields no rows.
     void execute(const QString& sql, const QVariantList& params = {});
@@ -124,8 +124,8 @@ private:
     std::vector<DataSet*> m_dataSets;
     int m_exclusiveUsers = 0;
     std::optional<EngineError> m_damage;
-    std::atomic<quint64> m_writesCommitted{0};
-    qint64 m_changesCounted = 0; // SQLite's total changes at the last counted commit
+    // Rows changed through handles closed since, less what each opening upgraded.
+    qint64 m_rowsChangedBefore = 0;
 };
 
 // The command that creates the database the program looks for in
