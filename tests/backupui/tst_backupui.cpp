@@ -112,6 +112,8 @@ private Q_SLOTS:
     void closingCopiesOnlyAfterChanges();
     void keepRuleFromTheSettings_data();
     void keepRuleFromTheSettings();
+    void exportWritesACheckedCopy_data();
+    void exportWritesACheckedCopy();
 
 private:
     QTemporaryDir m_settings;
@@ -364,6 +366,40 @@ void TestBackupUi::keepRuleFromTheSettings()
     for (int i = 0; i < 3; ++i)
         runCommand(w, QStringLiteral("packing"));
     QCOMPARE(copies(w).size(), kept);
+}
+
+void TestBackupUi::exportWritesACheckedCopy_data()
+{
+    QTest::addColumn<bool>("fileThere"); // the file dialog asked before it allowed that
+    QTest::newRow("new file") << false;
+    QTest::newRow("file replaced") << true;
+}
+
+void TestBackupUi::exportWritesACheckedCopy()
+{
+    QFETCH(bool, fileThere);
+    Window w;
+    const QString file = w.dir.path() + QStringLiteral("/kopie.db");
+    if (fileThere) {
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("alt");
+    }
+    ModalDriver driver;
+    driver.then([&](QWidget* modal) {
+        static_cast<TBackupDialog*>(modal)->setSaveFileChooser([&](QWidget*) { return file; });
+        driver.press(modal, QStringLiteral("btnExport"));
+    });
+    driver.then(driver.answer(QStringLiteral("btnClose")));
+    named<QAction>(*w.form, "menBackups")->trigger();
+    QVERIFY2(driver.finished(), qPrintable(driver.problems()));
+
+    QCOMPARE(w.errors.size(), 1);
+    QVERIFY2(w.errors[0].startsWith(QStringLiteral("Kopie gespeichert: „")), qPrintable(w.errors[0]));
+    QCOMPARE(digest(file), liveDigest(w));
+    // Beside the file nothing is left, and the list of copies stays as it was.
+    QCOMPARE(QDir(w.dir.path()).entryList({QStringLiteral("*kopie*")}, QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(copies(w).size(), 0);
 }
 
 QTEST_MAIN(TestBackupUi)
