@@ -1,8 +1,12 @@
 #include "BackupBench.h"
 
 #include "Bench.h"
+#include "app/ComicForm.h"
 #include "backup/BackupStore.h"
+#include "core/Command.h"
+#include "database/FieldNames.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -66,6 +70,41 @@ void shellBackup(const QString& from, const QString& to)
         throw std::runtime_error("sqlite3 .backup failed (is the sqlite3 shell installed?)");
 }
 
+// The main window closed as the user closes it, once after an entry was
+// stored (a copy is due) and once after nothing was; each on a window that
+// opened and painted first.
+void measureClosing(const QString& dir, const backup::BackupStore& copies, double* due, double* dueCpu,
+                    double* nothingStored)
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir);
+    // A failed copy would ask; a benchmark answers no and reports it.
+    const ui::QuestionSink previousSink = ui::setQuestionSink([](const QString&) { return false; });
+    *due = *dueCpu = *nothingStored = std::numeric_limits<double>::max();
+    for (int run = 0; run < 3; ++run) {
+        for (const bool store : {true, false}) {
+            TComicForm form;
+            form.show();
+            QApplication::processEvents();
+            if (store) {
+                db::Table& catalogue = form.data().tblStripothek();
+                catalogue.edit();
+                catalogue.fieldByName(db::fields::SCLTITEL3).setAsString(QStringLiteral("Bench %1").arg(run));
+                catalogue.post();
+            }
+            const auto newest = [&] { return copies.list().value(0).name; };
+            const QString before = newest();
+            bool closed = false;
+            const double ms = elapsedMs([&] { closed = form.close(); }, store ? dueCpu : nullptr);
+            if (!closed || (newest() != before) != store)
+                throw std::runtime_error(store ? "closing the window made no copy" : "closing made a needless copy");
+            (store ? *due : *nothingStored) = std::min(store ? *due : *nothingStored, ms);
+        }
+    }
+    ui::setQuestionSink(previousSink);
+    QDir::setCurrent(previous);
+}
+
 } // namespace
 
 void runBackupBench(const QString& dir, Report& report)
@@ -94,6 +133,13 @@ void runBackupBench(const QString& dir, Report& report)
     report.add(QStringLiteral("backup, checked (%1 MB) / sqlite3 .backup").arg(made.bytes / 1e6, 0, 'f', 1), ours, shell);
     report.add(QStringLiteral("backup, checked / backup API in a plain loop"), ours, loop);
     report.add(QStringLiteral("  the same, processor time only"), oursCpu, loopCpu);
+    double closingDue = 0;
+    double closingDueCpu = 0;
+    double closingClean = 0;
+    measureClosing(dir, store, &closingDue, &closingDueCpu, &closingClean);
+    report.add(QStringLiteral("closing the window, copy due / backup API in a plain loop"), closingDue, loop);
+    report.add(QStringLiteral("  the same, processor time only"), closingDueCpu, loopCpu);
+    report.addFigure(QStringLiteral("closing the window, nothing stored, ms"), closingClean);
     // What the check alone costs: SQLite's structural check of the copy.
     double checkCpu = std::numeric_limits<double>::max();
     const double checkMs = bestOf(kRuns, [&] {

@@ -2,6 +2,9 @@
 
 #include "AboutDialog.h"
 
+#include "backupui/BackupBeforeCommand.h"
+#include "backupui/BackupDialog.h"
+#include "backupui/KeepSettingsDialog.h"
 #include "catalogue/DetailCommands.h"
 #include "catalogue/MasterDataPage.h"
 #include "catalogue/OverviewPage.h"
@@ -14,6 +17,7 @@
 #include "reports/ReportCommands.h"
 #include "service/ComicDownload.h"
 #include "stats/StatistikForm.h"
+#include "tools/BackupHook.h"
 #include "tools/SqlPage.h"
 #include "tools/ToolCommands.h"
 
@@ -100,6 +104,7 @@ TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent), m_covers(m_data.d
     buildPages();
     buildStatusBar();
     connectTools();
+    connectBackups();
     placeCentred();
 
     // Sees every keystroke of the application before the focused control:
@@ -118,6 +123,8 @@ TComicForm::TComicForm(QWidget* parent) : QMainWindow(parent), m_covers(m_data.d
 TComicForm::~TComicForm()
 {
     qApp->removeEventFilter(this);
+    tools::setBackupHook({});
+    backupui::setCopyListener({});
     // The statistics window reads through the connection that goes with the data.
     delete statistikForm;
     FormDestroy();
@@ -136,6 +143,7 @@ void TComicForm::buildMenus()
     menFile = namedMenu(bar, "menFile", QStringLiteral("Datei"));
     // Synchronising with a server database was planned but never built.
     menDBSync = namedAction(menFile, "menDBSync", QStringLiteral("Mit Server-Datenbank synchronisieren"), false);
+    menBackups = namedAction(menFile, "menBackups", QStringLiteral("Sicherungen …"));
     N1 = namedSeparator(menFile, "N1");
     menExit = namedAction(menFile, "menExit", QStringLiteral("Beenden"));
 
@@ -165,6 +173,8 @@ void TComicForm::buildMenus()
     menDownload = namedAction(menExtras, "menDownload", QStringLiteral("Comic downloaden"));
     menEmptyDB = namedAction(menExtras, "menEmptyDB", QStringLiteral("Comicdatenbank leeren"));
     menExport = namedAction(menExtras, "menExport", QStringLiteral("Exportieren nach"));
+    N6 = namedSeparator(menExtras, "N6");
+    menSettings = namedAction(menExtras, "menSettings", QStringLiteral("Einstellungen …"));
 
     menHelp = namedMenu(bar, "menHelp", QStringLiteral("Hilfe"));
     menAbout = namedAction(menHelp, "menAbout", QStringLiteral("Über Stripothek"));
@@ -188,6 +198,8 @@ void TComicForm::buildMenus()
     ui::onCommand(menAbout, &QAction::triggered, this, [this](bool) { menAboutClick(); });
     ui::onCommand(menShowLog, &QAction::toggled, this, [this](bool checked) { menShowLogClick(checked); });
     ui::onCommand(menStatistik, &QAction::triggered, this, [this](bool) { menStatistikClick(); });
+    ui::onCommand(menBackups, &QAction::triggered, this, [this](bool) { menBackupsClick(); });
+    ui::onCommand(menSettings, &QAction::triggered, this, [this](bool) { menSettingsClick(); });
 }
 
 void TComicForm::buildToolBar()
@@ -279,6 +291,31 @@ void TComicForm::connectTools()
     connect(toolCommands, &TToolCommands::catalogueChanged, this, count);
 }
 
+void TComicForm::connectBackups()
+{
+    tools::setBackupHook([this](const QString& command) {
+        // Nothing can be destroyed in a collection that can only be read,
+        // and no copy could be put beside it.
+        return !collectionWritable() || backupui::backupBeforeCommand(this, databaseFolder(), command);
+    });
+    backupui::setCopyListener([this](const QString& folder) {
+        if (m_data.dbConnection().connected()
+            && QFileInfo(folder).canonicalFilePath() == QFileInfo(databaseFolder()).canonicalFilePath())
+            m_rowsAtLastCopy = m_data.dbConnection().rowsChanged();
+    });
+}
+
+bool TComicForm::collectionWritable()
+{
+    const db::Connection& connection = m_data.dbConnection();
+    return connection.connected() && !connection.damaged() && !connection.readAsItIs() && !connection.onlyReadable();
+}
+
+QString TComicForm::databaseFolder()
+{
+    return QFileInfo(m_data.dbConnection().databaseFile()).absolutePath();
+}
+
 void TComicForm::placeCentred()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -321,7 +358,29 @@ void TComicForm::FormDestroy()
 
 void TComicForm::closeEvent(QCloseEvent* event)
 {
-    event->setAccepted(FormCloseQuery() && StoreBeforeClosing());
+    event->setAccepted(FormCloseQuery() && StoreBeforeClosing() && BackupBeforeClosing());
+}
+
+bool TComicForm::BackupBeforeClosing()
+{
+    if (!collectionWritable() || m_data.dbConnection().rowsChanged() == m_rowsAtLastCopy)
+        return true;
+    bool goOn = false;
+    ui::runCommand(
+        [&] { goOn = backupui::backupBeforeCommand(this, databaseFolder(), QStringLiteral("Programm beenden")); });
+    return goOn;
+}
+
+void TComicForm::menBackupsClick()
+{
+    TBackupDialog dialog(m_data, this);
+    dialog.exec();
+}
+
+void TComicForm::menSettingsClick()
+{
+    TKeepSettingsDialog dialog(this);
+    dialog.exec();
 }
 
 bool TComicForm::StoreBeforeClosing()

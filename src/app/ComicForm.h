@@ -59,6 +59,13 @@ public:
     bool FormCloseQuery() const { return true; }
     // Stores the entry being edited before the window closes; false when it was refused.
     bool StoreBeforeClosing();
+    // Copies the collection when something was stored since the program's
+    // last copy of it; false when the copy failed and the user keeps the
+    // window open rather than go without it.
+    bool BackupBeforeClosing();
+    // "Sicherungen …" and "Einstellungen …".
+    void menBackupsClick();
+    void menSettingsClick();
 
     // Shows or hides the tab of a page; the page itself stays in place.
     void setPageTabVisible(QWidget* page, bool visible);
@@ -80,6 +87,11 @@ private:
     void buildStatusBar();
     void connectTools();
     void placeCentred();
+    void connectBackups();
+    // Whether copies of the collection can be made and are worth making:
+    // a collection the program may write to.
+    bool collectionWritable();
+    QString databaseFolder();
     // Writes what the focused box of the page in view holds, before another
     // page is shown. False when the value is refused: the refusal is shown,
     // the page stays and the box keeps the focus.
@@ -92,6 +104,7 @@ private:
     // Main menu; the items carry their names for findChild.
     QMenu* menFile;
     QAction* menDBSync;
+    QAction* menBackups;
     QAction* N1;
     QAction* menExit;
     QMenu* menView;
@@ -111,6 +124,8 @@ private:
     QAction* menDownload;
     QAction* menEmptyDB;
     QAction* menExport;
+    QAction* N6;
+    QAction* menSettings;
     QMenu* menHelp;
     QAction* menAbout;
 
@@ -151,6 +166,9 @@ private:
     // at their first use.
     covers::CollectionCovers m_covers;
     app::SideModifiers m_modifiers;
+    // The connection's count of changed rows when the collection last
+    // matched a copy (made or restored); closing copies only past it.
+    qint64 m_rowsAtLastCopy = 0;
 };
 
 // The one main window of the program; null while none exists.

@@ -167,6 +167,13 @@ void Connection::open(const QString& file, bool asItIs)
     // An older file's names get this version's German order, once.
     if (!m_readOnly && !onlyReadable())
         schema::upgradeGermanOrder(m_db);
+    // What the opening itself wrote is no change of the user's.
+    m_rowsChangedBefore -= sqlite3_total_changes64(m_db);
+}
+
+qint64 Connection::rowsChanged() const
+{
+    return m_rowsChangedBefore + (m_db ? sqlite3_total_changes64(m_db) : 0);
 }
 
 void Connection::disconnect() noexcept
@@ -182,6 +189,7 @@ void Connection::disconnect() noexcept
         const std::lock_guard lock(openConnectionsLock());
         openConnections().erase(m_db);
     }
+    m_rowsChangedBefore += sqlite3_total_changes64(m_db);
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_inTransaction = false;

@@ -63,6 +63,14 @@ public:
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
 
+    // Rows this connection inserted, changed or deleted since it was made,
+    // whoever ran the statements: pages, tools, the SQL page's thread (ask
+    // when it is done); what its opening itself upgraded not counted.
+    // Whether anything was stored since a moment is a comparison of two of
+    // these numbers. Changes of the tables' structure alone do not count,
+    // nor does VACUUM, which moves rows without changing them.
+    qint64 rowsChanged() const;
+
     // Runs one statement that yields no rows.
     void execute(const QString& sql, const QVariantList& params = {});
     // Table names that match a wildcard mask such as "*" or "AUTOR*"; a
@@ -116,6 +124,8 @@ private:
     std::vector<DataSet*> m_dataSets;
     int m_exclusiveUsers = 0;
     std::optional<EngineError> m_damage;
+    // Rows changed through handles closed since, less what each opening upgraded.
+    qint64 m_rowsChangedBefore = 0;
 };
 
 // Holds the connection's exclusive use (Connection::lockExclusive) for a

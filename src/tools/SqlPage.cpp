@@ -4,6 +4,7 @@
 #include "core/Command.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
+#include "tools/BackupHook.h"
 #include "tools/TableMaintenance.h"
 
 #include <QApplication>
@@ -117,6 +118,14 @@ private:
     std::function<void()> m_stop;
 };
 
+// A statement as the list of copies names it: one line, not too long.
+QString shortened(const QString& statement)
+{
+    constexpr qsizetype kMost = 80;
+    const QString line = statement.simplified();
+    return line.size() <= kMost ? line : line.left(kMost - 1) + QStringLiteral("…");
+}
+
 // Closing a table drops the row it is editing. The user's unsaved entry is
 // stored first, as any move would; a value the field refuses stops the
 // command before anything has run, with the entry still there to mend.
@@ -229,6 +238,18 @@ void TSQLPage::runCommand()
     // of the reopening says more about the state the window is in, so it
     // wins over the statement's.
     storeEditedRows(m_data);
+    // Any statement but a query may change or remove every row; an empty
+    // one does nothing worth a copy.
+    const QString statement = qrySQLDirect.sql();
+    if (!statement.isEmpty()) {
+        try {
+            tools::backupBefore(QStringLiteral("SQL-Anweisung: ") + shortened(statement));
+        } catch (const db::Abort&) {
+            m_commandStatus = QStringLiteral("Nicht ausgeführt; die Datenbank ist unverändert");
+            showActivity();
+            throw;
+        }
+    }
     m_data.CloseTables();
     std::exception_ptr failure;
     bool completed = false;
@@ -315,6 +336,7 @@ void TSQLPage::showActivity()
 void TSQLPage::btnPackClick()
 {
     storeEditedRows(m_data);
+    tools::backupBefore(QStringLiteral("Tabellen verkleinern"));
     tools::PackAllTables(m_data);
     ui::showNote(QStringLiteral("Tabellen wurden gepackt!"), window());
 }

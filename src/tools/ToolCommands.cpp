@@ -4,6 +4,7 @@
 #include "database/ComicData.h"
 #include "dbcontrols/FieldLink.h"
 #include "tools/Export.h"
+#include "tools/BackupHook.h"
 #include "tools/TableMaintenance.h"
 
 #include <QCoreApplication>
@@ -78,6 +79,12 @@ void TToolCommands::menEmptyDBClick()
 {
     if (!ui::askYesNo(QStringLiteral("Möchten Sie wirklich alle Daten löschen?"), m_owner))
         return;
+    // What the user typed goes into the copy, not into the void: closing a
+    // table would drop it.
+    for (db::Table* table : m_data.tables())
+        if (table->active())
+            ui::storeEditedRow(*table);
+    tools::backupBefore(QStringLiteral("Comicdatenbank leeren"));
     try {
         tools::EmptyCatalogue(m_data);
     } catch (...) {
@@ -91,5 +98,11 @@ void TToolCommands::menEmptyDBClick()
 
 void TToolCommands::menCheckISBNNrClick()
 {
+    // The walk's first move would store the entry being edited; stored now,
+    // it is in the copy as well.
+    db::Table& catalogue = m_data.tblStripothek();
+    if (catalogue.active())
+        ui::storeEditedRow(catalogue);
+    tools::backupBefore(QStringLiteral("ISBN-Nr kontrollieren"));
     tools::CheckISBNNumbers(m_data);
 }

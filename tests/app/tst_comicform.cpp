@@ -149,9 +149,9 @@ void TestComicForm::menuItems_data()
     QTest::addColumn<QList<bool>>("enabled");
 
     // Items whose commands are not part of the frame stay disabled until they are.
-    QTest::newRow("Datei") << "menFile" << QStringList{"menDBSync", "N1", "menExit"}
-                           << QStringList{"Mit Server-Datenbank synchronisieren", "", "Beenden"}
-                           << QStringList{"", "", ""} << QList<bool>{false, true, true};
+    QTest::newRow("Datei") << "menFile" << QStringList{"menDBSync", "menBackups", "N1", "menExit"}
+                           << QStringList{"Mit Server-Datenbank synchronisieren", "Sicherungen …", "", "Beenden"}
+                           << QStringList{"", "", "", ""} << QList<bool>{false, true, true, true};
     QTest::newRow("Ansicht") << "menView" << QStringList{"menResfreshView", "N5", "menEditLocal"}
                              << QStringList{"Aktualisieren", "", "Lokale Daten bearbeiten"}
                              << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, true};
@@ -164,9 +164,11 @@ void TestComicForm::menuItems_data()
     QTest::newRow("Stammdaten") << "menOptions" << QStringList{"menAutors", "menUnterart"}
                                 << QStringList{"Autoren", "Unterart"} << QStringList{"", ""}
                                 << QList<bool>{true, true};
-    QTest::newRow("Extras") << "menExtras" << QStringList{"menDownload", "menEmptyDB", "menExport"}
-                            << QStringList{"Comic downloaden", "Comicdatenbank leeren", "Exportieren nach"}
-                            << QStringList{"", "", ""} << QList<bool>{true, true, true};
+    QTest::newRow("Extras") << "menExtras"
+                            << QStringList{"menDownload", "menEmptyDB", "menExport", "N6", "menSettings"}
+                            << QStringList{"Comic downloaden", "Comicdatenbank leeren", "Exportieren nach", "",
+                                           "Einstellungen …"}
+                            << QStringList{"", "", "", "", ""} << QList<bool>{true, true, true, true, true};
     QTest::newRow("Hilfe") << "menHelp" << QStringList{"menAbout"} << QStringList{"Über Stripothek"}
                            << QStringList{""} << QList<bool>{true};
     QTest::newRow("Popup der Werkzeugleiste")

@@ -131,7 +131,7 @@ void TestSqlPage::catalogueQueryHidesMemosAndCapsWidths()
     for (int c = 0; c < grid->model()->columnCount(); ++c)
         column.insert(grid->fieldNameAt(c), c);
     // The 22 fields and the generated columns of the three names' German keys,
-    // which are hidden as texts without a width.
+    // which are hidden like every blob.
     QCOMPARE(column.size(), 52);
     QVERIFY(grid->isColumnHidden(column.value(QStringLiteral("SCLTITEL1_SORT"))));
     QVERIFY(grid->isColumnHidden(column.value(QStringLiteral("SCLSERIENTEXT_SORT0"))));
