@@ -197,7 +197,7 @@ void TOverviewPage::connectCommands()
         });
     }
     connect(editSuche, &QLineEdit::textChanged, m_searchPause, qOverload<>(&QTimer::start));
-    ui::onCommand(m_searchPause, &QTimer::timeout, this, [this] { ApplySearch(); });
+    connect(m_searchPause, &QTimer::timeout, this, [this] { ui::runCommand([this] { ApplySearch(); }); });
     ui::onCommand(dbgListe, &ui::DBGrid::titleClicked, this,
                   [this](int column, const QString&) { dbgListeTitleClick(column); });
     connect(Panel1, &QWidget::customContextMenuRequested, this,
