@@ -168,7 +168,7 @@ void Connection::open(const QString& file, bool asItIs)
     // An older file's names get this version's German order, once.
     if (!m_readOnly && !onlyReadable()) {
         schema::upgradeGermanOrder(m_db);
-        search::upgradeSearchIndex(m_db);
+        search::upgradeSearchIndex(m_db, m_upgradeProgress);
     }
 }
 

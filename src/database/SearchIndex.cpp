@@ -253,11 +253,29 @@ QStringList createSql()
     return all;
 }
 
-void createSearchIndex(sqlite3* db)
+void createSearchIndex(sqlite3* db, const Progress& progress)
 {
     for (const QString& sql : createSql())
         exec(db, sql);
-    exec(db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2").arg(kIndex, kText));
+    const QString fill = QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2").arg(kIndex, kText);
+    if (!progress) {
+        exec(db, fill);
+        return;
+    }
+    // In slices of the row ids, so that the progress moves: a large
+    // collection takes a while.
+    Statement last(db, QStringLiteral("SELECT max(rowid) FROM SERVERSTRIPOTHEK"));
+    last.step();
+    const qint64 end = last.columnInt64(0);
+    Statement slice(db, fill + QStringLiteral(" WHERE ID BETWEEN ?1 AND ?2"));
+    constexpr qint64 kSlice = 2000;
+    for (qint64 from = 1; from <= end; from += kSlice) {
+        slice.bindInt64(1, from);
+        slice.bindInt64(2, from + kSlice - 1);
+        slice.exec();
+        progress(int(std::min(end, from + kSlice - 1) * 100 / end));
+    }
+    progress(100);
 }
 
 bool hasSearchIndex(sqlite3* db)
@@ -271,7 +289,7 @@ bool hasSearchIndex(sqlite3* db)
     }
 }
 
-bool upgradeSearchIndex(sqlite3* db)
+bool upgradeSearchIndex(sqlite3* db, const Progress& progress)
 {
     try {
         Statement id(db, QStringLiteral("PRAGMA application_id"));
@@ -294,7 +312,7 @@ bool upgradeSearchIndex(sqlite3* db)
     try {
         exec(db, QStringLiteral("BEGIN IMMEDIATE"));
         dropAll(db);
-        createSearchIndex(db);
+        createSearchIndex(db, progress);
         exec(db, QStringLiteral("COMMIT"));
     } catch (const Error&) {
         if (sqlite3_get_autocommit(db) == 0) {

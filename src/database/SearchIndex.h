@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct sqlite3;
 
 // The search over every text of a volume: its three titles, series,
@@ -24,15 +26,18 @@ namespace db::search {
 // The index table, its views and triggers, in the order they are created.
 QStringList createSql();
 
+// How far filling the index has come, in percent.
+using Progress = std::function<void(int percent)>;
+
 // Creates the index with its views and triggers and fills it from the rows
 // there are, inside the caller's transaction.
-void createSearchIndex(sqlite3* db);
+void createSearchIndex(sqlite3* db, const Progress& progress = {});
 
 // A Stripothek file without the index (made by an earlier version), or one
 // whose index objects differ from this version's (dropped or changed by
 // hand), gets them anew, filled, in one transaction. Returns whether it
 // changed anything; a file that cannot be written now stays as it is.
-bool upgradeSearchIndex(sqlite3* db);
+bool upgradeSearchIndex(sqlite3* db, const Progress& progress = {});
 
 // Whether the file has the index (a file made by an earlier version and
 // opened read-only has not).

@@ -613,7 +613,7 @@ void TestOverviewPage::search()
     QTest::mouseClick(child<QToolButton>("btnRefresh"), Qt::LeftButton);
     QLineEdit* search = box(QStringLiteral("editSuche"));
     QCOMPARE(search->placeholderText(), QStringLiteral("Suchen …"));
-    QTest::keyClicks(search, text);
+    search->insert(text); // as typed: QTest types no umlauts
     // The search runs once typing pauses.
     QTRY_COMPARE(listed(), expected);
     QCOMPARE(errors, QStringList());

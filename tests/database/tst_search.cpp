@@ -45,6 +45,7 @@ struct Collection {
     QString file;
     std::unique_ptr<db::Connection> connection;
     std::unique_ptr<db::Table> catalogue;
+    QList<int> progress; // of building the index while opening
 
     // make creates the database in the directory it is given.
     explicit Collection(const std::function<void(const QString&)>& make =
@@ -58,6 +59,7 @@ struct Collection {
     {
         connection = std::make_unique<db::Connection>();
         connection->setDatabasePath(QFileInfo(file).path());
+        connection->setUpgradeProgress([this](int percent) { progress << percent; });
         catalogue = std::make_unique<db::Table>(*connection, QStringLiteral("tblStripothek"),
                                                 QStringLiteral("SERVERSTRIPOTHEK"));
         catalogue->setIndexName(QStringLiteral("NKSCLTITEL1"));
@@ -331,6 +333,9 @@ private Q_SLOTS:
         }
         QCOMPARE(c->found(QStringLiteral("neill")), QStringList{"Die Stadt"});
         QCOMPARE(c->found(QStringLiteral("ärger")), QStringList{});
+        // Built anew only where it was lost, and then with its progress shown.
+        const bool rebuilt = way == QLatin1String("older") || way == QLatin1String("trigger");
+        QCOMPARE(c->progress.isEmpty() ? -1 : c->progress.last(), rebuilt ? 100 : -1);
         c->close();
         QCOMPARE(plainExec(c->file, QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLINHALT = 'Prärie'")), QString());
         QCOMPARE(indexDrift(c->file), QString());
