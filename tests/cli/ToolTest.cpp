@@ -220,12 +220,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments"); // SRC: see m_shared; DIR: a fresh folder
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("said"); // on standard output when it worked, else on standard error
+        QTest::addColumn<QString>("said"); // how standard output begins when it worked, else in standard error
         QTest::addColumn<int>("lines");
         QTest::newRow("one volume") << QStringList{"search", "SRC/demo", "helgoland"} << 0
                                     << "Kapitän Möwe\t1\tSturm über Helgoland\t" << 1;
         QTest::newRow("a series, in its order") << QStringList{"search", "SRC/demo", "kapitan mowe"} << 0
-                                                << "Kapitän Möwe\t2\t" << 3;
+                                                << "Kapitän Möwe\t1\tSturm über Helgoland\t" << 6;
         QTest::newRow("nothing found") << QStringList{"search", "SRC/demo", "\"xylophon\""} << 0 << "" << 0;
         QTest::newRow("no text") << QStringList{"search", "SRC/demo"} << 2 << "Es fehlt der Text" << 0;
         QTest::newRow("no database") << QStringList{"search", "DIR/nichts", "x"} << 1
@@ -243,7 +243,7 @@ private slots:
         said.replace(QStringLiteral("DIR"), dir.path());
         const Run r = run(arguments);
         QCOMPARE(r.exitCode, exitCode);
-        QVERIFY2((exitCode == 0 ? r.out : r.err).contains(said), qPrintable(r.out + r.err));
+        QVERIFY2(exitCode == 0 ? r.out.startsWith(said) : r.err.contains(said), qPrintable(r.out + r.err));
         if (exitCode == 0) {
             QCOMPARE(r.out.count(QLatin1Char('\n')), lines);
             QCOMPARE(r.err, QString());
