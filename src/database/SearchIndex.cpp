@@ -99,8 +99,8 @@ const QString kEuropean = QStringLiteral("íóúñãõøåÅØÍÓÚÑæÆłŁš
 // column's whole expression again; json_each hands a text on as a value
 // instead, so the volume's text is computed once, and so is each fold of
 // a frequent group of letters, only where the text still has a character
-// beyond ASCII. The other letters, rare, pass
-// through the rest of the chain as null unless the text still has one.
+// beyond ASCII. The rare letters pass through the rest of the chain as
+// null unless the text still has one.
 QStringList viewsSql()
 {
     QList<FoldedCharacter> french;
