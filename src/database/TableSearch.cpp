@@ -30,6 +30,12 @@ void Table::setSearch(const QString& text)
             fail(QStringLiteral("Diese Sammlung hat noch keinen Suchindex, und er lässt sich nicht anlegen, weil sie "
                                 "nur gelesen werden kann. Öffnen Sie sie einmal mit Schreibrecht; dann wird er angelegt"));
     }
+    // The overview applies its filter and search together: an unchanged
+    // search must not read the rows once more.
+    if (condition.sql == m_search.sql && condition.params == m_search.params) {
+        m_searchText = text;
+        return;
+    }
     if (active())
         checkBrowseMode();
     const qint64 keep = active() ? currentRowId() : -1;
