@@ -46,6 +46,8 @@ int main(int argc, char** argv)
     const QCommandLineOption coversOption(QStringLiteral("covers"),
                                           QStringLiteral("Only the covers (drawn on every volume the first time)"));
     parser.addOption(coversOption);
+    const QCommandLineOption searchOption(QStringLiteral("search"), QStringLiteral("Only the search over every text"));
+    parser.addOption(searchOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -82,6 +84,11 @@ int main(int argc, char** argv)
         }
         if (parser.isSet(backupOption)) {
             bench::runBackupBench(dir, report);
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
+        if (parser.isSet(searchOption)) {
+            bench::runSearchBench(dir, report);
             report.print(parser.isSet(csvOption));
             return 0;
         }

@@ -30,6 +30,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -331,6 +333,21 @@ void TComicForm::FormCreate()
     m_data.rules().dropPendingAuthors();
     // An error ends the start-up steps here; the window opens all the same.
     ui::runCommand([this] {
+        // A collection of an earlier version gets its search index on the
+        // first opening; at a million volumes that takes a while.
+        std::unique_ptr<QProgressDialog> progress;
+        m_data.dbConnection().setUpgradeProgress([&](int percent) {
+            if (!progress) {
+                progress = std::make_unique<QProgressDialog>(
+                    QStringLiteral("Die Sammlung bekommt ihren Suchindex; das geschieht nur dieses eine Mal …"),
+                    QString(), 0, 100, this);
+                progress->setWindowTitle(QStringLiteral("Stripothek"));
+                progress->setWindowModality(Qt::ApplicationModal);
+                progress->setMinimumDuration(0);
+            }
+            progress->setValue(percent); // a modal dialog's value lets it paint
+        });
+        const auto stopProgress = qScopeGuard([this] { m_data.dbConnection().setUpgradeProgress({}); });
         m_data.OpenTables();
         overviewPage->UpdateCount();
         // Said once at the start, not at the first save that fails. A

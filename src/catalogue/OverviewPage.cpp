@@ -21,9 +21,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -79,6 +81,23 @@ void TOverviewPage::buildPage()
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
+
+    editSuche = new QLineEdit(this);
+    editSuche->setObjectName(QStringLiteral("editSuche"));
+    editSuche->setPlaceholderText(QStringLiteral("Suchen …"));
+    editSuche->setClearButtonEnabled(true);
+    editSuche->installEventFilter(this);
+    page->addWidget(editSuche);
+    // A search per keystroke would repaint the list under the user's fingers.
+    m_searchPause = new QTimer(this);
+    m_searchPause->setSingleShot(true);
+    m_searchPause->setInterval(250);
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setObjectName(QStringLiteral("scSuche"));
+    connect(find, &QShortcut::activated, this, [this] {
+        editSuche->setFocus(Qt::ShortcutFocusReason);
+        editSuche->selectAll();
+    });
 
     dbgListe = new ui::DBGrid(&m_data.srcStripothek(), this);
     dbgListe->setObjectName(QStringLiteral("dbgListe"));
@@ -200,6 +219,8 @@ void TOverviewPage::connectCommands()
                 btnRefreshClick();
         });
     }
+    connect(editSuche, &QLineEdit::textChanged, m_searchPause, qOverload<>(&QTimer::start));
+    connect(m_searchPause, &QTimer::timeout, this, [this] { ui::runCommand([this] { ApplySearch(); }); });
     ui::onCommand(dbgListe, &ui::DBGrid::titleClicked, this,
                   [this](int column, const QString&) { dbgListeTitleClick(column); });
     ui::onCommand(btnShowGallery, &QToolButton::toggled, this, [this](bool checked) { showGallery(checked); });
@@ -257,7 +278,17 @@ void TOverviewPage::ApplyOverviewFilter()
         table.setFiltered(true);
     }
     table.first();
+    table.setSearch(editSuche->text());
     UpdateCount();
+}
+
+void TOverviewPage::ApplySearch()
+{
+    m_searchPause->stop();
+    ui::WaitCursor wait;
+    db::Table& table = m_data.tblStripothek();
+    ui::storeEditedRow(table);
+    table.setSearch(editSuche->text());
 }
 
 void TOverviewPage::UpdateCount()
@@ -282,9 +313,9 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
     table.setIndexName(QStringLiteral("NKSCLSERIENTEXT"));
     if (table.locate(f::SCLSERIEID, seriesId))
         return false;
-    const bool wasFiltered = table.filtered();
+    const bool wasFiltered = table.filtered() || !table.search().isEmpty();
     if (wasFiltered) {
-        const QList<QLineEdit*> boxes = {editSrchTitel, editSrchSerie, editSrchVerlag, editSrchISBN};
+        const QList<QLineEdit*> boxes = {editSrchTitel, editSrchSerie, editSrchVerlag, editSrchISBN, editSuche};
         QStringList typed;
         for (QLineEdit* box : boxes)
             typed << box->text();
@@ -299,6 +330,7 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
         };
         for (QLineEdit* box : boxes)
             box->clear();
+        m_searchPause->stop(); // ApplyOverviewFilter searches too
         choose(rbShowAll);
         ApplyOverviewFilter();
         if (table.locate(f::SCLSERIEID, seriesId))
@@ -307,6 +339,7 @@ bool TOverviewPage::ShowSeries(const QString& seriesId, const QString& name)
         // lost for nothing.
         for (qsizetype i = 0; i < boxes.size(); ++i)
             boxes[i]->setText(typed[i]);
+        m_searchPause->stop();
         choose(chosen);
         ApplyOverviewFilter();
     }
@@ -348,6 +381,13 @@ void TOverviewPage::setDeleteAction(std::function<void()> action)
 
 bool TOverviewPage::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == editSuche && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !editSuche->text().isEmpty()) {
+        // At once: the user wants the whole list back, not after a pause.
+        editSuche->clear();
+        ui::runCommand([this] { ApplySearch(); });
+        return true;
+    }
     if ((watched == dbgListe || (lvGalerie && watched == lvGalerie)) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers().testFlag(Qt::ControlModifier)) {

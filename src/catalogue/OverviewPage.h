@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QRadioButton;
+class QTimer;
 class QToolButton;
 
 namespace covers {
@@ -23,8 +24,9 @@ namespace ui {
 class DBGrid;
 }
 
-// The page "Übersicht": the catalogue as a list that can be filtered by the
-// beginning of title, series, publisher and ISBN, limited to missing or
+// The page "Übersicht": the catalogue as a list that can be searched for
+// any text of a volume, filtered by the beginning of title, series,
+// publisher and ISBN, limited to missing or
 // to-buy volumes, and re-sorted by a click on a column title. The grid is
 // bound to the catalogue table itself, so the row chosen here is the entry
 // the other pages edit and the filter limits every walk through the catalogue.
@@ -39,6 +41,10 @@ public:
     // Throws on an expression the engine refuses (a quote typed into a box);
     // the catalogue then keeps its previous filter.
     void ApplyOverviewFilter();
+    // Runs the search typed into editSuche over every text of the volumes,
+    // beside the filter; the list keeps its order, and its row where that is
+    // found. Typing runs it on its own once the user pauses.
+    void ApplySearch();
     // labInfo = "Anzahl: " + rows stored in the catalogue (a filter does not reduce it).
     void UpdateCount();
     // What Ctrl+Del in the list does; without an action it does nothing.
@@ -88,6 +94,8 @@ private:
     QLineEdit* editSrchSerie = nullptr;
     QLineEdit* editSrchVerlag = nullptr;
     QLineEdit* editSrchISBN = nullptr;
+    QLineEdit* editSuche = nullptr;
+    QTimer* m_searchPause = nullptr;
     QMenu* pmMenu = nullptr;
     QAction* menRefresh = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "cli/ReportCommand.h"
+#include "cli/SearchCommand.h"
 #include "core/Command.h"
 #include "core/Errors.h"
 #include "database/Schema.h"
@@ -155,6 +156,10 @@ QString helpText()
                "                        oder -13) oder Schlüssel ihr Name ohne Endung ist,\n"
                "                        und meldet, was zugeordnet wurde, was ohne Band\n"
                "                        blieb und was mehrdeutig war\n"
+               "  search VERZEICHNIS TEXT\n"
+               "                        listet die Bände, in deren Texten TEXT vorkommt, wie\n"
+               "                        das Suchfeld der Übersicht sie findet: je Zeile Serie,\n"
+               "                        Band, Titel und Schlüssel, durch Tabulatoren getrennt\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
@@ -229,14 +234,15 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     const QStringList commands{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("generate"),
                                 QStringLiteral("serve"), QStringLiteral("report"), QStringLiteral("export"),
                                 QStringLiteral("import"), QStringLiteral("backup"), QStringLiteral("backups"),
-                                QStringLiteral("restore"), QStringLiteral("covers")};
+                                QStringLiteral("restore"), QStringLiteral("covers"),
+                                QStringLiteral("search")};
     if (args.isEmpty())
         return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve, report, export, import, "
-                                    "backup, backups, restore oder covers."));
+                                    "backup, backups, restore, covers oder search."));
     const QString command = args[0];
     if (!commands.contains(command))
         return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve, report, "
-                                    "export, import, backup, backups, restore und covers.")
+                                    "export, import, backup, backups, restore, covers und search.")
                          .arg(command));
     if (parser.isSet(coversOption) && command != QLatin1String("generate"))
         return usage(QStringLiteral("Die Option --covers gilt nur für generate."));
@@ -254,6 +260,12 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
         if (parser.isSet(toOption))
             return usage(QStringLiteral("Die Option --to gilt nur für backup."));
         return runReportCommand(args.mid(1), parser.value(pdfOption), out, err, usage);
+    }
+    if (command == QLatin1String("search")) {
+        if (parser.isSet(volumesOption) || parser.isSet(portOption) || parser.isSet(listenOption)
+            || parser.isSet(pdfOption) || parser.isSet(toOption))
+            return usage(QStringLiteral("search nimmt keine Optionen."));
+        return runSearchCommand(args.mid(1), out, err, usage);
     }
     if (parser.isSet(pdfOption))
         return usage(QStringLiteral("Die Option --pdf gilt nur für report."));

@@ -4,6 +4,7 @@
 #include "database/DataSet.h"
 #include "database/GermanOrder.h"
 #include "database/Schema.h"
+#include "database/SearchIndex.h"
 #include "database/SqliteFailureText.h"
 
 #include <QDir>
@@ -165,8 +166,10 @@ void Connection::open(const QString& file, bool asItIs)
                           e.code());
     }
     // An older file's names get this version's German order, once.
-    if (!m_readOnly && !onlyReadable())
+    if (!m_readOnly && !onlyReadable()) {
         schema::upgradeGermanOrder(m_db);
+        search::upgradeSearchIndex(m_db, m_upgradeProgress);
+    }
     // What the opening itself wrote is no change of the user's.
     m_rowsChangedBefore -= sqlite3_total_changes64(m_db);
 }
@@ -308,7 +311,8 @@ QStringList Connection::listTables(const QString& mask) const
     const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
                                 QRegularExpression::CaseInsensitiveOption);
     Statement list(handle(),
-                   QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                   // Only tables of rows: not the search index nor the tables SQLite keeps it in.
+                   QStringLiteral("SELECT name FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
                                   "AND name NOT LIKE 'sqlite_%' ORDER BY name"),
                    objectName());
     QStringList names;

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -36,6 +37,11 @@ public:
     // editing the file meanwhile. Takes effect at the next connect().
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     bool readOnly() const { return m_readOnly; }
+
+    // Called while connecting gives a file the search index it lacks
+    // (SearchIndex.h), with the percentage done: a large collection takes
+    // a while the first time.
+    void setUpgradeProgress(std::function<void(int percent)> progress) { m_upgradeProgress = std::move(progress); }
 
     void connect();
     // Never throws: closing must work on a damaged file too.
@@ -126,6 +132,7 @@ private:
     std::optional<EngineError> m_damage;
     // Rows changed through handles closed since, less what each opening upgraded.
     qint64 m_rowsChangedBefore = 0;
+    std::function<void(int)> m_upgradeProgress;
 };
 
 // Holds the connection's exclusive use (Connection::lockExclusive) for a

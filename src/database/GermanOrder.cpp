@@ -280,6 +280,26 @@ QStringList germanKeyColumnsSql(const QString& field)
     return *it;
 }
 
+namespace {
+QList<FoldedCharacter> folded(const QList<Replacement>& replacements)
+{
+    QList<FoldedCharacter> all;
+    for (const Replacement& r : replacements)
+        all.append({r.letter, r.base});
+    return all;
+}
+} // namespace
+
+QList<FoldedCharacter> germanFoldsCommon()
+{
+    return folded(flatten(kUmlauts) + flatten(kSigns));
+}
+
+QList<FoldedCharacter> germanFoldsOther()
+{
+    return folded(flatten(kLetters));
+}
+
 QString germanKey(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -54,6 +55,17 @@ int germanCompare(const QString& a, const QString& b);
 // text, so "ile" finds "Île", "strasse" finds "Straße", and Greek or
 // Cyrillic names still ignore case.
 QString searchKey(const QString& text);
+
+// The characters the key folds, each with its lower-case base (empty for a
+// combining accent): first the umlauts, ß and the typographic signs, which
+// most German titles need alone, then every other letter. For SQL that must
+// fold as the program does without the program's functions.
+struct FoldedCharacter {
+    QChar character;
+    QString base;
+};
+QList<FoldedCharacter> germanFoldsCommon();
+QList<FoldedCharacter> germanFoldsOther();
 
 // Makes stsort(x) (the German key) and stfold(x) (the search key) known to a
 // connection of the program. The file never needs them.

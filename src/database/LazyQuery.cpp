@@ -467,7 +467,11 @@ bool LazyQuery::execSql()
         stopped = failure && stopSwitch.stopped() && isInterruption(failure);
     }
     notifyActivity();
-    m_rowsAffected = stopped ? 0 : int(sqlite3_total_changes64(db) - changesBefore);
+    // The rows the statement itself changed: those the search index's
+    // triggers write beside them do not count. sqlite3_changes keeps the
+    // figure of an earlier statement when this one changed nothing at all.
+    const bool changed = !stopped && sqlite3_total_changes64(db) != changesBefore;
+    m_rowsAffected = changed ? int(sqlite3_changes64(db)) : 0;
     if (!m_connection.inTransaction() && sqlite3_get_autocommit(db) == 0) {
         try {
             Statement(db, QStringLiteral("ROLLBACK"), name()).exec();

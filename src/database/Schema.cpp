@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "database/GermanOrder.h"
+#include "database/SearchIndex.h"
 #include "database/SqliteFailureText.h"
 #include "database/Statement.h"
 
@@ -516,6 +517,8 @@ void createDatabase(const QString& dir, const Populate& populate)
         // keeping eleven catalogue indexes up to date row by row.
         for (const TableDef& t : tables())
             createIndexes(db, t);
+        // After the indexes: filling the search finds each volume's authors and copies through them.
+        search::createSearchIndex(db);
         exec(db, QStringLiteral("COMMIT"));
         // WAL cannot be switched on inside a transaction; the mode stays in the file.
         exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));

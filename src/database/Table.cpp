@@ -90,8 +90,7 @@ void Table::defineRows()
     }
     rows.germanNames = m_nameIndexes.contains(m_indexName.toUpper());
     rows.detail = m_master != nullptr;
-    if (m_filtered)
-        rows.filter = m_compiled;
+    rows.filter = shownCondition();
     m_rowSet.define(std::move(rows));
 }
 

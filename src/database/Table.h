@@ -61,6 +61,12 @@ public:
     void setFiltered(bool filtered);
     bool filtered() const { return m_filtered; }
 
+    // The catalogue's search over every text of a volume (see SearchIndex.h),
+    // in force beside the filter, whether that is switched on or not. Keeps
+    // the order, and the current row where it still shows. Empty text ends it.
+    void setSearch(const QString& text);
+    QString search() const { return m_searchText; }
+
     // Order by a named index, by field names (";"-separated), or natural.
     void setIndexName(const QString& indexName);
     QString indexName() const { return m_indexName; }
@@ -132,6 +138,10 @@ private:
     QString m_filterText;
     bool m_filtered = false;
     CompiledFilter m_compiled;
+    QString m_searchText;
+    CompiledFilter m_search;
+    // The filter if switched on and the search, as one condition.
+    CompiledFilter shownCondition() const;
 
     QString m_indexName;
     QStringList m_orderFields;

@@ -70,8 +70,7 @@ void Table::edit()
 bool Table::touchesRowSet(const Row& before) const
 {
     QStringList watched = m_orderFields;
-    if (m_filtered)
-        watched << m_compiled.fields;
+    watched << shownCondition().fields;
     for (const QString& name : watched) {
         const Field* f = findField(name);
         if (f && before.value(f->index()) != m_buffer.value(f->index()))
@@ -117,7 +116,7 @@ void Table::post()
         m_rowSet.insert(pos, id);
         m_cur = pos;
         m_insertPos = -1;
-        if (!(atEnd && m_orderFields.isEmpty() && !m_filtered))
+        if (!(atEnd && m_orderFields.isEmpty() && shownCondition().sql.isEmpty()))
             m_rowSet.invalidate();
     } else {
         // Read before the write: a read here would open a read transaction

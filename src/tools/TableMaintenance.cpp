@@ -66,8 +66,11 @@ void EmptyOneTable(ComicData& data, db::Table& table)
 
 void EmptyCatalogue(ComicData& data)
 {
-    db::Table* const tables[] = {&data.tblComicLocal(), &data.tblAuflagen(), &data.tblComic2Autor(),
-                                 &data.tblStripothek()};
+    // The catalogue first: the search index's triggers then find no volume
+    // to write again for each own copy and author assignment that goes
+    // after it. All four go in one transaction, so no one sees the order.
+    db::Table* const tables[] = {&data.tblStripothek(), &data.tblComicLocal(), &data.tblAuflagen(),
+                                 &data.tblComic2Autor()};
     // The transaction needs the database to itself before it starts: each
     // table's exclusive opening then only counts up.
     db::Connection& connection = data.dbConnection();

@@ -26,9 +26,9 @@ void PackAllTables(ComicData& data);
 // Removes every row of one table the same way (exclusive, then shared again).
 void EmptyOneTable(ComicData& data, db::Table& table);
 
-// Own copies, editions, author assignments and the catalogue, emptied in
-// this order inside one transaction, so a failure leaves all four as they
-// were; then every table is packed. Lookup lists and the key counter keep
+// The catalogue, own copies, editions and author assignments, emptied
+// inside one transaction, so a failure leaves all four as they were; then
+// every table is packed. Lookup lists and the key counter keep
 // their rows.
 void EmptyCatalogue(ComicData& data);
 

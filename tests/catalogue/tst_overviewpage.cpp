@@ -120,6 +120,9 @@ private Q_SLOTS:
     void ctrlDelete_data();
     void ctrlDelete();
     void panelMenuDoesNothing();
+    void search_data();
+    void search();
+    void searchKeys();
 
 private:
     template <class T>
@@ -585,6 +588,58 @@ void TestOverviewPage::panelMenuDoesNothing()
     box("editSrchTitel")->setText(QStringLiteral("Ast"));
     item->trigger();
     QTest::keyClick(child<QLineEdit>("editSrchTitel"), Qt::Key_F5, Qt::ControlModifier);
+    QCOMPARE(listed(), kAllInSeriesOrder);
+}
+
+void TestOverviewPage::search_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("serie");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("word inside a title") << "gallier" << "" << int(ShowAll) << titles({0});
+    QTest::newRow("ISBN with other punctuation") << "355101212 x" << "" << int(ShowAll) << titles({5, 4});
+    QTest::newRow("with a filter box") << "paradies" << "Clever" << int(ShowAll) << titles({2});
+    QTest::newRow("filter box excludes") << "paradies" << "Lucky" << int(ShowAll) << QStringList();
+    QTest::newRow("with missing or to buy") << "asterix" << "" << int(ShowToBuy) << titles({1});
+    QTest::newRow("own comics adds nothing") << "asterix" << "" << int(ShowOwner) << titles({0, 1});
+    QTest::newRow("quotes are text") << "\"ärger\"" << "" << int(ShowAll) << QStringList();
+}
+
+void TestOverviewPage::search()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, serie);
+    QFETCH(int, option);
+    QFETCH(QStringList, expected);
+    box("editSrchSerie")->setText(serie);
+    choose(Option(option));
+    QTest::mouseClick(child<QToolButton>("btnRefresh"), Qt::LeftButton);
+    QLineEdit* search = box(QStringLiteral("editSuche"));
+    QCOMPARE(search->placeholderText(), QStringLiteral("Suchen …"));
+    search->insert(text); // as typed: QTest types no umlauts
+    // The search runs once typing pauses.
+    QTRY_COMPARE(listed(), expected);
+    QCOMPARE(errors, QStringList());
+    // Refreshing the filter keeps the search.
+    QTest::mouseClick(child<QToolButton>("btnRefresh"), Qt::LeftButton);
+    QCOMPARE(listed(), expected);
+}
+
+void TestOverviewPage::searchKeys()
+{
+    QLineEdit* search = box(QStringLiteral("editSuche"));
+    ui::DBGrid* grid = child<ui::DBGrid>("dbgListe");
+    grid->setFocus();
+    QVERIFY(catalogue().locate(QStringLiteral("SCLTITEL1"), QString::fromUtf8(kComics[5].title)));
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(search->hasFocus());
+    QTest::keyClicks(search, QStringLiteral("lucky"));
+    QTRY_COMPARE(listed(), titles({5, 4}));
+    // The row chosen before is still the current one.
+    QCOMPARE(catalogue().fieldByName(QStringLiteral("SCLTITEL1")).asString(), QString::fromUtf8(kComics[5].title));
+    QTest::keyClick(search, Qt::Key_Escape);
+    QCOMPARE(search->text(), QString());
     QCOMPARE(listed(), kAllInSeriesOrder);
 }
 

@@ -147,7 +147,7 @@ void checkDerivedFields(const CollectionReader& r, QStringList& problems)
 void checkColumns(const CollectionReader& r, QStringList& problems)
 {
     const QRegularExpression varchar(QStringLiteral("^VARCHAR\\((\\d+)\\)$"));
-    for (const QVariantList& t : r.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+    for (const QVariantList& t : r.rows(QStringLiteral("SELECT name FROM pragma_table_list WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"))) {
         const QString table = t.value(0).toString();
         for (const QVariantList& column : r.rows(QStringLiteral("PRAGMA table_info(%1)").arg(table))) {
             const QString name = column.value(1).toString();

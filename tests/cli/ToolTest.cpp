@@ -216,6 +216,40 @@ private slots:
             QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/neu")));
     }
 
+    void search_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // SRC: see m_shared; DIR: a fresh folder
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // how standard output begins when it worked, else in standard error
+        QTest::addColumn<int>("lines");
+        QTest::newRow("one volume") << QStringList{"search", "SRC/demo", "helgoland"} << 0
+                                    << "Kapitän Möwe\t1\tSturm über Helgoland\t" << 1;
+        QTest::newRow("a series, in its order") << QStringList{"search", "SRC/demo", "kapitan mowe"} << 0
+                                                << "Kapitän Möwe\t1\tSturm über Helgoland\t" << 6;
+        QTest::newRow("nothing found") << QStringList{"search", "SRC/demo", "\"xylophon\""} << 0 << "" << 0;
+        QTest::newRow("no text") << QStringList{"search", "SRC/demo"} << 2 << "Es fehlt der Text" << 0;
+        QTest::newRow("no database") << QStringList{"search", "DIR/nichts", "x"} << 1
+                                     << "„DIR/nichts/database/stripothek.db“ existiert nicht." << 0;
+    }
+
+    void search()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(int, lines);
+        QTemporaryDir dir;
+        arguments.replaceInStrings(QStringLiteral("SRC"), m_shared.path()).replaceInStrings(QStringLiteral("DIR"), dir.path());
+        said.replace(QStringLiteral("DIR"), dir.path());
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(exitCode == 0 ? r.out.left(said.size()) == said : r.err.contains(said), qPrintable(r.out + r.err));
+        if (exitCode == 0) {
+            QCOMPARE(r.out.count(QLatin1Char('\n')), lines);
+            QCOMPARE(r.err, QString());
+        }
+    }
+
     // A run killed while it builds leaves its file under a hidden name; the
     // next run that makes a database there removes it, also when it fails.
     void killedRunIsClearedByTheNext()

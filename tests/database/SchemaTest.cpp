@@ -172,8 +172,16 @@ private slots:
         for (const Expected& e : kExpected)
             expected << QString::fromLatin1(e.table);
         expected.sort();
-        QCOMPARE(db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")), expected);
-        QCOMPARE(db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('view', 'trigger')")), QStringList());
+        QCOMPARE(db.rows(QStringLiteral("SELECT name FROM pragma_table_list WHERE type = 'table' AND name NOT LIKE "
+                                        "'sqlite_%' ORDER BY name")),
+                 expected);
+        // Beside them only the search index, its views and triggers.
+        QCOMPARE(db.rows(QStringLiteral("SELECT type FROM pragma_table_list WHERE type <> 'table' AND name NOT LIKE "
+                                        "'SUCHINDEX%' AND name NOT LIKE 'SUCHTEXT%'")),
+                 QStringList());
+        QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND name NOT LIKE "
+                                         "'SUCHE_%'")),
+                 QStringLiteral("0"));
         // Marked as a Stripothek file of the first layout, in WAL mode.
         QCOMPARE(db.value(QStringLiteral("PRAGMA application_id")), QStringLiteral("1398035024"));
         QCOMPARE(db.value(QStringLiteral("PRAGMA user_version")), QStringLiteral("1"));

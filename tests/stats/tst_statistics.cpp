@@ -407,7 +407,8 @@ void TestStatistics::failureInOneHalf_data()
     // the grouping of the copies on the calling one.
     QTest::newRow("second thread: no author list") << QStringList{kNoAuthorList} << QStringList{"AUTOREN"};
     QTest::newRow("calling thread: no purchase date") << QStringList{kNoPurchaseDate} << QStringList{"LCKKDATUM"};
-    QTest::newRow("both") << QStringList{kNoAuthorList, kNoPurchaseDate} << QStringList{"AUTOREN", "LCKKDATUM"};
+    // Renaming checks every view: after the table the search's views read is gone, it would fail.
+    QTest::newRow("both") << QStringList{kNoPurchaseDate, kNoAuthorList} << QStringList{"AUTOREN", "LCKKDATUM"};
 }
 
 // A failure on either thread reaches the caller as the engine's own error,
