@@ -415,12 +415,14 @@ int RowSet::positionOf(qint64 id)
 
 void RowSet::insert(int position, qint64 id)
 {
+    // The row is stored already: reading on up to the position must not
+    // take it where the file sorts it.
+    if (m_unread > 0)
+        m_inserted.insert(id);
     if (position > 0 && size_t(position) > m_ids.size())
         readUpTo(position - 1);
     position = std::min(position, int(m_ids.size()));
     m_ids.insert(m_ids.begin() + position, id);
-    if (m_unread > 0)
-        m_inserted.insert(id);
     clearPositions();
 }
 
