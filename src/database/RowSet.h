@@ -70,6 +70,7 @@ public:
         int sortAtMost = 16384;
     };
     static void setWindows(Windows windows);
+    static const Windows& windows();
 
     explicit RowSet(Connection& connection) : m_connection(connection) {}
 
@@ -166,6 +167,7 @@ private:
     void keep(qint64 id);
     QString afterCursor(bool unindexed) const;
     void bindCursor(Statement& statement, int first, bool unindexed) const;
+    static int largestWindow();
     int positionRead(qint64 id);
     bool passes(qint64 id);
     void bindWhere(Statement& statement) const;
