@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <climits>
 #include <new>
 
 namespace db {
@@ -214,10 +215,11 @@ int RowSet::positionRead(qint64 id)
     if (m_positions.empty() && !m_ids.empty()) {
         m_positions.reserve(m_ids.size());
         for (size_t i = 0; i < m_ids.size(); ++i)
-            m_positions.emplace(m_ids[i], int(i));
+            m_positions.emplace_back(m_ids[i], int(i));
+        std::sort(m_positions.begin(), m_positions.end());
     }
-    const auto it = m_positions.find(id);
-    return it == m_positions.end() ? -1 : it->second;
+    const auto it = std::lower_bound(m_positions.begin(), m_positions.end(), std::pair<qint64, int>(id, INT_MIN));
+    return it == m_positions.end() || it->first != id ? -1 : it->second;
 }
 
 bool RowSet::passes(qint64 id)

@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -201,7 +200,9 @@ private:
     // Rows posted into the read part: a later window skips them.
     std::unordered_set<qint64> m_inserted;
     std::vector<qint64> m_spareIds; // a detail set's previous ids, kept for their memory
-    std::unordered_map<qint64, int> m_positions; // built once lookups repeat
+    // (id, position) sorted by id, built once lookups repeat: at a million
+    // rows 16 MB, where a hash map takes two and a half times as much.
+    std::vector<std::pair<qint64, int>> m_positions;
     int m_linearLookups = 0;
     bool m_stale = true;
     qint64 m_pinned = -1;

@@ -91,8 +91,6 @@ void RowSet::keep(qint64 id)
     // a second time where the file sorts it.
     if (!m_inserted.empty() && m_inserted.count(id))
         return;
-    if (!m_positions.empty())
-        m_positions.emplace(id, int(m_ids.size()));
     m_ids.push_back(id);
 }
 
@@ -115,6 +113,8 @@ int RowSet::readWindow(int limit)
         select.bind(int(i + 1), values[i]);
     bindCursor(select, int(values.size() + 1), false);
     select.bindInt64(sqlite3_bind_parameter_count(select.raw()), limit);
+    // The ids read are looked up by scanning until lookups repeat again.
+    m_positions.clear();
     const StatementReset resetting(select);
     int read = 0;
     while (select.step()) {
@@ -149,6 +149,7 @@ void RowSet::readRest()
         select.bind(int(i + 1), values[i]);
     bindCursor(select, int(values.size() + 1), unindexed);
     m_ids.reserve(m_ids.size() + size_t(std::max(0, m_unread)));
+    m_positions.clear();
     {
         const StatementReset resetting(select);
         while (select.step())
