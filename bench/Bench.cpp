@@ -122,4 +122,34 @@ qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param)
     return qint64(ids.size());
 }
 
+std::vector<qint64> rawFirstWindow(sqlite3* db, const QString& table, const QString& where, const QString& order,
+                                   const QString& orderIndex)
+{
+    constexpr int kWindow = 256;
+    constexpr qint64 kSortAtMost = 16384;
+    const auto ids = [db](const QString& sql) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(db));
+        std::vector<qint64> read;
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            read.push_back(sqlite3_column_int64(stmt, 0));
+        sqlite3_finalize(stmt);
+        return read;
+    };
+    const QString count = QStringLiteral("SELECT count(*) FROM ") + table;
+    const QString window = QStringLiteral(" ORDER BY ") + order + QStringLiteral(" LIMIT ") + QString::number(kWindow);
+    if (where.isEmpty()) {
+        std::vector<qint64> read = ids(QStringLiteral("SELECT rowid FROM ") + table + window);
+        if (read.size() == size_t(kWindow))
+            ids(count);
+        return read;
+    }
+    const QString condition = QStringLiteral(" WHERE ") + where;
+    if (ids(count + condition).front() <= kSortAtMost)
+        return ids(QStringLiteral("SELECT rowid FROM ") + table + condition + QStringLiteral(" ORDER BY +") + order);
+    return ids(QStringLiteral("SELECT rowid FROM ") + table + QStringLiteral(" INDEXED BY ") + orderIndex + condition +
+               window);
+}
+
 } // namespace bench

@@ -47,6 +47,13 @@ void rawExec(sqlite3* db, const char* sql);
 // Every value of the current row from column first on, each read as its type.
 qint64 rawReadValues(sqlite3_stmt* s, int first);
 qint64 rawCollectIds(sqlite3* db, const QString& sql, const QString& param = {});
+// The row ids a table shows first, read as the engine reads them: with no
+// condition the first window along the order and the count; with one the
+// count of its matches, then the first window walking the order's index
+// when they are many, or every match sorted when they are few. order lists
+// the terms and the row id, without ORDER BY.
+std::vector<qint64> rawFirstWindow(sqlite3* db, const QString& table, const QString& where, const QString& order,
+                                   const QString& orderIndex);
 // A table's own columns, comma-separated: what the engine reads where "*"
 // would also compute the generated key columns.
 QString storedColumns(const QString& table);

@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QTableView>
 #include <sqlite3.h>
+#include <algorithm>
 #include <stdexcept>
 
 namespace bench {
@@ -31,23 +32,25 @@ public:
 };
 
 // The raw counterpart of showing the overview: open the file, read the row
-// ids in series order and the rows of one screen.
+// ids as the engine does (the first window and the count), count the whole
+// collection for the label, and read the rows of one screen by their ids.
 void rawFirstScreen(const QString& file, const char* where)
 {
     sqlite3* db = nullptr;
     sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     rawExec(db, "PRAGMA cache_size=-16384");
-    const QString series = db::germanKeyColumn(QStringLiteral("SCLSERIENTEXT"));
-    const QString order = where ? QStringLiteral(" ORDER BY +") + series + QStringLiteral(", SCLBAND, rowid")
-                                : QStringLiteral(" ORDER BY ") + series + QStringLiteral(", SCLBAND, rowid");
-    rawCollectIds(db, QStringLiteral("SELECT rowid FROM SERVERSTRIPOTHEK") +
-                          (where ? QStringLiteral(" WHERE ") + QLatin1String(where) : QString()) + order);
+    const QString table = QStringLiteral("SERVERSTRIPOTHEK");
+    const QString order = db::germanKeyColumn(QStringLiteral("SCLSERIENTEXT")) + QStringLiteral(", SCLBAND, rowid");
+    const std::vector<qint64> ids =
+        rawFirstWindow(db, table, where ? QLatin1String(where) : QString(), order, QStringLiteral("NKSCLSERIENTEXT"));
     rawCollectIds(db, QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK"));
+    const size_t screen = std::min(ids.size(), size_t(40));
+    QStringList marks;
+    for (size_t i = 0; i < screen; ++i)
+        marks << QString::number(ids[i]);
     sqlite3_stmt* s = nullptr;
-    const QByteArray sql = (QStringLiteral("SELECT rowid, ") + storedColumns(QStringLiteral("SERVERSTRIPOTHEK")) +
-                            QStringLiteral(" FROM SERVERSTRIPOTHEK") +
-                            (where ? QStringLiteral(" WHERE ") + QLatin1String(where) : QString()) + order +
-                            QStringLiteral(" LIMIT 40"))
+    const QByteArray sql = (QStringLiteral("SELECT rowid, ") + storedColumns(table) + QStringLiteral(" FROM ") + table +
+                            QStringLiteral(" WHERE rowid IN (%1)").arg(marks.join(QLatin1Char(','))))
                                .toUtf8();
     sqlite3_prepare_v2(db, sql.constData(), -1, &s, nullptr);
     while (sqlite3_step(s) == SQLITE_ROW)

@@ -8,8 +8,11 @@
 #include <QList>
 #include <QStringList>
 #include <functional>
-#include <unordered_map>
+#include <memory>
+#include <unordered_set>
 #include <vector>
+
+struct sqlite3_value;
 
 namespace db {
 
@@ -28,9 +31,14 @@ inline QString quotedName(const QString& name)
 //
 // Everything outside asks by position (count, idAt, positionOf, row) or by
 // a condition among the rows shown, never for the list of ids: how the ids
-// are kept, and when they are read, stays this class's own business. Today
-// a read takes all of them at once (100,000 ids cost 800 KB and one index
-// scan). The members that may read from the file are not const.
+// are kept, and when they are read, stays this class's own business. A read
+// takes the first window of ids and counts the rest in the same snapshot;
+// further ids are read in growing windows, continued after the key values
+// of the last row read, as positions beyond them are asked for. So a
+// collection of a million volumes shows its first screen after reading a
+// few hundred ids, and a row once read keeps its position until the next
+// read. Detail sets, and filters with few matches, are read whole at once.
+// The members that may read from the file are not const.
 class RowSet {
 public:
     struct OrderKey {
@@ -48,7 +56,20 @@ public:
         // whose first order field equals the link value, and reads them whole.
         bool detail = false;
         CompiledFilter filter; // none while its condition is empty
+        // The index that holds the order, if one does: a filter with many
+        // matches walks it window by window instead of sorting them all.
+        QString orderIndex;
     };
+
+    // How many ids the first window reads (later ones grow to 256 times as
+    // many), and up to how many matches a filter sorts at once. Tests set
+    // small ones so that their few rows cross windows.
+    struct Windows {
+        int first = 256;
+        int sortAtMost = 16384;
+    };
+    static void setWindows(Windows windows);
+    static const Windows& windows();
 
     explicit RowSet(Connection& connection) : m_connection(connection) {}
 
@@ -69,8 +90,15 @@ public:
     void invalidate() { m_stale = true; }
     bool stale() const { return m_stale; }
 
-    int count() { return int(m_ids.size()); }
-    qint64 idAt(int position) { return m_ids[size_t(position)]; }
+    // Known without reading the ids: the count comes with the first window.
+    int count() const { return int(m_ids.size()) + m_unread; }
+    // Reads on up to the position; -1 when the file ran short behind the set's back.
+    qint64 idAt(int position)
+    {
+        if (size_t(position) >= m_ids.size())
+            readUpTo(position);
+        return size_t(position) < m_ids.size() ? m_ids[size_t(position)] : -1;
+    }
     int positionOf(qint64 id); // -1 when the row does not show
     // Until the next read, a new row shows where it was posted and a deleted one leaves.
     void insert(int position, qint64 id);
@@ -102,8 +130,10 @@ public:
 
     // While frozen, a row that moved in the order or left the filter leaves
     // the set as it is, so a walk over it meets each row once; the set is
-    // read again after the last thaw. Freezing nests.
-    void freeze() { ++m_frozen; }
+    // read again after the last thaw. Freezing nests, and reads every id
+    // not read yet: a row saved during the walk could otherwise move ahead
+    // into a window still to come and be met twice.
+    void freeze();
     void thaw() noexcept;
     bool frozen() const { return m_frozen > 0; }
     // A stored row changed a field of the order or of the filter.
@@ -123,7 +153,22 @@ public:
 
 private:
     QString whereClause(QVariantList& values) const;
+    QString whereWith(const QString& condition, QVariantList& values) const;
     QString orderClause() const;
+    QStringList orderTerms() const;
+    void readDetail();
+    bool orderIndexed() const;
+    int countWhere();
+    void readUpTo(int position);
+    bool readOn(int rows); // false once nothing is left to read
+    int readWindow(int limit); // the rows the file gave
+    void readRest();
+    void keep(qint64 id);
+    QString afterCursor(bool unindexed) const;
+    void bindCursor(Statement& statement, int first, bool unindexed) const;
+    static int largestWindow();
+    int positionRead(qint64 id);
+    bool passes(qint64 id);
     void bindWhere(Statement& statement) const;
     bool linked() const { return m_definition.detail && !m_definition.order.isEmpty(); }
     bool filtered() const { return !m_definition.filter.sql.isEmpty(); }
@@ -140,9 +185,24 @@ private:
     QString m_selectColumns; // the row id, then every column
     QByteArray m_linkUtf8;
 
-    std::vector<qint64> m_ids;
+    std::vector<qint64> m_ids; // the ids read so far, in order
+    int m_unread = 0;          // rows counted but not read yet
+    // Windows walk the order's index; false: the filter's matches are sorted.
+    bool m_walkIndex = false;
+    // Where the next window starts: the key values and row id of the last
+    // row read, kept as SQLite gave them so that they compare exactly.
+    struct Cursor {
+        std::vector<std::unique_ptr<sqlite3_value, void (*)(sqlite3_value*)>> keys;
+        qint64 id = -1;
+    };
+    Cursor m_cursor;
+    QStringList m_terms; // the order's terms without the row id
+    // Rows posted into the read part: a later window skips them.
+    std::unordered_set<qint64> m_inserted;
     std::vector<qint64> m_spareIds; // a detail set's previous ids, kept for their memory
-    std::unordered_map<qint64, int> m_positions; // built once lookups repeat
+    // (id, position) sorted by id, built once lookups repeat: at a million
+    // rows 16 MB, where a hash map takes two and a half times as much.
+    std::vector<std::pair<qint64, int>> m_positions;
     int m_linearLookups = 0;
     bool m_stale = true;
     qint64 m_pinned = -1;

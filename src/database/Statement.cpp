@@ -103,6 +103,13 @@ void Statement::bindNull(int index)
         fail(rc);
 }
 
+void Statement::bindValue(int index, const sqlite3_value* value)
+{
+    const int rc = sqlite3_bind_value(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
 void Statement::bindInt64(int index, qint64 value)
 {
     const int rc = sqlite3_bind_int64(m_stmt, index, value);

@@ -5,6 +5,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace db {
 
@@ -30,6 +31,8 @@ public:
     void bindInt64(int index, qint64 value);
     void bindDouble(int index, double value);
     void bindText(int index, const QString& text);
+    // A value as SQLite handed it out, its storage class kept exactly.
+    void bindValue(int index, const sqlite3_value* value);
     bool step();   // true while a row is available
     void reset();  // ready for the next run, bindings cleared
     void exec();   // runs to the end, then resets

@@ -89,6 +89,7 @@ void Table::defineRows()
         rows.order.append({field, f && (f->dataType() == FieldType::Text || f->dataType() == FieldType::Memo)});
     }
     rows.germanNames = m_nameIndexes.contains(m_indexName.toUpper());
+    rows.orderIndex = m_indexName;
     rows.detail = m_master != nullptr;
     rows.filter = shownCondition();
     m_rowSet.define(std::move(rows));

@@ -1,6 +1,10 @@
 #include "dbcontrols/DBLookupComboBox.h"
 
 #include "core/Command.h"
+#include "database/Statement.h"
+#include "database/Table.h"
+
+#include <QStandardItemModel>
 
 #include <QSignalBlocker>
 #include <QTimer>
@@ -85,19 +89,34 @@ void DBLookupComboBox::rebuildList()
 {
     m_listStale = false;
     const QSignalBlocker blocker(this);
-    clear();
+    // The items are gathered apart and handed to the box whole: told of
+    // fifty thousand series one at a time, the box spends more on the news
+    // than on the names.
+    QList<QStandardItem*> items;
+    const auto add = [&items](const QString& shown, const QString& key) {
+        auto* item = new QStandardItem(shown);
+        item->setData(key, Qt::UserRole);
+        items << item;
+    };
     db::DataSet* list = m_listSource ? m_listSource->dataSet() : nullptr;
-    if (!list || !list->active())
-        return;
-    const db::Field* shown = list->findField(m_listField);
-    const db::Field* key = list->findField(m_keyField);
-    if (!shown || !key)
-        return;
-    const int n = list->shownCount();
-    for (int row = 0; row < n; ++row) {
-        const QVariant keyValue = list->valueAt(row, key->index());
-        addItem(shown->textOf(list->valueAt(row, shown->index())), key->textOf(keyValue));
+    const db::Field* shown = list && list->active() ? list->findField(m_listField) : nullptr;
+    const db::Field* key = list && list->active() ? list->findField(m_keyField) : nullptr;
+    auto* table = qobject_cast<db::Table*>(list);
+    if (shown && key && table && table->state() == db::DataSetState::Browse && !table->filtered()) {
+        // Stored rows only, and no pinned row outside a filter: one statement
+        // over the file shows the same rows, without the row cache.
+        table->readShown({shown->fieldName(), key->fieldName()}, [&](const db::Statement& row) {
+            add(shown->textOf(row.column(0)), key->textOf(row.column(1)));
+        });
+    } else if (shown && key) {
+        const int n = list->shownCount();
+        for (int row = 0; row < n; ++row)
+            add(shown->textOf(list->valueAt(row, shown->index())), key->textOf(list->valueAt(row, key->index())));
     }
+    auto* model = new QStandardItemModel(this);
+    if (!items.isEmpty())
+        model->appendColumn(items);
+    setModel(model); // the box deletes the model it had
 }
 
 void DBLookupComboBox::showValue()

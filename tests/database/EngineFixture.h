@@ -15,6 +15,9 @@ struct EngineFixture {
 
     EngineFixture()
     {
+        // Windows of two rows and sorting at most three matches: every test
+        // of the engine also crosses the windows large collections are read in.
+        db::RowSet::setWindows({2, 3});
         db::schema::createDatabase(dir.path());
         connection = std::make_unique<db::Connection>();
         connection->setDatabasePath(dir.path() + QStringLiteral("/database"));

@@ -43,6 +43,19 @@ struct Authors : EngineFixture {
     }
 
     int positionOfAuthor(const QString& id) { return rows.firstPositionWhere("ANAUTORID = ?", {id}); }
+    qint64 storedId(const QString& id)
+    {
+        db::Statement find(connection->handle(), "SELECT rowid FROM AUTOREN WHERE ANAUTORID = ?");
+        find.bind(1, id);
+        return find.step() ? find.columnInt64(0) : -1;
+    }
+    QStringList readWhole()
+    {
+        QStringList all;
+        rows.readAll({"ANAUTORID"}, [&](const db::Statement& row) { all << row.column(0).toString(); });
+        return all;
+    }
+
     qint64 rowIdOf(const QString& id) { return rows.idAt(positionOfAuthor(id)); }
 };
 
@@ -110,6 +123,102 @@ private Q_SLOTS:
         while (firstOther < expected.size() && expected[firstOther] == "A7")
             ++firstOther;
         QCOMPARE(a.rows.firstPositionWhere("ANAUTORID <> ?", {"A7"}), firstOther < expected.size() ? firstOther : -1);
+    }
+
+    // Many windows of two rows, asked in any order, show what one statement
+    // over the file shows: ties, empty and missing names on the windows'
+    // boundaries, a filter walking the name index, the last row at once.
+    void windowsShowWhatTheFileShows_data()
+    {
+        QTest::addColumn<bool>("ordered");
+        QTest::addColumn<bool>("german");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<int>("count");
+        for (const char* first : {"", "last row", "locate last", "position of last"}) {
+            QTest::addRow("stored order %s", first) << false << false << "" << first << 30;
+            QTest::addRow("without case %s", first) << true << false << "" << first << 30;
+            QTest::addRow("German names %s", first) << true << true << "" << first << 30;
+            QTest::addRow("walking the index %s", first) << true << true << "ANAUTORID >= 'B10'" << first << 20;
+        }
+        QTest::newRow("exactly two windows") << true << true << "ANAUTORID >= 'B26'" << "" << 4;
+        QTest::newRow("few matches sorted") << true << true << "ANAUTORID >= 'B28'" << "last row" << 2;
+        QTest::newRow("no match") << true << true << "ANAUTORID = 'X'" << "" << 0;
+    }
+
+    void windowsShowWhatTheFileShows()
+    {
+        QFETCH(bool, ordered);
+        QFETCH(bool, german);
+        QFETCH(QString, filter);
+        QFETCH(QString, first);
+        QFETCH(int, count);
+        Authors a;
+        a.connection->execute("DELETE FROM AUTOREN");
+        const QVariantList names{QVariant(), "", "zorn", "Zorn", "Ärger", "abel", "Öl", "Zorn", "Abel"};
+        for (int i = 0; i < 30; ++i)
+            a.connection->execute("INSERT INTO AUTOREN (ANAUTORID, ANNAME) VALUES (?, ?)",
+                                  {QString("B%1").arg(i, 2, 10, QChar('0')), names[i % names.size()]});
+        RowSet::Definition d;
+        d.component = "tblAutoren";
+        d.table = "AUTOREN";
+        d.columns = QStringList{"ANAUTORID", "ANNAME"};
+        if (ordered)
+            d.order = {{"ANNAME", true}};
+        d.germanNames = german;
+        d.orderIndex = german ? "NKANNAME" : "";
+        d.filter = {filter, {}, {}};
+        a.rows.define(d);
+        a.rows.read();
+        const QStringList expected = a.readWhole();
+        QCOMPARE(expected.size(), count);
+        QCOMPARE(a.rows.count(), count);
+        const int last = count - 1;
+        if (first == "last row")
+            QCOMPARE(a.rows.row(last).value(0).toString(), expected.value(last));
+        else if (first == "locate last")
+            QCOMPARE(a.positionOfAuthor(expected.last()), last);
+        else if (first == "position of last")
+            QCOMPARE(a.rows.positionOf(a.storedId(expected.last())), last);
+        QCOMPARE(a.idsShown(), expected);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(a.rows.positionOf(a.rows.idAt(i)), i);
+        QCOMPARE(a.rows.positionOf(a.storedId("B00")), expected.indexOf("B00"));
+    }
+
+    // Changes beyond the windows read so far: a posted row shows once, where
+    // it was posted; a deleted one leaves; a frozen walk meets a row that
+    // moved ahead once, where it stood.
+    void changesBeyondTheWindowsRead_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("posted into the read part") << "insert";
+        QTest::newRow("posted at the end") << "append";
+        QTest::newRow("deleted beyond") << "erase";
+        QTest::newRow("moved ahead, frozen") << "freeze";
+    }
+
+    void changesBeyondTheWindowsRead()
+    {
+        QFETCH(QString, change);
+        Authors a;
+        a.define(true, true, false);
+        a.rows.read();
+        QStringList expected = a.readWhole();
+        if (change == "insert" || change == "append") {
+            a.connection->execute("INSERT INTO AUTOREN (ANAUTORID, ANNAME) VALUES ('neu', 'Bach')");
+            const int at = change == "insert" ? 1 : a.rows.count();
+            a.rows.insert(at, a.storedId("neu"));
+            expected.insert(at, "neu");
+        } else if (change == "erase") {
+            a.rows.erase(5);
+            expected.removeAt(5);
+        } else {
+            a.rows.freeze();
+            a.connection->execute("UPDATE AUTOREN SET ANNAME = 'Bach' WHERE ANAUTORID = ?", {expected.first()});
+        }
+        QCOMPARE(a.rows.count(), expected.size());
+        QCOMPARE(a.idsShown(), expected);
     }
 
     // Positions move with a posted new row and a deleted one, whether they
