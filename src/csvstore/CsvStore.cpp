@@ -167,7 +167,7 @@ public:
         comicId = insertEntry(row, seriesId, publisherId);
         ++m_summary.volumes;
         remember(comicId, row.isbn, seriesId, row.volume);
-        addAuthors(comicId, row);
+        addAuthors(comicId, row, true);
         if (row.copy)
             addCopy(comicId, *row.copy, row.line);
     }
@@ -273,10 +273,10 @@ private:
             m_catalogue.post();
             changed = true;
         }
-        changed |= addAuthors(comicId, row);
+        changed |= addAuthors(comicId, row, false);
         if (row.copy) {
             db::Statement& has = m_connection.cached(
-                QStringLiteral("SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ? LIMIT 1"), m_catalogue.name());
+                QStringLiteral("SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ? COLLATE NOCASE LIMIT 1"), m_catalogue.name());
             has.bindAll({comicId});
             bool hasCopy = false;
             {
@@ -291,16 +291,19 @@ private:
         return changed;
     }
 
-    // The row's authors the entry does not name yet in the same role.
-    bool addAuthors(const QString& comicId, const ImportRow& row)
+    // The row's authors the entry does not name yet in the same role; a new
+    // entry names none.
+    bool addAuthors(const QString& comicId, const ImportRow& row, bool newEntry)
     {
         if (row.authors.isEmpty())
             return false;
         QSet<QString> present;
-        db::Statement& read = m_connection.cached(
-            QStringLiteral("SELECT C2AAUTORID, C2AATID FROM COMIC2AUTOR WHERE C2ACOMICID = ?"), QStringLiteral("tblComic2Autor"));
-        read.bindAll({comicId});
-        {
+        if (!newEntry) {
+            // The keys' index compares without case; so must the condition, or SQLite reads every row.
+            db::Statement& read = m_connection.cached(
+                QStringLiteral("SELECT C2AAUTORID, C2AATID FROM COMIC2AUTOR WHERE C2ACOMICID = ? COLLATE NOCASE"),
+                QStringLiteral("tblComic2Autor"));
+            read.bindAll({comicId});
             const db::StatementReset resetting(read);
             while (read.step())
                 present.insert(read.column(0).toString().toUpper() + QChar(0x1f) + read.column(1).toString().toUpper());
