@@ -24,7 +24,7 @@ namespace {
 
 // A German spreadsheet's collection list: UTF-8 with BOM, ";", decimal
 // commas, dates dd.mm.yyyy; every tenth remark quoted over two lines, every
-// seventh title quoted for its separator.
+// seventh title quoted for its separator. Every row is a volume of its own.
 void writeCollection(const QString& path, int rows)
 {
     QFile file(path + QStringLiteral(".part"));
@@ -44,13 +44,13 @@ void writeCollection(const QString& path, int rows)
         if (i % 7 == 0)
             title = QStringLiteral("\"%1; Teil 2\"").arg(title);
         const QString remark = i % 10 == 0 ? QStringLiteral("\"Erstauflage\nmit \"\"Widmung\"\"\"") : QString();
-        out += QStringLiteral("%1;%2;%3;Egmont Ehapa %4;%5;%6;978-3-7704-%7-%8;%9;%10,%11 €;%12.%13.%14;%15;Regal %16;%17\r\n")
+        out += QStringLiteral("%1;%2;%3;Egmont Ehapa %4;%5;%6;978-3-%7-%8;%9;%10,%11 €;%12.%13.%14;%15;Regal %16;%17\r\n")
                    .arg(s)
                    .arg(i % 400 + 1)
                    .arg(title)
                    .arg(i % 50)
                    .arg(people[random.bounded(int(people.size()))], people[random.bounded(int(people.size()))])
-                   .arg(i % 10000, 4, 10, QLatin1Char('0'))
+                   .arg(i, 7, 10, QLatin1Char('0')) // every volume its own ISBN
                    .arg(i % 10)
                    .arg(48 + i % 20)
                    .arg(random.bounded(5, 40))
