@@ -64,6 +64,8 @@ public:
 
     // Opens the statistics window, or brings it forward with fresh figures.
     void menStatistikClick();
+    void menImportCsvClick();
+    void menSaveOverviewCsvClick();
     // The overview on the first volume of a series, as the statistics window asks.
     void ShowSeries(const QString& seriesId, const QString& name);
 
@@ -90,6 +92,8 @@ private:
     // Main menu; the items carry their names for findChild.
     QMenu* menFile;
     QAction* menDBSync;
+    QAction* menImportCsv;
+    QAction* menSaveOverviewCsv;
     QAction* N1;
     QAction* menExit;
     QMenu* menView;
