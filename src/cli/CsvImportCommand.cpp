@@ -39,7 +39,9 @@ QString describeMapping(const csvimport::Mapping& mapping)
             target += QStringLiteral(" (%1)").arg(c.role);
         columns << QStringLiteral("%1 → %2").arg(c.name.isEmpty() ? QString::number(c.index + 1) : c.name, target);
     }
-    return columns.join(QStringLiteral(", "));
+    return columns.isEmpty() ? QStringLiteral("keine Spalte erkannt (mit --mapping eine gespeicherte Zuordnung "
+                                              "angeben)")
+                             : columns.join(QStringLiteral(", "));
 }
 
 void printProblems(const csvstore::ImportSummary& summary, QTextStream& out)
