@@ -4,12 +4,17 @@
 
 #include "csvimport/FormatDetection.h"
 #include "csvimport/ImportPlan.h"
+#include "csvstore/CsvStore.h"
+#include "database/ComicData.h"
+#include "database/Schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <sqlite3.h>
 #include <stdexcept>
 #include <time.h>
 
@@ -19,7 +24,7 @@ namespace {
 
 // A German spreadsheet's collection list: UTF-8 with BOM, ";", decimal
 // commas, dates dd.mm.yyyy; every tenth remark quoted over two lines, every
-// seventh title quoted for its separator.
+// seventh title quoted for its separator. Every row is a volume of its own.
 void writeCollection(const QString& path, int rows)
 {
     QFile file(path + QStringLiteral(".part"));
@@ -39,13 +44,13 @@ void writeCollection(const QString& path, int rows)
         if (i % 7 == 0)
             title = QStringLiteral("\"%1; Teil 2\"").arg(title);
         const QString remark = i % 10 == 0 ? QStringLiteral("\"Erstauflage\nmit \"\"Widmung\"\"\"") : QString();
-        out += QStringLiteral("%1;%2;%3;Egmont Ehapa %4;%5;%6;978-3-7704-%7-%8;%9;%10,%11 €;%12.%13.%14;%15;Regal %16;%17\r\n")
+        out += QStringLiteral("%1;%2;%3;Egmont Ehapa %4;%5;%6;978-3-%7-%8;%9;%10,%11 €;%12.%13.%14;%15;Regal %16;%17\r\n")
                    .arg(s)
                    .arg(i % 400 + 1)
                    .arg(title)
                    .arg(i % 50)
                    .arg(people[random.bounded(int(people.size()))], people[random.bounded(int(people.size()))])
-                   .arg(i % 10000, 4, 10, QLatin1Char('0'))
+                   .arg(i, 7, 10, QLatin1Char('0')) // every volume its own ISBN
                    .arg(i % 10)
                    .arg(48 + i % 20)
                    .arg(random.bounded(5, 40))
@@ -76,6 +81,103 @@ double cpuMs()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// A new, empty collection in folder, made afresh.
+QString emptyCollection(const QString& folder)
+{
+    QDir(folder).removeRecursively();
+    db::schema::createDatabase(folder);
+    return folder + QStringLiteral("/database");
+}
+
+// The least SQLite must do for the same rows: each publisher, series and
+// author once, found again through a hash, then the entries, their authors
+// and copies, through prepared statements in one transaction, into a
+// collection file with the same indexes.
+void rawInsert(const QString& databaseDir, const QList<csvimport::ImportRow>& rows)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QString(databaseDir + QStringLiteral("/stripothek.db")).toUtf8().constData(), &db) != SQLITE_OK)
+        throw std::runtime_error("cannot open the raw collection");
+    rawExec(db, "BEGIN");
+    const auto prepare = [db](const char* sql) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(db));
+        return s;
+    };
+    sqlite3_stmt* named[3] = {prepare("INSERT INTO VERLAGE (VLVERLAGID, VLNAME1) VALUES (?, ?)"),
+                              prepare("INSERT INTO SERIEN (SRSERIENID, SRNAME) VALUES (?, ?)"),
+                              prepare("INSERT INTO AUTOREN (ANAUTORID, ANNAME) VALUES (?, ?)")};
+    sqlite3_stmt* comic = prepare(
+        "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1, SCLSERIEID, SCLBAND, SCLVERLAGID, SCLISBNNR, SCLSEITEN, "
+        "SCLBEMERKUNG, SCLFEHLT, SCLZUKAUFEN, SCLINTISBNNR, SCLSERIENTEXT, SCLVERLAGTEXT) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?)");
+    sqlite3_stmt* link = prepare("INSERT INTO COMIC2AUTOR (C2AID, C2AAUTORID, C2ACOMICID, C2AATID) VALUES (?, ?, ?, ?)");
+    sqlite3_stmt* copy = prepare("INSERT INTO LOKALESTRIPOTHEK (LCLCOMICID, LCLSERVERCOMICID, LCLZUSTANDID, LCLKPREIS, "
+                                 "LCLKPREISWG, LCKKDATUM, LCLLAGERPLATZ) VALUES (?, ?, ?, ?, ?, ?, ?)");
+    qint64 next = 1'000'000;
+    QHash<QString, QByteArray> ids[3];
+    const auto text = [](sqlite3_stmt* s, int i, const QString& value) {
+        const QByteArray utf8 = value.toUtf8();
+        sqlite3_bind_text(s, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    };
+    const auto step = [db](sqlite3_stmt* s) {
+        if (sqlite3_step(s) != SQLITE_DONE)
+            throw std::runtime_error(sqlite3_errmsg(db));
+        sqlite3_reset(s);
+    };
+    const auto idOf = [&](int list, const QString& name) {
+        const QString key = name.toUpper();
+        auto found = ids[list].find(key);
+        if (found != ids[list].end())
+            return *found;
+        const QByteArray id = "R" + QByteArray::number(++next);
+        sqlite3_bind_text(named[list], 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+        text(named[list], 2, name);
+        step(named[list]);
+        return *ids[list].insert(key, id);
+    };
+    for (const csvimport::ImportRow& r : rows) {
+        const QByteArray id = "R" + QByteArray::number(++next);
+        const QByteArray series = idOf(1, r.series), publisher = idOf(0, r.publisher);
+        sqlite3_bind_text(comic, 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+        text(comic, 2, r.title1);
+        sqlite3_bind_text(comic, 3, series.constData(), int(series.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(comic, 4, r.volume.value_or(0));
+        sqlite3_bind_text(comic, 5, publisher.constData(), int(publisher.size()), SQLITE_TRANSIENT);
+        text(comic, 6, r.isbn);
+        sqlite3_bind_int(comic, 7, r.pages.value_or(0));
+        text(comic, 8, r.remarks);
+        text(comic, 9, r.isbn);
+        text(comic, 10, r.series);
+        text(comic, 11, r.publisher);
+        step(comic);
+        for (const csvimport::ImportAuthor& a : r.authors) {
+            const QByteArray linkId = "R" + QByteArray::number(++next), author = idOf(2, a.name);
+            sqlite3_bind_text(link, 1, linkId.constData(), int(linkId.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(link, 2, author.constData(), int(author.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(link, 3, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+            text(link, 4, a.role);
+            step(link);
+        }
+        if (r.copy) {
+            const QByteArray copyId = "R" + QByteArray::number(++next);
+            sqlite3_bind_text(copy, 1, copyId.constData(), int(copyId.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(copy, 2, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+            text(copy, 3, r.copy->condition);
+            sqlite3_bind_double(copy, 4, r.copy->price.value_or(0));
+            text(copy, 5, r.copy->currency);
+            text(copy, 6, r.copy->purchaseDate.toString(Qt::ISODate));
+            text(copy, 7, r.copy->storagePlace);
+            step(copy);
+        }
+    }
+    rawExec(db, "COMMIT");
+    for (sqlite3_stmt* s : {named[0], named[1], named[2], comic, link, copy})
+        sqlite3_finalize(s);
+    sqlite3_close(db);
 }
 
 } // namespace
@@ -132,10 +234,50 @@ void runCsvImportBench(const QString& dir, int rows, Report& report)
         summary = csvimport::planFile(path, format, mapping, options);
     });
     report.add(QStringLiteral("read and plan all rows (dry run, no database)"), planMs, 0);
-    report.add(QStringLiteral("  the same, processor time"), (cpuMs() - cpu) / 3, 0);
+    const double planCpu = (cpuMs() - cpu) / 3;
+    report.add(QStringLiteral("  the same, processor time"), planCpu, 0);
     if (summary.rows != rows || summary.refusedRows != 0 || fields < rawFields / 2)
         throw std::runtime_error("the generated CSV file did not plan cleanly");
     report.addFigure(QStringLiteral("rows planned"), summary.rows);
+
+    // Storing, into an empty collection: the trial run, then the import.
+    const csvimport::Preview preview = csvimport::readPreview(path, format);
+    const csvimport::Mapping mapping = csvimport::proposeMapping(preview.header, preview.records);
+    csvstore::ImportSummary trial, stored;
+    double dryRunMs = 0, importMs = 0, dryRunCpu = 0, importCpu = 0;
+    {
+        ComicData data;
+        data.dbConnection().setDatabasePath(emptyCollection(dir + QStringLiteral("/csv-leer")));
+        data.OpenTables();
+        QElapsedTimer timer;
+        timer.start();
+        cpu = cpuMs();
+        trial = csvstore::dryRun(data, path, format, mapping);
+        dryRunMs = double(timer.nsecsElapsed()) / 1e6;
+        dryRunCpu = cpuMs() - cpu;
+        timer.restart();
+        cpu = cpuMs();
+        stored = csvstore::importFile(data, path, format, mapping);
+        importMs = double(timer.nsecsElapsed()) / 1e6;
+        importCpu = cpuMs() - cpu;
+    }
+    if (!(trial == stored) || stored.volumes != rows)
+        throw std::runtime_error("the trial run and the import disagree");
+    QList<csvimport::ImportRow> planned;
+    csvimport::planFile(path, format, mapping, options, [&planned](const csvimport::ImportRow& r) { planned << r; });
+    const QString rawDir = emptyCollection(dir + QStringLiteral("/csv-roh"));
+    QElapsedTimer timer;
+    timer.start();
+    cpu = cpuMs();
+    rawInsert(rawDir, planned);
+    const double rawInsertMs = double(timer.nsecsElapsed()) / 1e6;
+    const double rawInsertCpu = cpuMs() - cpu;
+    report.add(QStringLiteral("trial run, empty collection (raw: plan + inserts)"), dryRunMs, planMs + rawInsertMs);
+    report.add(QStringLiteral("  the same, processor time"), dryRunCpu, planCpu + rawInsertCpu);
+    report.add(QStringLiteral("import, empty collection (raw: plan + inserts)"), importMs, planMs + rawInsertMs);
+    report.add(QStringLiteral("  the same, processor time"), importCpu, planCpu + rawInsertCpu);
+    report.addFigure(QStringLiteral("rows stored"), stored.volumes);
+    report.addFigure(QStringLiteral("import: rows per second"), rows / (importMs / 1000));
     report.addFigure(QStringLiteral("read: MB per second"), megabytes / (readMs / 1000));
     report.addFigure(QStringLiteral("plan: rows per second"), rows / (planMs / 1000));
 }

@@ -39,7 +39,7 @@ int main(int argc, char** argv)
                                           QStringLiteral("Only the engine's operations and the main window"));
     parser.addOption(engineOption);
     const QCommandLineOption csvImportOption(
-        QStringLiteral("csvimport"), QStringLiteral("Only reading and planning a CSV file of --volumes rows (no database)"));
+        QStringLiteral("csvimport"), QStringLiteral("Only a CSV file of --volumes rows: reading, planning, storing into an empty collection"));
     parser.addOption(csvImportOption);
     const QCommandLineOption backupOption(QStringLiteral("backup"), QStringLiteral("Only backups: copy, list, restore"));
     parser.addOption(backupOption);

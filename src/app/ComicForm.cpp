@@ -1,5 +1,7 @@
 #include "ComicForm.h"
 
+#include "csvwizard/CsvImportWizard.h"
+
 #include "AboutDialog.h"
 
 #include "backupui/BackupBeforeCommand.h"
@@ -24,7 +26,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
@@ -146,6 +150,8 @@ void TComicForm::buildMenus()
     // Synchronising with a server database was planned but never built.
     menDBSync = namedAction(menFile, "menDBSync", QStringLiteral("Mit Server-Datenbank synchronisieren"), false);
     menBackups = namedAction(menFile, "menBackups", QStringLiteral("Sicherungen …"));
+    menImportCsv = namedAction(menFile, "menImportCsv", QStringLiteral("Importieren aus Tabelle …"));
+    menSaveOverviewCsv = namedAction(menFile, "menSaveOverviewCsv", QStringLiteral("Übersicht als CSV speichern …"));
     N1 = namedSeparator(menFile, "N1");
     menExit = namedAction(menFile, "menExit", QStringLiteral("Beenden"));
 
@@ -202,6 +208,8 @@ void TComicForm::buildMenus()
     ui::onCommand(menStatistik, &QAction::triggered, this, [this](bool) { menStatistikClick(); });
     ui::onCommand(menBackups, &QAction::triggered, this, [this](bool) { menBackupsClick(); });
     ui::onCommand(menSettings, &QAction::triggered, this, [this](bool) { menSettingsClick(); });
+    ui::onCommand(menImportCsv, &QAction::triggered, this, [this](bool) { menImportCsvClick(); });
+    ui::onCommand(menSaveOverviewCsv, &QAction::triggered, this, [this](bool) { menSaveOverviewCsvClick(); });
 }
 
 void TComicForm::buildToolBar()
@@ -435,6 +443,34 @@ void TComicForm::menResfreshViewClick()
 void TComicForm::menShowLogClick(bool checked)
 {
     setPageTabVisible(tsProtocoll, checked);
+}
+
+void TComicForm::menImportCsvClick()
+{
+    m_data.tblStripothek().checkActive();
+    if (!csvwizard::runImportWizard(m_data, this))
+        return;
+    // The rows came in behind the tables' backs.
+    for (db::Table* table : m_data.tables())
+        if (table->active())
+            table->refresh();
+    overviewPage->UpdateCount();
+}
+
+void TComicForm::menSaveOverviewCsvClick()
+{
+    m_data.tblStripothek().checkActive();
+    QFileDialog dialog(this, QStringLiteral("Übersicht als CSV speichern"),
+                       QDir::home().filePath(QStringLiteral("Übersicht.csv")),
+                       QStringLiteral("CSV-Dateien (*.csv);;Alle Dateien (*)"));
+    dialog.setObjectName(QStringLiteral("dlgOverviewCsv"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const int rows = overviewPage->SaveAsCsv(dialog.selectedFiles().constFirst());
+    sbMainPanel0->setText(QStringLiteral("%1 Zeilen der Übersicht gespeichert")
+                              .arg(QLocale(QLocale::German, QLocale::Germany).toString(rows)));
 }
 
 void TComicForm::menShowMissingClick()

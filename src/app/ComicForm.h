@@ -73,6 +73,8 @@ public:
 
     // Opens the statistics window, or brings it forward with fresh figures.
     void menStatistikClick();
+    void menImportCsvClick();
+    void menSaveOverviewCsvClick();
     // The overview on the first volume of a series, as the statistics window asks.
     void ShowSeries(const QString& seriesId, const QString& name);
 
@@ -105,6 +107,8 @@ private:
     QMenu* menFile;
     QAction* menDBSync;
     QAction* menBackups;
+    QAction* menImportCsv;
+    QAction* menSaveOverviewCsv;
     QAction* N1;
     QAction* menExit;
     QMenu* menView;

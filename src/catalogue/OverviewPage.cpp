@@ -1,6 +1,7 @@
 #include "catalogue/OverviewPage.h"
 
 #include "catalogue/CoverGallery.h"
+#include "csvstore/ShownRowsCsv.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
 #include "core/Command.h"
@@ -294,6 +295,18 @@ void TOverviewPage::ApplySearch()
 void TOverviewPage::UpdateCount()
 {
     labInfo->setText(QStringLiteral("Anzahl: ") + QString::number(m_data.tblStripothek().recordCount()));
+}
+
+int TOverviewPage::SaveAsCsv(const QString& fileName)
+{
+    db::Table& table = m_data.tblStripothek();
+    table.checkBrowseMode();
+    QList<csvstore::CsvColumn> columns;
+    for (const ui::GridColumn& c : dbgListe->columns())
+        if (c.visible)
+            columns.append({c.fieldName, c.title});
+    const ui::WaitCursor waiting;
+    return csvstore::writeShownRows(table, columns, fileName);
 }
 
 void TOverviewPage::dbgListeTitleClick(int column)

@@ -55,6 +55,11 @@ public:
     // happened; throws when the catalogue holds no volume of the series.
     bool ShowSeries(const QString& seriesId, const QString& name);
 
+    // Writes what the list shows (its columns, its filter, its order) as a
+    // German spreadsheet's CSV file; a row being edited is stored first.
+    // Returns the rows written; throws db::Error naming the file.
+    int SaveAsCsv(const QString& fileName);
+
     // Command handlers, public so that the frame and tests can reach them.
     void btnRefreshClick();
     void dbgListeTitleClick(int column);

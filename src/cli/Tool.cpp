@@ -2,6 +2,7 @@
 
 #include "cli/BackupCommand.h"
 #include "cli/CoversCommand.h"
+#include "cli/CsvImportCommand.h"
 #include "cli/Demo.h"
 #include "cli/Generator.h"
 #include "cli/ReportCommand.h"
@@ -160,6 +161,18 @@ QString helpText()
                "                        listet die Bände, in deren Texten TEXT vorkommt, wie\n"
                "                        das Suchfeld der Übersicht sie findet: je Zeile Serie,\n"
                "                        Band, Titel und Schlüssel, durch Tabulatoren getrennt\n"
+               "  import-csv VERZEICHNIS DATEI [--mapping ZUORDNUNG] [--dry-run] [--complete]\n"
+               "                        übernimmt die Zeilen einer CSV-Datei einer Tabellen-\n"
+               "                        kalkulation in die Sammlung: Kodierung, Trennzeichen\n"
+               "                        und Kopfzeile werden erkannt, die Spalten nach ihren\n"
+               "                        Namen zugeordnet (oder nach einer im Assistenten\n"
+               "                        gespeicherten ZUORDNUNG). Zeigt erst, was entstünde;\n"
+               "                        mit --dry-run bleibt es dabei, sonst wird die Sammlung\n"
+               "                        gesichert und alles in einem Schritt gespeichert.\n"
+               "                        Eine fehlerhafte Zeile verhindert den ganzen Import.\n"
+               "                        Schon vorhandene Bände (gleiche ISBN oder gleiche\n"
+               "                        Serie und Band) werden übersprungen, mit --complete\n"
+               "                        um fehlende Angaben ergänzt\n"
                "\n"
                "Optionen:\n"
                "  --volumes N           Zahl der Bände für generate, 1 bis %2\n"
@@ -169,6 +182,9 @@ QString helpText()
                "  --pdf DATEI           die PDF-Datei, die report schreibt\n"
                "  --to DATEI            die Datei, in die backup sichert; sie darf noch nicht\n"
                "                        existieren\n"
+               "  --mapping DATEI       die Zuordnung der Spalten für import-csv\n"
+               "  --dry-run             import-csv zeigt nur, was entstünde\n"
+               "  --complete            import-csv ergänzt schon vorhandene Bände\n"
                "  -h, --help            diese Hilfe\n"
                "\n"
                "Eine vorhandene Datenbank wird nie überschrieben: jeder Befehl bricht dann ab.\n"
@@ -205,6 +221,12 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
     parser.addOption(toOption);
     const QCommandLineOption coversOption(QStringLiteral("covers"));
     parser.addOption(coversOption);
+    const QCommandLineOption mappingOption(QStringLiteral("mapping"), QString(), QStringLiteral("DATEI"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
+    const QCommandLineOption completeOption(QStringLiteral("complete"));
+    parser.addOption(mappingOption);
+    parser.addOption(dryRunOption);
+    parser.addOption(completeOption);
     if (!parser.parse(QStringList{QStringLiteral("stripothek-db")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -219,6 +241,8 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
             return usage(QStringLiteral("Der Option --listen fehlt die Adresse."));
         if (arguments.last().startsWith(QLatin1String("--to")))
             return usage(QStringLiteral("Der Option --to fehlt der Name der Datei."));
+        if (arguments.last().startsWith(QLatin1String("--mapping")))
+            return usage(QStringLiteral("Der Option --mapping fehlt der Name der Zuordnungsdatei."));
         if (arguments.last().startsWith(QLatin1String("--pdf")))
             return usage(QStringLiteral("Der Option --pdf fehlt der Name der PDF-Datei."));
         return usage(QStringLiteral("Der Option --volumes fehlt die Zahl der Bände."));
@@ -235,17 +259,30 @@ int runTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
                                 QStringLiteral("serve"), QStringLiteral("report"), QStringLiteral("export"),
                                 QStringLiteral("import"), QStringLiteral("backup"), QStringLiteral("backups"),
                                 QStringLiteral("restore"), QStringLiteral("covers"),
-                                QStringLiteral("search")};
+                                QStringLiteral("search"), QStringLiteral("import-csv")};
     if (args.isEmpty())
         return usage(QStringLiteral("Es fehlt der Befehl: create, demo, generate, serve, report, export, import, "
-                                    "backup, backups, restore, covers oder search."));
+                                    "backup, backups, restore, covers, search oder import-csv."));
     const QString command = args[0];
     if (!commands.contains(command))
         return usage(QStringLiteral("Unbekannter Befehl „%1“; möglich sind create, demo, generate, serve, report, "
-                                    "export, import, backup, backups, restore, covers und search.")
+                                    "export, import, backup, backups, restore, covers, search und import-csv.")
                          .arg(command));
     if (parser.isSet(coversOption) && command != QLatin1String("generate"))
         return usage(QStringLiteral("Die Option --covers gilt nur für generate."));
+    const bool csvImport = command == QLatin1String("import-csv");
+    if (!csvImport && (parser.isSet(mappingOption) || parser.isSet(dryRunOption) || parser.isSet(completeOption)))
+        return usage(QStringLiteral("Die Optionen --mapping, --dry-run und --complete gelten nur für import-csv."));
+    if (csvImport) {
+        if (parser.isSet(volumesOption) || parser.isSet(portOption) || parser.isSet(listenOption)
+            || parser.isSet(pdfOption) || parser.isSet(toOption))
+            return usage(QStringLiteral("import-csv nimmt nur die Optionen --mapping, --dry-run und --complete."));
+        CsvImportRequest request;
+        request.mappingFile = parser.isSet(mappingOption) ? parser.value(mappingOption) : QString();
+        request.dryRun = parser.isSet(dryRunOption);
+        request.complete = parser.isSet(completeOption);
+        return runCsvImportCommand(args.mid(1), request, out, err, usage);
+    }
     if (command == QLatin1String("covers")) {
         if (parser.isSet(volumesOption) || parser.isSet(portOption) || parser.isSet(listenOption)
             || parser.isSet(pdfOption))

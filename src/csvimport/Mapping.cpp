@@ -34,7 +34,7 @@ const std::vector<TargetInfo>& targetTable()
         {Target::Volume, "volume", "Band", {"Band", "Bd", "Bandnummer", "Band-Nr.", "Nr", "Nummer", "No", "Number", "Issue",
                                              "Issue No", "Issue Number", "Issue #", "Heft", "Heftnummer", "Heft-Nr.", "#",
                                              "Volume", "Vol"}},
-        {Target::Publisher, "publisher", "Verlag", {"Verlag", "Publisher", "Verlagsname", "Imprint"}},
+        {Target::Publisher, "publisher", "Verlag", {"Verlag", "Verlage", "Publisher", "Verlagsname", "Imprint"}},
         {Target::Isbn, "isbn", "ISBN", {"ISBN", "ISBN-Nr.", "ISBN-Nummer", "ISBN 13", "ISBN 10", "EAN", "Barcode"}},
         {Target::Pages, "pages", "Seiten", {"Seiten", "Seitenzahl", "Seitenanzahl", "Umfang", "Pages", "Page Count",
                                              "Number of Pages"}},

@@ -12,10 +12,31 @@ namespace db {
 KeyCounter::KeyCounter(sqlite3* db, qint64 rowId, const QString& component, const QString& table)
     : m_db(db), m_component(component), m_table(QLatin1Char('"') + table + QLatin1Char('"'))
 {
+    read(rowId);
+}
+
+KeyCounter::KeyCounter(Connection& connection, qint64 rowId, const QString& component, const QString& table)
+    : m_db(connection.handle()), m_connection(&connection), m_component(component),
+      m_table(QLatin1Char('"') + table + QLatin1Char('"'))
+{
+    read(rowId);
+}
+
+Statement& KeyCounter::statement(const QString& sql, std::optional<Statement>& own) const
+{
+    if (m_connection)
+        return m_connection->cached(sql, m_component);
+    return own.emplace(m_db, sql, m_component);
+}
+
+void KeyCounter::read(qint64 rowId)
+{
     bool found = false;
+    std::optional<Statement> own;
     if (rowId >= 0) {
-        Statement read(m_db, QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 WHERE rowid = ?").arg(m_table),
-                       m_component);
+        Statement& read =
+            statement(QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 WHERE rowid = ?").arg(m_table), own);
+        const StatementReset resetting(read);
         read.bindInt64(1, rowId);
         found = read.step();
         if (found) {
@@ -25,8 +46,9 @@ KeyCounter::KeyCounter(sqlite3* db, qint64 rowId, const QString& component, cons
         }
     }
     if (!found) {
-        Statement any(m_db, QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 ORDER BY rowid LIMIT 1").arg(m_table),
-                      m_component);
+        Statement& any =
+            statement(QStringLiteral("SELECT rowid, KGDBID, KGNEXTID FROM %1 ORDER BY rowid LIMIT 1").arg(m_table), own);
+        const StatementReset resetting(any);
         found = any.step();
         if (found) {
             m_rowid = any.columnInt64(0);
@@ -57,7 +79,8 @@ QString KeyCounter::next()
 
 void KeyCounter::save()
 {
-    Statement write(m_db, QStringLiteral("UPDATE %1 SET KGNEXTID = ? WHERE rowid = ?").arg(m_table), m_component);
+    std::optional<Statement> own;
+    Statement& write = statement(QStringLiteral("UPDATE %1 SET KGNEXTID = ? WHERE rowid = ?").arg(m_table), own);
     write.bindDouble(1, double(m_last));
     write.bindInt64(2, m_rowid);
     write.exec();
@@ -72,7 +95,7 @@ QString drawInTransaction(Table& keyGen)
     // The counter row is the table's current row; another program may have
     // moved the number on since we last read it, so it is read inside the
     // write lock that this transaction holds.
-    KeyCounter counter(keyGen.connection().handle(), keyGen.currentRowId(), keyGen.name(), keyGen.tableName());
+    KeyCounter counter(keyGen.connection(), keyGen.currentRowId(), keyGen.name(), keyGen.tableName());
     const QString key = counter.next();
     counter.save();
     keyGen.refresh();

@@ -2,10 +2,14 @@
 
 #include <QString>
 
+#include <optional>
+
 struct sqlite3;
 
 namespace db {
 
+class Connection;
+class Statement;
 class Table;
 
 // The counter row of the key table: a prefix and the last number handed
@@ -18,6 +22,9 @@ public:
     // such row; an empty table gets a row without prefix and the number 0.
     explicit KeyCounter(sqlite3* db, qint64 rowId = -1, const QString& component = QStringLiteral("KEYGEN"),
                         const QString& table = QStringLiteral("KEYGEN"));
+    // The same through the connection's kept statements: drawing many keys
+    // one by one (an import) then prepares nothing per key.
+    KeyCounter(Connection& connection, qint64 rowId, const QString& component, const QString& table);
 
     QString next(); // prefix + decimal number; fails past the largest 32-bit number
     QString prefix() const { return m_prefix; }
@@ -25,7 +32,12 @@ public:
     void save();
 
 private:
+    void read(qint64 rowId);
+    // A kept statement of the connection, or one made now in own.
+    Statement& statement(const QString& sql, std::optional<Statement>& own) const;
+
     sqlite3* m_db;
+    Connection* m_connection = nullptr;
     QString m_component;
     QString m_table; // quoted
     qint64 m_rowid = 0;

@@ -73,9 +73,14 @@ void Table::readStructure()
         m_indexes.insert(index.toUpper(), fields);
     }
     QStringList columns{QStringLiteral("rowid")};
-    for (const auto& f : m_fields)
+    QStringList marks;
+    for (const auto& f : m_fields) {
         columns << quotedName(f->fieldName());
+        marks << QStringLiteral("?");
+    }
     m_selectColumns = columns.join(QLatin1Char(','));
+    m_insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quotedName(m_tableName), columns.mid(1).join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
 }
 
 void Table::defineRows()

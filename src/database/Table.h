@@ -153,6 +153,7 @@ private:
     const Field* masterKey(const DataSet& master);
     QList<QMetaObject::Connection> m_masterConnections;
     QString m_selectColumns;
+    QString m_insertSql; // made once: a bulk import posts it for every row
 };
 
 // Freezes the rows a table shows for a scope (see Table::freezeRowSet).

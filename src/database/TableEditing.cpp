@@ -96,17 +96,8 @@ void Table::post()
 
     qint64 posted = -1;
     if (m_state == DataSetState::Insert) {
-        QStringList columns;
-        QStringList marks;
-        for (const auto& f : m_fields) {
-            columns << quotedName(f->fieldName());
-            marks << QStringLiteral("?");
-        }
         m_connection.endRead();
-        Statement& insert = m_connection.cached(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                    .arg(quotedName(m_tableName), columns.join(QLatin1Char(',')),
-                                                         marks.join(QLatin1Char(','))),
-                                                name());
+        Statement& insert = m_connection.cached(m_insertSql, name());
         insert.bindAll(values);
         insert.exec();
         const qint64 id = sqlite3_last_insert_rowid(m_connection.handle());

@@ -149,9 +149,11 @@ void TestComicForm::menuItems_data()
     QTest::addColumn<QList<bool>>("enabled");
 
     // Items whose commands are not part of the frame stay disabled until they are.
-    QTest::newRow("Datei") << "menFile" << QStringList{"menDBSync", "menBackups", "N1", "menExit"}
-                           << QStringList{"Mit Server-Datenbank synchronisieren", "Sicherungen …", "", "Beenden"}
-                           << QStringList{"", "", "", ""} << QList<bool>{false, true, true, true};
+    QTest::newRow("Datei") << "menFile"
+                           << QStringList{"menDBSync", "menBackups", "menImportCsv", "menSaveOverviewCsv", "N1", "menExit"}
+                           << QStringList{"Mit Server-Datenbank synchronisieren", "Sicherungen …", "Importieren aus Tabelle …",
+                                          "Übersicht als CSV speichern …", "", "Beenden"}
+                           << QStringList{"", "", "", "", "", ""} << QList<bool>{false, true, true, true, true, true};
     QTest::newRow("Ansicht") << "menView" << QStringList{"menResfreshView", "N5", "menEditLocal"}
                              << QStringList{"Aktualisieren", "", "Lokale Daten bearbeiten"}
                              << QStringList{"Ctrl+F5", "", "Alt+L"} << QList<bool>{true, true, true};

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -115,6 +116,7 @@ private Q_SLOTS:
     void titleClickSorts_data();
     void titleClickSorts();
     void titleClickKeepsFilter();
+    void csvHoldsWhatTheListShows();
     void titleClickGermanOrder_data();
     void titleClickGermanOrder();
     void ctrlDelete_data();
@@ -538,6 +540,29 @@ void TestOverviewPage::titleClickKeepsFilter()
     clickTitle(0);
     QCOMPARE(listed(), titles({5, 4, 6}));
     QVERIFY(catalogue().filtered());
+}
+
+// The file lists the grid's rows in the grid's order, its columns as titled,
+// and leaves out what the filter hides.
+void TestOverviewPage::csvHoldsWhatTheListShows()
+{
+    box("editSrchVerlag")->setText(QStringLiteral("Carlsen"));
+    QTest::mouseClick(child<QToolButton>("btnRefresh"), Qt::LeftButton);
+    clickTitle(4);
+    const QString file = dir->filePath(QStringLiteral("liste.csv"));
+    QCOMPARE(page->SaveAsCsv(file), 3);
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csv.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF")); // so that a spreadsheet reads UTF-8
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.value(0), QStringLiteral("Titel 1;Serie;Band;Verlage;ISBN-Nr.;Fehlt"));
+    QStringList written;
+    for (const QString& line : lines.mid(1, 3))
+        written << line.section(u';', 0, 0);
+    QCOMPARE(written, listed());
+    QCOMPARE(lines.value(4), QString()); // and nothing after them
+    QCOMPARE(lines.size(), 5);
 }
 
 void TestOverviewPage::ctrlDelete_data()

@@ -78,6 +78,8 @@ private slots:
         QTest::newRow("volumes without value") << QStringList{"generate", "DIR", "--volumes"} << "--volumes fehlt";
         QTest::newRow("volumes for create") << QStringList{"create", "DIR", "--volumes", "10"} << "nur für generate";
         QTest::newRow("unknown option") << QStringList{"create", "DIR", "--force"} << "Unbekannte Option „--force“";
+        QTest::newRow("import-csv without file") << QStringList{"import-csv", "DIR"} << "Es fehlt die CSV-Datei";
+        QTest::newRow("dry run for create") << QStringList{"create", "DIR", "--dry-run"} << "nur für import-csv";
     }
 
     void wrongCommandLine()
@@ -248,6 +250,41 @@ private slots:
             QCOMPARE(r.out.count(QLatin1Char('\n')), lines);
             QCOMPARE(r.err, QString());
         }
+    }
+
+    void csvImport_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("dryRun");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("trial run") << "csvstore/data/kasse-1252.csv" << true << 0 << "Probelauf: 4 Bände, 2 neue Serien";
+        QTest::newRow("import") << "csvstore/data/kasse-1252.csv" << false << 0 << "Importiert: 4 Bände, 2 neue Serien";
+        QTest::newRow("a bad row") << "csvimport/data/excel-de-1252.csv" << false << 1
+                                   << "Nichts importiert: 1 Zeile ist fehlerhaft";
+    }
+
+    // Only an import that goes through changes the collection, and only after
+    // a checked backup of it.
+    void csvImport()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, dryRun);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QCOMPARE(run({QStringLiteral("demo"), dir.path()}).exitCode, 0);
+        const QByteArray before = fingerprint(dbFile(dir.path()));
+        QStringList arguments{QStringLiteral("import-csv"), dir.path(), QStringLiteral(TESTS_DIR "/") + file};
+        if (dryRun)
+            arguments << QStringLiteral("--dry-run");
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
+        const bool stored = exitCode == 0 && !dryRun;
+        QCOMPARE(fingerprint(dbFile(dir.path())) != before, stored);
+        QCOMPARE(QDir(dir.path() + QStringLiteral("/database/Sicherungen")).entryList({QStringLiteral("*.db")}).size(),
+                 stored ? 1 : 0);
     }
 
     // A run killed while it builds leaves its file under a hidden name; the

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "csvimport/CsvReader.h"
+#include "csvimport/ImportPlan.h"
+#include "csvimport/Mapping.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+class ComicData;
+
+namespace db {
+class Connection;
+}
+
+// Storing a spreadsheet's rows in the collection: publishers, series and
+// authors matched by name or made, the catalogue entries with their authors
+// and own copies, all in one transaction. The trial run is the same pass in a
+// transaction that is rolled back, so what it reports is what storing does.
+namespace csvstore {
+
+// What happens to a row whose volume the catalogue has already (same ISBN,
+// or same series and volume number).
+enum class ExistingRows {
+    Skip,     // "überspringen": left as it is
+    Complete, // "ergänzen": empty fields filled, missing authors and an own copy added
+};
+
+struct ImportOptions {
+    ExistingRows existing = ExistingRows::Skip;
+    QDate today = QDate::currentDate(); // for two-digit years
+    csvimport::Limits limits;
+};
+
+struct ImportSummary {
+    QString fileName;        // without folder, for messages
+    ExistingRows existingRule = ExistingRows::Skip;
+    int volumes = 0;         // new catalogue entries
+    int newSeries = 0;
+    int newPublishers = 0;
+    int newAuthors = 0;
+    int copies = 0;          // own copies made, also for completed entries
+    int authorLinks = 0;     // author assignments made
+    int existing = 0;        // rows whose volume was there already
+    int completed = 0;       // of those, the ones that got something
+    csvimport::PlanSummary plan;
+
+    // One paragraph for the user, numbers grouped the German way:
+    // "1.234 Bände, 56 neue Serien, …; 12 schon vorhanden (…): überspringen;
+    // 3 Zeilen fehlerhaft: Zeile 17, Spalte Band: „abc“ ist keine Zahl …"
+    QString text() const;
+    bool operator==(const ImportSummary& other) const;
+};
+
+// The names of the collection's read-only lists, for planning.
+csvimport::Lookups readLookups(db::Connection& connection);
+
+// The trial run: everything storing does, rolled back. Refused rows are in the
+// summary; a file that cannot be read or a mapping that cannot work throws.
+ImportSummary dryRun(ComicData& data, const QString& path, const csvimport::Format& format,
+                     const csvimport::Mapping& mapping, const ImportOptions& options = {});
+
+// Stores the file, or nothing: a refused row, a file that cannot be read or
+// any failure of the database throws (db::Error naming file, line and
+// column) and leaves the collection as it was. A row being edited in the
+// data's tables is posted first, as any move would.
+ImportSummary importFile(ComicData& data, const QString& path, const csvimport::Format& format,
+                         const csvimport::Mapping& mapping, const ImportOptions& options = {});
+
+} // namespace csvstore

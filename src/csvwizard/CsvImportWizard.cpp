@@ -1,0 +1,446 @@
+#include "csvwizard/CsvImportWizard.h"
+
+#include "backupui/BackupBeforeCommand.h"
+
+#include "core/Errors.h"
+#include "core/WaitCursor.h"
+#include "csvimport/ImportPlan.h"
+#include "csvimport/FormatDetection.h"
+#include "database/ComicData.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace csvwizard {
+
+namespace {
+
+constexpr int kPreviewRows = 20;
+
+QLabel* errorLabel(const char* name, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #b00000"));
+    return label;
+}
+
+QString message(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+TCsvImportWizard::TCsvImportWizard(ComicData& data, QWidget* parent) : QWizard(parent), m_data(data)
+{
+    setObjectName(QStringLiteral("TCsvImportWizard"));
+    setWindowTitle(QStringLiteral("Importieren aus Tabelle"));
+    setWizardStyle(QWizard::ClassicStyle);
+    setOption(QWizard::NoBackButtonOnStartPage);
+    setButtonText(QWizard::BackButton, QStringLiteral("< &Zurück"));
+    setButtonText(QWizard::NextButton, QStringLiteral("&Weiter >"));
+    setButtonText(QWizard::FinishButton, QStringLiteral("&Importieren"));
+    setButtonText(QWizard::CancelButton, QStringLiteral("Abbrechen"));
+    m_roles = csvstore::readLookups(data.dbConnection()).roles;
+    setPage(FilePage, buildFilePage());
+    setPage(FormatPage, buildFormatPage());
+    setPage(MappingPage, buildMappingPage());
+    setPage(SummaryPage, buildSummaryPage());
+    resize(860, 600);
+}
+
+TCsvImportWizard::~TCsvImportWizard() = default;
+
+QWizardPage* TCsvImportWizard::buildFilePage()
+{
+    auto* page = new QWizardPage(this);
+    page->setObjectName(QStringLiteral("pgFile"));
+    page->setTitle(QStringLiteral("Datei wählen"));
+    page->setSubTitle(QStringLiteral("Eine CSV-Datei, wie sie Excel, LibreOffice oder ein anderes Sammlerprogramm "
+                                     "schreibt („Speichern unter …“ → CSV)."));
+    auto* layout = new QVBoxLayout(page);
+    auto* row = new QHBoxLayout;
+    editFile = new QLineEdit(page);
+    editFile->setObjectName(QStringLiteral("editFile"));
+    auto* browseButton = new QPushButton(QStringLiteral("&Durchsuchen …"), page);
+    browseButton->setObjectName(QStringLiteral("btnBrowse"));
+    row->addWidget(editFile, 1);
+    row->addWidget(browseButton);
+    layout->addLayout(row);
+    layout->addWidget(errorLabel("labFileError", page));
+    layout->addStretch(1);
+    connect(browseButton, &QPushButton::clicked, this, &TCsvImportWizard::browse);
+    return page;
+}
+
+QWizardPage* TCsvImportWizard::buildFormatPage()
+{
+    auto* page = new QWizardPage(this);
+    page->setObjectName(QStringLiteral("pgFormat"));
+    page->setTitle(QStringLiteral("Aufbau der Datei"));
+    page->setSubTitle(QStringLiteral("So wurde die Datei erkannt. Stimmt die Vorschau nicht, ändern Sie die Angaben."));
+    auto* layout = new QVBoxLayout(page);
+    auto* form = new QFormLayout;
+    cbEncoding = new QComboBox(page);
+    cbEncoding->setObjectName(QStringLiteral("cbEncoding"));
+    for (const csvimport::Encoding e : {csvimport::Encoding::Utf8, csvimport::Encoding::Windows1252,
+                                        csvimport::Encoding::Utf16LE, csvimport::Encoding::Utf16BE})
+        cbEncoding->addItem(csvimport::encodingName(e), int(e));
+    cbSeparator = new QComboBox(page);
+    cbSeparator->setObjectName(QStringLiteral("cbSeparator"));
+    cbSeparator->addItem(QStringLiteral("Semikolon ;"), QString(u';'));
+    cbSeparator->addItem(QStringLiteral("Tabulator"), QString(u'\t'));
+    cbSeparator->addItem(QStringLiteral("Komma ,"), QString(u','));
+    cbSeparator->addItem(QStringLiteral("Senkrechter Strich |"), QString(u'|'));
+    cbHeader = new QCheckBox(QStringLiteral("Die erste Zeile enthält die Spaltennamen"), page);
+    cbHeader->setObjectName(QStringLiteral("cbHeader"));
+    editSkip = new QSpinBox(page);
+    editSkip->setObjectName(QStringLiteral("editSkip"));
+    editSkip->setRange(0, 50);
+    form->addRow(QStringLiteral("Zeichenkodierung:"), cbEncoding);
+    form->addRow(QStringLiteral("Trennzeichen:"), cbSeparator);
+    form->addRow(QString(), cbHeader);
+    form->addRow(QStringLiteral("Zeilen darüber überspringen:"), editSkip);
+    layout->addLayout(form);
+    labFormatError = errorLabel("labFormatError", page);
+    layout->addWidget(labFormatError);
+    grdPreview = new QTableWidget(page);
+    grdPreview->setObjectName(QStringLiteral("grdPreview"));
+    grdPreview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(grdPreview, 1);
+
+    const auto changed = [this] {
+        if (m_filling)
+            return;
+        try {
+            readFormat(false);
+        } catch (const std::exception& e) {
+            labFormatError->setText(message(e));
+            grdPreview->clear();
+            grdPreview->setRowCount(0);
+        }
+    };
+    connect(cbEncoding, &QComboBox::currentIndexChanged, this, changed);
+    connect(cbSeparator, &QComboBox::currentIndexChanged, this, changed);
+    connect(cbHeader, &QCheckBox::toggled, this, changed);
+    connect(editSkip, &QSpinBox::valueChanged, this, changed);
+    return page;
+}
+
+QWizardPage* TCsvImportWizard::buildMappingPage()
+{
+    auto* page = new QWizardPage(this);
+    page->setObjectName(QStringLiteral("pgMapping"));
+    page->setTitle(QStringLiteral("Spalten zuordnen"));
+    page->setSubTitle(QStringLiteral("Welches Feld der Sammlung jede Spalte füllt, nach den Spaltennamen "
+                                     "vorgeschlagen. Autorenspalten nennen die Funktion ihrer Namen."));
+    auto* layout = new QVBoxLayout(page);
+    grdMapping = new QTableWidget(0, 4, page);
+    grdMapping->setObjectName(QStringLiteral("grdMapping"));
+    grdMapping->setHorizontalHeaderLabels(
+        {QStringLiteral("Spalte"), QStringLiteral("Beispiel"), QStringLiteral("Feld"), QStringLiteral("Funktion")});
+    grdMapping->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdMapping->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    layout->addWidget(grdMapping, 1);
+    auto* buttons = new QHBoxLayout;
+    auto* save = new QPushButton(QStringLiteral("Zuordnung &speichern …"), page);
+    save->setObjectName(QStringLiteral("btnSaveMapping"));
+    auto* load = new QPushButton(QStringLiteral("Zuordnung &laden …"), page);
+    load->setObjectName(QStringLiteral("btnLoadMapping"));
+    buttons->addWidget(save);
+    buttons->addWidget(load);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    layout->addWidget(errorLabel("labMappingError", page));
+    connect(save, &QPushButton::clicked, this, &TCsvImportWizard::saveMapping);
+    connect(load, &QPushButton::clicked, this, &TCsvImportWizard::loadMapping);
+    return page;
+}
+
+QWizardPage* TCsvImportWizard::buildSummaryPage()
+{
+    auto* page = new QWizardPage(this);
+    page->setObjectName(QStringLiteral("pgSummary"));
+    page->setTitle(QStringLiteral("Probelauf"));
+    page->setSubTitle(QStringLiteral("Das entstünde beim Import. Noch ist nichts gespeichert; vor dem Import wird "
+                                     "die Sammlung gesichert."));
+    auto* layout = new QVBoxLayout(page);
+    labSummary = new QLabel(page);
+    labSummary->setObjectName(QStringLiteral("labSummary"));
+    labSummary->setWordWrap(true);
+    labSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(labSummary);
+    auto* existing = new QLabel(QStringLiteral("Bände, die es schon gibt (gleiche ISBN oder gleiche Serie und Band):"),
+                                page);
+    rbSkip = new QRadioButton(QStringLiteral("&überspringen"), page);
+    rbSkip->setObjectName(QStringLiteral("rbSkip"));
+    rbComplete = new QRadioButton(QStringLiteral("&ergänzen (leere Felder füllen, fehlende Autoren und ein eigenes "
+                                                 "Exemplar hinzufügen)"),
+                                  page);
+    rbComplete->setObjectName(QStringLiteral("rbComplete"));
+    rbSkip->setChecked(true);
+    layout->addWidget(existing);
+    layout->addWidget(rbSkip);
+    layout->addWidget(rbComplete);
+    memoProblems = new QPlainTextEdit(page);
+    memoProblems->setObjectName(QStringLiteral("memoProblems"));
+    memoProblems->setReadOnly(true);
+    layout->addWidget(memoProblems, 1);
+    connect(rbComplete, &QRadioButton::toggled, this, [this] { runTrial(); });
+    return page;
+}
+
+void TCsvImportWizard::browse()
+{
+    QFileDialog dialog(this, QStringLiteral("Tabelle importieren"),
+                       editFile->text().isEmpty() ? QDir::homePath() : editFile->text(),
+                       QStringLiteral("CSV-Dateien (*.csv *.txt *.tsv);;Alle Dateien (*)"));
+    dialog.setObjectName(QStringLiteral("dlgCsvFile"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        editFile->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+}
+
+void TCsvImportWizard::readFormat(bool guessAgain)
+{
+    const QString path = editFile->text();
+    csvimport::FormatChoice choice;
+    if (!guessAgain) {
+        choice.encoding = csvimport::Encoding(cbEncoding->currentData().toInt());
+        choice.separator = cbSeparator->currentData().toString().at(0);
+        choice.header = cbHeader->isChecked();
+        choice.skipRecords = editSkip->value();
+    }
+    labFormatError->clear();
+    const ui::WaitCursor waiting;
+    m_format = csvimport::detectFormat(path, choice);
+    const csvimport::Preview preview = csvimport::readPreview(path, m_format, kPreviewRows);
+    m_header = preview.header;
+    m_sample = preview.records;
+    m_filling = true;
+    cbEncoding->setCurrentIndex(cbEncoding->findData(int(m_format.encoding)));
+    cbSeparator->setCurrentIndex(cbSeparator->findData(QString(m_format.separator)));
+    cbHeader->setChecked(m_format.header);
+    editSkip->setValue(m_format.skipRecords);
+    m_filling = false;
+    showPreview();
+    grdMapping->setRowCount(0); // proposed anew for these columns
+}
+
+void TCsvImportWizard::showPreview()
+{
+    qsizetype columns = m_header.size();
+    for (const csvimport::Record& r : m_sample)
+        columns = std::max(columns, r.fields.size());
+    grdPreview->clear();
+    grdPreview->setColumnCount(int(columns));
+    grdPreview->setRowCount(int(m_sample.size()));
+    QStringList titles;
+    for (qsizetype c = 0; c < columns; ++c)
+        titles << (c < m_header.size() ? m_header[c] : QString::number(c + 1));
+    grdPreview->setHorizontalHeaderLabels(titles);
+    QStringList lines;
+    for (int r = 0; r < m_sample.size(); ++r) {
+        lines << QString::number(m_sample[r].line);
+        for (int c = 0; c < m_sample[r].fields.size(); ++c)
+            grdPreview->setItem(r, c, new QTableWidgetItem(m_sample[r].fields[c]));
+    }
+    grdPreview->setVerticalHeaderLabels(lines);
+}
+
+void TCsvImportWizard::fillMapping(const csvimport::Mapping& mapping)
+{
+    const QList<csvimport::ColumnMapping> resolved = mapping.resolve(m_header, grdPreview->columnCount());
+    grdMapping->setRowCount(grdPreview->columnCount());
+    for (int c = 0; c < grdPreview->columnCount(); ++c) {
+        csvimport::ColumnMapping column;
+        for (const csvimport::ColumnMapping& r : resolved)
+            if (r.index == c)
+                column = r;
+        grdMapping->setItem(c, 0, new QTableWidgetItem(grdPreview->horizontalHeaderItem(c)->text()));
+        const QString sample = m_sample.isEmpty() ? QString() : m_sample.first().fields.value(c);
+        grdMapping->setItem(c, 1, new QTableWidgetItem(sample.simplified()));
+        auto* target = new QComboBox(grdMapping);
+        target->setObjectName(QStringLiteral("cbTarget%1").arg(c + 1));
+        for (const csvimport::Target t : csvimport::allTargets())
+            target->addItem(csvimport::targetCaption(t), int(t));
+        target->setCurrentIndex(target->findData(int(column.target)));
+        auto* role = new QComboBox(grdMapping);
+        role->setObjectName(QStringLiteral("cbRole%1").arg(c + 1));
+        role->addItem(QStringLiteral("(wie in der Zelle genannt)"), QString());
+        for (const QString& r : m_roles)
+            role->addItem(r, r);
+        role->setCurrentIndex(std::max(0, role->findData(column.role)));
+        role->setEnabled(column.target == csvimport::Target::Authors);
+        connect(target, &QComboBox::currentIndexChanged, role, [target, role] {
+            role->setEnabled(csvimport::Target(target->currentData().toInt()) == csvimport::Target::Authors);
+        });
+        grdMapping->setCellWidget(c, 2, target);
+        grdMapping->setCellWidget(c, 3, role);
+    }
+    grdMapping->resizeColumnsToContents();
+}
+
+csvimport::Mapping TCsvImportWizard::currentMapping() const
+{
+    // What the proposal decides beyond the columns (dates with slashes, commas
+    // between authors) comes from the sample; the columns from the table.
+    csvimport::Mapping mapping = csvimport::proposeMapping(m_header, m_sample);
+    mapping.columns.clear();
+    for (int c = 0; c < grdMapping->rowCount(); ++c) {
+        const auto* target = qobject_cast<QComboBox*>(grdMapping->cellWidget(c, 2));
+        const auto* role = qobject_cast<QComboBox*>(grdMapping->cellWidget(c, 3));
+        csvimport::ColumnMapping column;
+        column.name = m_format.header ? m_header.value(c) : QString();
+        column.index = c;
+        column.target = csvimport::Target(target->currentData().toInt());
+        if (column.target == csvimport::Target::Authors)
+            column.role = role->currentData().toString();
+        mapping.columns << column;
+    }
+    mapping.file = m_format;
+    return mapping;
+}
+
+void TCsvImportWizard::saveMapping()
+{
+    auto* error = findChild<QLabel*>(QStringLiteral("labMappingError"));
+    QFileDialog dialog(this, QStringLiteral("Zuordnung speichern"),
+                       QFileInfo(editFile->text()).completeBaseName() + QStringLiteral(".zuordnung.json"),
+                       QStringLiteral("Zuordnungen (*.json)"));
+    dialog.setObjectName(QStringLiteral("dlgSaveMapping"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("json"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    try {
+        currentMapping().save(dialog.selectedFiles().constFirst());
+        error->clear();
+    } catch (const std::exception& e) {
+        error->setText(message(e));
+    }
+}
+
+void TCsvImportWizard::loadMapping()
+{
+    auto* error = findChild<QLabel*>(QStringLiteral("labMappingError"));
+    QFileDialog dialog(this, QStringLiteral("Zuordnung laden"), QFileInfo(editFile->text()).absolutePath(),
+                       QStringLiteral("Zuordnungen (*.json);;Alle Dateien (*)"));
+    dialog.setObjectName(QStringLiteral("dlgLoadMapping"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    try {
+        fillMapping(csvimport::Mapping::load(dialog.selectedFiles().constFirst()));
+        error->clear();
+    } catch (const std::exception& e) {
+        error->setText(message(e));
+    }
+}
+
+csvstore::ImportOptions TCsvImportWizard::options() const
+{
+    csvstore::ImportOptions o;
+    o.existing = rbComplete->isChecked() ? csvstore::ExistingRows::Complete : csvstore::ExistingRows::Skip;
+    return o;
+}
+
+void TCsvImportWizard::runTrial()
+{
+    m_trial.reset();
+    memoProblems->clear();
+    try {
+        const ui::WaitCursor waiting;
+        m_trial = csvstore::dryRun(m_data, editFile->text(), m_format, currentMapping(), options());
+        labSummary->setText(m_trial->text());
+        memoProblems->setPlainText(m_trial->plan.problems().join(u'\n'));
+        if (m_trial->plan.refusedRows > 0)
+            labSummary->setText(labSummary->text()
+                                + QStringLiteral("\n\nSolange Zeilen fehlerhaft sind, wird nichts importiert: "
+                                                 "berichtigen Sie die Datei oder die Zuordnung."));
+    } catch (const std::exception& e) {
+        labSummary->setText(message(e));
+    }
+}
+
+void TCsvImportWizard::initializePage(int id)
+{
+    QWizard::initializePage(id);
+    if (id == MappingPage && grdMapping->rowCount() == 0)
+        fillMapping(csvimport::proposeMapping(m_header, m_sample));
+    else if (id == SummaryPage)
+        runTrial();
+}
+
+bool TCsvImportWizard::validateCurrentPage()
+{
+    if (currentId() == FilePage) {
+        auto* error = findChild<QLabel*>(QStringLiteral("labFileError"));
+        try {
+            if (editFile->text().trimmed().isEmpty())
+                throw db::Error(QStringLiteral("Bitte wählen Sie eine Datei"));
+            if (!QFileInfo(editFile->text()).isFile())
+                throw db::Error(QStringLiteral("Die Datei „%1“ gibt es nicht").arg(editFile->text()));
+            readFormat(true);
+            error->clear();
+        } catch (const std::exception& e) {
+            error->setText(message(e));
+            return false;
+        }
+    }
+    if (currentId() == FormatPage && !labFormatError->text().isEmpty())
+        return false;
+    if (currentId() == MappingPage) {
+        auto* error = findChild<QLabel*>(QStringLiteral("labMappingError"));
+        try {
+            csvimport::Planner check(m_format.header ? m_header : QStringList(), currentMapping(),
+                                     csvimport::PlanOptions{csvstore::readLookups(m_data.dbConnection())});
+            error->clear();
+        } catch (const std::exception& e) {
+            error->setText(message(e));
+            return false;
+        }
+    }
+    return QWizard::validateCurrentPage();
+}
+
+void TCsvImportWizard::accept()
+{
+    if (!m_trial || m_trial->plan.refusedRows > 0)
+        return;
+    try {
+        if (!backupui::backupBeforeCommand(this, QFileInfo(m_data.dbConnection().databaseFile()).absolutePath(),
+                                           QStringLiteral("Import aus Tabelle")))
+            return;
+        const ui::WaitCursor waiting;
+        m_imported = csvstore::importFile(m_data, editFile->text(), m_format, currentMapping(), options());
+    } catch (const std::exception& e) {
+        labSummary->setText(message(e) + QStringLiteral("\n\nEs wurde nichts importiert."));
+        return;
+    }
+    QWizard::accept();
+}
+
+bool runImportWizard(ComicData& data, QWidget* parent)
+{
+    TCsvImportWizard wizard(data, parent);
+    return wizard.exec() == QDialog::Accepted && wizard.imported().has_value();
+}
+
+} // namespace csvwizard

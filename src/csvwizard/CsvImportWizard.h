@@ -1,0 +1,89 @@
+#pragma once
+
+#include "csvimport/CsvReader.h"
+#include "csvimport/Mapping.h"
+#include "csvstore/CsvStore.h"
+
+#include <QWizard>
+
+#include <optional>
+
+class ComicData;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QRadioButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace csvwizard {
+
+// "Importieren aus Tabelle": a spreadsheet's CSV file into the collection in
+// four steps. The file; its encoding, separator and header as guessed, each
+// changeable, with its first rows as a table; a field for each column,
+// proposed from the column names, saved and loaded as a mapping; the trial
+// run's summary with the choice for volumes already there. Finishing makes a
+// checked backup, then stores the file in one transaction.
+class TCsvImportWizard : public QWizard {
+    Q_OBJECT
+public:
+    explicit TCsvImportWizard(ComicData& data, QWidget* parent = nullptr);
+    ~TCsvImportWizard() override;
+
+    // What the import stored; empty until it ran.
+    const std::optional<csvstore::ImportSummary>& imported() const { return m_imported; }
+
+    bool validateCurrentPage() override;
+    void accept() override;
+
+protected:
+    void initializePage(int id) override;
+
+private:
+    enum Page { FilePage, FormatPage, MappingPage, SummaryPage };
+    QWizardPage* buildFilePage();
+    QWizardPage* buildFormatPage();
+    QWizardPage* buildMappingPage();
+    QWizardPage* buildSummaryPage();
+
+    void browse();
+    // Reads the format and the first rows again with what the user fixed.
+    void readFormat(bool guessAgain);
+    void showPreview();
+    void fillMapping(const csvimport::Mapping& mapping);
+    csvimport::Mapping currentMapping() const;
+    void saveMapping();
+    void loadMapping();
+    void runTrial();
+    csvstore::ImportOptions options() const;
+
+    ComicData& m_data;
+    csvimport::Format m_format;
+    QStringList m_header;
+    QList<csvimport::Record> m_sample;
+    QStringList m_roles;
+    std::optional<csvstore::ImportSummary> m_trial;
+    std::optional<csvstore::ImportSummary> m_imported;
+    bool m_filling = false;
+
+    QLineEdit* editFile = nullptr;
+    QComboBox* cbEncoding = nullptr;
+    QComboBox* cbSeparator = nullptr;
+    QCheckBox* cbHeader = nullptr;
+    QSpinBox* editSkip = nullptr;
+    QLabel* labFormatError = nullptr;
+    QTableWidget* grdPreview = nullptr;
+    QTableWidget* grdMapping = nullptr;
+    QRadioButton* rbSkip = nullptr;
+    QRadioButton* rbComplete = nullptr;
+    QLabel* labSummary = nullptr;
+    QPlainTextEdit* memoProblems = nullptr;
+};
+
+// Runs the wizard modally; true when it stored rows, so that the caller
+// shows them.
+bool runImportWizard(ComicData& data, QWidget* parent);
+
+} // namespace csvwizard

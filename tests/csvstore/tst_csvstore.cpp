@@ -1,0 +1,279 @@
+#include "csvstore/CsvStore.h"
+#include "csvstore/ShownRowsCsv.h"
+
+#include "../common/ErrorOf.h"
+#include "../csvimport/Describe.h"
+#include "core/Errors.h"
+#include "csvimport/FormatDetection.h"
+#include "database/ComicData.h"
+#include "database/Schema.h"
+#include "database/Statement.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+using csvstore::ExistingRows;
+Q_DECLARE_METATYPE(csvstore::ExistingRows)
+
+// Spreadsheet files stored in a small collection that already holds the
+// publisher "Carlsen", the series "Spirou und Fantasio" and its first volume
+// without title or pages: what each file creates, compared with its expected
+// rows; the trial run against the import; files that must change nothing.
+class TestCsvStore : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ComicData> m_data;
+
+    db::Connection& connection() { return m_data->dbConnection(); }
+
+    QStringList rows(const QString& sql)
+    {
+        QStringList result;
+        db::Statement read(connection().handle(), sql);
+        while (read.step()) {
+            QStringList values;
+            for (int i = 0; i < read.columnCount(); ++i)
+                if (!read.columnIsNull(i))
+                    values << read.column(i).toString().replace(u'\n', u"\\n"_s);
+            result << values.join(u" | "_s);
+        }
+        return result;
+    }
+
+    // Every row of every table, keys included: what "nothing changed" compares.
+    QString everything()
+    {
+        QString all;
+        for (const db::schema::TableDef& table : db::schema::tables())
+            all += table.name + u":\n"_s + rows(u"SELECT * FROM %1 ORDER BY rowid"_s.arg(table.name)).join(u'\n') + u'\n';
+        return all;
+    }
+
+    // The catalogue as names, not keys: each entry with its derived fields,
+    // its authors and own copies, then the lists the import adds to.
+    QString collection()
+    {
+        QStringList lines;
+        const QStringList comics = rows(u"SELECT SCLCOMICID FROM SERVERSTRIPOTHEK ORDER BY rowid"_s);
+        for (const QString& id : comics) {
+            lines << rows(u"SELECT SCLTITEL1, SCLTITEL2, SCLTITEL3, 'Serie=' || SRNAME, 'Text=' || SCLSERIENTEXT, "
+                          "'Band=' || SCLBAND, 'Verlag=' || VLNAME1, 'Text=' || SCLVERLAGTEXT, 'ISBN=' || SCLISBNNR, "
+                          "'intern=' || SCLINTISBNNR, 'Seiten=' || SCLSEITEN, LANAME, UANAME, SCLINHALT, SCLBEMERKUNG, "
+                          "'fehlt=' || SCLFEHLT, 'kaufen=' || SCLZUKAUFEN FROM SERVERSTRIPOTHEK "
+                          "LEFT JOIN SERIEN ON SRSERIENID = SCLSERIEID LEFT JOIN VERLAGE ON VLVERLAGID = SCLVERLAGID "
+                          "LEFT JOIN LITERATURART ON LAARTID = SCLLITARTID LEFT JOIN UNTERART ON UATID = SCLSPARTEID "
+                          "WHERE SCLCOMICID = '%1'"_s.arg(id));
+            for (const QString& a : rows(u"SELECT ANNAME, ATTYP FROM COMIC2AUTOR LEFT JOIN AUTOREN ON ANAUTORID = "
+                                         "C2AAUTORID LEFT JOIN AUTORTYP ON ATID = C2AATID WHERE C2ACOMICID = '%1' "
+                                         "ORDER BY COMIC2AUTOR.rowid"_s.arg(id)))
+                lines << u"    Autor: "_s + a;
+            for (const QString& c : rows(u"SELECT ZWNAME, LCLKPREIS, LCLKPREISWG, LCKKDATUM, LCLLAGERPLATZ, "
+                                         "LCLBEMERKUNG FROM LOKALESTRIPOTHEK LEFT JOIN ZUSTANDSARTEN ON ZWID = "
+                                         "LCLZUSTANDID WHERE LCLSERVERCOMICID = '%1' ORDER BY LOKALESTRIPOTHEK.rowid"_s
+                                             .arg(id)))
+                lines << u"    Exemplar: "_s + c;
+        }
+        lines << u"Verlage: "_s + rows(u"SELECT VLNAME1 FROM VERLAGE ORDER BY rowid"_s).join(u", "_s);
+        lines << u"Serien: "_s + rows(u"SELECT SRNAME FROM SERIEN ORDER BY rowid"_s).join(u", "_s);
+        lines << u"Autoren: "_s + rows(u"SELECT ANNAME FROM AUTOREN ORDER BY rowid"_s).join(u", "_s);
+        // Keys come from the counter and nowhere else, each once.
+        const int keys = rows(u"SELECT count(*) FROM (SELECT SCLCOMICID k FROM SERVERSTRIPOTHEK UNION ALL SELECT "
+                              "C2AID FROM COMIC2AUTOR UNION ALL SELECT LCLCOMICID FROM LOKALESTRIPOTHEK UNION ALL "
+                              "SELECT VLVERLAGID FROM VERLAGE UNION ALL SELECT SRSERIENID FROM SERIEN UNION ALL SELECT "
+                              "ANAUTORID FROM AUTOREN) WHERE k LIKE (SELECT KGDBID FROM KEYGEN) || '%' AND "
+                              "CAST(substr(k, length((SELECT KGDBID FROM KEYGEN)) + 1) AS INTEGER) <= "
+                              "(SELECT KGNEXTID FROM KEYGEN)"_s)
+                             .value(0)
+                             .toInt();
+        const int all = rows(u"SELECT (SELECT count(*) FROM SERVERSTRIPOTHEK) + (SELECT count(*) FROM COMIC2AUTOR) + "
+                             "(SELECT count(*) FROM LOKALESTRIPOTHEK) + (SELECT count(*) FROM VERLAGE) + (SELECT "
+                             "count(*) FROM SERIEN) + (SELECT count(*) FROM AUTOREN)"_s)
+                            .value(0)
+                            .toInt();
+        if (keys != all - 3) // the three rows the collection started with
+            lines << u"Schlüssel nicht vom Zähler: %1 von %2"_s.arg(all - 3 - keys).arg(all - 3);
+        return lines.join(u'\n');
+    }
+
+    struct Prepared {
+        csvimport::Format format;
+        csvimport::Mapping mapping;
+    };
+    // What the wizard does with its defaults: the guessed format and the
+    // proposed mapping.
+    static Prepared prepare(const QString& path)
+    {
+        Prepared p;
+        p.format = csvimport::detectFormat(path);
+        const csvimport::Preview preview = csvimport::readPreview(path, p.format);
+        p.mapping = csvimport::proposeMapping(preview.header, preview.records);
+        return p;
+    }
+
+    static QString dataFile(const QString& name)
+    {
+        const QString own = QStringLiteral(DATA_DIR "/") + name;
+        return QFileInfo::exists(own) ? own : QStringLiteral(PLAN_DATA_DIR "/") + name;
+    }
+
+    static csvstore::ImportOptions options(ExistingRows existing = ExistingRows::Skip)
+    {
+        csvstore::ImportOptions o;
+        o.existing = existing;
+        o.today = QDate(2026, 6, 15);
+        return o;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        db::schema::createDatabase(m_dir->path(), [](sqlite3* db) {
+            sqlite3_exec(db,
+                         "INSERT INTO VERLAGE (VLVERLAGID, VLNAME1) VALUES ('V1', 'Carlsen');"
+                         "INSERT INTO SERIEN (SRSERIENID, SRNAME) VALUES ('S1', 'Spirou und Fantasio');"
+                         "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLSERIEID, SCLBAND, SCLSERIENTEXT, SCLFEHLT, "
+                         "SCLZUKAUFEN) VALUES ('C1', 'S1', 1, 'Spirou und Fantasio', 0, 0);",
+                         nullptr, nullptr, nullptr);
+        });
+        m_data = std::make_unique<ComicData>();
+        connection().setDatabasePath(m_dir->path() + u"/database"_s);
+        m_data->OpenTables();
+    }
+    void cleanup() { m_data.reset(); }
+
+    void storesWhatTheFileSays_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<ExistingRows>("existing");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Windows-1252, author per role, names as stored") << u"kasse-1252.csv"_s << ExistingRows::Skip
+                                                                        << u"kasse-1252.skip.rows"_s;
+        QTest::newRow("the same, existing volumes completed")
+            << u"kasse-1252.csv"_s << ExistingRows::Complete << u"kasse-1252.complete.rows"_s;
+        QTest::newRow("UTF-8 with BOM, roles inside the cell") << u"calc-utf8-bom.csv"_s << ExistingRows::Skip
+                                                               << u"calc-utf8-bom.rows"_s;
+        QTest::newRow("English headers of another program") << u"english-export.csv"_s << ExistingRows::Skip
+                                                            << u"english-export.rows"_s;
+        QTest::newRow("UTF-16 from a spreadsheet's Unicode text") << u"excel-unicode.txt"_s << ExistingRows::Skip
+                                                                  << u"excel-unicode.rows"_s;
+    }
+
+    void storesWhatTheFileSays()
+    {
+        QFETCH(QString, file);
+        QFETCH(ExistingRows, existing);
+        QFETCH(QString, expected);
+        const QString path = dataFile(file);
+        const Prepared p = prepare(path);
+        const QString before = everything();
+
+        const csvstore::ImportSummary trial = csvstore::dryRun(*m_data, path, p.format, p.mapping, options(existing));
+        QCOMPARE(everything(), before);
+        const csvstore::ImportSummary stored =
+            csvstore::importFile(*m_data, path, p.format, p.mapping, options(existing));
+        QCOMPARE(stored.text(), trial.text());
+        QVERIFY(stored == trial);
+
+        compareGolden(trial.text() + u'\n' + collection() + u'\n', QStringLiteral(DATA_DIR "/") + expected);
+        // The program's own tables see the new rows without being reopened.
+        QCOMPARE(m_data->tblStripothek().recordCount(), rows(u"SELECT count(*) FROM SERVERSTRIPOTHEK"_s)[0].toInt());
+    }
+
+    void refusedFileChangesNothing_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("a row with bad values")
+            << u"excel-de-1252.csv"_s << u"„excel-de-1252.csv“, Zeile 7, Spalte Band: „abc“ ist keine Zahl. Es wurde nichts importiert"_s;
+        QTest::newRow("only the header") << u"nur-kopfzeile.csv"_s << u"nur die Kopfzeile"_s;
+        QTest::newRow("a workbook, not a CSV file") << u"mappe.csv"_s << u"mappe.csv"_s;
+        QTest::newRow("a line past the limit after good rows") << u"long"_s << u"Zeile 3"_s;
+        QTest::newRow("the database refuses an own copy") << u"kasse-1252.csv"_s << u"gesperrt"_s;
+    }
+
+    void refusedFileChangesNothing()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, refusal);
+        QString path = dataFile(file);
+        if (file == u"long"_s) {
+            path = m_dir->filePath(u"lang.csv"_s);
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("Serie;Band;Titel\nAsterix;1;Asterix der Gallier\nAsterix;2;\"");
+            out.write(QByteArray(3 << 20, 'x'));
+            out.write("\"\n");
+        }
+        if (refusal == u"gesperrt"_s)
+            connection().execute(u"CREATE TEMP TRIGGER refuse BEFORE INSERT ON LOKALESTRIPOTHEK WHEN "
+                                 "(SELECT count(*) FROM LOKALESTRIPOTHEK) = 1 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"_s);
+        const QString before = everything();
+        const QString message = errorOf([&] {
+            const Prepared p = prepare(path);
+            csvstore::importFile(*m_data, path, p.format, p.mapping, options());
+        });
+        QVERIFY2(message.contains(refusal), qPrintable(message));
+        QCOMPARE(everything(), before);
+        QVERIFY(!connection().inTransaction());
+    }
+
+    // The overview's columns, filter and order written out and read back into
+    // an empty collection: the same entries, awkward texts included.
+    void overviewCsvReadsBackAsTheSameEntries()
+    {
+        const QString source = dataFile(u"kasse-1252.csv"_s);
+        const Prepared p = prepare(source);
+        csvstore::importFile(*m_data, source, p.format, p.mapping, options());
+        db::Table& catalogue = m_data->tblStripothek();
+        catalogue.append();
+        catalogue.fieldByName(u"SCLTITEL1"_s).setAsString(u"Der \"singende\" Draht; Teil 2\nNeuauflage"_s);
+        catalogue.fieldByName(u"SCLSERIEID"_s).setAsString(u"S1"_s);
+        catalogue.fieldByName(u"SCLISBNNR"_s).setAsString(u"0123456789"_s);
+        catalogue.fieldByName(u"SCLFEHLT"_s).setAsInteger(1);
+        catalogue.post();
+        catalogue.setIndexName(u"NKSCLTITEL1"_s);
+        catalogue.setFilter(u"(SCLSERIENTEXT = 'spirou*')"_s);
+        catalogue.setFiltered(true);
+
+        const QList<csvstore::CsvColumn> columns{{u"SCLTITEL1"_s, u"Titel 1"_s}, {u"SCLSERIENTEXT"_s, u"Serie"_s},
+                                                 {u"SCLBAND"_s, u"Band"_s},        {u"SCLVERLAGTEXT"_s, u"Verlage"_s},
+                                                 {u"SCLISBNNR"_s, u"ISBN-Nr."_s},  {u"SCLFEHLT"_s, u"Fehlt"_s}};
+        const QString csv = m_dir->filePath(u"uebersicht.csv"_s);
+        QCOMPARE(csvstore::writeShownRows(catalogue, columns, csv), 3);
+        QFile written(csv);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        compareGolden(QString::fromUtf8(written.readAll()), QStringLiteral(DATA_DIR "/uebersicht.csv.expected"));
+
+        const auto shown = [&columns](const db::Table& table) {
+            QStringList lines;
+            QStringList fields;
+            for (const csvstore::CsvColumn& c : columns)
+                fields << c.field;
+            table.readShown(fields, [&lines, &fields](const db::Statement& row) {
+                QStringList values;
+                for (int i = 0; i < fields.size(); ++i)
+                    values << row.column(i).toString().replace(u'\n', u' '); // a title is one line
+                lines << values.join(u" | "_s);
+            });
+            return lines;
+        };
+        QTemporaryDir emptyDir;
+        db::schema::createDatabase(emptyDir.path());
+        ComicData empty;
+        empty.dbConnection().setDatabasePath(emptyDir.path() + u"/database"_s);
+        empty.OpenTables();
+        const Prepared back = prepare(csv);
+        const csvstore::ImportSummary summary = csvstore::importFile(empty, csv, back.format, back.mapping, options());
+        QCOMPARE(summary.volumes, 3);
+        empty.tblStripothek().setIndexName(u"NKSCLTITEL1"_s);
+        QCOMPARE(shown(empty.tblStripothek()), shown(catalogue));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCsvStore)
+#include "tst_csvstore.moc"
