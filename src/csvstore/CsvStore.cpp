@@ -1,6 +1,7 @@
 #include "csvstore/CsvStore.h"
 
 #include "core/Errors.h"
+#include "database/SearchIndex.h"
 #include "database/ComicData.h"
 #include "database/FieldNames.h"
 #include "database/GermanOrder.h"
@@ -377,6 +378,7 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
     planOptions.today = options.today;
 
     db::Transaction transaction(data.dbConnection());
+    db::search::DeferredRefresh search(data.dbConnection().handle());
     {
         Storing storing(data, options, summary);
         summary.plan = csvimport::planFile(path, format, mapping, planOptions,
@@ -391,6 +393,7 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
             throw db::Error(message + QStringLiteral(". Es wurde nichts importiert; berichtigen Sie die Datei und "
                                                      "importieren Sie sie noch einmal"));
         }
+        search.finish();
         transaction.commit();
     }
     return summary;

@@ -164,26 +164,50 @@ QString volumesOfAuthor(const QString& author)
         .arg(sameKey(QStringLiteral("s.SCLCOMICID"), QStringLiteral("c.C2ACOMICID")), author);
 }
 
-QString trigger(const QString& name, const QString& event, const QString& table, const QString& body)
+// The temporary table of volumes whose index rows wait for a deferred
+// refresh. Unqualified: a trigger may not name the database of what it writes.
+const QString kWaiting = QStringLiteral("SUCHE_WARTEND");
+
+// How the triggers are made: those of the file refresh the index at once;
+// the temporary ones of a deferred refresh only note the volumes.
+struct TriggerKind {
+    QString create; // up to the trigger's name
+    bool deferred = false;
+};
+const TriggerKind kStored{QStringLiteral("CREATE TRIGGER SUCHE_"), false};
+const TriggerKind kNoting{QStringLiteral("CREATE TEMP TRIGGER SUCHE_WARTEND_"), true};
+
+QString trigger(const TriggerKind& kind, const QString& name, const QString& event, const QString& table,
+                const QString& body)
 {
-    return QStringLiteral("CREATE TRIGGER SUCHE_%1 AFTER %2 ON %3 BEGIN %4 END").arg(name, event, table, body);
+    return QStringLiteral("%1%2 AFTER %3 ON %4 BEGIN %5 END").arg(kind.create, name, event, table, body);
 }
 
-QStringList triggersSql()
+QString note(const QString& volumes)
+{
+    return QStringLiteral("INSERT OR IGNORE INTO %1 (ID) %2;").arg(kWaiting, volumes);
+}
+
+QStringList triggersSql(const TriggerKind& kind = kStored)
 {
     QStringList catalogueColumns = kCatalogueTexts;
     catalogueColumns.prepend(QStringLiteral("SCLCOMICID"));
     const QString one = QStringLiteral("SELECT %1.rowid");
+    const auto act = [&kind](const QString& volumes) { return kind.deferred ? note(volumes) : refresh(volumes); };
     QStringList triggers;
-    triggers << trigger(QStringLiteral("KATALOG_NEU"), QStringLiteral("INSERT"), QStringLiteral("SERVERSTRIPOTHEK"),
-                        refresh(one.arg(QLatin1String("new"))));
-    triggers << trigger(QStringLiteral("KATALOG_GEAENDERT"),
+    triggers << trigger(kind, QStringLiteral("KATALOG_NEU"), QStringLiteral("INSERT"), QStringLiteral("SERVERSTRIPOTHEK"),
+                        act(one.arg(QLatin1String("new"))));
+    triggers << trigger(kind, QStringLiteral("KATALOG_GEAENDERT"),
                         QStringLiteral("UPDATE OF ") + catalogueColumns.join(QStringLiteral(", ")),
                         QStringLiteral("SERVERSTRIPOTHEK"),
-                        QStringLiteral("DELETE FROM %1 WHERE rowid = old.rowid; ").arg(kIndex) +
-                            refresh(one.arg(QLatin1String("new"))));
-    triggers << trigger(QStringLiteral("KATALOG_GELOESCHT"), QStringLiteral("DELETE"), QStringLiteral("SERVERSTRIPOTHEK"),
-                        QStringLiteral("DELETE FROM %1 WHERE rowid = old.rowid;").arg(kIndex));
+                        kind.deferred ? note(one.arg(QLatin1String("old")) + QStringLiteral(" UNION ") +
+                                             one.arg(QLatin1String("new")))
+                                      : QStringLiteral("DELETE FROM %1 WHERE rowid = old.rowid; ").arg(kIndex) +
+                                            refresh(one.arg(QLatin1String("new"))));
+    triggers << trigger(kind, QStringLiteral("KATALOG_GELOESCHT"), QStringLiteral("DELETE"),
+                        QStringLiteral("SERVERSTRIPOTHEK"),
+                        kind.deferred ? note(one.arg(QLatin1String("old")))
+                                      : QStringLiteral("DELETE FROM %1 WHERE rowid = old.rowid;").arg(kIndex));
     const struct {
         const char* name;
         const char* table;
@@ -197,23 +221,23 @@ QStringList triggersSql()
         const QString name = QString::fromLatin1(d.name);
         const QString table = QString::fromLatin1(d.table);
         const QString link = QString::fromLatin1(d.link);
-        triggers << trigger(name + QStringLiteral("_NEU"), QStringLiteral("INSERT"), table,
-                            refresh(volumesWithKey(QStringLiteral("new.") + link)));
-        triggers << trigger(name + QStringLiteral("_GEAENDERT"), QStringLiteral("UPDATE OF ") + QLatin1String(d.columns),
-                            table, refresh(volumesWithKeys(link)));
-        triggers << trigger(name + QStringLiteral("_GELOESCHT"), QStringLiteral("DELETE"), table,
-                            refresh(volumesWithKey(QStringLiteral("old.") + link)));
+        triggers << trigger(kind, name + QStringLiteral("_NEU"), QStringLiteral("INSERT"), table,
+                            act(volumesWithKey(QStringLiteral("new.") + link)));
+        triggers << trigger(kind, name + QStringLiteral("_GEAENDERT"), QStringLiteral("UPDATE OF ") + QLatin1String(d.columns),
+                            table, act(volumesWithKeys(link)));
+        triggers << trigger(kind, name + QStringLiteral("_GELOESCHT"), QStringLiteral("DELETE"), table,
+                            act(volumesWithKey(QStringLiteral("old.") + link)));
     }
     // A renamed author changes the text of every volume of theirs; so may
     // one added under a key that assignments already name.
-    triggers << trigger(QStringLiteral("NAME_NEU"), QStringLiteral("INSERT"), QStringLiteral("AUTOREN"),
-                        refresh(volumesOfAuthor(QStringLiteral("new.ANAUTORID"))));
-    triggers << trigger(QStringLiteral("NAME_GEAENDERT"), QStringLiteral("UPDATE OF ANAUTORID, ANNAME"),
+    triggers << trigger(kind, QStringLiteral("NAME_NEU"), QStringLiteral("INSERT"), QStringLiteral("AUTOREN"),
+                        act(volumesOfAuthor(QStringLiteral("new.ANAUTORID"))));
+    triggers << trigger(kind, QStringLiteral("NAME_GEAENDERT"), QStringLiteral("UPDATE OF ANAUTORID, ANNAME"),
                         QStringLiteral("AUTOREN"),
-                        refresh(volumesOfAuthor(QStringLiteral("old.ANAUTORID")) + QStringLiteral(" UNION ") +
+                        act(volumesOfAuthor(QStringLiteral("old.ANAUTORID")) + QStringLiteral(" UNION ") +
                                 volumesOfAuthor(QStringLiteral("new.ANAUTORID"))));
-    triggers << trigger(QStringLiteral("NAME_GELOESCHT"), QStringLiteral("DELETE"), QStringLiteral("AUTOREN"),
-                        refresh(volumesOfAuthor(QStringLiteral("old.ANAUTORID"))));
+    triggers << trigger(kind, QStringLiteral("NAME_GELOESCHT"), QStringLiteral("DELETE"), QStringLiteral("AUTOREN"),
+                        act(volumesOfAuthor(QStringLiteral("old.ANAUTORID"))));
     return triggers;
 }
 
@@ -385,6 +409,59 @@ CompiledFilter searchCondition(const QString& typed)
     condition.sql = alternatives.join(QStringLiteral(" OR "));
     condition.fields = kCatalogueTexts;
     return condition;
+}
+
+DeferredRefresh::DeferredRefresh(sqlite3* db) : m_db(db), m_active(hasSearchIndex(db))
+{
+    if (!m_active)
+        return;
+    if (sqlite3_get_autocommit(db))
+        throw Error(QStringLiteral("Die Suche wird nur innerhalb einer Transaktion später nachgeführt."));
+    exec(db, QStringLiteral("CREATE TEMP TABLE %1 (ID INTEGER PRIMARY KEY)").arg(kWaiting));
+    for (const QString& name : triggerNames())
+        exec(db, QStringLiteral("DROP TRIGGER %1").arg(name));
+    for (const QString& sql : triggersSql(kNoting))
+        exec(db, sql);
+}
+
+DeferredRefresh::~DeferredRefresh()
+{
+    if (!m_active)
+        return;
+    // Rolled back, the file has its own triggers again; only ours are left.
+    try {
+        dropNoting();
+    } catch (const Error&) {
+    }
+}
+
+void DeferredRefresh::finish()
+{
+    if (!m_active)
+        return;
+    const QString waiting = QStringLiteral("SELECT ID FROM temp.%1").arg(kWaiting);
+    exec(m_db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (%2)").arg(kIndex, waiting));
+    exec(m_db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
+                   .arg(kIndex, kText, waiting));
+    dropNoting();
+    for (const QString& sql : triggersSql())
+        exec(m_db, sql);
+    m_active = false;
+}
+
+void DeferredRefresh::dropNoting()
+{
+    for (const QString& sql : triggersSql(kNoting))
+        exec(m_db, QStringLiteral("DROP TRIGGER IF EXISTS temp.%1").arg(sql.section(QLatin1Char(' '), 3, 3)));
+    exec(m_db, QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(kWaiting));
+}
+
+QStringList DeferredRefresh::triggerNames()
+{
+    QStringList names;
+    for (const QString& sql : triggersSql())
+        names << sql.section(QLatin1Char(' '), 2, 2);
+    return names;
 }
 
 } // namespace db::search

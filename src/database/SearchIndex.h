@@ -54,4 +54,27 @@ QString normalizedSearch(const QString& typed);
 // ISBN's digits. Empty sql when the text holds nothing to look for.
 CompiledFilter searchCondition(const QString& typed);
 
+// Many rows written in one transaction (an import of a spreadsheet): the
+// file's triggers would rewrite a volume's index row for each of its rows
+// and SQLite's full-text index pays for every statement, so while this lives
+// the changes only note the volumes they touch, and finish() refreshes those
+// at once and puts the file's triggers back. Lives inside the caller's
+// transaction: rolled back, the file keeps its triggers and its index as
+// they were. finish() belongs before the commit; without it the caller must
+// roll back. Does nothing on a file without the index.
+class DeferredRefresh {
+public:
+    explicit DeferredRefresh(sqlite3* db);
+    ~DeferredRefresh();
+    DeferredRefresh(const DeferredRefresh&) = delete;
+    DeferredRefresh& operator=(const DeferredRefresh&) = delete;
+    void finish();
+
+private:
+    void dropNoting();
+    static QStringList triggerNames();
+    sqlite3* m_db;
+    bool m_active;
+};
+
 } // namespace db::search
