@@ -385,10 +385,17 @@ bool upgradeGermanOrder(sqlite3* db)
     }
     if (work.isEmpty())
         return false;
-    try {
-        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    return upgradeInOneTransaction(db, [&] {
         for (const QString& sql : std::as_const(work))
             exec(db, sql);
+    });
+}
+
+bool upgradeInOneTransaction(sqlite3* db, const std::function<void()>& work)
+{
+    try {
+        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+        work();
         exec(db, QStringLiteral("COMMIT"));
     } catch (const Error&) {
         if (sqlite3_get_autocommit(db) == 0) {

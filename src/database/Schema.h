@@ -88,6 +88,11 @@ QStringList addKeyColumnsSql(const TableDef& table);
 // names still sort in the German order, only without the index's help.
 bool upgradeGermanOrder(sqlite3* db);
 
+// Runs an upgrade of the file's own objects in one write transaction: all of
+// it or, when any step fails (another program writes, a file that cannot be
+// written), nothing. Returns whether it was made; opening then goes on.
+bool upgradeInOneTransaction(sqlite3* db, const std::function<void()>& work);
+
 // workDir + "/database/stripothek.db"
 QString databaseFile(const QString& workDir);
 

@@ -333,21 +333,10 @@ bool upgradeSearchIndex(sqlite3* db, const Progress& progress)
     } catch (const Error&) {
         return false; // a file that cannot answer: opening it reports why
     }
-    try {
-        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    return schema::upgradeInOneTransaction(db, [&] {
         dropAll(db);
         createSearchIndex(db, progress);
-        exec(db, QStringLiteral("COMMIT"));
-    } catch (const Error&) {
-        if (sqlite3_get_autocommit(db) == 0) {
-            try {
-                exec(db, QStringLiteral("ROLLBACK"));
-            } catch (const Error&) {
-            }
-        }
-        return false;
-    }
-    return true;
+    });
 }
 
 QString normalizedSearch(const QString& typed)
