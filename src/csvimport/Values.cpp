@@ -39,6 +39,9 @@ QString clean(QStringView text, bool memo)
                 continue;
             c = u'\n';
         }
+        // A word processor's line and paragraph breaks, as the entry boxes take them.
+        if (c == 0x0b || c == 0x0c || c == 0x85 || c == 0x2028 || c == 0x2029)
+            c = u'\n';
         if (!memo && QChar::isSpace(c)) {
             blank = !out.isEmpty();
             continue;

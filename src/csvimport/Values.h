@@ -28,7 +28,8 @@ QString quoted(QStringView text);
 // that wrote the file, and could not be exported as XML later.
 QString cleanLine(QStringView text);
 // Text for a memo (content, remarks): the same, but line breaks are kept
-// (as "\n") and so are tabs.
+// (as "\n") and so are tabs. A word processor's line and paragraph breaks
+// (U+000B, U+000C, U+0085, U+2028, U+2029) are line breaks, as in the entry boxes.
 QString cleanMemo(QStringView text);
 // Whether cleanLine would leave nothing, without building the text.
 bool isBlankText(QStringView text);

@@ -130,6 +130,10 @@ void tst_CsvValues::values_data()
     row("line: half a surrogate pair dropped", "line", QStringLiteral("A") + QChar(0xd800) + QStringLiteral("B"), "[\"AB\"]");
     row("memo: line breaks kept as LF", "memo", QStringLiteral("\n Zeile 1\r\nZeile 2\rZeile 3\tTab\u000b\n"),
         "[\"Zeile 1\\nZeile 2\\nZeile 3\\tTab\"]");
+    row("memo: a word processor's breaks as LF", "memo", QStringLiteral("Zeile\u000bUmbruch\u2029Absatz\u0085Ende"),
+        "[\"Zeile\\nUmbruch\\nAbsatz\\nEnde\"]");
+    row("line: a word processor's breaks as blanks", "line", QStringLiteral("Zeile\u000bUmbruch\u2028Ende"),
+        "[\"Zeile Umbruch Ende\"]");
 }
 
 void tst_CsvValues::values()
