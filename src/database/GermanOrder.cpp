@@ -78,11 +78,6 @@ QList<Replacement> flatten(std::span<const Fold> folds)
     return all;
 }
 
-QString sqlText(QString text)
-{
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
 QString replaced(QString expression, std::span<const Replacement> replacements)
 {
     for (const Replacement& r : replacements)
@@ -230,6 +225,11 @@ bool currentKey(sqlite3* db, const QString& table, const QString& field)
 }
 
 } // namespace
+
+QString sqlText(QString text)
+{
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
 
 QString germanKeyColumn(const QString& field)
 {

@@ -40,6 +40,10 @@ namespace db {
 // The key column of a name field: "SCLTITEL1" gives "SCLTITEL1_SORT".
 QString germanKeyColumn(const QString& field);
 
+// A text as an SQL string literal, for the generated SQL of key columns and
+// search views (written by the program, never typed).
+QString sqlText(QString text);
+
 // The column definitions that compute a name field's key, in the order
 // ALTER TABLE must add them; the last one defines germanKeyColumn(field).
 QStringList germanKeyColumnsSql(const QString& field);

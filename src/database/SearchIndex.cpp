@@ -40,11 +40,6 @@ const QStringList kIsbnPunctuation = {QStringLiteral("-"),      QStringLiteral("
 // Replacements per view: SQLite's parser nests calls only about 27 deep.
 constexpr qsizetype kPerView = 24;
 
-QString sqlText(QString text)
-{
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
 QString replaced(QString expression, std::span<const FoldedCharacter> folds)
 {
     for (const FoldedCharacter& f : folds)
