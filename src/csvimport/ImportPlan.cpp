@@ -306,6 +306,11 @@ std::optional<ImportRow> Planner::plan(const Record& record)
     return row;
 }
 
+Cancelled::Cancelled()
+    : db::Error(QStringLiteral("Der Import wurde abgebrochen; es wurde nichts gespeichert"))
+{
+}
+
 PlanSummary planFile(const QString& path, const Format& format, const Mapping& mapping, const PlanOptions& options,
                      const std::function<void(const ImportRow&)>& sink, const Limits& limits)
 {
@@ -315,9 +320,18 @@ PlanSummary planFile(const QString& path, const Format& format, const Mapping& m
         throw ReadError(name, 0, 0, QStringLiteral("Die Datei enthält keine Datensätze"));
     Planner planner(reader.header(), mapping, options);
     Record record;
-    while (reader.next(record))
+    const qint64 size = reader.size();
+    if (options.progress && !options.progress(0, size))
+        throw Cancelled();
+    for (int n = 1; reader.next(record); ++n) {
         if (const std::optional<ImportRow> row = planner.plan(record); row && sink)
             sink(*row);
+        // Often enough for a smooth bar, rarely enough to cost nothing.
+        if (options.progress && n % 256 == 0 && !options.progress(reader.bytesRead(), size))
+            throw Cancelled();
+    }
+    if (options.progress && !options.progress(size, size))
+        throw Cancelled();
     PlanSummary summary = planner.summary();
     summary.windows1252Lines = reader.windows1252Lines();
     summary.firstWindows1252Line = reader.firstWindows1252Line();

@@ -81,6 +81,15 @@ struct PlanOptions {
     Lookups lookups;
     QDate today = QDate::currentDate(); // for two-digit years
     int maxErrors = 1000;               // kept in full; the rest only counted
+    // Asked now and then, on the thread that reads, how far reading has come;
+    // false cancels the pass (Cancelled is thrown).
+    std::function<bool(qint64 bytesRead, qint64 fileSize)> progress;
+};
+
+// The user cancelled a pass over a file: nothing of it may stay.
+class Cancelled : public db::Error {
+public:
+    Cancelled();
 };
 
 struct PlanSummary {

@@ -376,6 +376,7 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
     csvimport::PlanOptions planOptions;
     planOptions.lookups = readLookups(data.dbConnection());
     planOptions.today = options.today;
+    planOptions.progress = options.progress;
 
     db::Transaction transaction(data.dbConnection());
     db::search::DeferredRefresh search(data.dbConnection().handle());

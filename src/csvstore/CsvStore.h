@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ComicData;
 
 namespace db {
@@ -31,6 +33,8 @@ struct ImportOptions {
     ExistingRows existing = ExistingRows::Skip;
     QDate today = QDate::currentDate(); // for two-digit years
     csvimport::Limits limits;
+    // See csvimport::PlanOptions::progress; a cancelled pass stores nothing.
+    std::function<bool(qint64 bytesRead, qint64 fileSize)> progress;
 };
 
 struct ImportSummary {

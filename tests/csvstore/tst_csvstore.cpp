@@ -206,6 +206,7 @@ private Q_SLOTS:
         QTest::newRow("a workbook, not a CSV file") << u"mappe.csv"_s << u"mappe.csv"_s;
         QTest::newRow("a line past the limit after good rows") << u"long"_s << u"Zeile 3"_s;
         QTest::newRow("the database refuses an own copy") << u"kasse-1252.csv"_s << u"gesperrt"_s;
+        QTest::newRow("cancelled after the first rows were stored") << u"kasse-1252.csv"_s << u"abgebrochen"_s;
     }
 
     void refusedFileChangesNothing()
@@ -224,11 +225,19 @@ private Q_SLOTS:
         if (refusal == u"gesperrt"_s)
             connection().execute(u"CREATE TEMP TRIGGER refuse BEFORE INSERT ON LOKALESTRIPOTHEK WHEN "
                                  "(SELECT count(*) FROM LOKALESTRIPOTHEK) = 1 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"_s);
+        csvstore::ImportOptions o = options();
+        bool stored = false;
+        if (refusal == u"abgebrochen"_s)
+            o.progress = [&](qint64 done, qint64) {
+                stored = rows(u"SELECT count(*) FROM SERVERSTRIPOTHEK"_s)[0].toInt() > 1;
+                return done == 0;
+            };
         const QString before = everything();
         const QString message = errorOf([&] {
             const Prepared p = prepare(path);
-            csvstore::importFile(*m_data, path, p.format, p.mapping, options());
+            csvstore::importFile(*m_data, path, p.format, p.mapping, o);
         });
+        QCOMPARE(stored, refusal == u"abgebrochen"_s);
         QVERIFY2(message.contains(refusal), qPrintable(message));
         QCOMPARE(everything(), before);
         QVERIFY(!connection().inTransaction());
