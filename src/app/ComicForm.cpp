@@ -448,6 +448,10 @@ void TComicForm::menShowLogClick(bool checked)
 void TComicForm::menImportCsvClick()
 {
     m_data.tblStripothek().checkActive();
+    // What the user typed is stored now, before the wizard opens, with its
+    // refusal where the user typed it: not by the trial run behind the
+    // wizard, where a refused value could not be mended.
+    ui::storeEditedRow(m_data.tblStripothek());
     if (!csvwizard::runImportWizard(m_data, this))
         return;
     // The rows came in behind the tables' backs.

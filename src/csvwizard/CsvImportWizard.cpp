@@ -6,9 +6,11 @@
 #include "core/WaitCursor.h"
 #include "csvimport/ImportPlan.h"
 #include "csvimport/FormatDetection.h"
+#include "csvwizard/PassProgress.h"
 #include "database/ComicData.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -21,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -45,10 +48,49 @@ QString message(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
+// The last page: "Importieren" only after a trial run of what is chosen now.
+class SummaryWizardPage : public QWizardPage {
+public:
+    SummaryWizardPage(std::function<bool()> ready, QWidget* parent) : QWizardPage(parent), m_ready(std::move(ready)) {}
+    bool isComplete() const override { return m_ready(); }
+
+private:
+    std::function<bool()> m_ready;
+};
+
+// A combo box in a scrolled table: the wheel scrolls the table until the
+// user has chosen the box, so that scrolling never changes a field.
+class WheelGuard : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
+QComboBox* mappingBox(const QString& name, QWidget* parent, QObject* wheelGuard)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setFocusPolicy(Qt::StrongFocus);
+    box->installEventFilter(wheelGuard);
+    return box;
+}
+
 } // namespace
 
-TCsvImportWizard::TCsvImportWizard(ComicData& data, QWidget* parent) : QWizard(parent), m_data(data)
+TCsvImportWizard::TCsvImportWizard(ComicData& data, QWidget* parent)
+    : QWizard(parent), m_data(data), m_wheelGuard(new WheelGuard(this))
 {
+    const db::Connection& connection = data.dbConnection();
+    if (connection.readAsItIs() || connection.onlyReadable())
+        throw db::Error(QStringLiteral("Die Sammlung lässt sich nur lesen; aus einer Tabelle kann nichts in sie "
+                                       "importiert werden"));
     setObjectName(QStringLiteral("TCsvImportWizard"));
     setWindowTitle(QStringLiteral("Importieren aus Tabelle"));
     setWizardStyle(QWizard::ClassicStyle);
@@ -175,7 +217,7 @@ QWizardPage* TCsvImportWizard::buildMappingPage()
 
 QWizardPage* TCsvImportWizard::buildSummaryPage()
 {
-    auto* page = new QWizardPage(this);
+    auto* page = new SummaryWizardPage([this] { return m_trial && m_trial->plan.refusedRows == 0 && !m_pass; }, this);
     page->setObjectName(QStringLiteral("pgSummary"));
     page->setTitle(QStringLiteral("Probelauf"));
     page->setSubTitle(QStringLiteral("Das entstünde beim Import. Noch ist nichts gespeichert; vor dem Import wird "
@@ -186,6 +228,15 @@ QWizardPage* TCsvImportWizard::buildSummaryPage()
     labSummary->setWordWrap(true);
     labSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(labSummary);
+    labPassError = errorLabel("labPassError", page);
+    layout->addWidget(labPassError);
+    auto* again = new QPushButton(QStringLiteral("&Probelauf wiederholen"), page);
+    again->setObjectName(QStringLiteral("btnTrial"));
+    auto* againRow = new QHBoxLayout;
+    againRow->addWidget(again);
+    againRow->addStretch(1);
+    layout->addLayout(againRow);
+    connect(again, &QPushButton::clicked, this, [this] { runTrial(); });
     auto* existing = new QLabel(QStringLiteral("Bände, die es schon gibt (gleiche ISBN oder gleiche Serie und Band):"),
                                 page);
     rbSkip = new QRadioButton(QStringLiteral("&überspringen"), page);
@@ -276,13 +327,11 @@ void TCsvImportWizard::fillMapping(const csvimport::Mapping& mapping)
         grdMapping->setItem(c, 0, new QTableWidgetItem(grdPreview->horizontalHeaderItem(c)->text()));
         const QString sample = m_sample.isEmpty() ? QString() : m_sample.first().fields.value(c);
         grdMapping->setItem(c, 1, new QTableWidgetItem(sample.simplified()));
-        auto* target = new QComboBox(grdMapping);
-        target->setObjectName(QStringLiteral("cbTarget%1").arg(c + 1));
+        auto* target = mappingBox(QStringLiteral("cbTarget%1").arg(c + 1), grdMapping, m_wheelGuard);
         for (const csvimport::Target t : csvimport::allTargets())
             target->addItem(csvimport::targetCaption(t), int(t));
         target->setCurrentIndex(target->findData(int(column.target)));
-        auto* role = new QComboBox(grdMapping);
-        role->setObjectName(QStringLiteral("cbRole%1").arg(c + 1));
+        auto* role = mappingBox(QStringLiteral("cbRole%1").arg(c + 1), grdMapping, m_wheelGuard);
         role->addItem(QStringLiteral("(wie in der Zelle genannt)"), QString());
         for (const QString& r : m_roles)
             role->addItem(r, r);
@@ -361,22 +410,83 @@ csvstore::ImportOptions TCsvImportWizard::options() const
     return o;
 }
 
+// The passes run here, on the thread of the windows, and not on a thread of
+// their own: the store works through the program's tables and connection,
+// and a rollback tells every table of the program to read its rows again,
+// which the overview and the pages answer by repainting. So the pass lets
+// the windows paint between records, and the progress dialog, modal to the
+// whole program, keeps every command away until the transaction is
+// committed or rolled back. runPass() refuses to start a second pass.
+std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
+{
+    if (m_pass)
+        return std::nullopt;
+    PassProgress progress(store ? PassProgress::Kind::Import : PassProgress::Kind::Trial,
+                          QFileInfo(editFile->text()).fileName(), this);
+    m_pass = &progress;
+    const auto ended = qScopeGuard([this] { m_pass = nullptr; });
+    csvstore::ImportOptions o = options();
+    o.progress = [&progress](qint64 read, qint64 size) { return progress.report(read, size); };
+    if (store)
+        return csvstore::importFile(m_data, editFile->text(), m_format, currentMapping(), o);
+    return csvstore::dryRun(m_data, editFile->text(), m_format, currentMapping(), o);
+}
+
 void TCsvImportWizard::runTrial()
 {
+    if (m_pass)
+        return;
     m_trial.reset();
     memoProblems->clear();
+    labSummary->clear();
+    labPassError->clear();
     try {
-        const ui::WaitCursor waiting;
-        m_trial = csvstore::dryRun(m_data, editFile->text(), m_format, currentMapping(), options());
-        labSummary->setText(m_trial->text());
-        memoProblems->setPlainText(m_trial->plan.problems().join(u'\n'));
-        if (m_trial->plan.refusedRows > 0)
-            labSummary->setText(labSummary->text()
-                                + QStringLiteral("\n\nSolange Zeilen fehlerhaft sind, wird nichts importiert: "
-                                                 "berichtigen Sie die Datei oder die Zuordnung."));
+        m_trial = runPass(false);
+        if (m_trial) {
+            labSummary->setText(m_trial->text());
+            memoProblems->setPlainText(m_trial->plan.problems().join(u'\n'));
+            if (m_trial->plan.refusedRows > 0)
+                labSummary->setText(labSummary->text()
+                                    + QStringLiteral("\n\nSolange Zeilen fehlerhaft sind, wird nichts importiert: "
+                                                     "berichtigen Sie die Datei oder die Zuordnung."));
+        }
+    } catch (const csvimport::Cancelled&) {
+        labPassError->setText(QStringLiteral("Der Probelauf wurde abgebrochen; es wurde nichts gespeichert. Mit "
+                                             "„Probelauf wiederholen“ beginnt er von vorn."));
     } catch (const std::exception& e) {
-        labSummary->setText(message(e));
+        labPassError->setText(message(e));
     }
+    emit currentPage()->completeChanged();
+    closeIfAsked();
+}
+
+void TCsvImportWizard::closeIfAsked()
+{
+    if (m_closeAsked) {
+        m_closeAsked = false;
+        QWizard::reject();
+    }
+}
+
+void TCsvImportWizard::reject()
+{
+    if (!m_pass) {
+        QWizard::reject();
+        return;
+    }
+    // The pass gives everything back first; the wizard goes when it has.
+    m_closeAsked = true;
+    m_pass->cancel();
+}
+
+void TCsvImportWizard::closeEvent(QCloseEvent* event)
+{
+    if (m_pass) {
+        event->ignore();
+        reject();
+        return;
+    }
+    QWizard::closeEvent(event);
 }
 
 void TCsvImportWizard::initializePage(int id)
@@ -384,8 +494,17 @@ void TCsvImportWizard::initializePage(int id)
     QWizard::initializePage(id);
     if (id == MappingPage && grdMapping->rowCount() == 0)
         fillMapping(csvimport::proposeMapping(m_header, m_sample));
-    else if (id == SummaryPage)
-        runTrial();
+    else if (id == SummaryPage) {
+        // Once the page shows: the wizard keeps painting behind the progress.
+        m_trial.reset();
+        labSummary->clear();
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (isVisible() && currentId() == SummaryPage && !m_trial)
+                    runTrial();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 bool TCsvImportWizard::validateCurrentPage()
@@ -422,19 +541,24 @@ bool TCsvImportWizard::validateCurrentPage()
 
 void TCsvImportWizard::accept()
 {
-    if (!m_trial || m_trial->plan.refusedRows > 0)
+    if (m_pass || !m_trial || m_trial->plan.refusedRows > 0)
         return;
+    labPassError->clear();
     try {
         if (!backupui::backupBeforeCommand(this, QFileInfo(m_data.dbConnection().databaseFile()).absolutePath(),
                                            QStringLiteral("Import aus Tabelle")))
             return;
-        const ui::WaitCursor waiting;
-        m_imported = csvstore::importFile(m_data, editFile->text(), m_format, currentMapping(), options());
+        m_imported = runPass(true);
+    } catch (const csvimport::Cancelled& e) {
+        labPassError->setText(message(e) + u'.');
     } catch (const std::exception& e) {
-        labSummary->setText(message(e) + QStringLiteral("\n\nEs wurde nichts importiert."));
-        return;
+        labPassError->setText(message(e) + QStringLiteral("\n\nEs wurde nichts importiert."));
     }
-    QWizard::accept();
+    emit currentPage()->completeChanged();
+    if (m_imported)
+        QWizard::accept();
+    else
+        closeIfAsked();
 }
 
 bool runImportWizard(ComicData& data, QWidget* parent)

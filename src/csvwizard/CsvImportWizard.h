@@ -10,6 +10,7 @@
 
 class ComicData;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,8 @@ class QSpinBox;
 class QTableWidget;
 
 namespace csvwizard {
+
+class PassProgress;
 
 // "Importieren aus Tabelle": a spreadsheet's CSV file into the collection in
 // four steps. The file; its encoding, separator and header as guessed, each
@@ -37,9 +40,12 @@ public:
 
     bool validateCurrentPage() override;
     void accept() override;
+    // While a pass runs: cancels it, and closes when it has given back.
+    void reject() override;
 
 protected:
     void initializePage(int id) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     enum Page { FilePage, FormatPage, MappingPage, SummaryPage };
@@ -57,6 +63,10 @@ private:
     void saveMapping();
     void loadMapping();
     void runTrial();
+    // The trial run or the import with its progress; nothing when a pass
+    // runs already. Throws csvimport::Cancelled when the user cancelled.
+    std::optional<csvstore::ImportSummary> runPass(bool store);
+    void closeIfAsked();
     csvstore::ImportOptions options() const;
 
     ComicData& m_data;
@@ -67,6 +77,9 @@ private:
     std::optional<csvstore::ImportSummary> m_trial;
     std::optional<csvstore::ImportSummary> m_imported;
     bool m_filling = false;
+    PassProgress* m_pass = nullptr; // the pass that runs
+    bool m_closeAsked = false;
+    QObject* m_wheelGuard = nullptr;
 
     QLineEdit* editFile = nullptr;
     QComboBox* cbEncoding = nullptr;
@@ -79,6 +92,7 @@ private:
     QRadioButton* rbSkip = nullptr;
     QRadioButton* rbComplete = nullptr;
     QLabel* labSummary = nullptr;
+    QLabel* labPassError = nullptr;
     QPlainTextEdit* memoProblems = nullptr;
 };
 
