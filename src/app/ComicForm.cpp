@@ -452,13 +452,15 @@ void TComicForm::menImportCsvClick()
     // refusal where the user typed it: not by the trial run behind the
     // wizard, where a refused value could not be mended.
     ui::storeEditedRow(m_data.tblStripothek());
-    if (!csvwizard::runImportWizard(m_data, this))
+    const std::optional<csvstore::ImportSummary> imported = csvwizard::runImportWizard(m_data, this);
+    if (!imported)
         return;
     // The rows came in behind the tables' backs.
     for (db::Table* table : m_data.tables())
         if (table->active())
             table->refresh();
     overviewPage->UpdateCount();
+    sbMainPanel0->setText(QStringLiteral("„%1“ importiert: %2").arg(imported->fileName, imported->text()));
 }
 
 void TComicForm::menSaveOverviewCsvClick()

@@ -424,7 +424,12 @@ std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
     PassProgress progress(store ? PassProgress::Kind::Import : PassProgress::Kind::Trial,
                           QFileInfo(editFile->text()).fileName(), this);
     m_pass = &progress;
-    const auto ended = qScopeGuard([this] { m_pass = nullptr; });
+    const auto ended = qScopeGuard([this] {
+        m_pass = nullptr;
+        // The keyboard comes back here, not to whichever window the system
+        // picks when the progress goes.
+        activateWindow();
+    });
     csvstore::ImportOptions o = options();
     o.progress = [&progress](qint64 read, qint64 size) { return progress.report(read, size); };
     if (store)
@@ -453,6 +458,7 @@ void TCsvImportWizard::runTrial()
     } catch (const csvimport::Cancelled&) {
         labPassError->setText(QStringLiteral("Der Probelauf wurde abgebrochen; es wurde nichts gespeichert. Mit "
                                              "„Probelauf wiederholen“ beginnt er von vorn."));
+        findChild<QPushButton*>(QStringLiteral("btnTrial"))->setFocus();
     } catch (const std::exception& e) {
         labPassError->setText(message(e));
     }
@@ -561,10 +567,12 @@ void TCsvImportWizard::accept()
         closeIfAsked();
 }
 
-bool runImportWizard(ComicData& data, QWidget* parent)
+std::optional<csvstore::ImportSummary> runImportWizard(ComicData& data, QWidget* parent)
 {
     TCsvImportWizard wizard(data, parent);
-    return wizard.exec() == QDialog::Accepted && wizard.imported().has_value();
+    if (wizard.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return wizard.imported();
 }
 
 } // namespace csvwizard

@@ -96,8 +96,7 @@ private:
     QPlainTextEdit* memoProblems = nullptr;
 };
 
-// Runs the wizard modally; true when it stored rows, so that the caller
-// shows them.
-bool runImportWizard(ComicData& data, QWidget* parent);
+// Runs the wizard modally; what it stored, so that the caller shows it.
+std::optional<csvstore::ImportSummary> runImportWizard(ComicData& data, QWidget* parent);
 
 } // namespace csvwizard

@@ -33,6 +33,7 @@ PassProgress::PassProgress(Kind kind, const QString& fileName, QWidget* parent) 
     barPass->setObjectName(QStringLiteral("barPass"));
     barPass->setRange(0, kSteps);
     barPass->setValue(0);
+    barPass->setFormat(QStringLiteral("%p %"));
     btnCancelPass = new QPushButton(QStringLiteral("Abbrechen"), this);
     btnCancelPass->setObjectName(QStringLiteral("btnCancelPass"));
     btnCancelPass->setAutoDefault(false);
