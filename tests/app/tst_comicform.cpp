@@ -379,17 +379,23 @@ void TestComicForm::aboutFromMenu()
 
 void TestComicForm::closingWhileEditingStoresTheRow_data()
 {
+    QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("band"); // typed into "Band" besides the new title
-    QTest::addColumn<bool>("closes");
-    QTest::newRow("stored, then closed") << "12" << true;
-    QTest::newRow("letters in Band: refused, window stays") << "abc" << false;
+    QTest::addColumn<bool>("stores");
+    QTest::newRow("stored, then closed") << "menExit" << "12" << true;
+    QTest::newRow("letters in Band: refused, window stays") << "menExit" << "abc" << false;
+    QTest::newRow("import: stored, then the wizard opens") << "menImportCsv" << "12" << true;
+    QTest::newRow("import: letters in Band refused, no wizard") << "menImportCsv" << "abc" << false;
 }
 
-// What was typed and not saved is not lost by closing the window.
+// What was typed and not saved is not lost by closing the window, nor left
+// behind a command that changes the collection in bulk.
 void TestComicForm::closingWhileEditingStoresTheRow()
 {
+    QFETCH(QString, item);
     QFETCH(QString, band);
-    QFETCH(bool, closes);
+    QFETCH(bool, stores);
+    const bool closing = item == u"menExit";
     WorkDir dir(true);
     ErrorRecorder errors;
     QString key, title;
@@ -407,12 +413,21 @@ void TestComicForm::closingWhileEditingStoresTheRow()
         number->clear();
         QTest::keyClicks(number, band);
 
-        named<QAction>(form, "menExit")->trigger();
-        QCOMPARE(form.isVisible(), !closes);
+        ModalDriver user;
+        bool editedWhileOpen = false;
+        if (!closing && stores)
+            user.then([&](QWidget* wizard) {
+                editedWhileOpen = catalogue.state() != db::DataSetState::Browse;
+                wizard->close();
+            });
+        named<QAction>(form, qPrintable(item))->trigger();
+        QVERIFY2(user.finished(), qPrintable(user.problems()));
+        QVERIFY(!editedWhileOpen);
+        QCOMPARE(form.isVisible(), !(closing && stores));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
-        QCOMPARE(errors.messages.size(), closes ? 0 : 1);
+        QCOMPARE(errors.messages.size(), stores ? 0 : 1);
         // Refused: still being edited, with what was typed.
-        if (!closes)
+        if (!stores)
             QCOMPARE(number->text(), band);
     }
 
@@ -420,7 +435,7 @@ void TestComicForm::closingWhileEditingStoresTheRow()
     data.OpenTables();
     QVERIFY(data.tblStripothek().locate(QStringLiteral("SCLCOMICID"), key));
     QCOMPARE(data.tblStripothek().fieldByName(QStringLiteral("SCLTITEL1")).asString(),
-             closes ? QStringLiteral("Nie gespeichert") : title);
+             stores ? QStringLiteral("Nie gespeichert") : title);
 }
 
 void TestComicForm::deleteFromListUpdatesCount()
