@@ -423,6 +423,7 @@ std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
         return std::nullopt;
     PassProgress progress(store ? PassProgress::Kind::Import : PassProgress::Kind::Trial,
                           QFileInfo(editFile->text()).fileName(), this);
+    const HoldOpen frame(parentWidget() ? parentWidget()->window() : nullptr);
     m_pass = &progress;
     const auto ended = qScopeGuard([this] {
         m_pass = nullptr;

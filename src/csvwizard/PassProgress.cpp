@@ -87,4 +87,25 @@ void PassProgress::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
+HoldOpen::HoldOpen(QWidget* window) : m_window(window)
+{
+    if (m_window)
+        m_window->installEventFilter(this);
+}
+
+HoldOpen::~HoldOpen()
+{
+    if (m_window)
+        m_window->removeEventFilter(this);
+}
+
+bool HoldOpen::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_window && event->type() == QEvent::Close) {
+        event->ignore();
+        return true;
+    }
+    return false;
+}
+
 } // namespace csvwizard

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
 class QLabel;
@@ -35,6 +36,20 @@ private:
     QLabel* labPass = nullptr;
     QProgressBar* barPass = nullptr;
     QPushButton* btnCancelPass = nullptr;
+};
+
+// Keeps window open for as long as it lives: the program's main window,
+// whose closing would close the tables under a pass's transaction. Its close
+// button is blocked by the progress anyway; this also holds against a close
+// asked for by the desktop session or by code.
+class HoldOpen : public QObject {
+public:
+    explicit HoldOpen(QWidget* window);
+    ~HoldOpen() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> m_window;
 };
 
 } // namespace csvwizard

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -152,6 +153,22 @@ private Q_SLOTS:
         QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), before);
         QVERIFY(!m_data->dbConnection().inTransaction());
         QCOMPARE(backups(m_dir.path()) != backupsBefore, import);
+    }
+
+    void theProgramWaitsForThePass()
+    {
+        QMainWindow frame;
+        frame.show();
+        csvwizard::TCsvImportWizard wizard(*m_data, &frame);
+        PassWatcher watcher;
+        bool closed = true;
+        watcher.step = [&](QWidget&) { closed = frame.close(); };
+        toSummary(wizard);
+        QTRY_VERIFY(wizard.button(QWizard::FinishButton)->isEnabled());
+        QVERIFY(!watcher.unexpected);
+        QVERIFY(!closed);
+        QVERIFY(frame.isVisible());
+        QVERIFY(frame.close()); // and afterwards as ever
     }
 
     void wheelOverMappingLeavesItUntilChosen()
