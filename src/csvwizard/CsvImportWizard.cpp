@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -414,9 +415,11 @@ csvstore::ImportOptions TCsvImportWizard::options() const
 // their own: the store works through the program's tables and connection,
 // and a rollback tells every table of the program to read its rows again,
 // which the overview and the pages answer by repainting. So the pass lets
-// the windows paint between records, and the progress dialog, modal to the
-// whole program, keeps every command away until the transaction is
-// committed or rolled back. runPass() refuses to start a second pass.
+// the windows paint between records and keeps every command away until the
+// transaction is committed or rolled back: the wizard runs modally, so the
+// program's other windows wait anyway, and within the wizard the page and
+// its way back and on wait too. Its close button, Esc and "Abbrechen" stay:
+// they cancel the pass first (reject()). No second pass starts meanwhile.
 std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
 {
     if (m_pass)
@@ -424,9 +427,19 @@ std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
     PassProgress progress(store ? PassProgress::Kind::Import : PassProgress::Kind::Trial,
                           QFileInfo(editFile->text()).fileName(), this);
     const HoldOpen frame(parentWidget() ? parentWidget()->window() : nullptr);
+    QList<QPointer<QWidget>> waiting;
+    for (QWidget* w : std::initializer_list<QWidget*>{currentPage(), button(BackButton), button(NextButton),
+                                                      button(FinishButton)})
+        if (w && w->isEnabled()) {
+            w->setEnabled(false);
+            waiting << w;
+        }
     m_pass = &progress;
-    const auto ended = qScopeGuard([this] {
+    const auto ended = qScopeGuard([this, &waiting] {
         m_pass = nullptr;
+        for (const QPointer<QWidget>& w : waiting)
+            if (w)
+                w->setEnabled(true);
         // The keyboard comes back here, not to whichever window the system
         // picks when the progress goes.
         activateWindow();

@@ -28,7 +28,9 @@ class PassProgress;
 // changeable, with its first rows as a table; a field for each column,
 // proposed from the column names, saved and loaded as a mapping; the trial
 // run's summary with the choice for volumes already there. Finishing makes a
-// checked backup, then stores the file in one transaction.
+// checked backup, then stores the file in one transaction. Runs modally, as
+// runImportWizard() runs it: while a pass holds the collection's
+// transaction, no other window of the program may start a command.
 class TCsvImportWizard : public QWizard {
     Q_OBJECT
 public:

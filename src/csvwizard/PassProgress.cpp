@@ -20,9 +20,8 @@ PassProgress::PassProgress(Kind kind, const QString& fileName, QWidget* parent) 
 {
     setObjectName(QStringLiteral("dlgPassProgress"));
     setWindowTitle(QStringLiteral("Importieren aus Tabelle"));
-    // Nothing else may start while the pass holds the collection's
-    // transaction: every other window waits for this one.
-    setWindowModality(Qt::ApplicationModal);
+    // Not modal: the wizard that shows it is, and its close button and
+    // "Abbrechen" must still reach it to cancel the pass first.
     auto* layout = new QVBoxLayout(this);
     labPass = new QLabel(QStringLiteral("%1 „%2“ …")
                              .arg(kind == Kind::Trial ? QStringLiteral("Probelauf") : QStringLiteral("Importieren"),

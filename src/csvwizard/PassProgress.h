@@ -13,7 +13,8 @@ namespace csvwizard {
 // How far a pass over the file has come, with "Abbrechen". The pass runs on
 // the thread of the windows and asks report() between records; report()
 // lets the windows paint and answers whether to go on. Esc and closing the
-// window cancel the same way as the button.
+// window cancel the same way as the button. Its parent keeps the rest of
+// the program waiting meanwhile.
 class PassProgress : public QDialog {
     Q_OBJECT
 public:
