@@ -444,6 +444,7 @@ std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
         // picks when the progress goes.
         activateWindow();
     });
+    progress.start();
     csvstore::ImportOptions o = options();
     o.progress = [&progress](qint64 read, qint64 size) { return progress.report(read, size); };
     if (store)

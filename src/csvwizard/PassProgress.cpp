@@ -46,12 +46,15 @@ PassProgress::PassProgress(Kind kind, const QString& fileName, QWidget* parent) 
     connect(btnCancelPass, &QPushButton::clicked, this, &PassProgress::cancel);
 }
 
+void PassProgress::start()
+{
+    show();
+    btnCancelPass->setFocus();
+    QCoreApplication::processEvents();
+}
+
 bool PassProgress::report(qint64 bytesRead, qint64 fileSize)
 {
-    if (!isVisible() && !m_cancelled) {
-        show();
-        btnCancelPass->setFocus();
-    }
     barPass->setValue(fileSize > 0 ? int(std::min(bytesRead, fileSize) * kSteps / fileSize) : kSteps);
     // After the last row only the search index and the commit remain, and
     // they cannot stop halfway: the button would promise what cannot be.

@@ -21,6 +21,9 @@ public:
     enum class Kind { Trial, Import };
     PassProgress(Kind kind, const QString& fileName, QWidget* parent);
 
+    // Shows it at once: before the first rows the pass reads what the
+    // collection has, which takes a moment at many volumes.
+    void start();
     bool report(qint64 bytesRead, qint64 fileSize);
     void cancel();
     bool cancelled() const { return m_cancelled; }
