@@ -6,6 +6,7 @@
 #include "database/FieldNames.h"
 #include "database/GermanOrder.h"
 #include "database/Isbn.h"
+#include "database/RecordKeys.h"
 #include "database/Statement.h"
 
 #include <QFileInfo>
@@ -73,10 +74,10 @@ QString counted(qint64 n, const char* one, const char* many)
 // rows after it.
 class NameMatcher {
 public:
-    NameMatcher(ComicData& data, const QString& table, const QString& keyField, const QString& nameField)
-        : m_data(data), m_table(table), m_keyField(keyField), m_nameField(nameField)
+    NameMatcher(db::Connection& connection, db::KeyCounter& keys, const QString& table, const QString& keyField,
+                const QString& nameField)
+        : m_connection(connection), m_keys(keys), m_table(table), m_keyField(keyField), m_nameField(nameField)
     {
-        db::Connection& connection = data.dbConnection();
         db::Statement read(connection.handle(),
                            QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid").arg(keyField, nameField, table),
                            table);
@@ -101,8 +102,8 @@ public:
         const QString key = db::searchKey(name);
         if (const auto found = m_ids.constFind(key); found != m_ids.constEnd())
             return *found;
-        const QString id = m_data.NewRecordKey();
-        db::Statement& insert = m_data.dbConnection().cached(
+        const QString id = m_keys.next();
+        db::Statement& insert = m_connection.cached(
             QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?)").arg(m_table, m_keyField, m_nameField), m_table);
         insert.bindAll({id, name});
         insert.exec();
@@ -112,7 +113,8 @@ public:
     }
 
 private:
-    ComicData& m_data;
+    db::Connection& m_connection;
+    db::KeyCounter& m_keys;
     QString m_table, m_keyField, m_nameField;
     QHash<QString, QString> m_ids; // search key → row key
 };
@@ -123,14 +125,16 @@ public:
     Storing(ComicData& data, const ImportOptions& options, ImportSummary& summary)
         : m_data(data), m_connection(data.dbConnection()), m_options(options), m_summary(summary),
           m_catalogue(m_connection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK")),
-          m_publishers(data, QStringLiteral("VERLAGE"), f::VLVERLAGID, f::VLNAME1),
-          m_series(data, QStringLiteral("SERIEN"), f::SRSERIENID, f::SRNAME),
-          m_authors(data, QStringLiteral("AUTOREN"), f::ANAUTORID, f::ANNAME),
+          m_keys(keyCounter(data)),
+          m_publishers(m_connection, m_keys, QStringLiteral("VERLAGE"), f::VLVERLAGID, f::VLNAME1),
+          m_series(m_connection, m_keys, QStringLiteral("SERIEN"), f::SRSERIENID, f::SRNAME),
+          m_authors(m_connection, m_keys, QStringLiteral("AUTOREN"), f::ANAUTORID, f::ANNAME),
           m_roles(readNamed(m_connection, QStringLiteral("AUTORTYP"), f::ATID, f::ATTYP)),
           m_conditions(readNamed(m_connection, QStringLiteral("ZUSTANDSARTEN"), f::ZWID, f::ZWNAME)),
           m_literatureTypes(readNamed(m_connection, QStringLiteral("LITERATURART"), f::LAARTID, f::LANAME)),
           m_literatureKinds(readNamed(m_connection, QStringLiteral("UNTERART"), f::UATID, f::UANAME)),
-          m_executions(readNamed(m_connection, QStringLiteral("AUSFUEHRUNGEN"), f::AFAUSFID, f::AFNAME))
+          m_executions(readNamed(m_connection, QStringLiteral("AUSFUEHRUNGEN"), f::AFAUSFID, f::AFNAME)),
+          m_firstKey(m_keys.last())
     {
         // A table of its own in natural order: a new row goes to its end
         // without sorting anything, and every post runs the catalogue's
@@ -147,6 +151,16 @@ public:
         while (read.step())
             remember(read.column(0).toString(), read.column(1).toString(), read.column(2).toString(),
                      read.columnIsNull(3) ? std::optional<int>() : int(read.columnInt64(3)));
+    }
+
+    // The keys drawn are used up: the counter row learns the last one. The
+    // program's key table is read again, as after any key it draws.
+    void finish()
+    {
+        if (m_keys.last() == m_firstKey)
+            return;
+        m_keys.save();
+        m_data.tblKeyGen().refresh();
     }
 
     void store(const ImportRow& row)
@@ -174,6 +188,17 @@ public:
     }
 
 private:
+    // The whole pass runs in one write transaction, so the counter row cannot
+    // move under it: reading it once and handing out its numbers in order
+    // gives the keys that drawing each one from the table would give.
+    static db::KeyCounter keyCounter(ComicData& data)
+    {
+        db::Table& keyGen = data.tblKeyGen();
+        keyGen.checkActive();
+        keyGen.checkBrowseMode();
+        return db::KeyCounter(data.dbConnection(), keyGen.currentRowId(), keyGen.name(), keyGen.tableName());
+    }
+
     void remember(const QString& comicId, const QString& isbn, const QString& seriesId, std::optional<int> volume)
     {
         if (const QString key = isbnKey(isbn); !key.isEmpty() && !m_byIsbn.contains(key))
@@ -243,6 +268,7 @@ private:
             m_catalogue.fieldByName(field).setValue(value);
         m_catalogue.fieldByName(f::SCLFEHLT).setAsInteger(row.missing ? 1 : 0);
         m_catalogue.fieldByName(f::SCLZUKAUFEN).setAsInteger(row.toBuy ? 1 : 0);
+        m_catalogue.fieldByName(f::SCLCOMICID).setAsString(m_keys.next());
         m_postedKey.clear();
         pending.post();
         return m_postedKey;
@@ -320,7 +346,7 @@ private:
             if (present.contains(both))
                 continue;
             present.insert(both);
-            insert.bindAll({m_data.NewRecordKey(), authorId, comicId, roleId.isEmpty() ? QVariant() : roleId});
+            insert.bindAll({m_keys.next(), authorId, comicId, roleId.isEmpty() ? QVariant() : roleId});
             insert.exec();
             ++m_summary.authorLinks;
             added = true;
@@ -336,7 +362,7 @@ private:
                            "LCLKPREIS, LCLKPREISWG, LCKKDATUM, LCLLAGERPLATZ, LCLNUMMER, LCLBEMERKUNG, "
                            "LCLAUSFUEHRUNGID1, LCLAUSFUEHRUNGID2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             QStringLiteral("tblComicLocal"));
-        insert.bindAll({m_data.NewRecordKey(), comicId,
+        insert.bindAll({m_keys.next(), comicId,
                         text(idOf(m_conditions, copy.condition, line, "der Zustände")), text(copy.edition),
                         copy.price ? QVariant(*copy.price) : QVariant(), text(copy.currency),
                         copy.purchaseDate.isValid() ? QVariant(copy.purchaseDate.startOfDay()) : QVariant(),
@@ -353,8 +379,10 @@ private:
     ImportSummary& m_summary;
     db::Table m_catalogue;
     QString m_postedKey;
+    db::KeyCounter m_keys;
     NameMatcher m_publishers, m_series, m_authors;
     NamedList m_roles, m_conditions, m_literatureTypes, m_literatureKinds, m_executions;
+    qint64 m_firstKey;
     QHash<QString, QString> m_byIsbn;         // ISBN key → comic key
     QHash<QString, QString> m_bySeriesVolume; // series key and volume → comic key
 };
@@ -384,6 +412,7 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
         Storing storing(data, options, summary);
         summary.plan = csvimport::planFile(path, format, mapping, planOptions,
                                            [&storing](const ImportRow& row) { storing.store(row); }, options.limits);
+        storing.finish();
     }
     if (outcome == Outcome::Commit) {
         if (summary.plan.refusedRows > 0) {
