@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <optional>
+#include <sqlite3.h>
 
 namespace f = db::fields;
 using csvimport::ImportCopy;
@@ -389,6 +390,48 @@ private:
 
 enum class Outcome { RollBack, Commit };
 
+// Every row the pass stores fires triggers, so SQLite keeps a statement
+// journal for each insert in case it has to undo it halfway; past 64 KB that
+// journal goes to a temporary file, and the file writes cost more than the
+// inserts themselves. Kept in memory for the pass, it stays small: one row's
+// pages. Switching drops the connection's temporary tables and triggers, so
+// a connection that has any is left as it is, only slower.
+class TempInMemory {
+public:
+    explicit TempInMemory(db::Connection& connection) : m_connection(connection)
+    {
+        connection.endRead(); // the tables' reading would keep a transaction open
+        if (sqlite3_get_autocommit(connection.handle()) == 0)
+            return;
+        const auto number = [&connection](const QString& sql) {
+            db::Statement read(connection.handle(), sql); // finished before the switch, which it would block
+            return read.step() ? read.columnInt64(0) : -1;
+        };
+        m_before = int(number(QStringLiteral("PRAGMA temp_store")));
+        if (m_before == 2 || number(QStringLiteral("SELECT count(*) FROM temp.sqlite_master")) != 0)
+            return;
+        connection.execute(QStringLiteral("PRAGMA temp_store=MEMORY"));
+        m_switched = true;
+    }
+    ~TempInMemory()
+    {
+        if (!m_switched || sqlite3_get_autocommit(m_connection.handle()) == 0)
+            return;
+        try {
+            m_connection.execute(QStringLiteral("PRAGMA temp_store=%1").arg(m_before));
+        } catch (const db::Error&) {
+            // Only the speed of later temporary tables depends on it.
+        }
+    }
+    TempInMemory(const TempInMemory&) = delete;
+    TempInMemory& operator=(const TempInMemory&) = delete;
+
+private:
+    db::Connection& m_connection;
+    int m_before = 0;
+    bool m_switched = false;
+};
+
 ImportSummary run(ComicData& data, const QString& path, const csvimport::Format& format,
                   const csvimport::Mapping& mapping, const ImportOptions& options, Outcome outcome)
 {
@@ -406,6 +449,7 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
     planOptions.today = options.today;
     planOptions.progress = options.progress;
 
+    const TempInMemory tempInMemory(data.dbConnection());
     db::Transaction transaction(data.dbConnection());
     db::search::DeferredRefresh search(data.dbConnection().handle());
     {
