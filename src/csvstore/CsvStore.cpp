@@ -45,15 +45,6 @@ NamedList readNamed(db::Connection& connection, const QString& table, const QStr
     return list;
 }
 
-// An ISBN as the catalogue compares it; "ISBN 3-…" and "3-…" are one.
-QString isbnKey(const QString& isbn)
-{
-    QString key = db::ReduceIsbn(isbn);
-    if (key.startsWith(QLatin1String("ISBN")))
-        key.remove(0, 4);
-    return key;
-}
-
 QString seriesVolumeKey(const QString& seriesId, int volume)
 {
     return seriesId.toUpper() + QChar(0x1f) + QString::number(volume);
@@ -202,7 +193,7 @@ private:
 
     void remember(const QString& comicId, const QString& isbn, const QString& seriesId, std::optional<int> volume)
     {
-        if (const QString key = isbnKey(isbn); !key.isEmpty() && !m_byIsbn.contains(key))
+        if (const QString key = db::comparableIsbn(isbn); !key.isEmpty() && !m_byIsbn.contains(key))
             m_byIsbn.insert(key, comicId);
         if (!seriesId.isEmpty() && volume)
             if (const QString key = seriesVolumeKey(seriesId, *volume); !m_bySeriesVolume.contains(key))
@@ -211,7 +202,7 @@ private:
 
     QString existingEntry(const QString& isbn, const QString& seriesId, std::optional<int> volume) const
     {
-        if (const QString key = isbnKey(isbn); !key.isEmpty())
+        if (const QString key = db::comparableIsbn(isbn); !key.isEmpty())
             if (const auto found = m_byIsbn.constFind(key); found != m_byIsbn.constEnd())
                 return *found;
         if (!seriesId.isEmpty() && volume)
