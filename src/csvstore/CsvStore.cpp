@@ -346,6 +346,16 @@ private:
         return added;
     }
 
+    // A date as a date field stores it; a file holds few dates many times
+    // over, and finding a day's start goes through the time zone each time.
+    const QString& storedDate(QDate date)
+    {
+        auto found = m_dates.find(date);
+        if (found == m_dates.end())
+            found = m_dates.insert(date, date.startOfDay().toString(Qt::ISODate));
+        return *found;
+    }
+
     void addCopy(const QString& comicId, const ImportCopy& copy, int line)
     {
         const auto text = [](const QString& value) { return value.isEmpty() ? QVariant() : QVariant(value); };
@@ -357,7 +367,7 @@ private:
         insert.bindAll({m_keys.next(), comicId,
                         text(idOf(m_conditions, copy.condition, line, "der Zustände")), text(copy.edition),
                         copy.price ? QVariant(*copy.price) : QVariant(), text(copy.currency),
-                        copy.purchaseDate.isValid() ? QVariant(copy.purchaseDate.startOfDay()) : QVariant(),
+                        copy.purchaseDate.isValid() ? QVariant(storedDate(copy.purchaseDate)) : QVariant(),
                         text(copy.storagePlace), copy.number ? QVariant(*copy.number) : QVariant(),
                         text(copy.remarks), text(idOf(m_executions, copy.execution1, line, "der Ausführungen")),
                         text(idOf(m_executions, copy.execution2, line, "der Ausführungen"))});
@@ -377,6 +387,7 @@ private:
     qint64 m_firstKey;
     QHash<QString, QString> m_byIsbn;         // ISBN key → comic key
     QHash<QString, QString> m_bySeriesVolume; // series key and volume → comic key
+    QHash<QDate, QString> m_dates;
 };
 
 enum class Outcome { RollBack, Commit };
@@ -443,6 +454,7 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
     const TempInMemory tempInMemory(data.dbConnection());
     db::Transaction transaction(data.dbConnection());
     db::search::DeferredRefresh search(data.dbConnection().handle());
+    const ComicData::RememberedNames names(data);
     {
         Storing storing(data, options, summary);
         summary.plan = csvimport::planFile(path, format, mapping, planOptions,
