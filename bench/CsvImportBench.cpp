@@ -290,6 +290,8 @@ void runCsvImportBench(const QString& dir, int rows, Report& report)
     }
     if (!(trial == stored) || stored.volumes != rows)
         throw std::runtime_error("the trial run and the import disagree");
+    // Before the raw side holds every planned row in memory at once.
+    const double importPeakMb = peakMemoryMb();
     QList<csvimport::ImportRow> planned;
     csvimport::planFile(path, format, mapping, options, [&planned](const csvimport::ImportRow& r) { planned << r; });
     // The raw side twice into the same empty file: rolled back, then stored.
@@ -312,6 +314,7 @@ void runCsvImportBench(const QString& dir, int rows, Report& report)
     report.add(QStringLiteral("  the same, processor time"), importCpu, planCpu + rawInsertCpu);
     report.addFigure(QStringLiteral("  of the raw import: search refreshed at the end (ms)"), searchMs);
     report.addFigure(QStringLiteral("rows stored"), stored.volumes);
+    report.addFigure(QStringLiteral("peak memory up to the end of the import (MB)"), importPeakMb);
     report.addFigure(QStringLiteral("import: rows per second"), rows / (importMs / 1000));
     report.addFigure(QStringLiteral("read: MB per second"), megabytes / (readMs / 1000));
     report.addFigure(QStringLiteral("plan: rows per second"), rows / (planMs / 1000));
