@@ -24,44 +24,11 @@ QString foldedKey(QString key)
     return key;
 }
 
-bool digits(QStringView text)
-{
-    for (const QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    return true;
-}
-
-bool validIsbn10(const QString& isbn)
-{
-    if (isbn.size() != 10 || !digits(QStringView(isbn).left(9))
-        || !(isbn[9].isDigit() || isbn[9] == QLatin1Char('X')))
-        return false;
-    int sum = 0;
-    for (int i = 0; i < 10; ++i) {
-        const int d = isbn[i] == QLatin1Char('X') ? 10 : isbn[i].unicode() - '0';
-        sum += (10 - i) * d;
-    }
-    return sum % 11 == 0;
-}
-
-QString isbn13Of10(const QString& isbn10)
-{
-    QString isbn = QStringLiteral("978") + isbn10.left(9);
-    int sum = 0;
-    for (int i = 0; i < 12; ++i)
-        sum += (isbn[i].unicode() - '0') * (i % 2 == 0 ? 1 : 3);
-    return isbn + QChar(u'0' + (10 - sum % 10) % 10);
-}
-
 } // namespace
 
 QString isbnMatchKey(const QString& text)
 {
-    QString reduced = db::ReduceIsbn(text);
-    if (reduced.startsWith(QLatin1String("ISBN")))
-        reduced.remove(0, 4);
-    return validIsbn10(reduced) ? isbn13Of10(reduced) : reduced;
+    return db::comparableIsbn(text);
 }
 
 VolumeMatcher::VolumeMatcher(const QList<Volume>& volumes) : m_volumes(volumes)

@@ -6,6 +6,7 @@
 #include "database/FieldNames.h"
 #include "database/GermanOrder.h"
 #include "database/Isbn.h"
+#include "database/RecordKeys.h"
 #include "database/Statement.h"
 
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QSet>
 
 #include <optional>
+#include <sqlite3.h>
 
 namespace f = db::fields;
 using csvimport::ImportCopy;
@@ -43,15 +45,6 @@ NamedList readNamed(db::Connection& connection, const QString& table, const QStr
     return list;
 }
 
-// An ISBN as the catalogue compares it; "ISBN 3-…" and "3-…" are one.
-QString isbnKey(const QString& isbn)
-{
-    QString key = db::ReduceIsbn(isbn);
-    if (key.startsWith(QLatin1String("ISBN")))
-        key.remove(0, 4);
-    return key;
-}
-
 QString seriesVolumeKey(const QString& seriesId, int volume)
 {
     return seriesId.toUpper() + QChar(0x1f) + QString::number(volume);
@@ -73,10 +66,10 @@ QString counted(qint64 n, const char* one, const char* many)
 // rows after it.
 class NameMatcher {
 public:
-    NameMatcher(ComicData& data, const QString& table, const QString& keyField, const QString& nameField)
-        : m_data(data), m_table(table), m_keyField(keyField), m_nameField(nameField)
+    NameMatcher(db::Connection& connection, db::KeyCounter& keys, const QString& table, const QString& keyField,
+                const QString& nameField)
+        : m_connection(connection), m_keys(keys), m_table(table), m_keyField(keyField), m_nameField(nameField)
     {
-        db::Connection& connection = data.dbConnection();
         db::Statement read(connection.handle(),
                            QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid").arg(keyField, nameField, table),
                            table);
@@ -101,8 +94,8 @@ public:
         const QString key = db::searchKey(name);
         if (const auto found = m_ids.constFind(key); found != m_ids.constEnd())
             return *found;
-        const QString id = m_data.NewRecordKey();
-        db::Statement& insert = m_data.dbConnection().cached(
+        const QString id = m_keys.next();
+        db::Statement& insert = m_connection.cached(
             QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?)").arg(m_table, m_keyField, m_nameField), m_table);
         insert.bindAll({id, name});
         insert.exec();
@@ -112,7 +105,8 @@ public:
     }
 
 private:
-    ComicData& m_data;
+    db::Connection& m_connection;
+    db::KeyCounter& m_keys;
     QString m_table, m_keyField, m_nameField;
     QHash<QString, QString> m_ids; // search key → row key
 };
@@ -123,14 +117,16 @@ public:
     Storing(ComicData& data, const ImportOptions& options, ImportSummary& summary)
         : m_data(data), m_connection(data.dbConnection()), m_options(options), m_summary(summary),
           m_catalogue(m_connection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK")),
-          m_publishers(data, QStringLiteral("VERLAGE"), f::VLVERLAGID, f::VLNAME1),
-          m_series(data, QStringLiteral("SERIEN"), f::SRSERIENID, f::SRNAME),
-          m_authors(data, QStringLiteral("AUTOREN"), f::ANAUTORID, f::ANNAME),
+          m_keys(keyCounter(data)),
+          m_publishers(m_connection, m_keys, QStringLiteral("VERLAGE"), f::VLVERLAGID, f::VLNAME1),
+          m_series(m_connection, m_keys, QStringLiteral("SERIEN"), f::SRSERIENID, f::SRNAME),
+          m_authors(m_connection, m_keys, QStringLiteral("AUTOREN"), f::ANAUTORID, f::ANNAME),
           m_roles(readNamed(m_connection, QStringLiteral("AUTORTYP"), f::ATID, f::ATTYP)),
           m_conditions(readNamed(m_connection, QStringLiteral("ZUSTANDSARTEN"), f::ZWID, f::ZWNAME)),
           m_literatureTypes(readNamed(m_connection, QStringLiteral("LITERATURART"), f::LAARTID, f::LANAME)),
           m_literatureKinds(readNamed(m_connection, QStringLiteral("UNTERART"), f::UATID, f::UANAME)),
-          m_executions(readNamed(m_connection, QStringLiteral("AUSFUEHRUNGEN"), f::AFAUSFID, f::AFNAME))
+          m_executions(readNamed(m_connection, QStringLiteral("AUSFUEHRUNGEN"), f::AFAUSFID, f::AFNAME)),
+          m_firstKey(m_keys.last())
     {
         // A table of its own in natural order: a new row goes to its end
         // without sorting anything, and every post runs the catalogue's
@@ -147,6 +143,16 @@ public:
         while (read.step())
             remember(read.column(0).toString(), read.column(1).toString(), read.column(2).toString(),
                      read.columnIsNull(3) ? std::optional<int>() : int(read.columnInt64(3)));
+    }
+
+    // The keys drawn are used up: the counter row learns the last one. The
+    // program's key table is read again, as after any key it draws.
+    void finish()
+    {
+        if (m_keys.last() == m_firstKey)
+            return;
+        m_keys.save();
+        m_data.tblKeyGen().refresh();
     }
 
     void store(const ImportRow& row)
@@ -174,9 +180,20 @@ public:
     }
 
 private:
+    // The whole pass runs in one write transaction, so the counter row cannot
+    // move under it: reading it once and handing out its numbers in order
+    // gives the keys that drawing each one from the table would give.
+    static db::KeyCounter keyCounter(ComicData& data)
+    {
+        db::Table& keyGen = data.tblKeyGen();
+        keyGen.checkActive();
+        keyGen.checkBrowseMode();
+        return db::KeyCounter(data.dbConnection(), keyGen.currentRowId(), keyGen.name(), keyGen.tableName());
+    }
+
     void remember(const QString& comicId, const QString& isbn, const QString& seriesId, std::optional<int> volume)
     {
-        if (const QString key = isbnKey(isbn); !key.isEmpty() && !m_byIsbn.contains(key))
+        if (const QString key = db::comparableIsbn(isbn); !key.isEmpty() && !m_byIsbn.contains(key))
             m_byIsbn.insert(key, comicId);
         if (!seriesId.isEmpty() && volume)
             if (const QString key = seriesVolumeKey(seriesId, *volume); !m_bySeriesVolume.contains(key))
@@ -185,7 +202,7 @@ private:
 
     QString existingEntry(const QString& isbn, const QString& seriesId, std::optional<int> volume) const
     {
-        if (const QString key = isbnKey(isbn); !key.isEmpty())
+        if (const QString key = db::comparableIsbn(isbn); !key.isEmpty())
             if (const auto found = m_byIsbn.constFind(key); found != m_byIsbn.constEnd())
                 return *found;
         if (!seriesId.isEmpty() && volume)
@@ -243,6 +260,7 @@ private:
             m_catalogue.fieldByName(field).setValue(value);
         m_catalogue.fieldByName(f::SCLFEHLT).setAsInteger(row.missing ? 1 : 0);
         m_catalogue.fieldByName(f::SCLZUKAUFEN).setAsInteger(row.toBuy ? 1 : 0);
+        m_catalogue.fieldByName(f::SCLCOMICID).setAsString(m_keys.next());
         m_postedKey.clear();
         pending.post();
         return m_postedKey;
@@ -320,12 +338,22 @@ private:
             if (present.contains(both))
                 continue;
             present.insert(both);
-            insert.bindAll({m_data.NewRecordKey(), authorId, comicId, roleId.isEmpty() ? QVariant() : roleId});
+            insert.bindAll({m_keys.next(), authorId, comicId, roleId.isEmpty() ? QVariant() : roleId});
             insert.exec();
             ++m_summary.authorLinks;
             added = true;
         }
         return added;
+    }
+
+    // A date as a date field stores it; a file holds few dates many times
+    // over, and finding a day's start goes through the time zone each time.
+    const QString& storedDate(QDate date)
+    {
+        auto found = m_dates.find(date);
+        if (found == m_dates.end())
+            found = m_dates.insert(date, date.startOfDay().toString(Qt::ISODate));
+        return *found;
     }
 
     void addCopy(const QString& comicId, const ImportCopy& copy, int line)
@@ -336,10 +364,10 @@ private:
                            "LCLKPREIS, LCLKPREISWG, LCKKDATUM, LCLLAGERPLATZ, LCLNUMMER, LCLBEMERKUNG, "
                            "LCLAUSFUEHRUNGID1, LCLAUSFUEHRUNGID2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             QStringLiteral("tblComicLocal"));
-        insert.bindAll({m_data.NewRecordKey(), comicId,
+        insert.bindAll({m_keys.next(), comicId,
                         text(idOf(m_conditions, copy.condition, line, "der Zustände")), text(copy.edition),
                         copy.price ? QVariant(*copy.price) : QVariant(), text(copy.currency),
-                        copy.purchaseDate.isValid() ? QVariant(copy.purchaseDate.startOfDay()) : QVariant(),
+                        copy.purchaseDate.isValid() ? QVariant(storedDate(copy.purchaseDate)) : QVariant(),
                         text(copy.storagePlace), copy.number ? QVariant(*copy.number) : QVariant(),
                         text(copy.remarks), text(idOf(m_executions, copy.execution1, line, "der Ausführungen")),
                         text(idOf(m_executions, copy.execution2, line, "der Ausführungen"))});
@@ -353,13 +381,58 @@ private:
     ImportSummary& m_summary;
     db::Table m_catalogue;
     QString m_postedKey;
+    db::KeyCounter m_keys;
     NameMatcher m_publishers, m_series, m_authors;
     NamedList m_roles, m_conditions, m_literatureTypes, m_literatureKinds, m_executions;
+    qint64 m_firstKey;
     QHash<QString, QString> m_byIsbn;         // ISBN key → comic key
     QHash<QString, QString> m_bySeriesVolume; // series key and volume → comic key
+    QHash<QDate, QString> m_dates;
 };
 
 enum class Outcome { RollBack, Commit };
+
+// Every row the pass stores fires triggers, so SQLite keeps a statement
+// journal for each insert in case it has to undo it halfway; past 64 KB that
+// journal goes to a temporary file, and the file writes cost more than the
+// inserts themselves. Kept in memory for the pass, it stays small: one row's
+// pages. Switching drops the connection's temporary tables and triggers, so
+// a connection that has any is left as it is, only slower.
+class TempInMemory {
+public:
+    explicit TempInMemory(db::Connection& connection) : m_connection(connection)
+    {
+        connection.endRead(); // the tables' reading would keep a transaction open
+        if (sqlite3_get_autocommit(connection.handle()) == 0)
+            return;
+        const auto number = [&connection](const QString& sql) {
+            db::Statement read(connection.handle(), sql); // finished before the switch, which it would block
+            return read.step() ? read.columnInt64(0) : -1;
+        };
+        m_before = int(number(QStringLiteral("PRAGMA temp_store")));
+        if (m_before == 2 || number(QStringLiteral("SELECT count(*) FROM temp.sqlite_master")) != 0)
+            return;
+        connection.execute(QStringLiteral("PRAGMA temp_store=MEMORY"));
+        m_switched = true;
+    }
+    ~TempInMemory()
+    {
+        if (!m_switched || sqlite3_get_autocommit(m_connection.handle()) == 0)
+            return;
+        try {
+            m_connection.execute(QStringLiteral("PRAGMA temp_store=%1").arg(m_before));
+        } catch (const db::Error&) {
+            // Only the speed of later temporary tables depends on it.
+        }
+    }
+    TempInMemory(const TempInMemory&) = delete;
+    TempInMemory& operator=(const TempInMemory&) = delete;
+
+private:
+    db::Connection& m_connection;
+    int m_before = 0;
+    bool m_switched = false;
+};
 
 ImportSummary run(ComicData& data, const QString& path, const csvimport::Format& format,
                   const csvimport::Mapping& mapping, const ImportOptions& options, Outcome outcome)
@@ -378,12 +451,15 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
     planOptions.today = options.today;
     planOptions.progress = options.progress;
 
+    const TempInMemory tempInMemory(data.dbConnection());
     db::Transaction transaction(data.dbConnection());
     db::search::DeferredRefresh search(data.dbConnection().handle());
+    const ComicData::RememberedNames names(data);
     {
         Storing storing(data, options, summary);
         summary.plan = csvimport::planFile(path, format, mapping, planOptions,
                                            [&storing](const ImportRow& row) { storing.store(row); }, options.limits);
+        storing.finish();
     }
     if (outcome == Outcome::Commit) {
         if (summary.plan.refusedRows > 0) {

@@ -23,7 +23,7 @@ class Connection;
 namespace csvstore {
 
 // What happens to a row whose volume the catalogue has already (same ISBN,
-// or same series and volume number).
+// an ISBN-10 and its ISBN-13 being one, or same series and volume number).
 enum class ExistingRows {
     Skip,     // "überspringen": left as it is
     Complete, // "ergänzen": empty fields filled, missing authors and an own copy added

@@ -178,7 +178,15 @@ QString ComicData::ShowReferenceName(const db::Field& sender, const QVariant& va
         if (sender.fieldName().compare(ref.field, Qt::CaseInsensitive) != 0)
             continue;
         const db::Table& lookup = (this->*ref.lookup)();
-        return lookup.lookup(ref.keyField, id, ref.nameField).toString();
+        if (!m_rememberedNames)
+            return lookup.lookup(ref.keyField, id, ref.nameField).toString();
+        const QString key = ref.field + QChar(0x1f) + id;
+        if (const auto found = m_rememberedNames->constFind(key); found != m_rememberedNames->constEnd())
+            return *found;
+        const QString name = lookup.lookup(ref.keyField, id, ref.nameField).toString();
+        if (!name.isEmpty()) // a row made later under that id is found then
+            m_rememberedNames->insert(key, name);
+        return name;
     }
     return {};
 }

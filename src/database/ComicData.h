@@ -5,8 +5,10 @@
 #include "database/DataSet.h"
 #include "database/Table.h"
 
+#include <QHash>
 #include <QObject>
 #include <QVariant>
+#include <optional>
 #include <vector>
 
 // The main window's data: the connection, the thirteen tables and their data
@@ -68,6 +70,20 @@ public:
     QString ShowReferenceName(const db::Field& sender, const QVariant& value);
     QString NewRecordKey();
 
+    // While one lives, each name found for an id is read only once: for a
+    // pass that stores many rows and renames nothing (an import), whose
+    // every save asks for the same few series and publishers again.
+    class RememberedNames {
+    public:
+        explicit RememberedNames(ComicData& data) : m_data(data) { m_data.m_rememberedNames.emplace(); }
+        ~RememberedNames() { m_data.m_rememberedNames.reset(); }
+        RememberedNames(const RememberedNames&) = delete;
+        RememberedNames& operator=(const RememberedNames&) = delete;
+
+    private:
+        ComicData& m_data;
+    };
+
     std::vector<db::Table*> tables();
     db::Table* tableByName(const QString& componentName);
 
@@ -75,6 +91,8 @@ Q_SIGNALS:
     void tablesOpened();
 
 private:
+    std::optional<QHash<QString, QString>> m_rememberedNames; // field, 0x1f, id → name
+
     db::Connection m_dbConnection{QStringLiteral("dbConnection")};
 
     db::Table m_tblStripothek{m_dbConnection, QStringLiteral("tblStripothek"), QStringLiteral("SERVERSTRIPOTHEK")};

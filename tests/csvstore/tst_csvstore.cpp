@@ -196,6 +196,40 @@ private Q_SLOTS:
         searchIndexAsRebuilt();
     }
 
+    // An ISBN-10 and the ISBN-13 of the same book find one volume, whichever
+    // of them is stored; a number with a wrong check digit finds only itself.
+    void isbnTenAndThirteenAreOneBook_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("inFile");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("ISBN-10 in the file, ISBN-13 stored") << u"978-3-551-71234-9"_s << u"3-551-71234-4"_s << true;
+        QTest::newRow("ISBN-13 in the file, ISBN-10 with x stored")
+            << u"3-7704-3210-x"_s << u"978-3-7704-3210-3"_s << true;
+        QTest::newRow("prefix and blanks") << u"ISBN 978 3 89343 105 2"_s << u"ISBN 3-89343-105-5"_s << true;
+        QTest::newRow("ISBN-10 with a wrong check digit") << u"978-3-551-71234-9"_s << u"3-551-71234-5"_s << false;
+        QTest::newRow("ISBN-13 with a wrong check digit") << u"3-551-71234-4"_s << u"978-3-551-71234-0"_s << false;
+    }
+
+    void isbnTenAndThirteenAreOneBook()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, inFile);
+        QFETCH(bool, same);
+        connection().execute(u"INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLSERIEID, SCLBAND, SCLISBNNR, SCLFEHLT, "
+                             "SCLZUKAUFEN) VALUES ('C2', 'S1', 99, ?, 0, 0)"_s,
+                             {stored});
+        const QString path = m_dir->filePath(u"isbn.csv"_s);
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(u"Serie;Band;Titel;ISBN\r\nNeue Reihe;1;Ein Titel;%1\r\n"_s.arg(inFile).toUtf8());
+        out.close();
+        const Prepared p = prepare(path);
+        const csvstore::ImportSummary summary = csvstore::importFile(*m_data, path, p.format, p.mapping, options());
+        QCOMPARE(summary.existing, same ? 1 : 0);
+        QCOMPARE(summary.volumes, same ? 0 : 1);
+    }
+
     void refusedFileChangesNothing_data()
     {
         QTest::addColumn<QString>("file");
