@@ -37,7 +37,7 @@ QString describeMapping(const csvimport::Mapping& mapping)
         QString target = csvimport::targetCaption(c.target);
         if (!c.role.isEmpty())
             target += QStringLiteral(" (%1)").arg(c.role);
-        columns << QStringLiteral("%1 → %2").arg(c.name.isEmpty() ? QString::number(c.index + 1) : c.name, target);
+        columns << QStringLiteral("%1 → %2").arg(c.name.trimmed().isEmpty() ? QString::number(c.index + 1) : c.name.trimmed(), target);
     }
     return columns.isEmpty() ? QStringLiteral("keine Spalte erkannt (mit --mapping eine gespeicherte Zuordnung "
                                               "angeben)")

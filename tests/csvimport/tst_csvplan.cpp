@@ -111,7 +111,18 @@ void tst_CsvPlan::rowRules_data()
     QTest::newRow("default currency for bare prices only")
         << QByteArray("Titel;Preis\nA;12\nB;3 DM\n") << "euro"
         << "2: title1=\"A\"\n    copy: price=12.00 currency=\"€\"\n3: title1=\"B\"\n    copy: price=3.00 "
-           "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0";
+           "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0\n1 Preis ohne Währung "
+           "erhält die Währung der übrigen Preise der Datei, „€“ (Zeile 2)";
+    QTest::newRow("columns of no field named")
+        << QByteArray("Titel;Wert; Gelesen ;\nA;5 €;ja;\n") << ""
+        << "2: title1=\"A\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0\nNicht importiert, da "
+           "keinem Feld zugeordnet: „Wert“, „Gelesen“";
+    QTest::newRow("slashed dates that could be either way")
+        << QByteArray("Titel;Kaufdatum\nA;03/10/1998\nB;25/12/1998\nC;04/11/98\nD;5/5/2000\n") << ""
+        << "2: title1=\"A\"\n    copy: date=1998-10-03\n3: title1=\"B\"\n    copy: date=1998-12-25\n4: title1=\"C\"\n"
+           "    copy: date=1998-11-04\n5: title1=\"D\"\n    copy: date=2000-05-05\nsummary: records=4 empty=0 rows=4 "
+           "copies=4 authors=0 refused=0\n2 Kaufdaten mit Schrägstrichen lassen offen, was Tag und was Monat ist; sie "
+           "wurden als Tag/Monat/Jahr gelesen, etwa „03/10/1998“ (Zeile 2) als 3. Oktober 1998";
     QTest::newRow("a currency alone makes no copy")
         << QByteArray("Titel;Währung\nA;EUR\n") << ""
         << "2: title1=\"A\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0";
