@@ -162,6 +162,9 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     // number (and dropping an ISBN's leading zero).
     if (line.size() >= 3 && line.startsWith(QLatin1String("=\"")) && line.endsWith(u'"'))
         line = line.mid(2, line.size() - 3).replace(QLatin1String("\"\""), QLatin1String("\""));
+    // '=…: the apostrophe that keeps a spreadsheet from taking a text for a formula.
+    else if (line.size() >= 2 && line[0] == u'\'' && QStringView(u"=+-@").contains(line[1]))
+        line.remove(0, 1);
     ImportCopy& copy = *row.copy;
     const auto lookup = [&line](const LookupList& list, const char* what) {
         const QString name = list.find(line);

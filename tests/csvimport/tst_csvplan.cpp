@@ -175,6 +175,10 @@ void tst_CsvPlan::rowRules_data()
     QTest::newRow("a text a program kept from being a number")
         << QByteArray("Titel;ISBN\nA;=\"0306406152\"\n") << ""
         << "2: title1=\"A\" isbn=\"0306406152\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0";
+    QTest::newRow("an apostrophe that kept a text from being a formula")
+        << QByteArray("Titel;Serie\n'=1+1;'-x\n'Tis;x'\n") << ""
+        << "2: title1=\"=1+1\" series=\"-x\"\n3: title1=\"'Tis\" series=\"x'\"\nsummary: records=2 empty=0 rows=2 "
+           "copies=0 authors=0 refused=0";
 }
 
 void tst_CsvPlan::rowRules()
