@@ -65,7 +65,7 @@ QString gradeOf(const QString& folded)
 
 // The grades of English collectors' lists on the German scale of 0
 // (untouched) to 4 (damaged), so that another program's "Near Mint" finds
-// "1 – sehr gut".
+// "1 – sehr gut"; and German words a list of grades lacks.
 int englishGrade(const QString& folded)
 {
     static const QHash<QString, int> grades = {
@@ -75,6 +75,9 @@ int englishGrade(const QString& folded)
         {QStringLiteral("vg"), 2},       {QStringLiteral("good"), 3},     {QStringLiteral("gd"), 3},
         {QStringLiteral("fair"), 3},     {QStringLiteral("fr"), 3},       {QStringLiteral("poor"), 4},
         {QStringLiteral("pr"), 4},
+        // German words beside the grades, school marks among them.
+        {QStringLiteral("ungelesen"), 0}, {QStringLiteral("neuwertig"), 1}, {QStringLiteral("wieneu"), 1},
+        {QStringLiteral("befriedigend"), 3}, {QStringLiteral("ausreichend"), 3}, {QStringLiteral("mangelhaft"), 4},
     };
     return grades.value(folded, -1);
 }
@@ -126,8 +129,9 @@ const QHash<QString, QString>& roleWords()
                           "Scripter", "Story", "Plot", "Scenario"});
         add("Zeichner", {"Zeichner", "Zeichnerin", "Zeichnungen", "Zeichnung", "Artist", "Penciller", "Penciler",
                          "Pencils", "Illustrator", "Illustration",
-                         // The collection has no role for the cover alone; its artist drew part of the volume.
-                         "Cover Artist", "Cover", "Covers", "Titelbild", "Titelbildzeichner", "Coverzeichner"});
+                         // The collection has no role for the cover alone; its artist drew part of the
+                         // volume. "Cover" and "Titelbild" alone are left out: they name the picture.
+                         "Cover Artist", "Titelbildzeichner", "Coverzeichner"});
         add("Tuscher", {"Tuscher", "Tuscherin", "Tusche", "Inker", "Inks", "Inking"});
         add("Kolorist", {"Kolorist", "Koloristin", "Kolorierung", "Farben", "Farbe", "Colorist", "Colourist",
                          "Colors", "Colours", "Coloring"});

@@ -49,7 +49,7 @@ void tst_CsvMapping::proposals_data()
         << "AUSFUEHRUNG| ausführung 2 |WÄHRUNG|l-nr.|Zu Kaufen|Seitenzahl"
         << "AUSFUEHRUNG→execution1,  ausführung 2 →execution2, WÄHRUNG→currency, l-nr.→copyNumber, "
            "Zu Kaufen→toBuy, Seitenzahl→pages";
-    QTest::newRow("unknown names stay unmapped") << "Foo|Cover Price|Owned|" << "";
+    QTest::newRow("unknown names stay unmapped") << "Foo|Cover Price|Owned|Cover|Titelbild|" << "";
 }
 
 void tst_CsvMapping::proposals()
