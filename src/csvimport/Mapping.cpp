@@ -75,7 +75,8 @@ const std::vector<TargetInfo>& targetTable()
         {Target::Execution2, "execution2", "Ausführung 2", {"Ausführung 2", "Ausfuehrung 2"}},
         {Target::CopyRemarks, "copyRemarks", "Eigene Bemerkungen", {"Eigene Bemerkungen", "Eigene Bemerkung",
                                                                     "Meine Notizen", "My Notes", "Personal Notes",
-                                                                    "Private Notes"}},
+                                                                    "Private Notes", "Exemplarbemerkung",
+                                                                    "Exemplarbemerkungen", "Bemerkung zum Exemplar"}},
     };
     return table;
 }
@@ -150,9 +151,32 @@ bool takesSeveralColumns(Target target)
         || target == Target::CopyRemarks;
 }
 
+namespace {
+
+// "Preis (€)", "Kaufpreis in EUR", "Price USD": the currency of the column's prices.
+const QRegularExpression& priceCurrency()
+{
+    static const QRegularExpression currency(
+        QStringLiteral("^(.*?\\S)[\\s(\\[]*(?:in\\s+)?(€|EUR|Euro|DM|USD|US\\$|\\$|CHF|£|GBP)[\\s)\\]]*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return currency;
+}
+
+} // namespace
+
+QString priceColumnName(const QString& columnName, QString* currency)
+{
+    const QRegularExpressionMatch m = priceCurrency().match(columnName);
+    if (!m.hasMatch() || columnNames().value(foldName(m.captured(1))) != Target::PurchasePrice)
+        return columnName;
+    if (currency)
+        *currency = parseCurrency(m.captured(2));
+    return m.captured(1);
+}
+
 Target proposeTarget(const QString& columnName, QString* role)
 {
-    const QString folded = foldName(columnName);
+    const QString folded = foldName(priceColumnName(columnName));
     if (folded.isEmpty())
         return Target::None;
     Target target = columnNames().value(folded, Target::None);
@@ -197,15 +221,18 @@ bool englishName(const QString& folded)
 
 Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
 {
-    // "Volume" beside an issue number is the run of the series (Daredevil
-    // vol. 1 #227), not the number the catalogue's Band holds.
-    const auto runOfSeries = [](const QString& name) {
-        const QString folded = foldName(name);
-        return folded == u"volume" || folded == u"vol";
+    // A general name gives way to a precise one for the same field: "Volume"
+    // beside "Issue" is the run of the series (Daredevil vol. 1 #227), "Price"
+    // beside "Price Paid" the price printed on the cover.
+    const auto general = [](const QString& name) {
+        static const QSet<QString> names{QStringLiteral("volume"), QStringLiteral("vol"), QStringLiteral("preis"),
+                                         QStringLiteral("price"), QStringLiteral("name")};
+        return names.contains(foldName(priceColumnName(name)));
     };
-    const bool issueColumn = std::any_of(header.begin(), header.end(), [&](const QString& name) {
-        return proposeTarget(name) == Target::Volume && !runOfSeries(name);
-    });
+    QList<Target> precise;
+    for (const QString& name : header)
+        if (const Target target = proposeTarget(name); target != Target::None && !general(name))
+            precise << target;
     const auto onlyFlags = [&sample](int column) {
         bool any = false;
         for (const Record& r : sample) {
@@ -230,7 +257,7 @@ Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
         const Target target = proposeTarget(header[i], &role);
         if (target == Target::None || (!takesSeveralColumns(target) && used.contains(target)))
             continue;
-        if (target == Target::Volume && issueColumn && runOfSeries(header[i]))
+        if (!takesSeveralColumns(target) && general(header[i]) && precise.contains(target))
             continue;
         // "Gekauft" with ja and nein says whether, not when.
         if (target == Target::PurchaseDate && onlyFlags(i))
@@ -247,6 +274,13 @@ Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
     static const QRegularExpression slashDate(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/\\d{2,4}"));
     int dayFirst = 0, monthFirst = 0;
     QSet<QString> currencies;
+    for (const ColumnMapping& c : mapping.columns) {
+        QString currency;
+        if (c.target == Target::PurchasePrice)
+            priceColumnName(c.name, &currency);
+        if (!currency.isEmpty())
+            currencies << currency;
+    }
     for (const ColumnMapping& c : mapping.columns) {
         for (const Record& r : sample) {
             if (c.index >= r.fields.size())

@@ -44,6 +44,11 @@ void tst_CsvMapping::proposals_data()
         << "Title|Series|Volume|Issue|Cover Artist|ISBN"
         << "Title→title1, Series→series, Issue→volume, Cover Artist→authors(Zeichner), ISBN→isbn; month/day";
     QTest::newRow("volume alone is the volume") << "Title|Volume" << "Title→title1, Volume→volume; month/day";
+    QTest::newRow("the price paid, not the cover's") << "Titel|Preis|Kaufpreis|Exemplar-Bemerkung"
+                                                     << "Titel→title1, Kaufpreis→purchasePrice, "
+                                                        "Exemplar-Bemerkung→copyRemarks";
+    QTest::newRow("a price column naming its currency") << "Titel|Preis in EUR" << "Titel→title1, Preis in "
+                                                                                    "EUR→purchasePrice; bare prices in €";
     QTest::newRow("each field once") << "Titel|Title|Band|#" << "Titel→title1, Band→volume";
     QTest::newRow("case, accents, blanks and hyphens ignored")
         << "AUSFUEHRUNG| ausführung 2 |WÄHRUNG|l-nr.|Zu Kaufen|Seitenzahl"
@@ -73,6 +78,8 @@ void tst_CsvMapping::proposalsFromValues_data()
     QTest::newRow("a currency column counts") << "Title|Price|Currency" << "A|12.95|USD/B|3|"
                                               << "Title→title1, Price→purchasePrice, Currency→currency; month/day; "
                                                  "bare prices in USD";
+    QTest::newRow("the column's currency against the cells'")
+        << "Titel|Kaufpreis (DM)" << "A|12,95 €/B|4,95" << "Titel→title1, Kaufpreis (DM)→purchasePrice";
     QTest::newRow("two currencies: bare prices stay bare")
         << "Titel|Preis" << "A|12,95 €/B|4,95/C|3,50 DM" << "Titel→title1, Preis→purchasePrice";
     QTest::newRow("slashes in a German file: day first") << "Titel|Kaufdatum" << "A|03/10/1998"
