@@ -66,6 +66,13 @@ QStringList PlanSummary::problems() const
                           quoted(firstAmbiguousDate))
                      .arg(firstAmbiguousDateLine)
                      .arg(QLocale(QLocale::German).toString(firstAmbiguousDateRead, QStringLiteral("d. MMMM yyyy")));
+    if (commaNames > 0)
+        lines << (commaNames == 1 ? QStringLiteral("%1 Autorenzelle wie %2 (Zeile %3) wurde als zwei Namen gelesen")
+                                  : QStringLiteral("%1 Autorenzellen wie %2 (Zeile %3) wurden als zwei Namen gelesen"))
+                         .arg(commaNames)
+                         .arg(quoted(firstCommaNames))
+                         .arg(firstCommaNamesLine)
+                     + QStringLiteral("; steht dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“");
     if (defaultCurrencyPrices > 0)
         lines << (defaultCurrencyPrices == 1
                       ? QStringLiteral("%1 Preis ohne Währung erhält die Währung der übrigen Preise der Datei, %2 "
@@ -233,11 +240,19 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     case Target::ToBuy:
         row.toBuy = parseFlag(line);
         break;
-    case Target::Authors:
+    case Target::Authors: {
         for (const ImportAuthor& a : parseAuthors(cell, column.role, m_mapping.commaSeparatesAuthors, m_roles))
             if (!row.authors.contains(a))
                 row.authors << a;
+        // Two single words around one comma: two surnames, or one name written surname first.
+        static const QRegularExpression twoWords(QStringLiteral("^[^,;/&:\\s]+\\s*,\\s*[^,;/&:\\s()]+$"));
+        if (m_mapping.commaSeparatesAuthors && line.contains(u',') && twoWords.match(line).hasMatch()
+            && m_summary.commaNames++ == 0) {
+            m_summary.firstCommaNamesLine = row.line;
+            m_summary.firstCommaNames = line;
+        }
         break;
+    }
     case Target::CopyEdition:
         copy.edition = checked(line, kEditionSize);
         break;

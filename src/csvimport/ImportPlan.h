@@ -110,6 +110,10 @@ struct PlanSummary {
     QString firstAmbiguousDate;
     QDate firstAmbiguousDateRead;
     DateOrder slashDates = DateOrder::DayMonth;
+    // Author cells like "Uderzo, Albert" read as two names, commas separating them.
+    int commaNames = 0;
+    int firstCommaNamesLine = 0;
+    QString firstCommaNames;
     // Prices without a currency that took the mapping's default.
     int defaultCurrencyPrices = 0;
     int firstDefaultCurrencyLine = 0;

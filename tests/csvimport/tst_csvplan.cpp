@@ -167,6 +167,12 @@ void tst_CsvPlan::rowRules_data()
         << QByteArray("Titel;Zeichner;Farben;Autoren\nA;X / Y;Z;Texter: W\n") << ""
         << "2: title1=\"A\" authors=[X (Zeichner), Y (Zeichner), Z (Kolorist), W (Szenarist)]\nsummary: records=1 "
            "empty=0 rows=1 copies=0 authors=4 refused=0";
+    QTest::newRow("one comma between two words, read as two names")
+        << QByteArray("Titel;Zeichner;Texter\nA;Uderzo, Albert;René Goscinny, Albert Uderzo\nB;Franquin;\n") << ""
+        << "2: title1=\"A\" authors=[Uderzo (Zeichner), Albert (Zeichner), René Goscinny (Szenarist), Albert Uderzo "
+           "(Szenarist)]\n3: title1=\"B\" authors=[Franquin (Zeichner)]\nsummary: records=2 empty=0 rows=2 copies=0 "
+           "authors=5 refused=0\n1 Autorenzelle wie „Uderzo, Albert“ (Zeile 2) wurde als zwei Namen gelesen; steht "
+           "dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“";
     QTest::newRow("an ISBN a spreadsheet made a number")
         << QByteArray("Titel;ISBN\nA;9,78355E+12\nB;978-3-551-74782-0\n") << ""
         << "3: title1=\"B\" isbn=\"978-3-551-74782-0\"\nsummary: records=2 empty=0 rows=1 copies=0 authors=0 "
