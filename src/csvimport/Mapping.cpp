@@ -12,7 +12,6 @@
 #include <QSet>
 
 #include <algorithm>
-
 #include <vector>
 
 namespace csvimport {
@@ -223,10 +222,13 @@ Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
 {
     // A general name gives way to a precise one for the same field: "Volume"
     // beside "Issue" is the run of the series (Daredevil vol. 1 #227), "Price"
-    // beside "Price Paid" the price printed on the cover.
+    // beside "Price Paid" the price printed on the cover, "Nr." beside "Band"
+    // the row's running number.
     const auto general = [](const QString& name) {
-        static const QSet<QString> names{QStringLiteral("volume"), QStringLiteral("vol"), QStringLiteral("preis"),
-                                         QStringLiteral("price"), QStringLiteral("name")};
+        static const QSet<QString> names{QStringLiteral("volume"), QStringLiteral("vol"),    QStringLiteral("nr"),
+                                         QStringLiteral("nummer"), QStringLiteral("no"),     QStringLiteral("number"),
+                                         QStringLiteral("#"),      QStringLiteral("preis"),  QStringLiteral("price"),
+                                         QStringLiteral("name")};
         return names.contains(foldName(priceColumnName(name)));
     };
     QList<Target> precise;
@@ -265,7 +267,7 @@ Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
         used << target;
         mapping.columns << ColumnMapping{header[i], i, target, role};
         // ISBN, EAN and "#" are the same in both languages.
-        if (const QString folded = foldName(header[i]); englishName(folded))
+        if (const QString folded = foldName(priceColumnName(header[i])); englishName(folded))
             ++english;
         else if (!folded.startsWith(u"isbn") && folded != u"ean" && folded != u"#")
             ++german;

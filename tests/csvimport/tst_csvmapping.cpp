@@ -44,6 +44,8 @@ void tst_CsvMapping::proposals_data()
         << "Title|Series|Volume|Issue|Cover Artist|ISBN"
         << "Title→title1, Series→series, Issue→volume, Cover Artist→authors(Zeichner), ISBN→isbn; month/day";
     QTest::newRow("volume alone is the volume") << "Title|Volume" << "Title→title1, Volume→volume; month/day";
+    QTest::newRow("a running number beside the volume") << "Nr.|Serie|Band|Titel"
+                                                        << "Serie→series, Band→volume, Titel→title1";
     QTest::newRow("the price paid, not the cover's") << "Titel|Preis|Kaufpreis|Exemplar-Bemerkung"
                                                      << "Titel→title1, Kaufpreis→purchasePrice, "
                                                         "Exemplar-Bemerkung→copyRemarks";
