@@ -75,10 +75,10 @@ QStringList PlanSummary::problems() const
                      + QStringLiteral("; steht dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“");
     if (defaultCurrencyPrices > 0)
         lines << (defaultCurrencyPrices == 1
-                      ? QStringLiteral("%1 Preis ohne Währung erhält die Währung der übrigen Preise der Datei, %2 "
+                      ? QStringLiteral("%1 Preis ohne eigene Währung erhält %2, die Währung, die die Datei sonst nennt "
                                        "(Zeile %3)")
-                      : QStringLiteral("%1 Preise ohne Währung erhalten die Währung der übrigen Preise der Datei, %2 "
-                                       "(der erste in Zeile %3)"))
+                      : QStringLiteral("%1 Preise ohne eigene Währung erhalten %2, die Währung, die die Datei sonst "
+                                       "nennt (der erste in Zeile %3)"))
                      .arg(defaultCurrencyPrices)
                      .arg(quoted(defaultCurrency))
                      .arg(firstDefaultCurrencyLine);

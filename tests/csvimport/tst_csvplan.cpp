@@ -111,8 +111,8 @@ void tst_CsvPlan::rowRules_data()
     QTest::newRow("default currency for bare prices only")
         << QByteArray("Titel;Preis\nA;12\nB;3 DM\n") << "euro"
         << "2: title1=\"A\"\n    copy: price=12.00 currency=\"€\"\n3: title1=\"B\"\n    copy: price=3.00 "
-           "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0\n1 Preis ohne Währung "
-           "erhält die Währung der übrigen Preise der Datei, „€“ (Zeile 2)";
+           "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0\n1 Preis ohne eigene "
+           "Währung erhält „€“, die Währung, die die Datei sonst nennt (Zeile 2)";
     QTest::newRow("columns of no field named")
         << QByteArray("Titel;Wert; Gelesen ;\nA;5 €;ja;\n") << ""
         << "2: title1=\"A\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0\nNicht importiert, da "
