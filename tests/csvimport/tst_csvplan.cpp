@@ -77,7 +77,7 @@ void tst_CsvPlan::files_data()
 {
     QTest::addColumn<QString>("file");
     for (const char* file : {"excel-de-1252.csv", "libreoffice-utf8-bom.csv", "english-export.csv", "excel-unicode.txt",
-                             "authors-one-column.csv"})
+                             "authors-one-column.csv", "sammlung-excel-1252.csv", "other-program-en.csv"})
         QTest::newRow(file) << QString::fromLatin1(file);
 }
 
