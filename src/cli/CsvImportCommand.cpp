@@ -37,7 +37,8 @@ QString describeMapping(const csvimport::Mapping& mapping)
         QString target = csvimport::targetCaption(c.target);
         if (!c.role.isEmpty())
             target += QStringLiteral(" (%1)").arg(c.role);
-        columns << QStringLiteral("%1 → %2").arg(c.name.isEmpty() ? QString::number(c.index + 1) : c.name, target);
+        const QString name = c.name.trimmed(); // "Titel " as some headers write it
+        columns << QStringLiteral("%1 → %2").arg(name.isEmpty() ? QString::number(c.index + 1) : name, target);
     }
     return columns.isEmpty() ? QStringLiteral("keine Spalte erkannt (mit --mapping eine gespeicherte Zuordnung "
                                               "angeben)")

@@ -3,6 +3,7 @@
 #include "csvimport/Values.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 
 namespace csvimport {
@@ -48,6 +49,39 @@ QString RowError::text() const
 QStringList PlanSummary::problems() const
 {
     QStringList lines;
+    if (!ignoredColumns.isEmpty()) {
+        QStringList names;
+        for (const QString& name : ignoredColumns)
+            names << quoted(name);
+        lines << QStringLiteral("Nicht importiert, da keinem Feld zugeordnet: ") + names.join(QStringLiteral(", "));
+    }
+    if (ambiguousDates > 0)
+        lines << (ambiguousDates == 1 ? QStringLiteral("%1 Kaufdatum mit Schrägstrichen lässt offen, was Tag und was "
+                                                       "Monat ist; es wurde als %2 gelesen: %3 (Zeile %4) als %5")
+                                      : QStringLiteral("%1 Kaufdaten mit Schrägstrichen lassen offen, was Tag und was "
+                                                       "Monat ist; sie wurden als %2 gelesen, etwa %3 (Zeile %4) als %5"))
+                     .arg(ambiguousDates)
+                     .arg(slashDates == DateOrder::MonthDay ? QStringLiteral("Monat/Tag/Jahr")
+                                                            : QStringLiteral("Tag/Monat/Jahr"),
+                          quoted(firstAmbiguousDate))
+                     .arg(firstAmbiguousDateLine)
+                     .arg(QLocale(QLocale::German).toString(firstAmbiguousDateRead, QStringLiteral("d. MMMM yyyy")));
+    if (commaNames > 0)
+        lines << (commaNames == 1 ? QStringLiteral("%1 Autorenzelle wie %2 (Zeile %3) wurde als zwei Namen gelesen")
+                                  : QStringLiteral("%1 Autorenzellen wie %2 (Zeile %3) wurden als zwei Namen gelesen"))
+                         .arg(commaNames)
+                         .arg(quoted(firstCommaNames))
+                         .arg(firstCommaNamesLine)
+                     + QStringLiteral("; steht dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“");
+    if (defaultCurrencyPrices > 0)
+        lines << (defaultCurrencyPrices == 1
+                      ? QStringLiteral("%1 Preis ohne eigene Währung erhält %2, die Währung, die die Datei sonst nennt "
+                                       "(Zeile %3)")
+                      : QStringLiteral("%1 Preise ohne eigene Währung erhalten %2, die Währung, die die Datei sonst "
+                                       "nennt (der erste in Zeile %3)"))
+                     .arg(defaultCurrencyPrices)
+                     .arg(quoted(defaultCurrency))
+                     .arg(firstDefaultCurrencyLine);
     if (windows1252Lines > 0)
         lines << QStringLiteral("%1 Zeilen waren kein gültiges UTF-8 und wurden als Windows-1252 gelesen (die erste: "
                                 "Zeile %2)")
@@ -103,6 +137,16 @@ Planner::Planner(const QStringList& header, const Mapping& mapping, const PlanOp
         }
         m_columns << c;
     }
+    for (int i = 0; i < header.size(); ++i) {
+        const QString name = cleanLine(header[i]);
+        const bool mapped = std::any_of(m_columns.begin(), m_columns.end(), [i](const ColumnMapping& c) {
+            return c.index == i;
+        });
+        if (!mapped && !name.isEmpty())
+            m_summary.ignoredColumns << name;
+    }
+    m_summary.slashDates = mapping.slashDates;
+    m_summary.defaultCurrency = mapping.defaultCurrency;
     if (!identifies)
         throw db::Error(QStringLiteral("Weder Titel 1 noch Serie noch ISBN ist einer Spalte zugeordnet: so lässt sich "
                                        "kein Band erkennen"));
@@ -125,6 +169,9 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     // number (and dropping an ISBN's leading zero).
     if (line.size() >= 3 && line.startsWith(QLatin1String("=\"")) && line.endsWith(u'"'))
         line = line.mid(2, line.size() - 3).replace(QLatin1String("\"\""), QLatin1String("\""));
+    // '=…: the apostrophe that keeps a spreadsheet from taking a text for a formula.
+    else if (line.size() >= 2 && line[0] == u'\'' && QStringView(u"=+-@").contains(line[1]))
+        line.remove(0, 1);
     ImportCopy& copy = *row.copy;
     const auto lookup = [&line](const LookupList& list, const char* what) {
         const QString name = list.find(line);
@@ -193,20 +240,37 @@ void Planner::apply(const ColumnMapping& column, const QString& cell, ImportRow&
     case Target::ToBuy:
         row.toBuy = parseFlag(line);
         break;
-    case Target::Authors:
+    case Target::Authors: {
         for (const ImportAuthor& a : parseAuthors(cell, column.role, m_mapping.commaSeparatesAuthors, m_roles))
             if (!row.authors.contains(a))
                 row.authors << a;
+        // Two single words around one comma: two surnames, or one name written surname first.
+        static const QRegularExpression twoWords(QStringLiteral("^[^,;/&:\\s]+\\s*,\\s*[^,;/&:\\s()]+$"));
+        if (m_mapping.commaSeparatesAuthors && line.contains(u',') && twoWords.match(line).hasMatch()
+            && m_summary.commaNames++ == 0) {
+            m_summary.firstCommaNamesLine = row.line;
+            m_summary.firstCommaNames = line;
+        }
         break;
+    }
     case Target::CopyEdition:
         copy.edition = checked(line, kEditionSize);
         break;
     case Target::Condition:
         copy.condition = lookup(m_conditions, "ist kein bekannter Zustand");
         break;
-    case Target::PurchaseDate:
+    case Target::PurchaseDate: {
         copy.purchaseDate = parseDate(line, m_options.today, m_mapping.slashDates);
+        static const QRegularExpression slash(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/"));
+        const QRegularExpressionMatch m = slash.match(line);
+        if (m.hasMatch() && m.captured(1).toInt() <= 12 && m.captured(2).toInt() <= 12
+            && m.captured(1).toInt() != m.captured(2).toInt() && m_summary.ambiguousDates++ == 0) {
+            m_summary.firstAmbiguousDateLine = row.line;
+            m_summary.firstAmbiguousDate = line;
+            m_summary.firstAmbiguousDateRead = copy.purchaseDate;
+        }
         break;
+    }
     case Target::PurchasePrice: {
         const Price p = parsePrice(line);
         copy.price = p.amount;
@@ -273,8 +337,11 @@ std::optional<ImportRow> Planner::plan(const Record& record)
               QStringLiteral("%1 widerspricht der Währung beim Preis (%2)")
                   .arg(quoted(pending.currency), quoted(pending.priceCurrency)));
     copy.currency = !pending.currency.isEmpty() ? pending.currency : pending.priceCurrency;
-    if (copy.currency.isEmpty() && copy.price)
+    if (copy.currency.isEmpty() && copy.price && !m_mapping.defaultCurrency.isEmpty() && m_rowErrors == 0) {
         copy.currency = m_mapping.defaultCurrency;
+        if (m_summary.defaultCurrencyPrices++ == 0)
+            m_summary.firstDefaultCurrencyLine = line;
+    }
 
     if (!pending.volumeDesignation.isEmpty()) {
         // Band 12a: the catalogue's volume is a number; the rest stays in the third title.

@@ -103,6 +103,21 @@ struct PlanSummary {
     QList<RowError> errors; // the first PlanOptions::maxErrors
     int windows1252Lines = 0;
     int firstWindows1252Line = 0;
+    QStringList ignoredColumns; // named in the header, mapped to no field
+    // Purchase dates like 03/10/1998, read in the mapping's order.
+    int ambiguousDates = 0;
+    int firstAmbiguousDateLine = 0;
+    QString firstAmbiguousDate;
+    QDate firstAmbiguousDateRead;
+    DateOrder slashDates = DateOrder::DayMonth;
+    // Author cells like "Uderzo, Albert" read as two names, commas separating them.
+    int commaNames = 0;
+    int firstCommaNamesLine = 0;
+    QString firstCommaNames;
+    // Prices without a currency that took the mapping's default.
+    int defaultCurrencyPrices = 0;
+    int firstDefaultCurrencyLine = 0;
+    QString defaultCurrency;
     // The refused rows and the notes for the dry run, one line each.
     QStringList problems() const;
 };

@@ -9,7 +9,9 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 
+#include <algorithm>
 #include <vector>
 
 namespace csvimport {
@@ -72,7 +74,8 @@ const std::vector<TargetInfo>& targetTable()
         {Target::Execution2, "execution2", "Ausführung 2", {"Ausführung 2", "Ausfuehrung 2"}},
         {Target::CopyRemarks, "copyRemarks", "Eigene Bemerkungen", {"Eigene Bemerkungen", "Eigene Bemerkung",
                                                                     "Meine Notizen", "My Notes", "Personal Notes",
-                                                                    "Private Notes"}},
+                                                                    "Private Notes", "Exemplarbemerkung",
+                                                                    "Exemplarbemerkungen", "Bemerkung zum Exemplar"}},
     };
     return table;
 }
@@ -147,9 +150,32 @@ bool takesSeveralColumns(Target target)
         || target == Target::CopyRemarks;
 }
 
+namespace {
+
+// "Preis (€)", "Kaufpreis in EUR", "Price USD": the currency of the column's prices.
+const QRegularExpression& priceCurrency()
+{
+    static const QRegularExpression currency(
+        QStringLiteral("^(.*?\\S)[\\s(\\[]*(?:in\\s+)?(€|EUR|Euro|DM|USD|US\\$|\\$|CHF|£|GBP)[\\s)\\]]*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return currency;
+}
+
+} // namespace
+
+QString priceColumnName(const QString& columnName, QString* currency)
+{
+    const QRegularExpressionMatch m = priceCurrency().match(columnName);
+    if (!m.hasMatch() || columnNames().value(foldName(m.captured(1))) != Target::PurchasePrice)
+        return columnName;
+    if (currency)
+        *currency = parseCurrency(m.captured(2));
+    return m.captured(1);
+}
+
 Target proposeTarget(const QString& columnName, QString* role)
 {
-    const QString folded = foldName(columnName);
+    const QString folded = foldName(priceColumnName(columnName));
     if (folded.isEmpty())
         return Target::None;
     Target target = columnNames().value(folded, Target::None);
@@ -164,21 +190,99 @@ Target proposeTarget(const QString& columnName, QString* role)
     return target;
 }
 
+namespace {
+
+// Column names of English catalogue programs; with most of a header in
+// English, a date like 03/10/1998 is the American 10 March.
+bool englishName(const QString& folded)
+{
+    static const QSet<QString> names = [] {
+        QSet<QString> n;
+        for (const char* name :
+             {"Title", "Book Title", "Subtitle", "Sub-Title", "Series", "Series Name", "Series Title", "No", "Number",
+              "Issue", "Issue No", "Issue Number", "Issue #", "Volume", "Vol", "Publisher", "Imprint", "Barcode",
+              "Pages", "Page Count", "Number of Pages", "Type", "Category", "Description", "Summary", "Synopsis",
+              "Plot", "Notes", "Note", "Comment", "Comments", "Remarks", "Limited", "Limitation", "Print Run",
+              "Missing", "Wishlist", "Wanted", "Want List", "Authors", "Creators", "Credits", "Edition", "Printing",
+              "Condition", "Grade", "Purchase Date", "Date Purchased", "Purchased", "Bought", "Date Bought", "Price",
+              "Purchase Price", "Price Paid", "Paid", "Currency", "Location", "Storage", "Storage Box",
+              "Storage Location", "Shelf", "Copy Number", "Numbered", "Binding", "Cover Type", "My Notes",
+              "Personal Notes", "Private Notes", "Author", "Writer", "Script", "Story", "Artist", "Penciller",
+              "Penciler", "Pencils", "Illustrator", "Inker", "Inks", "Colorist", "Colourist", "Colors", "Letterer",
+              "Letters", "Translator", "Editor", "Cover Artist", "Cover Price", "Owned", "Read", "Value"})
+            n.insert(foldName(QString::fromUtf8(name)));
+        return n;
+    }();
+    return names.contains(folded);
+}
+
+} // namespace
+
 Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
 {
+    // A general name gives way to a precise one for the same field: "Volume"
+    // beside "Issue" is the run of the series (Daredevil vol. 1 #227), "Price"
+    // beside "Price Paid" the price printed on the cover, "Nr." beside "Band"
+    // the row's running number.
+    const auto general = [](const QString& name) {
+        static const QSet<QString> names{QStringLiteral("volume"), QStringLiteral("vol"),    QStringLiteral("nr"),
+                                         QStringLiteral("nummer"), QStringLiteral("no"),     QStringLiteral("number"),
+                                         QStringLiteral("#"),      QStringLiteral("preis"),  QStringLiteral("price"),
+                                         QStringLiteral("name")};
+        return names.contains(foldName(priceColumnName(name)));
+    };
+    QList<Target> precise;
+    for (const QString& name : header)
+        if (const Target target = proposeTarget(name); target != Target::None && !general(name))
+            precise << target;
+    const auto onlyFlags = [&sample](int column) {
+        bool any = false;
+        for (const Record& r : sample) {
+            const QString cell = cleanLine(r.fields.value(column));
+            if (cell.isEmpty())
+                continue;
+            try {
+                parseFlag(cell);
+            } catch (const ValueError&) {
+                return false;
+            }
+            any = true;
+        }
+        return any;
+    };
+
     Mapping mapping;
     QList<Target> used;
+    int english = 0, german = 0;
     for (int i = 0; i < header.size(); ++i) {
         QString role;
         const Target target = proposeTarget(header[i], &role);
         if (target == Target::None || (!takesSeveralColumns(target) && used.contains(target)))
             continue;
+        if (!takesSeveralColumns(target) && general(header[i]) && precise.contains(target))
+            continue;
+        // "Gekauft" with ja and nein says whether, not when.
+        if (target == Target::PurchaseDate && onlyFlags(i))
+            continue;
         used << target;
         mapping.columns << ColumnMapping{header[i], i, target, role};
+        // ISBN, EAN and "#" are the same in both languages.
+        if (const QString folded = foldName(priceColumnName(header[i])); englishName(folded))
+            ++english;
+        else if (!folded.startsWith(u"isbn") && folded != u"ean" && folded != u"#")
+            ++german;
     }
 
     static const QRegularExpression slashDate(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/\\d{2,4}"));
     int dayFirst = 0, monthFirst = 0;
+    QSet<QString> currencies;
+    for (const ColumnMapping& c : mapping.columns) {
+        QString currency;
+        if (c.target == Target::PurchasePrice)
+            priceColumnName(c.name, &currency);
+        if (!currency.isEmpty())
+            currencies << currency;
+    }
     for (const ColumnMapping& c : mapping.columns) {
         for (const Record& r : sample) {
             if (c.index >= r.fields.size())
@@ -189,13 +293,26 @@ Mapping proposeMapping(const QStringList& header, const QList<Record>& sample)
                 dayFirst += m.hasMatch() && m.captured(1).toInt() > 12;
                 monthFirst += m.hasMatch() && m.captured(2).toInt() > 12;
             }
+            try {
+                if (c.target == Target::PurchasePrice && !isBlankText(cell))
+                    if (const QString currency = parsePrice(cleanLine(cell)).currency; !currency.isEmpty())
+                        currencies << currency;
+                if (c.target == Target::Currency && !isBlankText(cell))
+                    currencies << parseCurrency(cleanLine(cell));
+            } catch (const ValueError&) {
+                // the trial run names the cell
+            }
             // "Goscinny, René; Uderzo, Albert": the commas are inside the names.
             if (c.target == Target::Authors && cell.contains(u';') && cell.contains(u',') && !cell.contains(u':'))
                 mapping.commaSeparatesAuthors = false;
         }
     }
-    if (monthFirst > dayFirst)
+    if (monthFirst > dayFirst || (monthFirst == dayFirst && english > german))
         mapping.slashDates = DateOrder::MonthDay;
+    // "4,95" beside "12,95 €" is in euros too; with two currencies in the
+    // file a bare price stays without one.
+    if (currencies.size() == 1)
+        mapping.defaultCurrency = *currencies.begin();
     return mapping;
 }
 

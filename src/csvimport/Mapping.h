@@ -97,6 +97,10 @@ struct Mapping {
     QList<ColumnMapping> resolve(const QStringList& header, int columnCount) const;
 };
 
+// The name of a price column without the currency it names ("Preis (€)" →
+// "Preis", currency "€"); any other name as it is.
+QString priceColumnName(const QString& columnName, QString* currency = nullptr);
+
 // The field a column name proposes, and for an author column its role;
 // Target::None for a name the import does not know.
 Target proposeTarget(const QString& columnName, QString* role = nullptr);

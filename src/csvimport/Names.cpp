@@ -1,6 +1,7 @@
 #include "csvimport/Names.h"
 
 #include <QHash>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -64,7 +65,7 @@ QString gradeOf(const QString& folded)
 
 // The grades of English collectors' lists on the German scale of 0
 // (untouched) to 4 (damaged), so that another program's "Near Mint" finds
-// "1 – sehr gut".
+// "1 – sehr gut"; and German words a list of grades lacks.
 int englishGrade(const QString& folded)
 {
     static const QHash<QString, int> grades = {
@@ -74,8 +75,43 @@ int englishGrade(const QString& folded)
         {QStringLiteral("vg"), 2},       {QStringLiteral("good"), 3},     {QStringLiteral("gd"), 3},
         {QStringLiteral("fair"), 3},     {QStringLiteral("fr"), 3},       {QStringLiteral("poor"), 4},
         {QStringLiteral("pr"), 4},
+        // German words beside the grades, school marks among them.
+        {QStringLiteral("ungelesen"), 0}, {QStringLiteral("neuwertig"), 1}, {QStringLiteral("wieneu"), 1},
+        {QStringLiteral("befriedigend"), 3}, {QStringLiteral("ausreichend"), 3}, {QStringLiteral("mangelhaft"), 4},
     };
     return grades.value(folded, -1);
+}
+
+// The grade of a condition written as collectors write grades between two
+// others, or null: "1-2" and "Z 1–2" (German half grades), "VF/NM", "FN+",
+// "9.4" (the ten-point scale of graded American comics). Between two grades
+// the worse one counts: a copy is not catalogued better than its seller saw it.
+QString gradeBetween(QStringView text)
+{
+    static const QRegularExpression german(
+        QStringLiteral("^\\s*(?:Zustand|Note|Z)?\\s*([0-4])\\s*[-–/]\\s*([0-4])\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tenPoint(QStringLiteral("^\\s*(\\d{1,2}\\.\\d)\\s*$"));
+    const QString s = text.toString();
+    if (const QRegularExpressionMatch m = german.match(s); m.hasMatch())
+        return QString::number(std::max(m.captured(1).toInt(), m.captured(2).toInt()));
+    if (const QRegularExpressionMatch m = tenPoint.match(s); m.hasMatch()) {
+        const double v = m.captured(1).toDouble();
+        if (v < 0.5 || v > 10.0)
+            return {};
+        return QString::number(v >= 9.9 ? 0 : v >= 7.5 ? 1 : v >= 3.5 ? 2 : v >= 1.0 ? 3 : 4);
+    }
+    int worst = -1;
+    const QStringList parts = s.split(u'/');
+    if (parts.size() < 2)
+        return {};
+    for (const QString& part : parts) {
+        const int grade = englishGrade(foldName(part));
+        if (grade < 0)
+            return {};
+        worst = std::max(worst, grade);
+    }
+    return QString::number(worst);
 }
 
 const QHash<QString, QString>& roleWords()
@@ -92,7 +128,10 @@ const QHash<QString, QString>& roleWords()
         add("Szenarist", {"Szenarist", "Szenaristin", "Szenario", "Texter", "Texterin", "Text", "Writer", "Script",
                           "Scripter", "Story", "Plot", "Scenario"});
         add("Zeichner", {"Zeichner", "Zeichnerin", "Zeichnungen", "Zeichnung", "Artist", "Penciller", "Penciler",
-                         "Pencils", "Illustrator", "Illustration"});
+                         "Pencils", "Illustrator", "Illustration",
+                         // The collection has no role for the cover alone; its artist drew part of the
+                         // volume. "Cover" and "Titelbild" alone are left out: they name the picture.
+                         "Cover Artist", "Titelbildzeichner", "Coverzeichner"});
         add("Tuscher", {"Tuscher", "Tuscherin", "Tusche", "Inker", "Inks", "Inking"});
         add("Kolorist", {"Kolorist", "Koloristin", "Kolorierung", "Farben", "Farbe", "Colorist", "Colourist",
                          "Colors", "Colours", "Coloring"});
@@ -143,7 +182,9 @@ QString LookupList::find(QStringView text) const
     }
     if (m_kind == LookupKind::Condition) {
         const int english = englishGrade(folded);
-        const QString grade = english >= 0 ? QString::number(english) : gradeOf(folded);
+        QString grade = gradeBetween(text);
+        if (grade.isEmpty())
+            grade = english >= 0 ? QString::number(english) : gradeOf(folded);
         for (qsizetype i = 0; i < m_names.size(); ++i)
             if (m_grades[i] >= 0 && (grade.isEmpty() ? m_foldedRests[i] == folded : m_grades[i] == grade.toInt()))
                 return m_names[i];

@@ -14,6 +14,9 @@ namespace csvstore {
 
 namespace {
 
+// The longest text a spreadsheet keeps inside a formula's quotes.
+constexpr qsizetype kMaxFormulaText = 255;
+
 bool looksLikeNumber(const QString& text)
 {
     if (text.size() < 2)
@@ -49,19 +52,42 @@ QString cellOf(const QVariant& value, db::FieldType type, const QLocale& german)
 
 } // namespace
 
-QString csvCell(const QString& text)
+QString csvCell(const QString& value)
 {
-    if (looksLikeNumber(text))
-        return QStringLiteral("=\"%1\"").arg(text);
+    // What a spreadsheet cannot show, or shows as a formula, is written so
+    // that it shows the text and the import reads the same text back.
+    QString text;
+    text.reserve(value.size());
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u == 0x0b || u == 0x0c || u == 0x2028 || u == 0x2029 || u == 0x85)
+            text += u'\n'; // a word processor's breaks, as the import reads them
+        else if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7f && u <= 0x9f))
+            continue;
+        else
+            text += c;
+    }
+    const bool formula = !text.isEmpty() && QStringView(u"=+-@").contains(text[0]);
+    QString cell = text;
+    if (looksLikeNumber(text) || (formula && text.size() <= kMaxFormulaText && !text.contains(u'\n')
+                                  && !text.contains(u'\r'))) {
+        // ="…" is a formula that yields the text itself: the spreadsheet shows
+        // =HYPERLINK(…) or an ISBN's leading zero as written, and runs nothing.
+        cell.replace(u'"', QLatin1String("\"\""));
+        cell = QStringLiteral("=\"%1\"").arg(cell);
+    } else if (formula) {
+        cell.prepend(u'\''); // too long or broken for a formula's text: shown with the apostrophe
+    }
+    // ="…" stays bare, as spreadsheets write it, unless the separator is inside.
     static const QString special = QStringLiteral(";\"\n\r");
+    const bool literal = cell.startsWith(QLatin1String("=\""));
     bool quote = false;
-    for (const QChar c : text)
-        quote |= special.contains(c);
+    for (const QChar c : cell)
+        quote |= literal ? c == u';' : special.contains(c);
     if (!quote)
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QLatin1String("\"\""));
-    return u'"' + quoted + u'"';
+        return cell;
+    cell.replace(u'"', QLatin1String("\"\""));
+    return u'"' + cell + u'"';
 }
 
 int writeShownRows(const db::Table& table, const QList<CsvColumn>& columns, const QString& path)

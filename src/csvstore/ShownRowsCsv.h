@@ -20,7 +20,11 @@ struct CsvColumn {
 // The value as a spreadsheet cell: in double quotes, inner ones doubled, when
 // it holds the separator, a quote or a line break. A text of ten digits or
 // more, or one with a leading zero, goes as ="…": a spreadsheet would take it
-// for a number and keep an ISBN as 9,78355E+12.
+// for a number and keep an ISBN as 9,78355E+12. So does a text beginning with
+// =, +, - or @, which a spreadsheet would run as a formula (=HYPERLINK(…));
+// one too long for a formula gets an apostrophe in front instead. Control
+// characters are dropped, a word processor's breaks become line breaks.
+// The import reads each form back as the text.
 QString csvCell(const QString& text);
 
 // Writes the rows the table shows, in its order and under its filter, with

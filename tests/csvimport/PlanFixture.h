@@ -39,5 +39,7 @@ inline QString describeMapping(const csvimport::Mapping& m)
         text += QStringLiteral("; commas inside names");
     if (m.slashDates == csvimport::DateOrder::MonthDay)
         text += QStringLiteral("; month/day");
+    if (!m.defaultCurrency.isEmpty())
+        text += QStringLiteral("; bare prices in ") + m.defaultCurrency;
     return text;
 }

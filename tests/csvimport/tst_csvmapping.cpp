@@ -3,6 +3,7 @@
 #include "../common/ErrorOf.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,6 +15,8 @@ class tst_CsvMapping : public QObject {
 private slots:
     void proposals_data();
     void proposals();
+    void proposalsFromValues_data();
+    void proposalsFromValues();
     void savedAndLoaded();
     void refusedFiles_data();
     void refusedFiles();
@@ -36,13 +39,24 @@ void tst_CsvMapping::proposals_data()
         << "Series→series, Issue #→volume, Title→title1, Subtitle→title2, Publisher→publisher, "
            "Writer→authors(Szenarist), Penciller→authors(Zeichner), Inker→authors(Tuscher), "
            "Colorist→authors(Kolorist), Price Paid→purchasePrice, Date Purchased→purchaseDate, Grade→condition, "
-           "Storage Box→storagePlace, Notes→remarks, Barcode→isbn";
+           "Storage Box→storagePlace, Notes→remarks, Barcode→isbn; month/day";
+    QTest::newRow("the issue is the volume, not the series' run")
+        << "Title|Series|Volume|Issue|Cover Artist|ISBN"
+        << "Title→title1, Series→series, Issue→volume, Cover Artist→authors(Zeichner), ISBN→isbn; month/day";
+    QTest::newRow("volume alone is the volume") << "Title|Volume" << "Title→title1, Volume→volume; month/day";
+    QTest::newRow("a running number beside the volume") << "Nr.|Serie|Band|Titel"
+                                                        << "Serie→series, Band→volume, Titel→title1";
+    QTest::newRow("the price paid, not the cover's") << "Titel|Preis|Kaufpreis|Exemplar-Bemerkung"
+                                                     << "Titel→title1, Kaufpreis→purchasePrice, "
+                                                        "Exemplar-Bemerkung→copyRemarks";
+    QTest::newRow("a price column naming its currency") << "Titel|Preis in EUR" << "Titel→title1, Preis in "
+                                                                                    "EUR→purchasePrice; bare prices in €";
     QTest::newRow("each field once") << "Titel|Title|Band|#" << "Titel→title1, Band→volume";
     QTest::newRow("case, accents, blanks and hyphens ignored")
         << "AUSFUEHRUNG| ausführung 2 |WÄHRUNG|l-nr.|Zu Kaufen|Seitenzahl"
         << "AUSFUEHRUNG→execution1,  ausführung 2 →execution2, WÄHRUNG→currency, l-nr.→copyNumber, "
            "Zu Kaufen→toBuy, Seitenzahl→pages";
-    QTest::newRow("unknown names stay unmapped") << "Foo|Cover Price|Owned|" << "";
+    QTest::newRow("unknown names stay unmapped") << "Foo|Cover Price|Owned|Cover|Titelbild|" << "";
 }
 
 void tst_CsvMapping::proposals()
@@ -50,6 +64,42 @@ void tst_CsvMapping::proposals()
     QFETCH(QString, header);
     QFETCH(QString, expected);
     QCOMPARE(describeMapping(proposeMapping(header.split(u'|'))), expected);
+}
+
+void tst_CsvMapping::proposalsFromValues_data()
+{
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("sample"); // records by "/", cells by "|"
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("bought with yes and no is no date")
+        << "Titel|Gekauft|Kaufdatum" << "A|ja|1.2.2020/B||/C|nein|" << "Titel→title1, Kaufdatum→purchaseDate";
+    QTest::newRow("bought with dates is the date") << "Titel|Gekauft" << "A|03.10.1998/B|ja"
+                                                   << "Titel→title1, Gekauft→purchaseDate";
+    QTest::newRow("bare prices in the file's one currency")
+        << "Titel|Preis" << "A|12,95 €/B|4,95/C|EUR 3" << "Titel→title1, Preis→purchasePrice; bare prices in €";
+    QTest::newRow("a currency column counts") << "Title|Price|Currency" << "A|12.95|USD/B|3|"
+                                              << "Title→title1, Price→purchasePrice, Currency→currency; month/day; "
+                                                 "bare prices in USD";
+    QTest::newRow("the column's currency against the cells'")
+        << "Titel|Kaufpreis (DM)" << "A|12,95 €/B|4,95" << "Titel→title1, Kaufpreis (DM)→purchasePrice";
+    QTest::newRow("two currencies: bare prices stay bare")
+        << "Titel|Preis" << "A|12,95 €/B|4,95/C|3,50 DM" << "Titel→title1, Preis→purchasePrice";
+    QTest::newRow("slashes in a German file: day first") << "Titel|Kaufdatum" << "A|03/10/1998"
+                                                         << "Titel→title1, Kaufdatum→purchaseDate";
+    QTest::newRow("a day past twelve decides against the header")
+        << "Title|Purchase Date" << "A|03/10/1998/B|25/12/1998" << "Title→title1, Purchase Date→purchaseDate";
+}
+
+void tst_CsvMapping::proposalsFromValues()
+{
+    QFETCH(QString, header);
+    QFETCH(QString, sample);
+    QFETCH(QString, expected);
+    QList<Record> records;
+    // "/" inside dates: records are split on "/" followed by a letter.
+    for (const QString& line : sample.split(QRegularExpression(QStringLiteral("/(?=[A-Z])"))))
+        records << Record{int(records.size()) + 2, line.split(u'|')};
+    QCOMPARE(describeMapping(proposeMapping(header.split(u'|'), records)), expected);
 }
 
 void tst_CsvMapping::savedAndLoaded()

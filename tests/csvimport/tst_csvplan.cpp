@@ -77,7 +77,7 @@ void tst_CsvPlan::files_data()
 {
     QTest::addColumn<QString>("file");
     for (const char* file : {"excel-de-1252.csv", "libreoffice-utf8-bom.csv", "english-export.csv", "excel-unicode.txt",
-                             "authors-one-column.csv"})
+                             "authors-one-column.csv", "sammlung-excel-1252.csv", "other-program-en.csv"})
         QTest::newRow(file) << QString::fromLatin1(file);
 }
 
@@ -111,7 +111,18 @@ void tst_CsvPlan::rowRules_data()
     QTest::newRow("default currency for bare prices only")
         << QByteArray("Titel;Preis\nA;12\nB;3 DM\n") << "euro"
         << "2: title1=\"A\"\n    copy: price=12.00 currency=\"€\"\n3: title1=\"B\"\n    copy: price=3.00 "
-           "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0";
+           "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0\n1 Preis ohne eigene "
+           "Währung erhält „€“, die Währung, die die Datei sonst nennt (Zeile 2)";
+    QTest::newRow("columns of no field named")
+        << QByteArray("Titel;Wert; Gelesen ;\nA;5 €;ja;\n") << ""
+        << "2: title1=\"A\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0\nNicht importiert, da "
+           "keinem Feld zugeordnet: „Wert“, „Gelesen“";
+    QTest::newRow("slashed dates that could be either way")
+        << QByteArray("Titel;Kaufdatum\nA;03/10/1998\nB;25/12/1998\nC;04/11/98\nD;5/5/2000\n") << ""
+        << "2: title1=\"A\"\n    copy: date=1998-10-03\n3: title1=\"B\"\n    copy: date=1998-12-25\n4: title1=\"C\"\n"
+           "    copy: date=1998-11-04\n5: title1=\"D\"\n    copy: date=2000-05-05\nsummary: records=4 empty=0 rows=4 "
+           "copies=4 authors=0 refused=0\n2 Kaufdaten mit Schrägstrichen lassen offen, was Tag und was Monat ist; sie "
+           "wurden als Tag/Monat/Jahr gelesen, etwa „03/10/1998“ (Zeile 2) als 3. Oktober 1998";
     QTest::newRow("a currency alone makes no copy")
         << QByteArray("Titel;Währung\nA;EUR\n") << ""
         << "2: title1=\"A\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0";
@@ -156,6 +167,12 @@ void tst_CsvPlan::rowRules_data()
         << QByteArray("Titel;Zeichner;Farben;Autoren\nA;X / Y;Z;Texter: W\n") << ""
         << "2: title1=\"A\" authors=[X (Zeichner), Y (Zeichner), Z (Kolorist), W (Szenarist)]\nsummary: records=1 "
            "empty=0 rows=1 copies=0 authors=4 refused=0";
+    QTest::newRow("one comma between two words, read as two names")
+        << QByteArray("Titel;Zeichner;Texter\nA;Uderzo, Albert;René Goscinny, Albert Uderzo\nB;Franquin;\n") << ""
+        << "2: title1=\"A\" authors=[Uderzo (Zeichner), Albert (Zeichner), René Goscinny (Szenarist), Albert Uderzo "
+           "(Szenarist)]\n3: title1=\"B\" authors=[Franquin (Zeichner)]\nsummary: records=2 empty=0 rows=2 copies=0 "
+           "authors=5 refused=0\n1 Autorenzelle wie „Uderzo, Albert“ (Zeile 2) wurde als zwei Namen gelesen; steht "
+           "dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“";
     QTest::newRow("an ISBN a spreadsheet made a number")
         << QByteArray("Titel;ISBN\nA;9,78355E+12\nB;978-3-551-74782-0\n") << ""
         << "3: title1=\"B\" isbn=\"978-3-551-74782-0\"\nsummary: records=2 empty=0 rows=1 copies=0 authors=0 "
@@ -164,6 +181,10 @@ void tst_CsvPlan::rowRules_data()
     QTest::newRow("a text a program kept from being a number")
         << QByteArray("Titel;ISBN\nA;=\"0306406152\"\n") << ""
         << "2: title1=\"A\" isbn=\"0306406152\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0";
+    QTest::newRow("an apostrophe that kept a text from being a formula")
+        << QByteArray("Titel;Serie\n'=1+1;'-x\n'Tis;x'\n") << ""
+        << "2: title1=\"=1+1\" series=\"-x\"\n3: title1=\"'Tis\" series=\"x'\"\nsummary: records=2 empty=0 rows=2 "
+           "copies=0 authors=0 refused=0";
 }
 
 void tst_CsvPlan::rowRules()

@@ -165,6 +165,12 @@ void tst_CsvValues::lookups_data()
     QTest::newRow("condition: Near Mint") << condition << conditions << "Near Mint" << "1 – sehr gut";
     QTest::newRow("condition: VF") << condition << conditions << "VF" << "1 – sehr gut";
     QTest::newRow("condition: poor") << condition << conditions << "poor" << "4 – schlecht";
+    QTest::newRow("condition: German half grade, the worse") << condition << conditions << "1-2" << "2 – gut";
+    QTest::newRow("condition: half grade with Z and a dash") << condition << conditions << "Z 0–1" << "1 – sehr gut";
+    QTest::newRow("condition: between two English grades") << condition << conditions << "FN/VF" << "2 – gut";
+    QTest::newRow("condition: ten-point scale") << condition << conditions << "9.4" << "1 – sehr gut";
+    QTest::newRow("condition: ten-point scale, fair") << condition << conditions << "1.5" << "3 – mäßig";
+    QTest::newRow("condition: a school mark") << condition << conditions << "befriedigend" << "3 – mäßig";
     QTest::newRow("condition: unknown word") << condition << conditions << "prima" << "";
     QTest::newRow("condition: unknown grade") << condition << conditions << "5" << "";
     QTest::newRow("role: English") << role << roles << "Artist" << "Zeichner";

@@ -278,6 +278,60 @@ private Q_SLOTS:
         searchIndexAsRebuilt();
     }
 
+    // Titles a spreadsheet would run as a formula or cannot show: the cell
+    // written for them, and the title the import makes of it again.
+    void awkwardTitlesReadBack_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("readBack");
+        const QString link = u"=HYPERLINK(\"http://x.example\";\"klick\")"_s;
+        QTest::newRow("a formula with the separator inside")
+            << link << u"\"=\"\"=HYPERLINK(\"\"\"\"http://x.example\"\"\"\";\"\"\"\"klick\"\"\"\")\"\"\""_s << link;
+        QTest::newRow("plus") << u"+3 Extraseiten"_s << u"=\"+3 Extraseiten\""_s << u"+3 Extraseiten"_s;
+        QTest::newRow("minus") << u"-1 Vorschau"_s << u"=\"-1 Vorschau\""_s << u"-1 Vorschau"_s;
+        QTest::newRow("at") << u"@Home"_s << u"=\"@Home\""_s << u"@Home"_s;
+        QTest::newRow("a formula with a line break") << u"=1+1\nZugabe"_s << u"\"'=1+1\nZugabe\""_s
+                                                     << u"=1+1 Zugabe"_s;
+        QTest::newRow("control characters") << u"Teil\u000bzwei\u0001drei"_s << u"\"Teil\nzweidrei\""_s
+                                            << u"Teil zweidrei"_s;
+        QTest::newRow("quotes and the separator") << u"Der \"Boss\"; Teil 2"_s << u"\"Der \"\"Boss\"\"; Teil 2\""_s
+                                                  << u"Der \"Boss\"; Teil 2"_s;
+    }
+
+    void awkwardTitlesReadBack()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, cell);
+        QFETCH(QString, readBack);
+        db::Table& catalogue = m_data->tblStripothek();
+        catalogue.append();
+        catalogue.fieldByName(u"SCLTITEL1"_s).setAsString(title);
+        catalogue.fieldByName(u"SCLSERIEID"_s).setAsString(u"S1"_s);
+        catalogue.fieldByName(u"SCLBAND"_s).setAsInteger(2);
+        catalogue.post();
+        const QString csv = m_dir->filePath(u"titel.csv"_s);
+        QCOMPARE(csvstore::writeShownRows(catalogue, {{u"SCLTITEL1"_s, u"Titel 1"_s}, {u"SCLSERIENTEXT"_s, u"Serie"_s},
+                                                      {u"SCLBAND"_s, u"Band"_s}},
+                                          csv),
+                 2);
+        QFile written(csv);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(written.readAll());
+        QVERIFY2(text.contains(u"\r\n"_s + cell + u";Spirou und Fantasio;2\r\n"_s), qPrintable(text));
+
+        QTemporaryDir emptyDir;
+        db::schema::createDatabase(emptyDir.path());
+        ComicData empty;
+        empty.dbConnection().setDatabasePath(emptyDir.path() + u"/database"_s);
+        empty.OpenTables();
+        const Prepared back = prepare(csv);
+        csvstore::importFile(empty, csv, back.format, back.mapping, options());
+        db::Statement read(empty.dbConnection().handle(), u"SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK WHERE SCLBAND = 2"_s);
+        QVERIFY(read.step());
+        QCOMPARE(read.column(0).toString(), readBack);
+    }
+
     // The overview's columns, filter and order written out and read back into
     // an empty collection: the same entries, awkward texts included.
     void overviewCsvReadsBackAsTheSameEntries()
