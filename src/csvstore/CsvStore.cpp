@@ -378,7 +378,6 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
     planOptions.today = options.today;
 
     db::Transaction transaction(data.dbConnection());
-    db::search::DeferredRefresh search(data.dbConnection().handle());
     {
         Storing storing(data, options, summary);
         summary.plan = csvimport::planFile(path, format, mapping, planOptions,
@@ -393,7 +392,9 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
             throw db::Error(message + QStringLiteral(". Es wurde nichts importiert; berichtigen Sie die Datei und "
                                                      "importieren Sie sie noch einmal"));
         }
-        search.finish();
+        // Inside the import's transaction: its volumes are searched through
+        // the index from the first moment on, and one statement writes them all.
+        db::search::catchUp(data.dbConnection().handle());
         transaction.commit();
     }
     return summary;
