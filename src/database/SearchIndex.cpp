@@ -155,6 +155,17 @@ QString volumesOfAuthor(const QString& author)
         .arg(sameKey(QStringLiteral("s.SCLCOMICID"), QStringLiteral("c.C2ACOMICID")), author);
 }
 
+// The volumes whose index rows may be stale or missing: those noted and
+// those appended after the index's last row.
+QString waiting(const QString& lastIndexed = {})
+{
+    const QString last = lastIndexed.isEmpty()
+                             ? QStringLiteral("coalesce((SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1), 0)").arg(kIndex)
+                             : lastIndexed;
+    return QStringLiteral("SELECT ID FROM %1 UNION ALL SELECT rowid FROM SERVERSTRIPOTHEK WHERE rowid > %2")
+        .arg(kPending, last);
+}
+
 QString trigger(const QString& name, const QString& event, const QString& table, const QString& volumes)
 {
     return QStringLiteral("CREATE TRIGGER SUCHE_%1 AFTER %2 ON %3 BEGIN INSERT INTO %4 (ID) %5; END")
@@ -166,9 +177,11 @@ QStringList triggersSql()
     QStringList catalogueColumns = kCatalogueTexts;
     catalogueColumns.prepend(QStringLiteral("SCLCOMICID"));
     QStringList triggers;
-    // A deleted volume is noted too: its index row must not be found any more.
-    triggers << trigger(QStringLiteral("KATALOG_NEU"), QStringLiteral("INSERT"), QStringLiteral("SERVERSTRIPOTHEK"),
-                        QStringLiteral("VALUES (new.rowid)"));
+    // No trigger on a new volume: any trigger on a table makes each insert
+    // into it keep a statement journal, which costs more than the row. A
+    // volume after the index's last row waits by its rowid alone (waiting).
+    // A deleted volume is noted: its index row must not be found any more,
+    // and the next volume appended may get its rowid.
     triggers << trigger(QStringLiteral("KATALOG_GEAENDERT"),
                         QStringLiteral("UPDATE OF ") + catalogueColumns.join(QStringLiteral(", ")),
                         QStringLiteral("SERVERSTRIPOTHEK"), QStringLiteral("SELECT old.rowid UNION SELECT new.rowid"));
@@ -379,8 +392,8 @@ CompiledFilter searchCondition(const QString& typed)
         fromIndex << QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?%2").arg(kIndex, notNoted);
         condition.params << phrases.join(QStringLiteral(" OR "));
     }
-    fromIndex << QStringLiteral("SELECT ID FROM %1 WHERE ID IN (SELECT ID FROM %2) AND (%3)")
-                     .arg(kText, kPending, inText.join(QStringLiteral(" OR ")));
+    fromIndex << QStringLiteral("SELECT ID FROM %1 WHERE ID IN (%2) AND (%3)")
+                     .arg(kText, waiting(), inText.join(QStringLiteral(" OR ")));
     condition.params << textParams;
     condition.sql = QStringLiteral("rowid IN (%1)").arg(fromIndex.join(QStringLiteral(" UNION ALL ")));
     condition.fields = kCatalogueTexts;
@@ -403,23 +416,27 @@ bool catchUp(sqlite3* db)
     // A file whose index its triggers keep current themselves has no notes.
     if (!hasPendingList(db))
         return false;
-    {
-        Statement waiting(db, QStringLiteral("SELECT 1 FROM main.%1 LIMIT 1").arg(kPending));
-        if (!waiting.step())
-            return false;
-    }
-    // One statement each: SQLite's full-text index writes what a statement
-    // gave it as a segment of its own when the next statement begins.
-    const QString noted = QStringLiteral("SELECT ID FROM main.%1").arg(kPending);
-    const QStringList work = {
-        QStringLiteral("DELETE FROM %1 WHERE rowid IN (%2)").arg(kIndex, noted),
-        QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)").arg(kIndex, kText, noted),
-        QStringLiteral("DELETE FROM main.%1").arg(kPending),
-    };
+    // The last indexed row read inside the same transaction as the work:
+    // another Stripothek on the file may catch up too.
     exec(db, QStringLiteral("SAVEPOINT SUCHE_NACHFUEHREN"));
     try {
-        for (const QString& sql : work)
-            exec(db, sql);
+        Statement last(db, QStringLiteral("SELECT coalesce((SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1), 0)").arg(kIndex));
+        last.step();
+        const QString volumes = waiting(QString::number(last.columnInt64(0)));
+        last.reset();
+        Statement any(db, volumes + QStringLiteral(" LIMIT 1"));
+        if (!any.step()) {
+            any.reset();
+            exec(db, QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
+            return false;
+        }
+        any.reset();
+        // One statement each: SQLite's full-text index writes what a
+        // statement gave it as a segment of its own when the next begins.
+        exec(db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT ID FROM %2)").arg(kIndex, kPending));
+        exec(db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
+                     .arg(kIndex, kText, volumes));
+        exec(db, QStringLiteral("DELETE FROM %1").arg(kPending));
     } catch (const Error&) {
         try {
             exec(db, QStringLiteral("ROLLBACK TO SUCHE_NACHFUEHREN"));

@@ -253,6 +253,11 @@ private Q_SLOTS:
             << "UPDATE OR ROLLBACK SERVERSTRIPOTHEK SET SCLTITEL2 = 'Zweimal' WHERE SCLCOMICID = 'K3'; INSERT OR FAIL INTO "
                "COMIC2AUTOR (C2AID, C2AAUTORID, C2ACOMICID) VALUES ('C9', 'A1', 'K3')"
             << false << "goscinny" << QStringList{"Asterix der Gallier", "Die Stadt"};
+        // The next volume gets the rowid of the last one, whose index row is still there.
+        const QString reused = QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = 'K3'; INSERT INTO "
+                                              "SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('K9', 'Neu')");
+        QTest::newRow("rowid reused, new text") << reused << false << "neu" << QStringList{"Neu"};
+        QTest::newRow("rowid reused, old text") << reused << false << "blueberr" << QStringList{};
         QTest::newRow("short text, volume deleted") << "DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = 'K2'" << false
                                                     << "Y" << QStringList{"Asterix der Gallier", "Die Stadt"};
     }
