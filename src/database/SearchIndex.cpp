@@ -155,13 +155,17 @@ QString volumesOfAuthor(const QString& author)
         .arg(sameKey(QStringLiteral("s.SCLCOMICID"), QStringLiteral("c.C2ACOMICID")), author);
 }
 
+// The rowid of the index's last row; 0 while it is empty.
+QString lastIndexedSql()
+{
+    return QStringLiteral("coalesce((SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1), 0)").arg(kIndex);
+}
+
 // The volumes whose index rows may be stale or missing: those noted and
 // those appended after the index's last row.
 QString waiting(const QString& lastIndexed = {})
 {
-    const QString last = lastIndexed.isEmpty()
-                             ? QStringLiteral("coalesce((SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1), 0)").arg(kIndex)
-                             : lastIndexed;
+    const QString last = lastIndexed.isEmpty() ? lastIndexedSql() : lastIndexed;
     return QStringLiteral("SELECT ID FROM %1 UNION ALL SELECT rowid FROM SERVERSTRIPOTHEK WHERE rowid > %2")
         .arg(kPending, last);
 }
@@ -202,8 +206,8 @@ QStringList triggersSql()
         const QString link = QString::fromLatin1(d.link);
         triggers << trigger(name + QStringLiteral("_NEU"), QStringLiteral("INSERT"), table,
                             volumesWithKey(QStringLiteral("new.") + link));
-        triggers << trigger(name + QStringLiteral("_GEAENDERT"), QStringLiteral("UPDATE OF ") + QLatin1String(d.columns),
-                            table, volumesWithKeys(link));
+        triggers << trigger(name + QStringLiteral("_GEAENDERT"),
+                            QStringLiteral("UPDATE OF ") + QLatin1String(d.columns), table, volumesWithKeys(link));
         triggers << trigger(name + QStringLiteral("_GELOESCHT"), QStringLiteral("DELETE"), table,
                             volumesWithKey(QStringLiteral("old.") + link));
     }
@@ -228,9 +232,9 @@ void exec(sqlite3* db, const QString& sql)
 // The names of the file's search objects: the index table, views, triggers.
 QStringList storedObjects(sqlite3* db)
 {
-    Statement list(db, QStringLiteral("SELECT type || ' ' || name FROM sqlite_master WHERE (type = 'table' AND name IN (?1, ?2))"
-                                      " OR (type = 'view' AND name LIKE 'SUCHTEXT%') OR (type = 'trigger' AND name LIKE"
-                                      " 'SUCHE\\_%' ESCAPE '\\')"));
+    Statement list(db, QStringLiteral("SELECT type || ' ' || name FROM sqlite_master WHERE (type = 'table' AND name IN"
+                                      " (?1, ?2)) OR (type = 'view' AND name LIKE 'SUCHTEXT%') OR (type = 'trigger' AND"
+                                      " name LIKE 'SUCHE\\_%' ESCAPE '\\')"));
     list.bindText(1, kIndex);
     list.bindText(2, kPending);
     QStringList names;
@@ -382,7 +386,8 @@ CompiledFilter searchCondition(const QString& typed)
             textParams << w;
         } else {
             const QString like = QLatin1Char('%') + escapeLike(w) + QLatin1Char('%');
-            fromIndex << QStringLiteral("SELECT rowid FROM %1 WHERE SUCHTEXT LIKE ? ESCAPE '\\'%2").arg(kIndex, notNoted);
+            fromIndex << QStringLiteral("SELECT rowid FROM %1 WHERE SUCHTEXT LIKE ? ESCAPE '\\'%2")
+                             .arg(kIndex, notNoted);
             condition.params << like;
             inText << QStringLiteral("SUCHTEXT LIKE ? ESCAPE '\\'");
             textParams << like;
@@ -420,7 +425,7 @@ bool catchUp(sqlite3* db)
     // another Stripothek on the file may catch up too.
     exec(db, QStringLiteral("SAVEPOINT SUCHE_NACHFUEHREN"));
     try {
-        Statement last(db, QStringLiteral("SELECT coalesce((SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1), 0)").arg(kIndex));
+        Statement last(db, QStringLiteral("SELECT ") + lastIndexedSql());
         last.step();
         const QString volumes = waiting(QString::number(last.columnInt64(0)));
         last.reset();

@@ -19,10 +19,12 @@ struct sqlite3;
 // than the row itself, and SQLite's full-text index pays again for every
 // statement inside a transaction, so the triggers on the catalogue, the
 // author assignments, the authors and the own copies only note the volumes
-// whose texts changed. A search takes the index for every other volume and
-// reads the folded texts of the noted ones, so an edit made with the plain
-// sqlite3 shell is found at once too; the program brings the index up to
-// date from the notes when that costs the user nothing (catchUp). The
+// whose texts changed, and a volume appended after the index's last row
+// waits by its rowid alone. A search takes the index for every other volume
+// and reads the folded texts of the waiting ones, so an edit made with the
+// plain sqlite3 shell is found at once too; the program brings the index up
+// to date when that costs the user nothing (catchUp): when its event loop
+// runs again after a write, on opening, before an import's commit. The
 // triggers and the views that fold use SQLite's own functions only. The
 // texts of one volume are joined by a control character that no search
 // contains, so a match never spans two of them.
@@ -58,13 +60,14 @@ QString normalizedSearch(const QString& typed);
 // The condition on the catalogue's rows that a typed text makes, with its
 // values bound: never SQL from the text. Three characters or more (after
 // folding) are one phrase of the index; fewer are looked for in the same
-// folded text. A text of digits, X and punctuation is also looked for as an
+// folded text. Volumes waiting for catchUp are looked for in their texts as
+// the views fold them now. A text of digits, X and punctuation is also looked for as an
 // ISBN's digits. Empty sql when the text holds nothing to look for.
 CompiledFilter searchCondition(const QString& typed);
 
-// Writes the index rows of the noted volumes anew and clears the notes, in
-// one transaction (a savepoint inside the caller's). Returns whether there
-// was anything to do.
+// Writes the index rows of the waiting volumes anew and clears the notes,
+// in one transaction (a savepoint inside the caller's). Returns whether
+// there was anything to do.
 bool catchUp(sqlite3* db);
 
 // Right after opening: a file that can be written catches up with what

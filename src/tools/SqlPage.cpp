@@ -295,8 +295,8 @@ bool TSQLPage::restoreSearch()
     std::unique_ptr<QProgressDialog> progress;
     connection.setUpgradeProgress([&](int percent) {
         if (!progress) {
-            progress = std::make_unique<QProgressDialog>(QStringLiteral("Der Suchindex wird wieder angelegt …"), QString(),
-                                                         0, 100, this);
+            progress = std::make_unique<QProgressDialog>(QStringLiteral("Der Suchindex wird wieder angelegt …"),
+                                                         QString(), 0, 100, this);
             progress->setWindowTitle(QStringLiteral("Stripothek"));
             progress->setWindowModality(Qt::ApplicationModal);
             progress->setMinimumDuration(0);

@@ -245,13 +245,14 @@ private Q_SLOTS:
         QTest::newRow("copy removed") << "DELETE FROM LOKALESTRIPOTHEK" << false << "leihgabe" << QStringList{};
         QTest::newRow("many in one transaction")
             << "BEGIN; INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('K8', 'Neu 8'); INSERT INTO "
-               "SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('K9', 'Neu 9'); UPDATE SERVERSTRIPOTHEK SET SCLTITEL1 = "
-               "'Neu 2' WHERE SCLCOMICID = 'K2'; DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = 'K9'; COMMIT"
+               "SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1) VALUES ('K9', 'Neu 9'); UPDATE SERVERSTRIPOTHEK SET "
+               "SCLTITEL1 = 'Neu 2' WHERE SCLCOMICID = 'K2'; DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = 'K9'; "
+               "COMMIT"
             << true << "neu" << QStringList{"Neu 2", "Neu 8"};
         // Each statement's conflict clause would also rule a conflict of the notes.
         QTest::newRow("noted twice, both found")
-            << "UPDATE OR ROLLBACK SERVERSTRIPOTHEK SET SCLTITEL2 = 'Zweimal' WHERE SCLCOMICID = 'K3'; INSERT OR FAIL INTO "
-               "COMIC2AUTOR (C2AID, C2AAUTORID, C2ACOMICID) VALUES ('C9', 'A1', 'K3')"
+            << "UPDATE OR ROLLBACK SERVERSTRIPOTHEK SET SCLTITEL2 = 'Zweimal' WHERE SCLCOMICID = 'K3'; INSERT OR "
+               "FAIL INTO COMIC2AUTOR (C2AID, C2AAUTORID, C2ACOMICID) VALUES ('C9', 'A1', 'K3')"
             << false << "goscinny" << QStringList{"Asterix der Gallier", "Die Stadt"};
         // The next volume gets the rowid of the last one, whose index row is still there.
         const QString reused = QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = 'K3'; INSERT INTO "
@@ -361,7 +362,8 @@ private Q_SLOTS:
             c = std::make_unique<Collection>([&](const QString& d) { tools::ImportDatabase(d, files); });
         } else {
             c->close();
-            const QString drop = way == QLatin1String("older")     ? QStringLiteral("DROP TABLE SUCHINDEX; DROP VIEW SUCHTEXT;")
+            const QString drop = way == QLatin1String("older")
+                                     ? QStringLiteral("DROP TABLE SUCHINDEX; DROP VIEW SUCHTEXT;")
                                  : way == QLatin1String("trigger") ? QStringLiteral("DROP TRIGGER SUCHE_KATALOG_GEAENDERT;")
                                                                    : QStringLiteral("DROP TABLE SUCHE_OFFEN;");
             QCOMPARE(plainExec(c->file, drop), QString());
