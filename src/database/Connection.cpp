@@ -320,8 +320,11 @@ void Connection::setCommandRunning(bool running)
 
 bool Connection::restoreSearch()
 {
-    const bool restored = search::upgradeSearchIndex(handle(), m_upgradeProgress);
+    const qint64 before = sqlite3_total_changes64(handle());
+    const bool restored = search::upgradeSearchIndex(m_db, m_upgradeProgress);
     search::prepareSearch(m_db);
+    // Filling the index again is no change of the user's.
+    m_rowsChangedBefore -= sqlite3_total_changes64(m_db) - before;
     return restored;
 }
 
