@@ -379,10 +379,10 @@ CompiledFilter searchCondition(const QString& typed)
         // The trigram index finds three characters or more; a shorter text
         // is looked for in the index's own copy of the texts.
         if (w.toUcs4().size() >= 3) {
-            phrases << QLatin1Char('"') + QString(w).replace(QLatin1Char('"'), QStringLiteral("""")) +
+            phrases << QLatin1Char('"') + QString(w).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
                            QLatin1Char('"');
-            // The trigram index ignores the case of every letter, as stfold does.
-            inText << QStringLiteral("instr(stfold(SUCHTEXT), ?) > 0");
+            // The trigram index ignores the case of every letter, and only that.
+            inText << QStringLiteral("instr(stcase(SUCHTEXT), ?) > 0");
             textParams << w;
         } else {
             const QString like = QLatin1Char('%') + escapeLike(w) + QLatin1Char('%');
@@ -414,6 +414,19 @@ bool hasPendingList(sqlite3* db)
     return find.step();
 }
 
+// The query of the volumes waiting now, empty when none is.
+QString waitingNow(sqlite3* db)
+{
+    Statement last(db, QStringLiteral("SELECT ") + lastIndexedSql());
+    last.step();
+    const QString volumes = waiting(QString::number(last.columnInt64(0)));
+    last.reset();
+    Statement any(db, volumes + QStringLiteral(" LIMIT 1"));
+    const bool some = any.step();
+    any.reset();
+    return some ? volumes : QString();
+}
+
 } // namespace
 
 bool catchUp(sqlite3* db)
@@ -421,36 +434,36 @@ bool catchUp(sqlite3* db)
     // A file whose index its triggers keep current themselves has no notes.
     if (!hasPendingList(db))
         return false;
-    // The last indexed row read inside the same transaction as the work:
-    // another Stripothek on the file may catch up too.
-    exec(db, QStringLiteral("SAVEPOINT SUCHE_NACHFUEHREN"));
+    if (waitingNow(db).isEmpty())
+        return false;
+    // Outside a transaction a transaction of its own, so that a failing
+    // commit leaves none open; inside the caller's a savepoint.
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    exec(db, own ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT SUCHE_NACHFUEHREN"));
     try {
-        Statement last(db, QStringLiteral("SELECT ") + lastIndexedSql());
-        last.step();
-        const QString volumes = waiting(QString::number(last.columnInt64(0)));
-        last.reset();
-        Statement any(db, volumes + QStringLiteral(" LIMIT 1"));
-        if (!any.step()) {
-            any.reset();
-            exec(db, QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
-            return false;
+        // Read again inside the transaction: another Stripothek on the file may have caught up.
+        const QString volumes = waitingNow(db);
+        if (!volumes.isEmpty()) {
+            // One statement each: SQLite's full-text index writes what a
+            // statement gave it as a segment of its own when the next begins.
+            exec(db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT ID FROM %2)").arg(kIndex, kPending));
+            exec(db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
+                         .arg(kIndex, kText, volumes));
+            exec(db, QStringLiteral("DELETE FROM %1").arg(kPending));
         }
-        any.reset();
-        // One statement each: SQLite's full-text index writes what a
-        // statement gave it as a segment of its own when the next begins.
-        exec(db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT ID FROM %2)").arg(kIndex, kPending));
-        exec(db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
-                     .arg(kIndex, kText, volumes));
-        exec(db, QStringLiteral("DELETE FROM %1").arg(kPending));
+        exec(db, own ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
     } catch (const Error&) {
         try {
-            exec(db, QStringLiteral("ROLLBACK TO SUCHE_NACHFUEHREN"));
-            exec(db, QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
+            if (!own) {
+                exec(db, QStringLiteral("ROLLBACK TO SUCHE_NACHFUEHREN"));
+                exec(db, QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
+            } else if (sqlite3_get_autocommit(db) == 0) {
+                exec(db, QStringLiteral("ROLLBACK"));
+            }
         } catch (const Error&) {
         }
         throw;
     }
-    exec(db, QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
     return true;
 }
 

@@ -154,6 +154,7 @@ private Q_SLOTS:
         QTest::newRow("two letters") << "ga" << QStringList{"Ärger im Paradies", "Asterix der Gallier"};
         QTest::newRow("one letter") << "Y" << QStringList{"Asterix der Gallier", "Die Stadt", "Le Voyage"};
         QTest::newRow("nothing matches") << "xylophon" << QStringList{};
+        QTest::newRow("quoted umlaut") << "\"ärger\"" << QStringList{};
         QTest::newRow("not across two texts") << "gallierasterix" << QStringList{};
     }
     void finds()
@@ -215,6 +216,9 @@ private Q_SLOTS:
         QTest::newRow("letters the program folds") << "UPDATE SERVERSTRIPOTHEK SET SCLTITEL3 = 'Œuvres complètes "
                                                       "d’Ørsted' WHERE SCLCOMICID = 'K2'"
                                                    << false << "oeuvres completes d'orsted" << QStringList{"Le Voyage"};
+        QTest::newRow("letters no fold reaches, any case")
+            << "UPDATE SERVERSTRIPOTHEK SET SCLINHALT = 'Ωmega' WHERE SCLCOMICID = 'K2'" << false << "ωMEGA"
+            << QStringList{"Le Voyage"};
         QTest::newRow("sqlite3 shell") << "UPDATE SERVERSTRIPOTHEK SET SCLTITEL2 = 'Große Übersicht' WHERE "
                                           "SCLCOMICID = 'K3'"
                                        << true << "grosse uber" << QStringList{"Die Stadt"};
