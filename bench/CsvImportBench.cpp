@@ -98,7 +98,7 @@ QString emptyCollection(const QString& folder)
 // author once, found again through a hash, then the entries with their
 // derived fields, their authors and copies, through prepared statements in
 // one transaction, into a collection file with the same indexes. The search
-// index is refreshed once at the end, as the import refreshes it, and the
+// index catches up once at the end, as the import has it catch up, and the
 // statement journals stay in memory, as the import keeps them; without
 // commit, the same rolled back, as the trial run does.
 // Returns the milliseconds of the search's refresh.
@@ -110,7 +110,6 @@ double rawInsert(const QString& databaseDir, const QList<csvimport::ImportRow>& 
     rawExec(db, "PRAGMA cache_size=-16384");
     rawExec(db, "PRAGMA temp_store=MEMORY");
     rawExec(db, "BEGIN IMMEDIATE");
-    std::optional<db::search::DeferredRefresh> search(std::in_place, db);
     const auto prepare = [db](const char* sql) {
         sqlite3_stmt* s = nullptr;
         if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK)
@@ -195,12 +194,10 @@ double rawInsert(const QString& databaseDir, const QList<csvimport::ImportRow>& 
     if (commit) {
         QElapsedTimer refresh;
         refresh.start();
-        search->finish();
+        db::search::catchUp(db);
         searchMs = double(refresh.nsecsElapsed()) / 1e6;
-        search.reset();
         rawExec(db, "COMMIT");
     } else {
-        search.reset();
         rawExec(db, "ROLLBACK");
     }
     sqlite3_close(db);

@@ -453,7 +453,6 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
 
     const TempInMemory tempInMemory(data.dbConnection());
     db::Transaction transaction(data.dbConnection());
-    db::search::DeferredRefresh search(data.dbConnection().handle());
     const ComicData::RememberedNames names(data);
     {
         Storing storing(data, options, summary);
@@ -470,7 +469,9 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
             throw db::Error(message + QStringLiteral(". Es wurde nichts importiert; berichtigen Sie die Datei und "
                                                      "importieren Sie sie noch einmal"));
         }
-        search.finish();
+        // Inside the import's transaction: its volumes are searched through
+        // the index from the first moment on, and one statement writes them all.
+        db::search::catchUp(data.dbConnection().handle());
         transaction.commit();
     }
     return summary;

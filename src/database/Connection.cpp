@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
 #include <sqlite3.h>
@@ -170,6 +171,8 @@ void Connection::open(const QString& file, bool asItIs)
         schema::upgradeGermanOrder(m_db);
         search::upgradeSearchIndex(m_db, m_upgradeProgress);
     }
+    search::prepareSearch(m_db);
+    sqlite3_commit_hook(m_db, &Connection::afterCommit, this);
     // What the opening itself wrote is no change of the user's.
     m_rowsChangedBefore -= sqlite3_total_changes64(m_db);
 }
@@ -264,6 +267,67 @@ void Connection::execute(const QString& sql, const QVariantList& params)
     statement.exec();
 }
 
+int Connection::afterCommit(void* connection)
+{
+    auto* self = static_cast<Connection*>(connection);
+    if (self->m_catchingUp || self->m_catchUpQueued.exchange(true))
+        return 0;
+    QMetaObject::invokeMethod(
+        self,
+        [self] {
+            self->m_catchUpQueued = false;
+            self->m_catchUpWanted = true;
+            self->catchUpSearch();
+        },
+        Qt::QueuedConnection);
+    return 0;
+}
+
+// Once the event loop runs again after a write: the user waits for nothing
+// then, and the search no longer reads the folded texts of what was noted.
+void Connection::catchUpSearch()
+{
+    if (!m_catchUpWanted || !m_db || m_damage || m_inTransaction || m_commandRunning || m_readOnly || exclusive())
+        return;
+    endRead();
+    if (sqlite3_get_autocommit(m_db) == 0 || sqlite3_db_readonly(m_db, "main") != 0)
+        return;
+    m_catchUpWanted = false;
+    m_catchingUp = true;
+    const qint64 before = sqlite3_total_changes64(m_db);
+    // Another program writing now: the notes wait for the next chance
+    // rather than the user for that program.
+    sqlite3_busy_timeout(m_db, 0);
+    const auto restore = qScopeGuard([&] {
+        sqlite3_busy_timeout(m_db, 5000); // as connect() sets it
+        m_catchingUp = false;
+        m_rowsChangedBefore -= sqlite3_total_changes64(m_db) - before;
+    });
+    try {
+        search::catchUp(m_db);
+    } catch (const Error&) {
+        // The search stays correct without it; a damaged file says so at the next use.
+        m_catchUpWanted = true;
+    }
+}
+
+void Connection::setCommandRunning(bool running)
+{
+    m_commandRunning = running;
+    if (!running)
+        catchUpSearch();
+}
+
+bool Connection::restoreSearch()
+{
+    const qint64 before = sqlite3_total_changes64(handle());
+    const bool restored = search::upgradeSearchIndex(m_db, m_upgradeProgress);
+    search::prepareSearch(m_db);
+    // Filling the index again is no change of the user's.
+    m_rowsChangedBefore -= sqlite3_total_changes64(m_db) - before;
+    return restored;
+}
+
 void Connection::startTransaction()
 {
     if (m_inTransaction)
@@ -311,10 +375,11 @@ QStringList Connection::listTables(const QString& mask) const
     const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
                                 QRegularExpression::CaseInsensitiveOption);
     Statement list(handle(),
-                   // Only tables of rows: not the search index nor the tables SQLite keeps it in.
+                   // Only tables of rows: not the search index, the tables SQLite keeps it in, nor its notes.
                    QStringLiteral("SELECT name FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
-                                  "AND name NOT LIKE 'sqlite_%' ORDER BY name"),
+                                  "AND name NOT LIKE 'sqlite_%' AND name <> ?1 ORDER BY name"),
                    objectName());
+    list.bindText(1, search::notesTable());
     QStringList names;
     while (list.step()) {
         const QString name = list.column(0).toString();

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +45,14 @@ public:
     void setUpgradeProgress(std::function<void(int percent)> progress) { m_upgradeProgress = std::move(progress); }
 
     void connect();
+    // After a statement of the user's own (the SQL page) that may have
+    // dropped or changed the search's objects: puts back what this version
+    // needs, with the progress of setUpgradeProgress. Returns whether it
+    // had to.
+    bool restoreSearch();
+    // While a statement runs with this handle on another thread, nothing
+    // else may use the handle; the search catches up afterwards.
+    void setCommandRunning(bool running);
     // Never throws: closing must work on a damaged file too.
     void disconnect() noexcept;
     bool connected() const { return m_db != nullptr; }
@@ -119,6 +128,8 @@ private:
     bool onlyReadableAsItIs(int code, const QString& file) const;
     void resyncAll();
     void run(const QString& sql);
+    static int afterCommit(void* connection);
+    void catchUpSearch();
     bool m_readOpen = false;
     bool m_readOnly = false;
     bool m_asItIs = false;
@@ -133,6 +144,12 @@ private:
     // Rows changed through handles closed since, less what each opening upgraded.
     qint64 m_rowsChangedBefore = 0;
     std::function<void(int)> m_upgradeProgress;
+    // The search's notes wait for the event loop once a write was committed;
+    // commits may happen on the SQL page's thread.
+    std::atomic<bool> m_catchUpQueued = false;
+    bool m_catchUpWanted = false;
+    bool m_catchingUp = false;
+    bool m_commandRunning = false;
 };
 
 // Holds the connection's exclusive use (Connection::lockExclusive) for a

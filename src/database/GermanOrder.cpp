@@ -149,8 +149,9 @@ const Bases& bases()
 
 // The key of UTF-8 text, in UTF-8: each character folded to its base, ASCII
 // letters upper-cased. caseFold first folds the case of every character, as
-// a search compares. A byte that is no proper UTF-8 stays as it is.
-QByteArray keyOf(const char* text, qsizetype size, bool caseFold)
+// a search compares; withBases false folds only the case, as the search
+// index compares. A byte that is no proper UTF-8 stays as it is.
+QByteArray keyOf(const char* text, qsizetype size, bool caseFold, bool withBases = true)
 {
     QByteArray key;
     key.reserve(size);
@@ -175,7 +176,7 @@ QByteArray keyOf(const char* text, qsizetype size, bool caseFold)
         for (int i = 1; i < length; ++i)
             c = (c << 6) | (p[i] & 0x3F);
         const char32_t folded = caseFold ? QChar::toCaseFolded(c) : c;
-        if (const QByteArray* base = table.of(folded))
+        if (const QByteArray* base = withBases ? table.of(folded) : nullptr)
             key += *base;
         else if (folded < 0x80)
             key += char(folded >= 'a' && folded <= 'z' ? folded - 0x20 : folded);
@@ -189,7 +190,7 @@ QByteArray keyOf(const char* text, qsizetype size, bool caseFold)
 }
 
 // The key as SQL sees it, straight from SQLite's UTF-8.
-template <bool caseFold>
+template <bool caseFold, bool withBases = true>
 void keyFunction(sqlite3_context* context, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -201,7 +202,7 @@ void keyFunction(sqlite3_context* context, int, sqlite3_value** argv)
         sqlite3_result_error_nomem(context);
         return;
     }
-    const QByteArray key = keyOf(text, sqlite3_value_bytes(argv[0]), caseFold);
+    const QByteArray key = keyOf(text, sqlite3_value_bytes(argv[0]), caseFold, withBases);
     sqlite3_result_text(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
 }
 
@@ -323,6 +324,8 @@ void addGermanOrderFunctions(sqlite3* db)
                                nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "stfold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, keyFunction<true>,
                                nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "stcase", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               keyFunction<true, false>, nullptr, nullptr, nullptr);
 }
 
 QString germanKeyColumnIn(sqlite3* db, const QString& field)

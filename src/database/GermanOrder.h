@@ -71,8 +71,9 @@ struct FoldedCharacter {
 QList<FoldedCharacter> germanFoldsCommon();
 QList<FoldedCharacter> germanFoldsOther();
 
-// Makes stsort(x) (the German key) and stfold(x) (the search key) known to a
-// connection of the program. The file never needs them.
+// Makes stsort(x) (the German key), stfold(x) (the search key) and stcase(x)
+// (only the case folded, as the search index compares) known to a connection
+// of the program. The file never needs them.
 void addGermanOrderFunctions(sqlite3* db);
 
 // A name field as an ORDER BY term for the file db: its key column, which

@@ -5,6 +5,7 @@
 #include "database/QueryThreads.h"
 
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QFileInfo>
 #include <sqlite3.h>
 
@@ -445,6 +446,9 @@ bool LazyQuery::execSql()
     sqlite3* db = m_connection.handle();
     Statement statement = prepareSingle(db);
     const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
+    // Last on the way out: the figures below are read first.
+    m_connection.setCommandRunning(true);
+    const auto ended = qScopeGuard([this] { m_connection.setCommandRunning(false); });
     std::exception_ptr failure;
     bool stopped = false;
     {

@@ -133,14 +133,10 @@ QStringList viewsSql()
     return views;
 }
 
-// Deletes and writes again the index rows of the volumes whose rowids the
-// query gives.
-QString refresh(const QString& volumes)
-{
-    return QStringLiteral("DELETE FROM %1 WHERE rowid IN (%3); INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT"
-                          " FROM %2 WHERE ID IN (%3);")
-        .arg(kIndex, kText, volumes);
-}
+// The volumes whose index rows wait to be written anew. Without a key: a
+// volume noted twice costs nothing, while a uniqueness conflict would obey
+// the conflict clause of whatever statement fired the trigger.
+const QString kPending = QStringLiteral("SUCHE_OFFEN");
 
 QString volumesWithKey(const QString& key)
 {
@@ -159,50 +155,42 @@ QString volumesOfAuthor(const QString& author)
         .arg(sameKey(QStringLiteral("s.SCLCOMICID"), QStringLiteral("c.C2ACOMICID")), author);
 }
 
-// The temporary table of volumes whose index rows wait for a deferred
-// refresh. Unqualified: a trigger may not name the database of what it writes.
-const QString kWaiting = QStringLiteral("SUCHE_WARTEND");
-
-// How the triggers are made: those of the file refresh the index at once;
-// the temporary ones of a deferred refresh only note the volumes.
-struct TriggerKind {
-    QString create; // up to the trigger's name
-    bool deferred = false;
-};
-const TriggerKind kStored{QStringLiteral("CREATE TRIGGER SUCHE_"), false};
-const TriggerKind kNoting{QStringLiteral("CREATE TEMP TRIGGER SUCHE_WARTEND_"), true};
-
-QString trigger(const TriggerKind& kind, const QString& name, const QString& event, const QString& table,
-                const QString& body)
+// The rowid of the index's last row; 0 while it is empty.
+QString lastIndexedSql()
 {
-    return QStringLiteral("%1%2 AFTER %3 ON %4 BEGIN %5 END").arg(kind.create, name, event, table, body);
+    return QStringLiteral("coalesce((SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1), 0)").arg(kIndex);
 }
 
-QString note(const QString& volumes)
+// The volumes whose index rows may be stale or missing: those noted and
+// those appended after the index's last row.
+QString waiting(const QString& lastIndexed = {})
 {
-    return QStringLiteral("INSERT OR IGNORE INTO %1 (ID) %2;").arg(kWaiting, volumes);
+    const QString last = lastIndexed.isEmpty() ? lastIndexedSql() : lastIndexed;
+    return QStringLiteral("SELECT ID FROM %1 UNION ALL SELECT rowid FROM SERVERSTRIPOTHEK WHERE rowid > %2")
+        .arg(kPending, last);
 }
 
-QStringList triggersSql(const TriggerKind& kind = kStored)
+QString trigger(const QString& name, const QString& event, const QString& table, const QString& volumes)
+{
+    return QStringLiteral("CREATE TRIGGER SUCHE_%1 AFTER %2 ON %3 BEGIN INSERT INTO %4 (ID) %5; END")
+        .arg(name, event, table, kPending, volumes);
+}
+
+QStringList triggersSql()
 {
     QStringList catalogueColumns = kCatalogueTexts;
     catalogueColumns.prepend(QStringLiteral("SCLCOMICID"));
-    const QString one = QStringLiteral("SELECT %1.rowid");
-    const auto act = [&kind](const QString& volumes) { return kind.deferred ? note(volumes) : refresh(volumes); };
     QStringList triggers;
-    triggers << trigger(kind, QStringLiteral("KATALOG_NEU"), QStringLiteral("INSERT"), QStringLiteral("SERVERSTRIPOTHEK"),
-                        act(one.arg(QLatin1String("new"))));
-    triggers << trigger(kind, QStringLiteral("KATALOG_GEAENDERT"),
+    // No trigger on a new volume: any trigger on a table makes each insert
+    // into it keep a statement journal, which costs more than the row. A
+    // volume after the index's last row waits by its rowid alone (waiting).
+    // A deleted volume is noted: its index row must not be found any more,
+    // and the next volume appended may get its rowid.
+    triggers << trigger(QStringLiteral("KATALOG_GEAENDERT"),
                         QStringLiteral("UPDATE OF ") + catalogueColumns.join(QStringLiteral(", ")),
-                        QStringLiteral("SERVERSTRIPOTHEK"),
-                        kind.deferred ? note(one.arg(QLatin1String("old")) + QStringLiteral(" UNION ") +
-                                             one.arg(QLatin1String("new")))
-                                      : QStringLiteral("DELETE FROM %1 WHERE rowid = old.rowid; ").arg(kIndex) +
-                                            refresh(one.arg(QLatin1String("new"))));
-    triggers << trigger(kind, QStringLiteral("KATALOG_GELOESCHT"), QStringLiteral("DELETE"),
-                        QStringLiteral("SERVERSTRIPOTHEK"),
-                        kind.deferred ? note(one.arg(QLatin1String("old")))
-                                      : QStringLiteral("DELETE FROM %1 WHERE rowid = old.rowid;").arg(kIndex));
+                        QStringLiteral("SERVERSTRIPOTHEK"), QStringLiteral("SELECT old.rowid UNION SELECT new.rowid"));
+    triggers << trigger(QStringLiteral("KATALOG_GELOESCHT"), QStringLiteral("DELETE"),
+                        QStringLiteral("SERVERSTRIPOTHEK"), QStringLiteral("VALUES (old.rowid)"));
     const struct {
         const char* name;
         const char* table;
@@ -216,23 +204,23 @@ QStringList triggersSql(const TriggerKind& kind = kStored)
         const QString name = QString::fromLatin1(d.name);
         const QString table = QString::fromLatin1(d.table);
         const QString link = QString::fromLatin1(d.link);
-        triggers << trigger(kind, name + QStringLiteral("_NEU"), QStringLiteral("INSERT"), table,
-                            act(volumesWithKey(QStringLiteral("new.") + link)));
-        triggers << trigger(kind, name + QStringLiteral("_GEAENDERT"), QStringLiteral("UPDATE OF ") + QLatin1String(d.columns),
-                            table, act(volumesWithKeys(link)));
-        triggers << trigger(kind, name + QStringLiteral("_GELOESCHT"), QStringLiteral("DELETE"), table,
-                            act(volumesWithKey(QStringLiteral("old.") + link)));
+        triggers << trigger(name + QStringLiteral("_NEU"), QStringLiteral("INSERT"), table,
+                            volumesWithKey(QStringLiteral("new.") + link));
+        triggers << trigger(name + QStringLiteral("_GEAENDERT"),
+                            QStringLiteral("UPDATE OF ") + QLatin1String(d.columns), table, volumesWithKeys(link));
+        triggers << trigger(name + QStringLiteral("_GELOESCHT"), QStringLiteral("DELETE"), table,
+                            volumesWithKey(QStringLiteral("old.") + link));
     }
     // A renamed author changes the text of every volume of theirs; so may
     // one added under a key that assignments already name.
-    triggers << trigger(kind, QStringLiteral("NAME_NEU"), QStringLiteral("INSERT"), QStringLiteral("AUTOREN"),
-                        act(volumesOfAuthor(QStringLiteral("new.ANAUTORID"))));
-    triggers << trigger(kind, QStringLiteral("NAME_GEAENDERT"), QStringLiteral("UPDATE OF ANAUTORID, ANNAME"),
+    triggers << trigger(QStringLiteral("NAME_NEU"), QStringLiteral("INSERT"), QStringLiteral("AUTOREN"),
+                        volumesOfAuthor(QStringLiteral("new.ANAUTORID")));
+    triggers << trigger(QStringLiteral("NAME_GEAENDERT"), QStringLiteral("UPDATE OF ANAUTORID, ANNAME"),
                         QStringLiteral("AUTOREN"),
-                        act(volumesOfAuthor(QStringLiteral("old.ANAUTORID")) + QStringLiteral(" UNION ") +
-                                volumesOfAuthor(QStringLiteral("new.ANAUTORID"))));
-    triggers << trigger(kind, QStringLiteral("NAME_GELOESCHT"), QStringLiteral("DELETE"), QStringLiteral("AUTOREN"),
-                        act(volumesOfAuthor(QStringLiteral("old.ANAUTORID"))));
+                        volumesOfAuthor(QStringLiteral("old.ANAUTORID")) + QStringLiteral(" UNION ") +
+                            volumesOfAuthor(QStringLiteral("new.ANAUTORID")));
+    triggers << trigger(QStringLiteral("NAME_GELOESCHT"), QStringLiteral("DELETE"), QStringLiteral("AUTOREN"),
+                        volumesOfAuthor(QStringLiteral("old.ANAUTORID")));
     return triggers;
 }
 
@@ -244,10 +232,11 @@ void exec(sqlite3* db, const QString& sql)
 // The names of the file's search objects: the index table, views, triggers.
 QStringList storedObjects(sqlite3* db)
 {
-    Statement list(db, QStringLiteral("SELECT type || ' ' || name FROM sqlite_master WHERE (type = 'table' AND name = ?1)"
-                                      " OR (type = 'view' AND name LIKE 'SUCHTEXT%') OR (type = 'trigger' AND name LIKE"
-                                      " 'SUCHE\\_%' ESCAPE '\\')"));
+    Statement list(db, QStringLiteral("SELECT type || ' ' || name FROM sqlite_master WHERE (type = 'table' AND name IN"
+                                      " (?1, ?2)) OR (type = 'view' AND name LIKE 'SUCHTEXT%') OR (type = 'trigger' AND"
+                                      " name LIKE 'SUCHE\\_%' ESCAPE '\\')"));
     list.bindText(1, kIndex);
+    list.bindText(2, kPending);
     QStringList names;
     while (list.step())
         names << list.column(0).toString();
@@ -262,12 +251,18 @@ void dropAll(sqlite3* db)
 
 } // namespace
 
+QString notesTable()
+{
+    return kPending;
+}
+
 QStringList createSql()
 {
     QStringList all;
     all << QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(SUCHTEXT, tokenize = 'trigram case_sensitive 0',"
                           " columnsize = 0)")
                .arg(kIndex);
+    all << QStringLiteral("CREATE TABLE %1 (ID INTEGER)").arg(kPending);
     all << viewsSql() << triggersSql();
     return all;
 }
@@ -373,79 +368,116 @@ CompiledFilter searchCondition(const QString& typed)
     const QString isbn = isbnDigits(text);
     if (!isbn.isEmpty() && !wanted.contains(isbn))
         wanted << isbn;
+    // The index answers for every volume but the noted ones, whose index
+    // rows may be stale or gone; those are read from the folding views.
+    const QString notNoted = QStringLiteral(" AND rowid NOT IN (SELECT ID FROM %1)").arg(kPending);
     QStringList phrases;
-    QStringList alternatives;
+    QStringList fromIndex;
+    QStringList inText;
+    QVariantList textParams;
     for (const QString& w : std::as_const(wanted)) {
         // The trigram index finds three characters or more; a shorter text
         // is looked for in the index's own copy of the texts.
         if (w.toUcs4().size() >= 3) {
             phrases << QLatin1Char('"') + QString(w).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
                            QLatin1Char('"');
+            // The trigram index ignores the case of every letter, and only that.
+            inText << QStringLiteral("instr(stcase(SUCHTEXT), ?) > 0");
+            textParams << w;
         } else {
-            alternatives << QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE SUCHTEXT LIKE ? ESCAPE '\\')").arg(kIndex);
-            condition.params << QLatin1Char('%') + escapeLike(w) + QLatin1Char('%');
+            const QString like = QLatin1Char('%') + escapeLike(w) + QLatin1Char('%');
+            fromIndex << QStringLiteral("SELECT rowid FROM %1 WHERE SUCHTEXT LIKE ? ESCAPE '\\'%2")
+                             .arg(kIndex, notNoted);
+            condition.params << like;
+            inText << QStringLiteral("SUCHTEXT LIKE ? ESCAPE '\\'");
+            textParams << like;
         }
     }
     if (!phrases.isEmpty()) {
-        alternatives << QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?)").arg(kIndex);
+        fromIndex << QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?%2").arg(kIndex, notNoted);
         condition.params << phrases.join(QStringLiteral(" OR "));
     }
-    condition.sql = alternatives.join(QStringLiteral(" OR "));
+    fromIndex << QStringLiteral("SELECT ID FROM %1 WHERE ID IN (%2) AND (%3)")
+                     .arg(kText, waiting(), inText.join(QStringLiteral(" OR ")));
+    condition.params << textParams;
+    condition.sql = QStringLiteral("rowid IN (%1)").arg(fromIndex.join(QStringLiteral(" UNION ALL ")));
     condition.fields = kCatalogueTexts;
     return condition;
 }
 
-DeferredRefresh::DeferredRefresh(sqlite3* db) : m_db(db), m_active(hasSearchIndex(db))
+namespace {
+
+bool hasPendingList(sqlite3* db)
 {
-    if (!m_active)
-        return;
-    if (sqlite3_get_autocommit(db))
-        throw Error(QStringLiteral("Die Suche wird nur innerhalb einer Transaktion später nachgeführt."));
-    exec(db, QStringLiteral("CREATE TEMP TABLE %1 (ID INTEGER PRIMARY KEY)").arg(kWaiting));
-    for (const QString& name : triggerNames())
-        exec(db, QStringLiteral("DROP TRIGGER %1").arg(name));
-    for (const QString& sql : triggersSql(kNoting))
-        exec(db, sql);
+    Statement find(db, QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = ?1"));
+    find.bindText(1, kPending);
+    return find.step();
 }
 
-DeferredRefresh::~DeferredRefresh()
+// The query of the volumes waiting now, empty when none is.
+QString waitingNow(sqlite3* db)
 {
-    if (!m_active)
-        return;
-    // Rolled back, the file has its own triggers again; only ours are left.
+    Statement last(db, QStringLiteral("SELECT ") + lastIndexedSql());
+    last.step();
+    const QString volumes = waiting(QString::number(last.columnInt64(0)));
+    last.reset();
+    Statement any(db, volumes + QStringLiteral(" LIMIT 1"));
+    const bool some = any.step();
+    any.reset();
+    return some ? volumes : QString();
+}
+
+} // namespace
+
+bool catchUp(sqlite3* db)
+{
+    // A file whose index its triggers keep current themselves has no notes.
+    if (!hasPendingList(db))
+        return false;
+    if (waitingNow(db).isEmpty())
+        return false;
+    // Outside a transaction a transaction of its own, so that a failing
+    // commit leaves none open; inside the caller's a savepoint.
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    exec(db, own ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT SUCHE_NACHFUEHREN"));
     try {
-        dropNoting();
+        // Read again inside the transaction: another Stripothek on the file may have caught up.
+        const QString volumes = waitingNow(db);
+        if (!volumes.isEmpty()) {
+            // One statement each: SQLite's full-text index writes what a
+            // statement gave it as a segment of its own when the next begins.
+            exec(db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT ID FROM %2)").arg(kIndex, kPending));
+            exec(db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
+                         .arg(kIndex, kText, volumes));
+            exec(db, QStringLiteral("DELETE FROM %1").arg(kPending));
+        }
+        exec(db, own ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
+    } catch (const Error&) {
+        try {
+            if (!own) {
+                exec(db, QStringLiteral("ROLLBACK TO SUCHE_NACHFUEHREN"));
+                exec(db, QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
+            } else if (sqlite3_get_autocommit(db) == 0) {
+                exec(db, QStringLiteral("ROLLBACK"));
+            }
+        } catch (const Error&) {
+        }
+        throw;
+    }
+    return true;
+}
+
+void prepareSearch(sqlite3* db)
+{
+    try {
+        if (!hasSearchIndex(db))
+            return;
+        if (!hasPendingList(db))
+            exec(db, QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (ID INTEGER)").arg(kPending));
+        else if (sqlite3_db_readonly(db, "main") == 0)
+            catchUp(db);
     } catch (const Error&) {
     }
-}
-
-void DeferredRefresh::finish()
-{
-    if (!m_active)
-        return;
-    const QString waiting = QStringLiteral("SELECT ID FROM temp.%1").arg(kWaiting);
-    exec(m_db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (%2)").arg(kIndex, waiting));
-    exec(m_db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
-                   .arg(kIndex, kText, waiting));
-    dropNoting();
-    for (const QString& sql : triggersSql())
-        exec(m_db, sql);
-    m_active = false;
-}
-
-void DeferredRefresh::dropNoting()
-{
-    for (const QString& sql : triggersSql(kNoting))
-        exec(m_db, QStringLiteral("DROP TRIGGER IF EXISTS temp.%1").arg(sql.section(QLatin1Char(' '), 3, 3)));
-    exec(m_db, QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(kWaiting));
-}
-
-QStringList DeferredRefresh::triggerNames()
-{
-    QStringList names;
-    for (const QString& sql : triggersSql())
-        names << sql.section(QLatin1Char(' '), 2, 2);
-    return names;
 }
 
 } // namespace db::search

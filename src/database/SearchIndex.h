@@ -15,13 +15,23 @@ struct sqlite3;
 //
 // The file keeps it itself: an FTS5 table with the trigram tokenizer holds,
 // under each catalogue row's rowid, that row's texts folded as names compare
-// (searchKey: without case and accents), and triggers on the catalogue, the
-// author assignments, the authors and the own copies keep it current. The
-// triggers and the views that fold use SQLite's own functions only, so an
-// edit made with the plain sqlite3 shell is found at once too. The texts of
-// one volume are joined by a control character that no search contains, so
-// a match never spans two of them.
+// (searchKey: without case and accents). Writing that table costs far more
+// than the row itself, and SQLite's full-text index pays again for every
+// statement inside a transaction, so the triggers on the catalogue, the
+// author assignments, the authors and the own copies only note the volumes
+// whose texts changed, and a volume appended after the index's last row
+// waits by its rowid alone. A search takes the index for every other volume
+// and reads the folded texts of the waiting ones, so an edit made with the
+// plain sqlite3 shell is found at once too; the program brings the index up
+// to date when that costs the user nothing (catchUp): when its event loop
+// runs again after a write, on opening, before an import's commit. The
+// triggers and the views that fold use SQLite's own functions only. The
+// texts of one volume are joined by a control character that no search
+// contains, so a match never spans two of them.
 namespace db::search {
+
+// The plain table of the volumes noted for catchUp: no table of the user's.
+QString notesTable();
 
 // The index table, its views and triggers, in the order they are created.
 QStringList createSql();
@@ -50,31 +60,21 @@ QString normalizedSearch(const QString& typed);
 // The condition on the catalogue's rows that a typed text makes, with its
 // values bound: never SQL from the text. Three characters or more (after
 // folding) are one phrase of the index; fewer are looked for in the same
-// folded text. A text of digits, X and punctuation is also looked for as an
+// folded text. Volumes waiting for catchUp are looked for in their texts as
+// the views fold them now. A text of digits, X and punctuation is also looked for as an
 // ISBN's digits. Empty sql when the text holds nothing to look for.
 CompiledFilter searchCondition(const QString& typed);
 
-// Many rows written in one transaction (an import of a spreadsheet): the
-// file's triggers would rewrite a volume's index row for each of its rows
-// and SQLite's full-text index pays for every statement, so while this lives
-// the changes only note the volumes they touch, and finish() refreshes those
-// at once and puts the file's triggers back. Lives inside the caller's
-// transaction: rolled back, the file keeps its triggers and its index as
-// they were. finish() belongs before the commit; without it the caller must
-// roll back. Does nothing on a file without the index.
-class DeferredRefresh {
-public:
-    explicit DeferredRefresh(sqlite3* db);
-    ~DeferredRefresh();
-    DeferredRefresh(const DeferredRefresh&) = delete;
-    DeferredRefresh& operator=(const DeferredRefresh&) = delete;
-    void finish();
+// Writes the index rows of the waiting volumes anew and clears the notes,
+// in one transaction (a savepoint inside the caller's). Returns whether
+// there was anything to do.
+bool catchUp(sqlite3* db);
 
-private:
-    void dropNoting();
-    static QStringList triggerNames();
-    sqlite3* m_db;
-    bool m_active;
-};
+// Right after opening: a file that can be written catches up with what
+// other programs changed meanwhile; an older file with an index kept
+// current by its triggers, opened only for reading, gets an empty list of
+// notes of its own, so that the search reads it as it is. Never throws:
+// the search stays correct without it.
+void prepareSearch(sqlite3* db);
 
 } // namespace db::search

@@ -2,6 +2,7 @@
 
 #include "database/ComicData.h"
 #include "core/Command.h"
+#include "database/Connection.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/FieldLink.h"
 #include "tools/BackupHook.h"
@@ -13,7 +14,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QShortcutEvent>
 #include <QSplitter>
@@ -264,14 +267,44 @@ void TSQLPage::runCommand()
         }
         m_commandRunning = false;
     }
+    bool restored = false;
+    try {
+        restored = restoreSearch();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
     if (completed)
         m_commandStatus = QStringLiteral("Ausgeführt, %1 geändert").arg(rowsText(qrySQLDirect.rowsAffected()));
     else if (!failure)
         m_commandStatus = QStringLiteral("Abgebrochen; die Datenbank ist unverändert");
+    if (restored)
+        m_commandStatus += QStringLiteral("; der Suchindex wurde wieder angelegt");
     showActivity();
     m_data.OpenTables();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+// A statement may have dropped the search's index, views or triggers; the
+// search would fail or miss edits until the next start, so they come back
+// at once (the copy made before the statement still has the old state).
+bool TSQLPage::restoreSearch()
+{
+    db::Connection& connection = m_data.dbConnection();
+    std::unique_ptr<QProgressDialog> progress;
+    connection.setUpgradeProgress([&](int percent) {
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(QStringLiteral("Der Suchindex wird wieder angelegt …"),
+                                                         QString(), 0, 100, this);
+            progress->setWindowTitle(QStringLiteral("Stripothek"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+        }
+        progress->setValue(percent); // a modal dialog's value lets it paint
+    });
+    const auto stopProgress = qScopeGuard([&connection] { connection.setUpgradeProgress({}); });
+    return connection.restoreSearch();
 }
 
 void TSQLPage::stopStatement()

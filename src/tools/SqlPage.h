@@ -48,6 +48,7 @@ public:
 
 private:
     void runCommand();
+    bool restoreSearch();
     void stopStatement();
     void hideMemosAndCapWidths();
     void showActivity();

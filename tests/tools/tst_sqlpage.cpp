@@ -22,6 +22,8 @@ private Q_SLOTS:
     void columnsOfOneNameKeepTheirOwnValues_data();
     void columnsOfOneNameKeepTheirOwnValues();
     void updateShowsInFilteredOverview();
+    void droppedSearchComesBack_data();
+    void droppedSearchComesBack();
     void failingStatementLeavesTablesOpen_data();
     void failingStatementLeavesTablesOpen();
     void reopeningErrorIsShown();
@@ -211,6 +213,38 @@ void TestSqlPage::updateShowsInFilteredOverview()
     w.run(QStringLiteral("DELETE FROM SERVERSTRIPOTHEK WHERE SCLCOMICID = '%1'").arg(key));
     QCOMPARE(overview->model()->rowCount(), listed - 1);
     QCOMPARE(count->text(), QStringLiteral("Anzahl: %1").arg(w.scalar(QStringLiteral("SELECT count(*) FROM SERVERSTRIPOTHEK"))));
+}
+
+void TestSqlPage::droppedSearchComesBack_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("index") << QStringLiteral("DROP TABLE SUCHINDEX");
+    QTest::newRow("folding view") << QStringLiteral("DROP VIEW SUCHTEXT_1");
+    QTest::newRow("trigger") << QStringLiteral("DROP TRIGGER SUCHE_KATALOG_GEAENDERT");
+    QTest::newRow("notes") << QStringLiteral("DROP TABLE SUCHE_OFFEN");
+}
+
+// Right after the statement, not at the next start: an edit made then is
+// found, and so is what was there before.
+void TestSqlPage::droppedSearchComesBack()
+{
+    QFETCH(QString, statement);
+    Window w;
+    w.run(statement);
+    QCOMPARE(w.errors, QStringList());
+    QVERIFY2(w.page().labSQLStatus->text().contains(QStringLiteral("Suchindex wurde wieder angelegt")),
+             qPrintable(w.page().labSQLStatus->text()));
+    w.run(QStringLiteral("UPDATE SERVERSTRIPOTHEK SET SCLTITEL2 = 'Quallenplage' WHERE rowid = (SELECT min(rowid) FROM "
+                         "SERVERSTRIPOTHEK)"));
+    QCOMPARE(w.errors, QStringList());
+    db::Table& catalogue = w.data().tblStripothek();
+    const auto found = [&](const QString& text) {
+        catalogue.setSearch(text);
+        return catalogue.shownCount();
+    };
+    QCOMPARE(found(QStringLiteral("quallenpl")), 1);
+    const QString title = w.cell(w.form->findChild<ui::DBGrid*>(QStringLiteral("dbgListe")), 0, QStringLiteral("SCLTITEL1"));
+    QVERIFY(found(title) >= 1);
 }
 
 void TestSqlPage::failingStatementLeavesTablesOpen_data()
