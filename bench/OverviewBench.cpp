@@ -160,7 +160,7 @@ QStringList firstWords(sqlite3* db, const char* field, int atLeast)
 
 } // namespace
 
-void runOverviewBench(const QString& dir, Report& report)
+void runOverviewBench(const QString& dir, const QString& only, Report& report)
 {
     const QString file = dir + QStringLiteral("/database/stripothek.db");
     sqlite3* raw = nullptr;
@@ -302,6 +302,8 @@ void runOverviewBench(const QString& dir, Report& report)
             set(Case());
             page->dbgListeTitleClick(order.column);
             for (const Case& c : cases) {
+                if (!c.name.contains(only))
+                    continue;
                 double best = 1e12;
                 for (int run = 0; run < 3; ++run) {
                     set(Case());

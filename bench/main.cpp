@@ -52,6 +52,10 @@ int main(int argc, char** argv)
         QStringLiteral("overview"),
         QStringLiteral("Only the overview's worst cases: every order against filters, searches and switches"));
     parser.addOption(overviewOption);
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+                                        QStringLiteral("With --overview: only the cases whose name contains TEXT"),
+                                        QStringLiteral("TEXT"));
+    parser.addOption(onlyOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -97,7 +101,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (parser.isSet(overviewOption)) {
-            bench::runOverviewBench(dir, report);
+            bench::runOverviewBench(dir, parser.value(onlyOption), report);
             report.addMemory(bench::peakMemoryMb());
             report.print(parser.isSet(csvOption));
             return 0;
