@@ -56,6 +56,9 @@ public:
         // whose first order field equals the link value, and reads them whole.
         bool detail = false;
         CompiledFilter filter; // none while its condition is empty
+        // A statement that counts the rows the filter lets through more
+        // cheaply than count(*) over it, bound with the filter's values.
+        QString countSql;
         // The index that holds the order, if one does: a filter with many
         // matches walks it window by window instead of sorting them all.
         QString orderIndex;

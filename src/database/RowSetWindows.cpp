@@ -40,9 +40,12 @@ int RowSet::largestWindow()
 int RowSet::countWhere()
 {
     QVariantList values;
-    Statement& count = m_connection.cached(
-        QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(m_definition.table)) + whereClause(values),
-        m_definition.component);
+    QString sql = QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(m_definition.table)) + whereClause(values);
+    if (!m_definition.countSql.isEmpty() && !linked()) {
+        sql = m_definition.countSql;
+        values = m_definition.filter.params;
+    }
+    Statement& count = m_connection.cached(sql, m_definition.component);
     count.bindAll(values);
     const StatementReset resetting(count);
     count.step();

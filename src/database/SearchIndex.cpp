@@ -363,18 +363,21 @@ QString isbnDigits(const QString& text)
 
 } // namespace
 
-CompiledFilter searchCondition(const QString& typed)
+namespace {
+
+// Each part of a search as a condition on the index's own rows: any one of
+// them makes a volume a match. Params in their order.
+CompiledFilter searchParts(const QString& typed, QStringList& parts)
 {
     const QString text = normalizedSearch(typed);
-    CompiledFilter condition;
+    CompiledFilter values;
     if (text.isEmpty())
-        return condition;
+        return values;
     QStringList wanted{searchKey(text)};
     const QString isbn = isbnDigits(text);
     if (!isbn.isEmpty() && !wanted.contains(isbn))
         wanted << isbn;
     QStringList phrases;
-    QStringList alternatives;
     for (const QString& w : std::as_const(wanted)) {
         // The trigram index finds three characters or more; a shorter text
         // is looked for in the index's own copy of the texts.
@@ -382,17 +385,36 @@ CompiledFilter searchCondition(const QString& typed)
             phrases << QLatin1Char('"') + QString(w).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
                            QLatin1Char('"');
         } else {
-            alternatives << QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE SUCHTEXT LIKE ? ESCAPE '\\')").arg(kIndex);
-            condition.params << QLatin1Char('%') + escapeLike(w) + QLatin1Char('%');
+            parts << QStringLiteral("SUCHTEXT LIKE ? ESCAPE '\\'");
+            values.params << QLatin1Char('%') + escapeLike(w) + QLatin1Char('%');
         }
     }
     if (!phrases.isEmpty()) {
-        alternatives << QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?)").arg(kIndex);
-        condition.params << phrases.join(QStringLiteral(" OR "));
+        parts << QStringLiteral("%1 MATCH ?").arg(kIndex);
+        values.params << phrases.join(QStringLiteral(" OR "));
     }
-    condition.sql = alternatives.join(QStringLiteral(" OR "));
-    condition.fields = kCatalogueTexts;
+    return values;
+}
+
+} // namespace
+
+CompiledFilter searchCondition(const QString& typed)
+{
+    QStringList parts;
+    CompiledFilter condition = searchParts(typed, parts);
+    for (QString& part : parts)
+        part = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2)").arg(kIndex, part);
+    condition.sql = parts.join(QStringLiteral(" OR "));
+    if (!condition.sql.isEmpty())
+        condition.fields = kCatalogueTexts;
     return condition;
+}
+
+QString searchCountSql(const QString& typed)
+{
+    QStringList parts;
+    searchParts(typed, parts);
+    return parts.size() == 1 ? QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(kIndex, parts.first()) : QString();
 }
 
 DeferredRefresh::DeferredRefresh(sqlite3* db) : m_db(db), m_active(hasSearchIndex(db))

@@ -53,6 +53,11 @@ QString normalizedSearch(const QString& typed);
 // folded text. A text of digits, X and punctuation is also looked for as an
 // ISBN's digits. Empty sql when the text holds nothing to look for.
 CompiledFilter searchCondition(const QString& typed);
+// A statement that counts the rows of that condition in the index itself,
+// bound with the same values: the index holds a row for each volume, so no
+// volume need be looked up to count them. Empty when the condition has more
+// than one part (a MATCH cannot stand beside OR).
+QString searchCountSql(const QString& typed);
 
 // Many rows written in one transaction (an import of a spreadsheet): the
 // file's triggers would rewrite a volume's index row for each of its rows

@@ -4,6 +4,7 @@
 #include "database/Connection.h"
 #include "database/GermanOrder.h"
 #include "database/Schema.h"
+#include "database/SearchIndex.h"
 #include "database/Statement.h"
 
 #include <QScopeGuard>
@@ -97,6 +98,9 @@ void Table::defineRows()
     rows.orderIndex = m_indexName;
     rows.detail = m_master != nullptr;
     rows.filter = shownCondition();
+    // The search alone is counted in its index, without a look at each volume.
+    if (rows.filter.sql == m_search.sql && !m_search.sql.isEmpty())
+        rows.countSql = search::searchCountSql(m_searchText);
     m_rowSet.define(std::move(rows));
 }
 
