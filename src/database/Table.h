@@ -68,7 +68,10 @@ public:
     QString search() const { return m_searchText; }
 
     // Order by a named index, by field names (";"-separated), or natural.
-    void setIndexName(const QString& indexName);
+    // keepRow false: the table stands on its first row afterwards, without
+    // looking for the current row in the new order (at a million rows under
+    // a filter that can mean reading most of them).
+    void setIndexName(const QString& indexName, bool keepRow = true);
     QString indexName() const { return m_indexName; }
     void setIndexFieldNames(const QString& fieldNames);
     QString indexFieldNames() const { return m_orderFields.join(QLatin1Char(';')); }

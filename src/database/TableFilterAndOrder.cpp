@@ -56,7 +56,7 @@ QStringList Table::indexFields(const QString& indexName) const
     return m_indexes.value(indexName.toUpper());
 }
 
-void Table::setIndexName(const QString& indexName)
+void Table::setIndexName(const QString& indexName, bool keepRow)
 {
     QStringList fields;
     if (active() && !indexName.isEmpty()) {
@@ -71,12 +71,14 @@ void Table::setIndexName(const QString& indexName)
     if (active() && !m_rowSet.stale() && fields == m_orderFields &&
         indexName.compare(m_indexName, Qt::CaseInsensitive) == 0)
         return;
-    const qint64 keep = active() ? currentRowId() : -1;
+    const qint64 keep = active() && keepRow ? currentRowId() : -1;
     m_indexName = indexName;
     m_orderFields = fields;
     defineRows();
     if (active()) {
         resync(keep);
+        if (!keepRow)
+            first();
         emitDataSetChanged();
     }
 }
