@@ -168,7 +168,7 @@ int Table::recordCount() const
     return int(count.columnInt64(0));
 }
 
-void Table::resync(qint64 keepRowId) const
+void Table::resync(qint64 keepRowId, bool orFirst) const
 {
     m_rowSet.read();
     auto* self = const_cast<Table*>(this);
@@ -181,7 +181,7 @@ void Table::resync(qint64 keepRowId) const
     const qint64 keep = m_state == DataSetState::Edit ? m_editRowId : keepRowId;
     int pos = m_rowSet.positionAfterRead(keep, m_cur);
     if (pos < 0)
-        pos = qBound(-1, m_cur, n - 1);
+        pos = orFirst ? -1 : qBound(-1, m_cur, n - 1);
     n = m_rowSet.count();
     if (pos < 0 && n > 0)
         pos = 0;

@@ -117,7 +117,10 @@ private:
     void readStructure();
     // Tells the row set what it shows now: order, filter, link.
     void defineRows();
-    void resync(qint64 keepRowId) const;
+    // Without the row to keep, the position is kept, or with orFirst the
+    // first row is taken: a new filter, search or order starts there, and
+    // the old position may lie deep in rows not read yet.
+    void resync(qint64 keepRowId, bool orFirst = false) const;
     void startInsert(int position);
     void updateChangedFields(const QVariantList& after);
     void followMaster();

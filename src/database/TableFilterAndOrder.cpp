@@ -25,7 +25,7 @@ void Table::setFilter(const QString& expression)
     m_compiled = compiled;
     defineRows();
     if (active() && m_filtered) {
-        resync(-1);
+        resync(-1, true);
         first();
         emitDataSetChanged();
     }
@@ -40,7 +40,7 @@ void Table::setFiltered(bool filtered)
     m_filtered = filtered;
     defineRows();
     if (active()) {
-        resync(-1);
+        resync(-1, true);
         first();
         emitDataSetChanged();
     }
@@ -76,7 +76,7 @@ void Table::setIndexName(const QString& indexName, bool keepRow)
     m_orderFields = fields;
     defineRows();
     if (active()) {
-        resync(keep);
+        resync(keep, !keepRow);
         if (!keepRow)
             first();
         emitDataSetChanged();
