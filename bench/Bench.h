@@ -66,6 +66,9 @@ void runEngineBench(const QString& dir, Report& report);
 // The search: two searches to the painted overview, the index's size, and
 // appends with and without its triggers.
 void runSearchBench(const QString& dir, Report& report);
+// The overview's slowest combinations of order, filter boxes, search and switches.
+// Only the cases whose name contains only.
+void runOverviewBench(const QString& dir, const QString& only, Report& report);
 // The main window on the same collection: start-up and filtering as the user sees them.
 void runGuiBench(const QString& dir, Report& report);
 // The reports on the same collection: rows gathered, pages laid out, the preview, PDF.

@@ -48,6 +48,14 @@ int main(int argc, char** argv)
     parser.addOption(coversOption);
     const QCommandLineOption searchOption(QStringLiteral("search"), QStringLiteral("Only the search over every text"));
     parser.addOption(searchOption);
+    const QCommandLineOption overviewOption(
+        QStringLiteral("overview"),
+        QStringLiteral("Only the overview's worst cases: every order against filters, searches and switches"));
+    parser.addOption(overviewOption);
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+                                        QStringLiteral("With --overview: only the cases whose name contains TEXT"),
+                                        QStringLiteral("TEXT"));
+    parser.addOption(onlyOption);
     parser.process(app);
 
     const QString dir = QDir(parser.value(dirOption)).absolutePath();
@@ -89,6 +97,12 @@ int main(int argc, char** argv)
         }
         if (parser.isSet(searchOption)) {
             bench::runSearchBench(dir, report);
+            report.print(parser.isSet(csvOption));
+            return 0;
+        }
+        if (parser.isSet(overviewOption)) {
+            bench::runOverviewBench(dir, parser.value(onlyOption), report);
+            report.addMemory(bench::peakMemoryMb());
             report.print(parser.isSet(csvOption));
             return 0;
         }

@@ -313,8 +313,9 @@ void TOverviewPage::dbgListeTitleClick(int column)
 {
     db::Table& table = m_data.tblStripothek();
     const QString index = indexForField(dbgListe->fieldNameAt(column));
+    // The list starts afresh at its first row in the new order.
     if (!index.isEmpty())
-        table.setIndexName(index);
+        table.setIndexName(index, false);
     table.first();
 }
 

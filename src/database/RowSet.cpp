@@ -123,6 +123,7 @@ void RowSet::read()
     int total = -1;
     if (filtered()) {
         total = countWhere();
+        m_matches = total;
         // Few matches are sorted at once through the filter's own index. Many
         // are found soon enough walking the order's index: the first window
         // costs a few hundred rows where sorting them all costs every match.

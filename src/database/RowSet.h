@@ -56,6 +56,9 @@ public:
         // whose first order field equals the link value, and reads them whole.
         bool detail = false;
         CompiledFilter filter; // none while its condition is empty
+        // A statement that counts the rows the filter lets through more
+        // cheaply than count(*) over it, bound with the filter's values.
+        QString countSql;
         // The index that holds the order, if one does: a filter with many
         // matches walks it window by window instead of sorting them all.
         QString orderIndex;
@@ -64,9 +67,17 @@ public:
     // How many ids the first window reads (later ones grow to 256 times as
     // many), and up to how many matches a filter sorts at once. Tests set
     // small ones so that their few rows cross windows.
+    //
+    // Many matches are first looked for along the order's index, but that
+    // walk is cut short once it has cost about what sorting the matches
+    // would (walkStepsPerMatch steps of SQLite's machine per match: sorting
+    // one costs some forty): matches that all sort late in the order would
+    // otherwise have it read most of the index. The window is then sorted;
+    // with no steps at all every window is.
     struct Windows {
         int first = 256;
         int sortAtMost = 16384;
+        int walkStepsPerMatch = 40;
     };
     static void setWindows(Windows windows);
     static const Windows& windows();
@@ -163,6 +174,10 @@ private:
     bool readOn(int rows); // false once nothing is left to read
     int readWindow(int limit); // the rows the file gave
     void readRest();
+    enum class Reading { Plain, Walk, Sorted };
+    QString windowSql(Reading how, bool limited, QVariantList& values) const;
+    // The rows a run of the statement gave; false when its budget ran out first.
+    bool readIds(Reading how, int limit, int& read);
     void keep(qint64 id);
     QString afterCursor(bool unindexed) const;
     void bindCursor(Statement& statement, int first, bool unindexed) const;
@@ -189,6 +204,7 @@ private:
     int m_unread = 0;          // rows counted but not read yet
     // Windows walk the order's index; false: the filter's matches are sorted.
     bool m_walkIndex = false;
+    int m_matches = 0; // what the filter let through at the last read
     // Where the next window starts: the key values and row id of the last
     // row read, kept as SQLite gave them so that they compare exactly.
     struct Cursor {

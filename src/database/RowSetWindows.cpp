@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 // Reading the ids window by window: each window continues after the key
 // values of the last row read, along the order's index, so it costs its
@@ -39,9 +40,12 @@ int RowSet::largestWindow()
 int RowSet::countWhere()
 {
     QVariantList values;
-    Statement& count = m_connection.cached(
-        QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(m_definition.table)) + whereClause(values),
-        m_definition.component);
+    QString sql = QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(m_definition.table)) + whereClause(values);
+    if (!m_definition.countSql.isEmpty() && !linked()) {
+        sql = m_definition.countSql;
+        values = m_definition.filter.params;
+    }
+    Statement& count = m_connection.cached(sql, m_definition.component);
     count.bindAll(values);
     const StatementReset resetting(count);
     count.step();
@@ -94,30 +98,77 @@ void RowSet::keep(qint64 id)
     m_ids.push_back(id);
 }
 
-int RowSet::readWindow(int limit)
+namespace {
+
+// Stops a statement of the connection once SQLite's machine has taken so
+// many steps; the handler is called every kStepsPerCall of them.
+class StepBudget {
+public:
+    StepBudget(sqlite3* db, qint64 steps) : m_db(db), m_calls(std::max<qint64>(1, steps / kStepsPerCall))
+    {
+        sqlite3_progress_handler(m_db, kStepsPerCall, &StepBudget::onProgress, this);
+    }
+    ~StepBudget() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
+    StepBudget(const StepBudget&) = delete;
+    StepBudget& operator=(const StepBudget&) = delete;
+
+private:
+    static constexpr int kStepsPerCall = 16;
+    static int onProgress(void* self)
+    {
+        return --static_cast<StepBudget*>(self)->m_calls <= 0 ? 1 : 0;
+    }
+    sqlite3* m_db;
+    qint64 m_calls;
+};
+
+} // namespace
+
+QString RowSet::windowSql(Reading how, bool limited, QVariantList& values) const
+{
+    // A window's last row is the next one's cursor: its keys are read with it.
+    QString sql = QStringLiteral("SELECT rowid");
+    if (limited)
+        for (const QString& term : std::as_const(m_terms))
+            sql += QLatin1Char(',') + term;
+    sql += QStringLiteral(" FROM ") + quotedName(m_definition.table);
+    if (how == Reading::Walk)
+        sql += QStringLiteral(" INDEXED BY ") + quotedName(m_definition.orderIndex);
+    // Sorted, the terms are compared unindexed, so that the filter's own
+    // index finds the matches.
+    sql += whereWith(afterCursor(how == Reading::Sorted), values);
+    if (how == Reading::Sorted) {
+        sql += orderClause();
+    } else {
+        sql += QStringLiteral(" ORDER BY ");
+        for (const QString& term : std::as_const(m_terms))
+            sql += term + QLatin1Char(',');
+        sql += QStringLiteral("rowid");
+    }
+    if (limited)
+        sql += QStringLiteral(" LIMIT ?");
+    return sql;
+}
+
+bool RowSet::readIds(Reading how, int limit, int& read)
 {
     QVariantList values;
-    QString sql = QStringLiteral("SELECT rowid");
-    for (const QString& term : std::as_const(m_terms))
-        sql += QLatin1Char(',') + term;
-    sql += QStringLiteral(" FROM ") + quotedName(m_definition.table);
-    if (m_walkIndex)
-        sql += QStringLiteral(" INDEXED BY ") + quotedName(m_definition.orderIndex);
-    sql += whereWith(afterCursor(false), values) + QStringLiteral(" ORDER BY ");
-    for (const QString& term : std::as_const(m_terms))
-        sql += term + QLatin1Char(',');
-    sql += QStringLiteral("rowid LIMIT ?");
+    const QString sql = windowSql(how, limit > 0, values);
     m_connection.beginRead();
     Statement& select = m_connection.cached(sql, m_definition.component);
     for (qsizetype i = 0; i < values.size(); ++i)
         select.bind(int(i + 1), values[i]);
-    bindCursor(select, int(values.size() + 1), false);
-    select.bindInt64(sqlite3_bind_parameter_count(select.raw()), limit);
-    // The ids read are looked up by scanning until lookups repeat again.
-    m_positions.clear();
+    bindCursor(select, int(values.size() + 1), how == Reading::Sorted);
+    if (limit > 0)
+        select.bindInt64(sqlite3_bind_parameter_count(select.raw()), limit);
+    const size_t before = m_ids.size();
+    std::optional<StepBudget> budget;
+    if (how == Reading::Walk)
+        budget.emplace(m_connection.handle(), qint64(m_matches) * windows().walkStepsPerMatch);
     const StatementReset resetting(select);
-    int read = 0;
-    while (select.step()) {
+    read = 0;
+    bool interrupted = false;
+    while (select.stepUnlessInterrupted(interrupted)) {
         keep(select.columnInt64(0));
         // Only a full window is continued: its last row is the cursor.
         if (++read == limit) {
@@ -131,30 +182,35 @@ int RowSet::readWindow(int limit)
             m_cursor.id = select.columnInt64(0);
         }
     }
+    if (interrupted && (limit <= 0 || read < limit)) {
+        m_ids.resize(before);
+        read = 0;
+        return false;
+    }
+    return true;
+}
+
+int RowSet::readWindow(int limit)
+{
+    // The ids read are looked up by scanning until lookups repeat again.
+    m_positions.clear();
+    int read = 0;
+    if (m_walkIndex && windows().walkStepsPerMatch > 0 && readIds(Reading::Walk, limit, read))
+        return read;
+    readIds(filtered() ? Reading::Sorted : Reading::Plain, limit, read);
     return read;
 }
 
 void RowSet::readRest()
 {
-    // With a filter, the matches after the cursor are sorted (the terms
-    // compared unindexed, so the filter's index finds them); without one,
-    // the order's index is walked to the end.
-    const bool unindexed = filtered();
-    QVariantList values;
-    const QString sql = QStringLiteral("SELECT rowid FROM ") + quotedName(m_definition.table) +
-                        whereWith(afterCursor(unindexed), values) + orderClause();
-    m_connection.beginRead();
-    Statement& select = m_connection.cached(sql, m_definition.component);
-    for (qsizetype i = 0; i < values.size(); ++i)
-        select.bind(int(i + 1), values[i]);
-    bindCursor(select, int(values.size() + 1), unindexed);
+    // With a filter, the matches after the cursor are sorted; without one,
+    // and with many matches while that costs less, the order's index is
+    // walked to the end.
     m_ids.reserve(m_ids.size() + size_t(std::max(0, m_unread)));
     m_positions.clear();
-    {
-        const StatementReset resetting(select);
-        while (select.step())
-            keep(select.columnInt64(0));
-    }
+    int read = 0;
+    if (!m_walkIndex || windows().walkStepsPerMatch <= 0 || !readIds(Reading::Walk, 0, read))
+        readIds(filtered() ? Reading::Sorted : Reading::Plain, 0, read);
     m_unread = 0;
 }
 

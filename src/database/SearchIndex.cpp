@@ -358,7 +358,12 @@ QString isbnDigits(const QString& text)
 
 } // namespace
 
-CompiledFilter searchCondition(const QString& typed)
+namespace {
+
+// The parts of a search, any one of which makes a volume a match, with their
+// values in order: first the index's answers, last the waiting volumes read
+// from their folded texts. The two never hold the same volume.
+CompiledFilter searchParts(const QString& typed, QStringList& fromIndex)
 {
     const QString text = normalizedSearch(typed);
     CompiledFilter condition;
@@ -372,7 +377,6 @@ CompiledFilter searchCondition(const QString& typed)
     // rows may be stale or gone; those are read from the folding views.
     const QString notNoted = QStringLiteral(" AND rowid NOT IN (SELECT ID FROM %1)").arg(kPending);
     QStringList phrases;
-    QStringList fromIndex;
     QStringList inText;
     QVariantList textParams;
     for (const QString& w : std::as_const(wanted)) {
@@ -400,9 +404,32 @@ CompiledFilter searchCondition(const QString& typed)
     fromIndex << QStringLiteral("SELECT ID FROM %1 WHERE ID IN (%2) AND (%3)")
                      .arg(kText, waiting(), inText.join(QStringLiteral(" OR ")));
     condition.params << textParams;
+    return condition;
+}
+
+} // namespace
+
+CompiledFilter searchCondition(const QString& typed)
+{
+    QStringList fromIndex;
+    CompiledFilter condition = searchParts(typed, fromIndex);
+    if (fromIndex.isEmpty())
+        return condition;
     condition.sql = QStringLiteral("rowid IN (%1)").arg(fromIndex.join(QStringLiteral(" UNION ALL ")));
     condition.fields = kCatalogueTexts;
     return condition;
+}
+
+QString searchCountSql(const QString& typed)
+{
+    QStringList fromIndex;
+    searchParts(typed, fromIndex);
+    // Two of the index's parts may both find one volume; only one part and
+    // the waiting volumes can be counted apart and added.
+    if (fromIndex.size() != 2)
+        return QString();
+    return QStringLiteral("SELECT (SELECT count(*) FROM (%1)) + (SELECT count(*) FROM (%2))")
+        .arg(fromIndex[0], fromIndex[1]);
 }
 
 namespace {

@@ -64,6 +64,11 @@ QString normalizedSearch(const QString& typed);
 // the views fold them now. A text of digits, X and punctuation is also looked for as an
 // ISBN's digits. Empty sql when the text holds nothing to look for.
 CompiledFilter searchCondition(const QString& typed);
+// A statement that counts the rows of that condition in the index itself
+// and among the waiting volumes, bound with the same values, so that no
+// volume need be looked up to count them. Empty when the index would answer
+// in two parts that may find one volume twice.
+QString searchCountSql(const QString& typed);
 
 // Writes the index rows of the waiting volumes anew and clears the notes,
 // in one transaction (a savepoint inside the caller's). Returns whether

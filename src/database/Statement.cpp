@@ -149,6 +149,18 @@ bool Statement::step()
     fail(rc);
 }
 
+bool Statement::stepUnlessInterrupted(bool& interrupted)
+{
+    const int rc = sqlite3_step(m_stmt);
+    interrupted = rc == SQLITE_INTERRUPT;
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE || interrupted)
+        return false;
+    sqlite3_reset(m_stmt);
+    fail(rc);
+}
+
 void Statement::reset()
 {
     sqlite3_reset(m_stmt);

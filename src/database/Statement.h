@@ -34,6 +34,9 @@ public:
     // A value as SQLite handed it out, its storage class kept exactly.
     void bindValue(int index, const sqlite3_value* value);
     bool step();   // true while a row is available
+    // As step(), but a run stopped by the connection's progress handler ends
+    // quietly, with interrupted set, instead of as a failure.
+    bool stepUnlessInterrupted(bool& interrupted);
     void reset();  // ready for the next run, bindings cleared
     void exec();   // runs to the end, then resets
 

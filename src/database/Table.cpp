@@ -4,6 +4,7 @@
 #include "database/Connection.h"
 #include "database/GermanOrder.h"
 #include "database/Schema.h"
+#include "database/SearchIndex.h"
 #include "database/Statement.h"
 
 #include <QScopeGuard>
@@ -97,6 +98,9 @@ void Table::defineRows()
     rows.orderIndex = m_indexName;
     rows.detail = m_master != nullptr;
     rows.filter = shownCondition();
+    // The search alone is counted in its index, without a look at each volume.
+    if (rows.filter.sql == m_search.sql && !m_search.sql.isEmpty())
+        rows.countSql = search::searchCountSql(m_searchText);
     m_rowSet.define(std::move(rows));
 }
 
@@ -164,7 +168,7 @@ int Table::recordCount() const
     return int(count.columnInt64(0));
 }
 
-void Table::resync(qint64 keepRowId) const
+void Table::resync(qint64 keepRowId, bool orFirst) const
 {
     m_rowSet.read();
     auto* self = const_cast<Table*>(this);
@@ -177,7 +181,7 @@ void Table::resync(qint64 keepRowId) const
     const qint64 keep = m_state == DataSetState::Edit ? m_editRowId : keepRowId;
     int pos = m_rowSet.positionAfterRead(keep, m_cur);
     if (pos < 0)
-        pos = qBound(-1, m_cur, n - 1);
+        pos = orFirst ? -1 : qBound(-1, m_cur, n - 1);
     n = m_rowSet.count();
     if (pos < 0 && n > 0)
         pos = 0;

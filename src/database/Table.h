@@ -68,7 +68,10 @@ public:
     QString search() const { return m_searchText; }
 
     // Order by a named index, by field names (";"-separated), or natural.
-    void setIndexName(const QString& indexName);
+    // keepRow false: the table stands on its first row afterwards, without
+    // looking for the current row in the new order (at a million rows under
+    // a filter that can mean reading most of them).
+    void setIndexName(const QString& indexName, bool keepRow = true);
     QString indexName() const { return m_indexName; }
     void setIndexFieldNames(const QString& fieldNames);
     QString indexFieldNames() const { return m_orderFields.join(QLatin1Char(';')); }
@@ -114,7 +117,10 @@ private:
     void readStructure();
     // Tells the row set what it shows now: order, filter, link.
     void defineRows();
-    void resync(qint64 keepRowId) const;
+    // Without the row to keep, the position is kept, or with orFirst the
+    // first row is taken: a new filter, search or order starts there, and
+    // the old position may lie deep in rows not read yet.
+    void resync(qint64 keepRowId, bool orFirst = false) const;
     void startInsert(int position);
     void updateChangedFields(const QVariantList& after);
     void followMaster();

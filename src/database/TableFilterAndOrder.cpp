@@ -25,7 +25,7 @@ void Table::setFilter(const QString& expression)
     m_compiled = compiled;
     defineRows();
     if (active() && m_filtered) {
-        resync(-1);
+        resync(-1, true);
         first();
         emitDataSetChanged();
     }
@@ -40,7 +40,7 @@ void Table::setFiltered(bool filtered)
     m_filtered = filtered;
     defineRows();
     if (active()) {
-        resync(-1);
+        resync(-1, true);
         first();
         emitDataSetChanged();
     }
@@ -56,7 +56,7 @@ QStringList Table::indexFields(const QString& indexName) const
     return m_indexes.value(indexName.toUpper());
 }
 
-void Table::setIndexName(const QString& indexName)
+void Table::setIndexName(const QString& indexName, bool keepRow)
 {
     QStringList fields;
     if (active() && !indexName.isEmpty()) {
@@ -71,12 +71,14 @@ void Table::setIndexName(const QString& indexName)
     if (active() && !m_rowSet.stale() && fields == m_orderFields &&
         indexName.compare(m_indexName, Qt::CaseInsensitive) == 0)
         return;
-    const qint64 keep = active() ? currentRowId() : -1;
+    const qint64 keep = active() && keepRow ? currentRowId() : -1;
     m_indexName = indexName;
     m_orderFields = fields;
     defineRows();
     if (active()) {
-        resync(keep);
+        resync(keep, !keepRow);
+        if (!keepRow)
+            first();
         emitDataSetChanged();
     }
 }

@@ -46,7 +46,7 @@ void Table::setSearch(const QString& text)
         return;
     // The row stored last stays only if the search finds it too.
     m_rowSet.unpin();
-    resync(keep);
+    resync(keep, true);
     if (keep < 0 || currentRowId() != keep)
         first();
     else

@@ -135,15 +135,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("first");
         QTest::addColumn<int>("count");
+        QTest::addColumn<int>("walkSteps"); // per match; 0: every window sorted
+        const int ample = 1000000;
         for (const char* first : {"", "last row", "locate last", "position of last"}) {
-            QTest::addRow("stored order %s", first) << false << false << "" << first << 30;
-            QTest::addRow("without case %s", first) << true << false << "" << first << 30;
-            QTest::addRow("German names %s", first) << true << true << "" << first << 30;
-            QTest::addRow("walking the index %s", first) << true << true << "ANAUTORID >= 'B10'" << first << 20;
+            QTest::addRow("stored order %s", first) << false << false << "" << first << 30 << ample;
+            QTest::addRow("without case %s", first) << true << false << "" << first << 30 << ample;
+            QTest::addRow("German names %s", first) << true << true << "" << first << 30 << ample;
+            QTest::addRow("walking the index %s", first) << true << true << "ANAUTORID >= 'B10'" << first << 20 << ample;
+            QTest::addRow("walk cut short %s", first) << true << true << "ANAUTORID >= 'B10'" << first << 20 << 4;
+            QTest::addRow("windows sorted %s", first) << true << true << "ANAUTORID >= 'B10'" << first << 20 << 0;
         }
-        QTest::newRow("exactly two windows") << true << true << "ANAUTORID >= 'B26'" << "" << 4;
-        QTest::newRow("few matches sorted") << true << true << "ANAUTORID >= 'B28'" << "last row" << 2;
-        QTest::newRow("no match") << true << true << "ANAUTORID = 'X'" << "" << 0;
+        QTest::newRow("exactly two windows") << true << true << "ANAUTORID >= 'B26'" << "" << 4 << ample;
+        // Cut short after some of its rows: they are dropped, not kept twice.
+        QTest::newRow("walk to the end cut short") << true << true << "ANAUTORID >= 'B10'" << "last row" << 20 << 6;
+        QTest::newRow("exactly two sorted windows") << true << true << "ANAUTORID >= 'B26'" << "" << 4 << 0;
+        QTest::newRow("few matches sorted") << true << true << "ANAUTORID >= 'B28'" << "last row" << 2 << ample;
+        QTest::newRow("no match") << true << true << "ANAUTORID = 'X'" << "" << 0 << ample;
     }
 
     void windowsShowWhatTheFileShows()
@@ -153,7 +160,9 @@ private Q_SLOTS:
         QFETCH(QString, filter);
         QFETCH(QString, first);
         QFETCH(int, count);
+        QFETCH(int, walkSteps);
         Authors a;
+        db::RowSet::setWindows({2, 3, walkSteps});
         a.connection->execute("DELETE FROM AUTOREN");
         const QVariantList names{QVariant(), "", "zorn", "Zorn", "Ärger", "abel", "Öl", "Zorn", "Abel"};
         for (int i = 0; i < 30; ++i)

@@ -323,6 +323,35 @@ private Q_SLOTS:
         QCOMPARE(stored.section(QChar(31), 0, 0), db::searchKey(title));
     }
 
+    // More matches than are sorted at once: what the index counts is what shows.
+    void countsEveryMatch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a phrase") << "sternstunde";
+        QTest::newRow("two letters") << "rn";
+        QTest::newRow("an ISBN's digits") << "3-123";
+    }
+    void countsEveryMatch()
+    {
+        QFETCH(QString, text);
+        db::RowSet::setWindows({2, 3});
+        const auto restore = qScopeGuard([] { db::RowSet::setWindows({}); });
+        Collection c([](const QString& d) {
+            db::schema::createDatabase(d, [](sqlite3* db) {
+                populate(db);
+                db::schema::RowWriter comics(db, QStringLiteral("SERVERSTRIPOTHEK"),
+                                             {QStringLiteral("SCLCOMICID"), QStringLiteral("SCLTITEL1"),
+                                              QStringLiteral("SCLISBNNR")});
+                for (int i = 0; i < 6; ++i)
+                    comics.insert({QStringLiteral("S%1").arg(i), QStringLiteral("Sternstunde %1").arg(i),
+                                   QStringLiteral("3-123-0000%1-0").arg(i)});
+            });
+        });
+        const QStringList found = c.found(text);
+        QCOMPARE(found.filter(QStringLiteral("Sternstunde")).size(), 6);
+        QVERIFY(!found.contains(QString()));
+    }
+
     void combinesWithFilterAndKeepsOrderAndRow()
     {
         Collection c;

@@ -395,22 +395,67 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("index");
         QTest::addColumn<QStringList>("ids");
-        QTest::newRow("series, then volume") << "NKSCLSERIENTEXT" << QStringList{"K1", "K2", "K5", "K3", "K4"};
-        QTest::newRow("title: Ä as A, case ignored") << "NKSCLTITEL1" << QStringList{"K3", "K1", "K2", "K4", "K5"};
-        QTest::newRow("natural") << "" << QStringList{"K1", "K2", "K3", "K4", "K5"};
+        QTest::addColumn<bool>("keepRow");
+        QTest::newRow("series, then volume") << "NKSCLSERIENTEXT" << QStringList{"K1", "K2", "K5", "K3", "K4"} << true;
+        QTest::newRow("title: Ä as A, case ignored") << "NKSCLTITEL1" << QStringList{"K3", "K1", "K2", "K4", "K5"} << true;
+        QTest::newRow("natural") << "" << QStringList{"K1", "K2", "K3", "K4", "K5"} << true;
+        QTest::newRow("title, on the first row") << "NKSCLTITEL1" << QStringList{"K3", "K1", "K2", "K4", "K5"} << false;
     }
     void indexOrders()
     {
         QFETCH(QString, index);
         QFETCH(QStringList, ids);
+        QFETCH(bool, keepRow);
         EngineFixture fx;
         auto t = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
         fillCatalogue(*t);
         t->setRecNo(3);
         const QString current = t->fieldByName("SCLCOMICID").asString();
-        t->setIndexName(index);
+        t->setIndexName(index, keepRow);
         QCOMPARE(EngineFixture::column(*t, "SCLCOMICID"), ids);
-        QCOMPARE(t->fieldByName("SCLCOMICID").asString(), current); // the current row stays
+        QCOMPARE(t->fieldByName("SCLCOMICID").asString(), keepRow ? current : ids.first());
+        QCOMPARE(t->recNo(), keepRow ? ids.indexOf(current) + 1 : 1);
+    }
+
+    // A new filter, search or order starts at the first row: the position
+    // the list stood at before is not read down to on the way there.
+    void newConditionStartsAtTheTop_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("filter switched on") << "filter";
+        QTest::newRow("search that hides the current row") << "search";
+        QTest::newRow("order, on the first row") << "order";
+    }
+    void newConditionStartsAtTheTop()
+    {
+        QFETCH(QString, change);
+        EngineFixture fx;
+        auto t = fx.table("tblStripothek", "SERVERSTRIPOTHEK");
+        t->setIndexName("NKSCLSERIENTEXT");
+        for (int i = 0; i < 40; ++i)
+            EngineFixture::addComic(*t, QString("K%1").arg(i), QString("Titel %1").arg(i), "Serie", i);
+        t->last();
+        int idsRead = 0;
+        sqlite3_trace_v2(
+            fx.connection->handle(), SQLITE_TRACE_ROW,
+            [](unsigned, void* read, void* statement, void*) {
+                const QByteArray sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement));
+                if (sql.startsWith("SELECT rowid") && sql.contains(" ORDER BY "))
+                    ++*static_cast<int*>(read);
+                return 0;
+            },
+            &idsRead);
+        const auto untrace = qScopeGuard([&] { sqlite3_trace_v2(fx.connection->handle(), 0, nullptr, nullptr); });
+        if (change == "filter") {
+            t->setFilter("SCLBAND >= 0");
+            t->setFiltered(true);
+        } else if (change == "search") {
+            t->setSearch("titel 1");
+        } else {
+            t->setIndexName("NKSCLTITEL1", false);
+        }
+        QCOMPARE(t->recNo(), 1);
+        QVERIFY2(idsRead <= 4, qPrintable(QString::number(idsRead)));
     }
 
     void unknownIndexIsAnError()
