@@ -23,6 +23,18 @@ Q_DECLARE_METATYPE(csvstore::ExistingRows)
 // publisher "Carlsen", the series "Spirou und Fantasio" and its first volume
 // without title or pages: what each file creates, compared with its expected
 // rows; the trial run against the import; files that must change nothing.
+// A new collection of its own, opened, for reading an exported file back.
+struct EmptyCollection {
+    QTemporaryDir dir;
+    ComicData data;
+    EmptyCollection()
+    {
+        db::schema::createDatabase(dir.path());
+        data.dbConnection().setDatabasePath(dir.path() + QStringLiteral("/database"));
+        data.OpenTables();
+    }
+};
+
 class TestCsvStore : public QObject {
     Q_OBJECT
 
@@ -320,11 +332,8 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(written.readAll());
         QVERIFY2(text.contains(u"\r\n"_s + cell + u";Spirou und Fantasio;2\r\n"_s), qPrintable(text));
 
-        QTemporaryDir emptyDir;
-        db::schema::createDatabase(emptyDir.path());
-        ComicData empty;
-        empty.dbConnection().setDatabasePath(emptyDir.path() + u"/database"_s);
-        empty.OpenTables();
+        EmptyCollection emptyCollection;
+        ComicData& empty = emptyCollection.data;
         const Prepared back = prepare(csv);
         csvstore::importFile(empty, csv, back.format, back.mapping, options());
         db::Statement read(empty.dbConnection().handle(), u"SELECT SCLTITEL1 FROM SERVERSTRIPOTHEK WHERE SCLBAND = 2"_s);
@@ -372,11 +381,8 @@ private Q_SLOTS:
             });
             return lines;
         };
-        QTemporaryDir emptyDir;
-        db::schema::createDatabase(emptyDir.path());
-        ComicData empty;
-        empty.dbConnection().setDatabasePath(emptyDir.path() + u"/database"_s);
-        empty.OpenTables();
+        EmptyCollection emptyCollection;
+        ComicData& empty = emptyCollection.data;
         const Prepared back = prepare(csv);
         const csvstore::ImportSummary summary = csvstore::importFile(empty, csv, back.format, back.mapping, options());
         QCOMPARE(summary.volumes, 3);
