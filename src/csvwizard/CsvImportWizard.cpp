@@ -318,6 +318,7 @@ void TCsvImportWizard::showPreview()
 
 void TCsvImportWizard::fillMapping(const csvimport::Mapping& mapping)
 {
+    m_shown = mapping;
     const QList<csvimport::ColumnMapping> resolved = mapping.resolve(m_header, grdPreview->columnCount());
     grdMapping->setRowCount(grdPreview->columnCount());
     for (int c = 0; c < grdPreview->columnCount(); ++c) {
@@ -349,9 +350,10 @@ void TCsvImportWizard::fillMapping(const csvimport::Mapping& mapping)
 
 csvimport::Mapping TCsvImportWizard::currentMapping() const
 {
-    // What the proposal decides beyond the columns (dates with slashes, commas
-    // between authors) comes from the sample; the columns from the table.
-    csvimport::Mapping mapping = csvimport::proposeMapping(m_header, m_sample);
+    // What decides beyond the columns (dates with slashes, commas between
+    // authors, a currency for bare prices) comes from the mapping shown last,
+    // proposed from the sample or loaded; the columns from the table.
+    csvimport::Mapping mapping = m_shown;
     mapping.columns.clear();
     for (int c = 0; c < grdMapping->rowCount(); ++c) {
         const auto* target = qobject_cast<QComboBox*>(grdMapping->cellWidget(c, 2));

@@ -75,6 +75,7 @@ private:
     csvimport::Format m_format;
     QStringList m_header;
     QList<csvimport::Record> m_sample;
+    csvimport::Mapping m_shown; // the mapping the table was filled from
     QStringList m_roles;
     std::optional<csvstore::ImportSummary> m_trial;
     std::optional<csvstore::ImportSummary> m_imported;

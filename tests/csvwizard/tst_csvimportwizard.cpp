@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -269,6 +270,50 @@ private Q_SLOTS:
         QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), 4);
         QCOMPARE(count(u"LOKALESTRIPOTHEK WHERE LCLLAGERPLATZ IS NOT NULL"_s), 0);
         QVERIFY(!backups(m_dir.path()).isEmpty());
+    }
+
+    // A loaded mapping decides what the file leaves open, as it decided when
+    // it was saved, and not what the sample suggests anew.
+    void loadedMappingKeepsItsDateOrder()
+    {
+        QTemporaryDir files;
+        const QString csv = files.filePath(u"kauf.csv"_s);
+        QFile out(csv);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("Serie;Band;Titel;Kaufdatum\nDatumsreihe;1;Eins;03/10/1998\n");
+        out.close();
+        const QString saved = files.filePath(u"kauf.zuordnung.json"_s);
+        csvimport::Mapping mapping = csvimport::proposeMapping({"Serie", "Band", "Titel", "Kaufdatum"}, {});
+        QCOMPARE(mapping.slashDates, csvimport::DateOrder::DayMonth);
+        mapping.slashDates = csvimport::DateOrder::MonthDay;
+        mapping.save(saved);
+
+        csvwizard::TCsvImportWizard wizard(*m_data);
+        wizard.setWindowModality(Qt::ApplicationModal);
+        wizard.show();
+        control<QLineEdit>(wizard, u"editFile"_s)->setText(csv);
+        wizard.next();
+        wizard.next();
+        QCOMPARE(wizard.currentPage()->objectName(), u"pgMapping"_s);
+        bool chosen = false;
+        QTimer::singleShot(0, &wizard, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->selectFile(saved);
+            static_cast<QDialog*>(dialog)->accept();
+            chosen = true;
+        });
+        control<QPushButton>(wizard, u"btnLoadMapping"_s)->click();
+        QVERIFY(chosen);
+        wizard.next();
+        QTRY_VERIFY(wizard.button(QWizard::FinishButton)->isEnabled());
+        wizard.accept();
+        db::Statement read(m_data->dbConnection().handle(),
+                           u"SELECT substr(LCKKDATUM, 1, 10) FROM LOKALESTRIPOTHEK JOIN SERVERSTRIPOTHEK ON "
+                           "LCLSERVERCOMICID = SCLCOMICID WHERE SCLSERIENTEXT = 'Datumsreihe'"_s);
+        QVERIFY(read.step());
+        QCOMPARE(read.column(0).toString(), u"1998-03-10"_s);
     }
 };
 
