@@ -144,7 +144,7 @@ void Connection::open(const QString& file, bool asItIs)
         const std::lock_guard lock(openConnectionsLock());
         openConnections()[m_db] = this;
     }
-    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
     addGermanOrderFunctions(m_db);
     // A damaged file should fail here, with a clear message, not at the first paint.
@@ -299,9 +299,9 @@ void Connection::catchUpSearch()
     // rather than the user for that program.
     sqlite3_busy_timeout(m_db, 0);
     const auto restore = qScopeGuard([&] {
-        sqlite3_busy_timeout(m_db, 5000); // as connect() sets it
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
         m_catchingUp = false;
-        m_rowsChangedBefore -= sqlite3_total_changes64(m_db) - before;
+        uncountChangesSince(before);
     });
     try {
         search::catchUp(m_db);
@@ -323,9 +323,13 @@ bool Connection::restoreSearch()
     const qint64 before = sqlite3_total_changes64(handle());
     const bool restored = search::upgradeSearchIndex(m_db, m_upgradeProgress);
     search::prepareSearch(m_db);
-    // Filling the index again is no change of the user's.
-    m_rowsChangedBefore -= sqlite3_total_changes64(m_db) - before;
+    uncountChangesSince(before);
     return restored;
+}
+
+void Connection::uncountChangesSince(qint64 totalChanges)
+{
+    m_rowsChangedBefore -= sqlite3_total_changes64(m_db) - totalChanges;
 }
 
 void Connection::startTransaction()

@@ -130,6 +130,10 @@ private:
     void run(const QString& sql);
     static int afterCommit(void* connection);
     void catchUpSearch();
+    // What the program wrote for itself since then is no change of the user's.
+    void uncountChangesSince(qint64 totalChanges);
+    // How long a statement waits for another program's write to end.
+    static constexpr int kBusyTimeoutMs = 5000;
     bool m_readOpen = false;
     bool m_readOnly = false;
     bool m_asItIs = false;

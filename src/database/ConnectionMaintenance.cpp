@@ -10,8 +10,6 @@
 namespace db {
 
 namespace {
-// The wait connect() sets for a busy database; restored after the short wait below.
-constexpr int kNormalBusyTimeoutMs = 5000;
 // Another program that has the database open does not let go by itself, so
 // waiting long for it only delays the message.
 constexpr int kExclusiveBusyTimeoutMs = 200;
@@ -47,7 +45,7 @@ void Connection::lockExclusive(const QString& component)
             run(QStringLiteral("PRAGMA locking_mode=NORMAL"));
         } catch (const Error&) {
         }
-        sqlite3_busy_timeout(db, kNormalBusyTimeoutMs);
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
         const int code = e.code() & 0xff;
         if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
             throw EngineError(component,
@@ -57,7 +55,7 @@ void Connection::lockExclusive(const QString& component)
         throw EngineError(component, QStringLiteral("Exklusiver Zugriff ist nicht möglich: %1").arg(e.message()),
                           e.code());
     }
-    sqlite3_busy_timeout(db, kNormalBusyTimeoutMs);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     m_exclusiveUsers = 1;
 }
 
