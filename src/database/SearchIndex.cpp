@@ -267,11 +267,28 @@ QStringList createSql()
     return all;
 }
 
+namespace {
+
+// The volumes' texts as the index holds them. The program's own key function
+// folds exactly as the chain of views does, in a tenth of the time: where a
+// connection has it (every one of the program's), the index is written
+// through it; the views stay for whatever reads the file without it.
+QString indexedTexts(sqlite3* db)
+{
+    sqlite3_stmt* probe = nullptr;
+    const bool own = sqlite3_prepare_v2(db, "SELECT stsort('')", -1, &probe, nullptr) == SQLITE_OK;
+    sqlite3_finalize(probe);
+    return own ? QStringLiteral("(SELECT ID, stsort(TEXT) AS SUCHTEXT FROM %1)").arg(viewName(0)) : kText;
+}
+
+} // namespace
+
 void createSearchIndex(sqlite3* db, const Progress& progress)
 {
     for (const QString& sql : createSql())
         exec(db, sql);
-    const QString fill = QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2").arg(kIndex, kText);
+    const QString fill =
+        QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2").arg(kIndex, indexedTexts(db));
     if (!progress) {
         exec(db, fill);
         return;
@@ -475,7 +492,7 @@ bool catchUp(sqlite3* db)
             // statement gave it as a segment of its own when the next begins.
             exec(db, QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT ID FROM %2)").arg(kIndex, kPending));
             exec(db, QStringLiteral("INSERT INTO %1 (rowid, SUCHTEXT) SELECT ID, SUCHTEXT FROM %2 WHERE ID IN (%3)")
-                         .arg(kIndex, kText, volumes));
+                         .arg(kIndex, indexedTexts(db), volumes));
             exec(db, QStringLiteral("DELETE FROM %1").arg(kPending));
         }
         exec(db, own ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE SUCHE_NACHFUEHREN"));
