@@ -18,8 +18,10 @@ class Connection;
 
 // Storing a spreadsheet's rows in the collection: publishers, series and
 // authors matched by name or made, the catalogue entries with their authors
-// and own copies, all in one transaction. The trial run is the same pass in a
-// transaction that is rolled back, so what it reports is what storing does.
+// and own copies, all in one transaction. The trial run goes through the
+// same pass and its decisions row by row, but writes nothing: what it
+// reports is what storing does, except where the database itself refuses a
+// write (then storing stores nothing and says why).
 namespace csvstore {
 
 // What happens to a row whose volume the catalogue has already (same ISBN,
@@ -60,8 +62,9 @@ struct ImportSummary {
 // The names of the collection's read-only lists, for planning.
 csvimport::Lookups readLookups(db::Connection& connection);
 
-// The trial run: everything storing does, rolled back. Refused rows are in the
-// summary; a file that cannot be read or a mapping that cannot work throws.
+// The trial run: every decision storing makes, without writing. Refused rows
+// are in the summary; a file that cannot be read or a mapping that cannot
+// work throws.
 ImportSummary dryRun(ComicData& data, const QString& path, const csvimport::Format& format,
                      const csvimport::Mapping& mapping, const ImportOptions& options = {});
 

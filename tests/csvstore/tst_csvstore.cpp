@@ -184,6 +184,8 @@ private Q_SLOTS:
                                                             << u"english-export.rows"_s;
         QTest::newRow("UTF-16 from a spreadsheet's Unicode text") << u"excel-unicode.txt"_s << ExistingRows::Skip
                                                                   << u"excel-unicode.rows"_s;
+        QTest::newRow("volumes repeated in the file, completed")
+            << u"wiederholt.csv"_s << ExistingRows::Complete << u"wiederholt.complete.rows"_s;
     }
 
     void storesWhatTheFileSays()
@@ -206,6 +208,46 @@ private Q_SLOTS:
         // The program's own tables see the new rows without being reopened.
         QCOMPARE(m_data->tblStripothek().recordCount(), rows(u"SELECT count(*) FROM SERVERSTRIPOTHEK"_s)[0].toInt());
         searchIndexAsRebuilt();
+    }
+
+    // The trial run decides without writing: every file, imported twice so
+    // that the second time every volume is there already, must be counted
+    // by the trial run as storing then counts it, and refused as storing is.
+    void trialRunDecidesAsStoring_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<ExistingRows>("existing");
+        for (const QString& dir : {QStringLiteral(DATA_DIR), QStringLiteral(PLAN_DATA_DIR)})
+            for (const QFileInfo& file : QDir(dir).entryInfoList({u"*.csv"_s, u"*.txt"_s}, QDir::Files, QDir::Name)) {
+                QTest::addRow("%s, skipped", qPrintable(file.fileName())) << file.filePath() << ExistingRows::Skip;
+                QTest::addRow("%s, completed", qPrintable(file.fileName())) << file.filePath() << ExistingRows::Complete;
+            }
+    }
+
+    void trialRunDecidesAsStoring()
+    {
+        QFETCH(QString, path);
+        QFETCH(ExistingRows, existing);
+        for (int pass = 1; pass <= 2; ++pass) {
+            csvstore::ImportSummary trial, stored;
+            const QString refused = errorOf([&] {
+                const Prepared p = prepare(path);
+                trial = csvstore::dryRun(*m_data, path, p.format, p.mapping, options(existing));
+            });
+            const QString before = everything();
+            const QString failed = errorOf([&] {
+                const Prepared p = prepare(path);
+                stored = csvstore::importFile(*m_data, path, p.format, p.mapping, options(existing));
+            });
+            if (!refused.isEmpty() || trial.plan.refusedRows > 0) {
+                QVERIFY2(!failed.isEmpty(), qPrintable(trial.text()));
+                QCOMPARE(everything(), before);
+                return;
+            }
+            QCOMPARE(failed, QString());
+            QCOMPARE(stored.text(), trial.text());
+            QVERIFY(stored == trial);
+        }
     }
 
     // An ISBN-10 and the ISBN-13 of the same book find one volume, whichever
