@@ -109,7 +109,7 @@ double rawInsert(const QString& databaseDir, const QList<csvimport::ImportRow>& 
     sqlite3* db = nullptr;
     if (sqlite3_open(QString(databaseDir + QStringLiteral("/stripothek.db")).toUtf8().constData(), &db) != SQLITE_OK)
         throw std::runtime_error("cannot open the raw collection");
-    rawExec(db, "PRAGMA cache_size=-131072");
+    rawExec(db, "PRAGMA cache_size=-65536");
     rawExec(db, "PRAGMA temp_store=MEMORY");
     db::addGermanOrderFunctions(db);
     rawExec(db, "BEGIN IMMEDIATE");
