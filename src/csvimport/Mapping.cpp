@@ -37,7 +37,8 @@ const std::vector<TargetInfo>& targetTable()
                                              "Issue No", "Issue Number", "Issue #", "Heft", "Heftnummer", "Heft-Nr.", "#",
                                              "Volume", "Vol"}},
         {Target::Publisher, "publisher", "Verlag", {"Verlag", "Verlage", "Publisher", "Verlagsname", "Imprint"}},
-        {Target::Isbn, "isbn", "ISBN", {"ISBN", "ISBN-Nr.", "ISBN-Nummer", "ISBN 13", "ISBN 10", "EAN", "Barcode"}},
+        {Target::Isbn, "isbn", "ISBN", {"ISBN", "ISBN-Nr.", "ISBN-Nummer", "ISBN 13", "ISBN 10", "EAN", "Barcode",
+                                       "ISBN/Barcode", "ISBN/EAN", "EAN/ISBN", "ISBN oder EAN", "UPC", "EAN/UPC"}},
         {Target::Pages, "pages", "Seiten", {"Seiten", "Seitenzahl", "Seitenanzahl", "Umfang", "Pages", "Page Count",
                                              "Number of Pages"}},
         {Target::LiteratureType, "literatureType", "Literaturtyp", {"Literaturtyp", "Typ", "Type", "Medium", "Kategorie",
@@ -201,7 +202,7 @@ bool englishName(const QString& folded)
         for (const char* name :
              {"Title", "Book Title", "Subtitle", "Sub-Title", "Series", "Series Name", "Series Title", "No", "Number",
               "Issue", "Issue No", "Issue Number", "Issue #", "Volume", "Vol", "Publisher", "Imprint", "Barcode",
-              "Pages", "Page Count", "Number of Pages", "Type", "Category", "Description", "Summary", "Synopsis",
+              "Pages", "Page Count", "Number of Pages", "UPC", "ISBN/Barcode", "Type", "Category", "Description", "Summary", "Synopsis",
               "Plot", "Notes", "Note", "Comment", "Comments", "Remarks", "Limited", "Limitation", "Print Run",
               "Missing", "Wishlist", "Wanted", "Want List", "Authors", "Creators", "Credits", "Edition", "Printing",
               "Condition", "Grade", "Purchase Date", "Date Purchased", "Purchased", "Bought", "Date Bought", "Price",

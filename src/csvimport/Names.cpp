@@ -84,14 +84,21 @@ int englishGrade(const QString& folded)
 
 // The grade of a condition written as collectors write grades between two
 // others, or null: "1-2" and "Z 1–2" (German half grades), "VF/NM", "FN+",
-// "9.4" (the ten-point scale of graded American comics). Between two grades
-// the worse one counts: a copy is not catalogued better than its seller saw it.
+// "9.4" (the ten-point scale of graded American comics), also with its
+// words and grader beside it ("VF/NM 9.0", "CGC 9.8", "9.2 NM-"), where the
+// number is the finer grade. Between two grades the worse one counts: a copy
+// is not catalogued better than its seller saw it.
 QString gradeBetween(QStringView text)
 {
     static const QRegularExpression german(
         QStringLiteral("^\\s*(?:Zustand|Note|Z)?\\s*([0-4])\\s*[-–/]\\s*([0-4])\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression tenPoint(QStringLiteral("^\\s*(\\d{1,2}\\.\\d)\\s*$"));
+    // Only the English grade letters may stand beside the number: "Z 1.5"
+    // is a German half grade written with a point, not 1.5 of ten.
+    static const QString words = QStringLiteral("(?:NM|VF|FN|VG|GD|FR|PR|MT|M|G)[+-]?(?:/(?:NM|VF|FN|VG|GD|FR|PR|MT|M|G)[+-]?)?");
+    static const QRegularExpression tenPoint(
+        QStringLiteral("^\\s*(?:(?:CGC|CBCS|PGX)\\s+)?(?:%1\\s+)?(\\d{1,2}\\.\\d)(?:\\s+%1)?\\s*$").arg(words),
+        QRegularExpression::CaseInsensitiveOption);
     const QString s = text.toString();
     if (const QRegularExpressionMatch m = german.match(s); m.hasMatch())
         return QString::number(std::max(m.captured(1).toInt(), m.captured(2).toInt()));

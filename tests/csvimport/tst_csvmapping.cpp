@@ -43,6 +43,7 @@ void tst_CsvMapping::proposals_data()
     QTest::newRow("the issue is the volume, not the series' run")
         << "Title|Series|Volume|Issue|Cover Artist|ISBN"
         << "Title→title1, Series→series, Issue→volume, Cover Artist→authors(Zeichner), ISBN→isbn; month/day";
+    QTest::newRow("ISBN and barcode in one column") << "Title|ISBN/Barcode" << "Title→title1, ISBN/Barcode→isbn; month/day";
     QTest::newRow("volume alone is the volume") << "Title|Volume" << "Title→title1, Volume→volume; month/day";
     QTest::newRow("a running number beside the volume") << "Nr.|Serie|Band|Titel"
                                                         << "Serie→series, Band→volume, Titel→title1";

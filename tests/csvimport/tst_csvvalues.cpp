@@ -170,6 +170,12 @@ void tst_CsvValues::lookups_data()
     QTest::newRow("condition: between two English grades") << condition << conditions << "FN/VF" << "2 – gut";
     QTest::newRow("condition: ten-point scale") << condition << conditions << "9.4" << "1 – sehr gut";
     QTest::newRow("condition: ten-point scale, fair") << condition << conditions << "1.5" << "3 – mäßig";
+    QTest::newRow("condition: ten-point scale with its words") << condition << conditions << "VF/NM 9.0"
+                                                               << "1 – sehr gut";
+    QTest::newRow("condition: grader and ten points") << condition << conditions << "CGC 9.8" << "1 – sehr gut";
+    QTest::newRow("condition: ten points, then words") << condition << conditions << "5.0 VG/FN" << "2 – gut";
+    QTest::newRow("condition: words and a number out of scale") << condition << conditions << "NM 12.0" << "";
+    QTest::newRow("condition: a German grade with a point") << condition << conditions << "Z 1.5" << "";
     QTest::newRow("condition: a school mark") << condition << conditions << "befriedigend" << "3 – mäßig";
     QTest::newRow("condition: unknown word") << condition << conditions << "prima" << "";
     QTest::newRow("condition: unknown grade") << condition << conditions << "5" << "";
