@@ -36,6 +36,10 @@ struct Format {
 struct Limits {
     qsizetype maxRecordLength = 1 << 20; // characters, line breaks inside quotes included
     int maxColumns = 1000;
+    // Data rows: a spreadsheet holds no more (1,048,576 rows with its header
+    // row); beyond that a file is no sheet saved as CSV, and the volumes
+    // a pass remembers would grow without bound.
+    qsizetype maxRows = 1'048'576;
 };
 
 struct Record {

@@ -390,7 +390,12 @@ PlanSummary planFile(const QString& path, const Format& format, const Mapping& m
     const qint64 size = reader.size();
     if (options.progress && !options.progress(0, size))
         throw Cancelled();
-    for (int n = 1; reader.next(record); ++n) {
+    for (qsizetype n = 1; reader.next(record); ++n) {
+        if (n > limits.maxRows)
+            throw ReadError(name, record.line, 0,
+                            QStringLiteral("Die Datei hat mehr als %1 Datenzeilen, mehr als eine Tabelle fasst; "
+                                           "teilen Sie sie auf und importieren Sie die Teile nacheinander")
+                                .arg(QLocale(QLocale::German, QLocale::Germany).toString(limits.maxRows)));
         if (const std::optional<ImportRow> row = planner.plan(record); row && sink)
             sink(*row);
         // Often enough for a smooth bar, rarely enough to cost nothing.

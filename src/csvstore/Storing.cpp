@@ -29,11 +29,6 @@ NamedList readNamed(db::Connection& connection, const QString& table, const QStr
     return list;
 }
 
-QString seriesVolumeKey(const QString& seriesId, int volume)
-{
-    return seriesId.toUpper() + QChar(0x1f) + QString::number(volume);
-}
-
 constexpr QLatin1String kEntryFields[] = {
     f::SCLTITEL1, f::SCLTITEL2,  f::SCLTITEL3, f::SCLSERIEID,   f::SCLBAND,      f::SCLVERLAGID,       f::SCLISBNNR,
     f::SCLSEITEN, f::SCLLITARTID, f::SCLSPARTEID, f::SCLINHALT, f::SCLBEMERKUNG, f::SCLMAXLIMANZAHL};
@@ -93,7 +88,7 @@ Storing::Storing(ComicData& data, const ImportOptions& options, ImportSummary& s
       m_literatureTypes(readNamed(m_connection, QStringLiteral("LITERATURART"), f::LAARTID, f::LANAME)),
       m_literatureKinds(readNamed(m_connection, QStringLiteral("UNTERART"), f::UATID, f::UANAME)),
       m_executions(readNamed(m_connection, QStringLiteral("AUSFUEHRUNGEN"), f::AFAUSFID, f::AFNAME)),
-      m_firstKey(m_keys.last())
+      m_firstKey(m_keys.last()), m_volumes(m_keys.prefix())
 {
     static_assert(std::size(kEntryFields) == kEntryFieldCount);
     // A table of its own in natural order: a new row goes to its end
@@ -109,8 +104,8 @@ Storing::Storing(ComicData& data, const ImportOptions& options, ImportSummary& s
                                       "ORDER BY rowid"),
                        m_catalogue.name());
     while (read.step())
-        remember(read.column(0).toString(), read.column(1).toString(), read.column(2).toString(),
-                 read.columnIsNull(3) ? std::optional<int>() : int(read.columnInt64(3)));
+        m_volumes.add(read.column(0).toString(), read.column(1).toString(), read.column(2).toString(),
+                      read.columnIsNull(3) ? std::optional<int>() : int(read.columnInt64(3)));
 }
 
 void Storing::finish()
@@ -127,7 +122,7 @@ void Storing::store(const ImportRow& row)
     // A volume that is there already is found through a stored series
     // only: a series the file brings new cannot hold it yet. A skipped
     // row makes nothing, not even its publisher.
-    QString comicId = existingEntry(row.isbn, m_series.find(row.series), row.volume);
+    QString comicId = m_volumes.find(row.isbn, m_series.find(row.series), row.volume);
     if (!comicId.isEmpty()) {
         ++m_summary.existing;
         if (m_options.existing == ExistingRows::Complete
@@ -140,7 +135,7 @@ void Storing::store(const ImportRow& row)
     const QString publisherId = m_publishers.idFor(row.publisher, m_summary.newPublishers);
     comicId = insertEntry(row, seriesId, publisherId);
     ++m_summary.volumes;
-    remember(comicId, row.isbn, seriesId, row.volume);
+    m_volumes.add(comicId, row.isbn, seriesId, row.volume);
     addAuthors(comicId, row, true);
     if (row.copy)
         addCopy(comicId, *row.copy, row.line);
@@ -157,23 +152,12 @@ db::KeyCounter Storing::keyCounter(ComicData& data)
     return db::KeyCounter(data.dbConnection(), keyGen.currentRowId(), keyGen.name(), keyGen.tableName());
 }
 
-void Storing::remember(const QString& comicId, const QString& isbn, const QString& seriesId, std::optional<int> volume)
+qint32 Storing::linkNumber(const QString& authorId, const QString& roleId)
 {
-    if (const QString key = db::comparableIsbn(isbn); !key.isEmpty() && !m_byIsbn.contains(key))
-        m_byIsbn.insert(key, comicId);
-    if (!seriesId.isEmpty() && volume)
-        if (const QString key = seriesVolumeKey(seriesId, *volume); !m_bySeriesVolume.contains(key))
-            m_bySeriesVolume.insert(key, comicId);
-}
-
-QString Storing::existingEntry(const QString& isbn, const QString& seriesId, std::optional<int> volume) const
-{
-    if (const QString key = db::comparableIsbn(isbn); !key.isEmpty())
-        if (const auto found = m_byIsbn.constFind(key); found != m_byIsbn.constEnd())
-            return *found;
-    if (!seriesId.isEmpty() && volume)
-        return m_bySeriesVolume.value(seriesVolumeKey(seriesId, *volume));
-    return {};
+    const QString both = authorId.toUpper() + QChar(0x1f) + roleId.toUpper();
+    if (const auto found = m_linkNumbers.constFind(both); found != m_linkNumbers.constEnd())
+        return *found;
+    return *m_linkNumbers.insert(both, qint32(m_linkNumbers.size()));
 }
 
 // The key of a read-only list's name; the plan matched it already, so a
@@ -223,7 +207,7 @@ Storing::Filled Storing::filledBy(const EntryValues& values, const ImportRow& ro
 Storing::Filled Storing::filledNow(const QString& comicId)
 {
     if (m_tracks)
-        if (const auto found = m_filled.constFind(comicId); found != m_filled.constEnd())
+        if (const auto found = m_filled.constFind(m_volumes.compact(comicId)); found != m_filled.constEnd())
             return *found;
     if (!m_catalogue.locate(f::SCLCOMICID, comicId))
         throw db::EngineError(m_catalogue.name(), QStringLiteral("Der Band %1 ist verschwunden").arg(comicId));
@@ -246,7 +230,7 @@ QString Storing::insertEntry(const ImportRow& row, const QString& seriesId, cons
     if (!m_writes) {
         const QString id = m_keys.next();
         if (m_tracks)
-            m_filled.insert(id, filledBy(values, row));
+            m_filled.insert(m_volumes.compact(id), filledBy(values, row));
         return id;
     }
     db::PendingRow pending(m_catalogue);
@@ -281,7 +265,7 @@ bool Storing::complete(const QString& comicId, const ImportRow& row, const QStri
             m_catalogue.fieldByName(f::SCLZUKAUFEN).setAsInteger(1);
         m_catalogue.post();
     } else if (changed && m_tracks) {
-        m_filled.insert(comicId, after);
+        m_filled.insert(m_volumes.compact(comicId), after);
     }
     changed |= addAuthors(comicId, row, false);
     if (row.copy && !hasCopy(comicId)) {
@@ -293,7 +277,7 @@ bool Storing::complete(const QString& comicId, const ImportRow& row, const QStri
 
 bool Storing::hasCopy(const QString& comicId)
 {
-    if (m_copied.contains(comicId))
+    if (m_tracks && m_copied.contains(m_volumes.compact(comicId)))
         return true;
     db::Statement& has = m_connection.cached(
         QStringLiteral("SELECT 1 FROM LOKALESTRIPOTHEK WHERE LCLSERVERCOMICID = ? COLLATE NOCASE LIMIT 1"),
@@ -309,7 +293,10 @@ bool Storing::addAuthors(const QString& comicId, const ImportRow& row, bool newE
 {
     if (row.authors.isEmpty())
         return false;
-    QSet<QString> present = m_tracks ? m_links.value(comicId) : QSet<QString>();
+    QSet<qint32> present;
+    if (m_tracks)
+        for (const qint32 link : m_links.value(m_volumes.compact(comicId)))
+            present.insert(link);
     if (!newEntry) {
         // The keys' index compares without case; so must the condition, or SQLite reads every row.
         db::Statement& read = m_connection.cached(
@@ -318,13 +305,13 @@ bool Storing::addAuthors(const QString& comicId, const ImportRow& row, bool newE
         read.bindAll({comicId});
         const db::StatementReset resetting(read);
         while (read.step())
-            present.insert(read.column(0).toString().toUpper() + QChar(0x1f) + read.column(1).toString().toUpper());
+            present.insert(linkNumber(read.column(0).toString(), read.column(1).toString()));
     }
     bool added = false;
     for (const csvimport::ImportAuthor& author : row.authors) {
         const QString authorId = m_authors.idFor(author.name, m_summary.newAuthors);
         const QString roleId = idOf(m_roles, author.role, row.line, "der Funktionen");
-        const QString both = authorId.toUpper() + QChar(0x1f) + roleId.toUpper();
+        const qint32 both = linkNumber(authorId, roleId);
         if (present.contains(both))
             continue;
         present.insert(both);
@@ -340,7 +327,7 @@ bool Storing::addAuthors(const QString& comicId, const ImportRow& row, bool newE
         added = true;
     }
     if (added && m_tracks)
-        m_links.insert(comicId, present);
+        m_links.insert(m_volumes.compact(comicId), present.values());
     return added;
 }
 
@@ -378,7 +365,7 @@ void Storing::addCopy(const QString& comicId, const ImportCopy& copy, int line)
         insert.bindAll(values);
         insert.exec();
     } else if (m_tracks) {
-        m_copied.insert(comicId);
+        m_copied.insert(m_volumes.compact(comicId));
     }
     ++m_summary.copies;
 }

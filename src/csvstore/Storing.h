@@ -1,6 +1,7 @@
 #pragma once
 
 #include "csvstore/CsvStore.h"
+#include "csvstore/VolumeIndex.h"
 #include "database/RecordKeys.h"
 #include "database/Table.h"
 
@@ -64,8 +65,7 @@ private:
     using Filled = quint32;
 
     static db::KeyCounter keyCounter(ComicData& data);
-    void remember(const QString& comicId, const QString& isbn, const QString& seriesId, std::optional<int> volume);
-    QString existingEntry(const QString& isbn, const QString& seriesId, std::optional<int> volume) const;
+    qint32 linkNumber(const QString& authorId, const QString& roleId);
     QString idOf(const NamedList& list, const QString& name, int line, const char* what) const;
     EntryValues entryValues(const csvimport::ImportRow& row, const QString& seriesId, const QString& publisherId) const;
     static Filled filledBy(const EntryValues& values, const csvimport::ImportRow& row);
@@ -92,13 +92,14 @@ private:
     NameMatcher m_publishers, m_series, m_authors;
     NamedList m_roles, m_conditions, m_literatureTypes, m_literatureKinds, m_executions;
     qint64 m_firstKey;
-    QHash<QString, QString> m_byIsbn;         // ISBN key → comic key
-    QHash<QString, QString> m_bySeriesVolume; // series key and volume → comic key
+    VolumeIndex m_volumes;
     QHash<QDate, QString> m_dates;
-    // What deciding did not write: per entry made or completed.
-    QHash<QString, Filled> m_filled;
-    QHash<QString, QSet<QString>> m_links; // author key, 0x1f, role key (upper case)
-    QSet<QString> m_copied;
+    // What deciding did not write: per entry made or completed, by its
+    // record key's number (VolumeIndex::compact).
+    QHash<qint64, Filled> m_filled;
+    QHash<qint64, QList<qint32>> m_links; // the entry's author and role pairs (linkNumber)
+    QSet<qint64> m_copied;
+    QHash<QString, qint32> m_linkNumbers; // author key, 0x1f, role key (upper case) → number
 };
 
 } // namespace csvstore::detail

@@ -295,6 +295,7 @@ private Q_SLOTS:
         QTest::newRow("a line past the limit after good rows") << u"long"_s << u"Zeile 3"_s;
         QTest::newRow("the database refuses an own copy") << u"kasse-1252.csv"_s << u"gesperrt"_s;
         QTest::newRow("cancelled after the first rows were stored") << u"kasse-1252.csv"_s << u"abgebrochen"_s;
+        QTest::newRow("more rows than a sheet holds") << u"kasse-1252.csv"_s << u"Zeile 6: Die Datei hat mehr als 3 Datenzeilen"_s;
     }
 
     void refusedFileChangesNothing()
@@ -314,6 +315,8 @@ private Q_SLOTS:
             connection().execute(u"CREATE TEMP TRIGGER refuse BEFORE INSERT ON LOKALESTRIPOTHEK WHEN "
                                  "(SELECT count(*) FROM LOKALESTRIPOTHEK) = 1 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END"_s);
         csvstore::ImportOptions o = options();
+        if (refusal.contains(u"Datenzeilen"_s))
+            o.limits.maxRows = 3;
         bool stored = false;
         if (refusal == u"abgebrochen"_s)
             o.progress = [&](qint64 done, qint64) {
