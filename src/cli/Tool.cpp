@@ -79,8 +79,9 @@ QStringList exportCollection(const QString& dir, const QString& target, int* cov
 QString sentence(const QString& message)
 {
     const QString text = message.trimmed();
+    // An ellipsis ends a sentence too: "…." is a full stop too many.
     if (text.isEmpty() || text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char('!'))
-        || text.endsWith(QLatin1Char('?')))
+        || text.endsWith(QLatin1Char('?')) || text.endsWith(QChar(0x2026)))
         return text;
     return text + QLatin1Char('.');
 }
