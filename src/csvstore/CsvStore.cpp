@@ -130,7 +130,11 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
         }
         // Inside the import's transaction: its volumes are searched through
         // the index from the first moment on, and one statement writes them all.
-        db::search::catchUp(data.dbConnection().handle());
+        // Between its slices the windows paint; the pass cannot stop any more.
+        std::function<void()> paint;
+        if (options.progress)
+            paint = [&options] { options.progress(1, 1); };
+        db::search::catchUp(data.dbConnection().handle(), paint);
         transaction.commit();
     }
     return summary;

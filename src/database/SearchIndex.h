@@ -72,8 +72,10 @@ QString searchCountSql(const QString& typed);
 
 // Writes the index rows of the waiting volumes anew and clears the notes,
 // in one transaction (a savepoint inside the caller's). Returns whether
-// there was anything to do.
-bool catchUp(sqlite3* db);
+// there was anything to do. With between, many volumes are written in
+// slices, a statement each, and between is called after each slice: the
+// caller may let its windows paint then, as it may not inside a statement.
+bool catchUp(sqlite3* db, const std::function<void()>& between = {});
 
 // Right after opening: a file that can be written catches up with what
 // other programs changed meanwhile; an older file with an index kept

@@ -449,6 +449,32 @@ private Q_SLOTS:
         QCOMPARE(c.found(text), expected);
         QCOMPARE(c.found(QStringLiteral("asterix")), QStringList{"Asterix der Gallier"});
     }
+
+    // Many waiting volumes, some of them noted as changed, written slice by
+    // slice with a pause between: the index holds what one statement writes.
+    void catchesUpInSlices()
+    {
+        Collection c;
+        c.close();
+        QCOMPARE(plainExec(c.file, QStringLiteral(
+                                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60000) "
+                                       "INSERT INTO SERVERSTRIPOTHEK (SCLCOMICID, SCLTITEL1, SCLFEHLT) "
+                                       "SELECT 'N' || i, 'Band ' || i || ' über Köln', 0 FROM n; "
+                                       "UPDATE SERVERSTRIPOTHEK SET SCLTITEL1 = 'Ärger im Paradies, neu' "
+                                       "WHERE SCLCOMICID = 'K1'")),
+                 QString());
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(c.file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        db::addGermanOrderFunctions(db);
+        int pauses = 0;
+        QVERIFY(db::search::catchUp(db, [&pauses] { ++pauses; }));
+        sqlite3_close(db);
+        QCOMPARE(pauses, 3);
+        QCOMPARE(indexDrift(c.file), QString());
+        c.open();
+        QCOMPARE(c.found(QStringLiteral("59999 uber koln")), QStringList{"Band 59999 über Köln"});
+        QCOMPARE(c.found(QStringLiteral("paradies, neu")), QStringList{"Ärger im Paradies, neu"});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSearch)
