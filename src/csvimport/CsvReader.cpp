@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 namespace csvimport {
 
@@ -161,7 +162,7 @@ bool CsvReader::readNarrowLine(QString& line)
                                 "deren Kodierung nicht erkannt wurde"));
         const qsizetype n = p - begin;
         if (m_lineBytes.size() + n > m_limits.maxRecordLength)
-            fail(m_line + 1, 0, QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(m_limits.maxRecordLength));
+            fail(m_line + 1, 0, QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(QLocale(QLocale::German, QLocale::Germany).toString(m_limits.maxRecordLength)));
         m_lineBytes.append(begin, n);
         m_blockPos += n;
         if (p != end) {
@@ -211,7 +212,7 @@ bool CsvReader::readWideLine(QString& line)
             ++p;
         const qsizetype n = p - begin;
         if (m_wideLine.size() + n > m_limits.maxRecordLength)
-            fail(m_line + 1, 0, QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(m_limits.maxRecordLength));
+            fail(m_line + 1, 0, QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(QLocale(QLocale::German, QLocale::Germany).toString(m_limits.maxRecordLength)));
         m_wideLine.append(begin, n);
         m_textPos += n;
         if (p != end) {

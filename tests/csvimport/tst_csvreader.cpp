@@ -297,7 +297,7 @@ void tst_CsvReader::longLineInBoundedMemory()
         while (reader.next(r)) {
         }
     });
-    QCOMPARE(error, QStringLiteral("„lang.csv“, Zeile 2: Die Zeile ist länger als 1048576 Zeichen"));
+    QCOMPARE(error, QStringLiteral("„lang.csv“, Zeile 2: Die Zeile ist länger als 1.048.576 Zeichen"));
     QVERIFY2(peakMb() - before < 24, qPrintable(QString::number(peakMb() - before)));
 }
 
