@@ -203,6 +203,30 @@ csvimport::Lookups readLookups(db::Connection& connection)
     return lookups;
 }
 
+QStringList offeredCurrencies(db::Connection& connection, int most)
+{
+    db::Statement read(connection.handle(),
+                       QStringLiteral("SELECT LCLKPREISWG FROM LOKALESTRIPOTHEK WHERE trim(LCLKPREISWG) <> ''"
+                                      " GROUP BY LCLKPREISWG ORDER BY count(*) DESC, LCLKPREISWG LIMIT ?"),
+                       QStringLiteral("LOKALESTRIPOTHEK"));
+    read.bindInt64(1, most);
+    QStringList currencies;
+    while (read.step()) {
+        QString currency = read.column(0).toString().trimmed();
+        try {
+            currency = csvimport::parseCurrency(currency);
+        } catch (const csvimport::ValueError&) {
+            // typed in by hand and kept as the collection has it
+        }
+        if (!currencies.contains(currency))
+            currencies << currency;
+    }
+    for (const QString& usual : {QStringLiteral("€"), QStringLiteral("DM")})
+        if (!currencies.contains(usual))
+            currencies << usual;
+    return currencies;
+}
+
 ImportSummary dryRun(ComicData& data, const QString& path, const csvimport::Format& format,
                      const csvimport::Mapping& mapping, const ImportOptions& options)
 {
