@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <optional>
 #include <sqlite3.h>
 
@@ -205,22 +206,30 @@ csvimport::Lookups readLookups(db::Connection& connection)
 
 QStringList offeredCurrencies(db::Connection& connection, int most)
 {
+    // Counted after reading: "EUR" and "€" are one currency to the user.
+    QList<std::pair<QString, qint64>> counted;
     db::Statement read(connection.handle(),
-                       QStringLiteral("SELECT LCLKPREISWG FROM LOKALESTRIPOTHEK WHERE trim(LCLKPREISWG) <> ''"
-                                      " GROUP BY LCLKPREISWG ORDER BY count(*) DESC, LCLKPREISWG LIMIT ?"),
+                       QStringLiteral("SELECT LCLKPREISWG, count(*) FROM LOKALESTRIPOTHEK WHERE trim(LCLKPREISWG) <> ''"
+                                      " GROUP BY LCLKPREISWG ORDER BY count(*) DESC, LCLKPREISWG"),
                        QStringLiteral("LOKALESTRIPOTHEK"));
-    read.bindInt64(1, most);
-    QStringList currencies;
     while (read.step()) {
         QString currency = read.column(0).toString().trimmed();
         try {
             currency = csvimport::parseCurrency(currency);
         } catch (const csvimport::ValueError&) {
-            // typed in by hand and kept as the collection has it
+            // typed in by hand: offered as the collection has it
         }
-        if (!currencies.contains(currency))
-            currencies << currency;
+        const auto same =
+            std::find_if(counted.begin(), counted.end(), [&](const auto& c) { return c.first == currency; });
+        if (same == counted.end())
+            counted.append({currency, read.columnInt64(1)});
+        else
+            same->second += read.columnInt64(1);
     }
+    std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    QStringList currencies;
+    for (const auto& c : counted.first(std::min<qsizetype>(most, counted.size())))
+        currencies << c.first;
     for (const QString& usual : {QStringLiteral("€"), QStringLiteral("DM")})
         if (!currencies.contains(usual))
             currencies << usual;

@@ -454,7 +454,9 @@ private Q_SLOTS:
     {
         QTemporaryDir files;
         const QString csv = writeFile(files, u"luecken.csv"_s,
-                                      "Serie;Band;Kaufpreis;Bemerkungen\nLücken;1;;\nLücken;2;\"  4,95\n\xe2\x82\xac\";\n");
+                                      "Serie;Band;Kaufpreis;Bemerkungen\n"
+                                      "Lücken;1;;\n"
+                                      "Lücken;2;\"  4,95\n\xe2\x82\xac\";\n");
         csvwizard::TCsvImportWizard wizard(*m_data);
         toMapping(wizard, csv);
         const auto* mapping = control<QTableWidget>(wizard, u"grdMapping"_s);
