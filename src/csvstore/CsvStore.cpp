@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <optional>
 #include <sqlite3.h>
 
@@ -201,6 +202,38 @@ csvimport::Lookups readLookups(db::Connection& connection)
     lookups.literatureKinds = names(QStringLiteral("UNTERART"), f::UANAME);
     lookups.executions = names(QStringLiteral("AUSFUEHRUNGEN"), f::AFNAME);
     return lookups;
+}
+
+QStringList offeredCurrencies(db::Connection& connection, int most)
+{
+    // Counted after reading: "EUR" and "€" are one currency to the user.
+    QList<std::pair<QString, qint64>> counted;
+    db::Statement read(connection.handle(),
+                       QStringLiteral("SELECT LCLKPREISWG, count(*) FROM LOKALESTRIPOTHEK WHERE trim(LCLKPREISWG) <> ''"
+                                      " GROUP BY LCLKPREISWG ORDER BY count(*) DESC, LCLKPREISWG"),
+                       QStringLiteral("LOKALESTRIPOTHEK"));
+    while (read.step()) {
+        QString currency = read.column(0).toString().trimmed();
+        try {
+            currency = csvimport::parseCurrency(currency);
+        } catch (const csvimport::ValueError&) {
+            // typed in by hand: offered as the collection has it
+        }
+        const auto same =
+            std::find_if(counted.begin(), counted.end(), [&](const auto& c) { return c.first == currency; });
+        if (same == counted.end())
+            counted.append({currency, read.columnInt64(1)});
+        else
+            same->second += read.columnInt64(1);
+    }
+    std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    QStringList currencies;
+    for (const auto& c : counted.first(std::min<qsizetype>(most, counted.size())))
+        currencies << c.first;
+    for (const QString& usual : {QStringLiteral("€"), QStringLiteral("DM")})
+        if (!currencies.contains(usual))
+            currencies << usual;
+    return currencies;
 }
 
 ImportSummary dryRun(ComicData& data, const QString& path, const csvimport::Format& format,

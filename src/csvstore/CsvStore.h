@@ -62,6 +62,12 @@ struct ImportSummary {
 // The names of the collection's read-only lists, for planning.
 csvimport::Lookups readLookups(db::Connection& connection);
 
+// The currencies to offer for prices that name none: those the collection's
+// own copies are priced in, the most used first and at most `most` of them,
+// written as the import writes a cell's currency ("EUR" as "€"), then the
+// euro and the mark when they are not among them.
+QStringList offeredCurrencies(db::Connection& connection, int most = 10);
+
 // The trial run: every decision storing makes, without writing. Refused rows
 // are in the summary; a file that cannot be read or a mapping that cannot
 // work throws.

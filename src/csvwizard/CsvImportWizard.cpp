@@ -6,6 +6,8 @@
 #include "core/WaitCursor.h"
 #include "csvimport/ImportPlan.h"
 #include "csvimport/FormatDetection.h"
+#include "csvwizard/ErrorLabel.h"
+#include "csvwizard/MappingPage.h"
 #include "csvwizard/PassProgress.h"
 #include "database/ComicData.h"
 
@@ -17,7 +19,6 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -35,15 +36,6 @@ namespace {
 
 constexpr int kPreviewRows = 20;
 
-QLabel* errorLabel(const char* name, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setWordWrap(true);
-    label->setStyleSheet(QStringLiteral("color: #b00000"));
-    return label;
-}
-
 QString message(const std::exception& e)
 {
     return QString::fromUtf8(e.what());
@@ -59,34 +51,10 @@ private:
     std::function<bool()> m_ready;
 };
 
-// A combo box in a scrolled table: the wheel scrolls the table until the
-// user has chosen the box, so that scrolling never changes a field.
-class WheelGuard : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus()) {
-            event->ignore();
-            return true;
-        }
-        return false;
-    }
-};
-
-QComboBox* mappingBox(const QString& name, QWidget* parent, QObject* wheelGuard)
-{
-    auto* box = new QComboBox(parent);
-    box->setObjectName(name);
-    box->setFocusPolicy(Qt::StrongFocus);
-    box->installEventFilter(wheelGuard);
-    return box;
-}
-
 } // namespace
 
 TCsvImportWizard::TCsvImportWizard(ComicData& data, QWidget* parent)
-    : QWizard(parent), m_data(data), m_wheelGuard(new WheelGuard(this))
+    : QWizard(parent), m_data(data)
 {
     const db::Connection& connection = data.dbConnection();
     if (connection.readAsItIs() || connection.onlyReadable())
@@ -100,11 +68,12 @@ TCsvImportWizard::TCsvImportWizard(ComicData& data, QWidget* parent)
     setButtonText(QWizard::NextButton, QStringLiteral("&Weiter >"));
     setButtonText(QWizard::FinishButton, QStringLiteral("&Importieren"));
     setButtonText(QWizard::CancelButton, QStringLiteral("Abbrechen"));
-    m_roles = csvstore::readLookups(data.dbConnection()).roles;
-    setPage(FilePage, buildFilePage());
-    setPage(FormatPage, buildFormatPage());
-    setPage(MappingPage, buildMappingPage());
-    setPage(SummaryPage, buildSummaryPage());
+    setPage(FileStep, buildFilePage());
+    setPage(FormatStep, buildFormatPage());
+    m_mappingPage = new MappingPage(csvstore::readLookups(data.dbConnection()).roles,
+                                    csvstore::offeredCurrencies(data.dbConnection()), this);
+    setPage(MappingStep, m_mappingPage);
+    setPage(SummaryStep, buildSummaryPage());
     resize(860, 600);
 }
 
@@ -186,36 +155,6 @@ QWizardPage* TCsvImportWizard::buildFormatPage()
     return page;
 }
 
-QWizardPage* TCsvImportWizard::buildMappingPage()
-{
-    auto* page = new QWizardPage(this);
-    page->setObjectName(QStringLiteral("pgMapping"));
-    page->setTitle(QStringLiteral("Spalten zuordnen"));
-    page->setSubTitle(QStringLiteral("Welches Feld der Sammlung jede Spalte füllt, nach den Spaltennamen "
-                                     "vorgeschlagen. Autorenspalten nennen die Funktion ihrer Namen."));
-    auto* layout = new QVBoxLayout(page);
-    grdMapping = new QTableWidget(0, 4, page);
-    grdMapping->setObjectName(QStringLiteral("grdMapping"));
-    grdMapping->setHorizontalHeaderLabels(
-        {QStringLiteral("Spalte"), QStringLiteral("Beispiel"), QStringLiteral("Feld"), QStringLiteral("Funktion")});
-    grdMapping->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grdMapping->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    layout->addWidget(grdMapping, 1);
-    auto* buttons = new QHBoxLayout;
-    auto* save = new QPushButton(QStringLiteral("Zuordnung &speichern …"), page);
-    save->setObjectName(QStringLiteral("btnSaveMapping"));
-    auto* load = new QPushButton(QStringLiteral("Zuordnung &laden …"), page);
-    load->setObjectName(QStringLiteral("btnLoadMapping"));
-    buttons->addWidget(save);
-    buttons->addWidget(load);
-    buttons->addStretch(1);
-    layout->addLayout(buttons);
-    layout->addWidget(errorLabel("labMappingError", page));
-    connect(save, &QPushButton::clicked, this, &TCsvImportWizard::saveMapping);
-    connect(load, &QPushButton::clicked, this, &TCsvImportWizard::loadMapping);
-    return page;
-}
-
 QWizardPage* TCsvImportWizard::buildSummaryPage()
 {
     auto* page = new SummaryWizardPage([this] { return m_trial && m_trial->plan.refusedRows == 0 && !m_pass; }, this);
@@ -292,19 +231,17 @@ void TCsvImportWizard::readFormat(bool guessAgain)
     editSkip->setValue(m_format.skipRecords);
     m_filling = false;
     showPreview();
-    grdMapping->setRowCount(0); // proposed anew for these columns
+    m_mappingPage->setFile(path, m_format, m_header, m_sample); // proposed anew for these columns
 }
 
 void TCsvImportWizard::showPreview()
 {
-    qsizetype columns = m_header.size();
-    for (const csvimport::Record& r : m_sample)
-        columns = std::max(columns, r.fields.size());
+    const int columns = columnCount(m_header, m_sample);
     grdPreview->clear();
-    grdPreview->setColumnCount(int(columns));
+    grdPreview->setColumnCount(columns);
     grdPreview->setRowCount(int(m_sample.size()));
     QStringList titles;
-    for (qsizetype c = 0; c < columns; ++c)
+    for (int c = 0; c < columns; ++c)
         titles << (c < m_header.size() ? m_header[c] : QString::number(c + 1));
     grdPreview->setHorizontalHeaderLabels(titles);
     QStringList lines;
@@ -314,96 +251,6 @@ void TCsvImportWizard::showPreview()
             grdPreview->setItem(r, c, new QTableWidgetItem(m_sample[r].fields[c]));
     }
     grdPreview->setVerticalHeaderLabels(lines);
-}
-
-void TCsvImportWizard::fillMapping(const csvimport::Mapping& mapping)
-{
-    m_shown = mapping;
-    const QList<csvimport::ColumnMapping> resolved = mapping.resolve(m_header, grdPreview->columnCount());
-    grdMapping->setRowCount(grdPreview->columnCount());
-    for (int c = 0; c < grdPreview->columnCount(); ++c) {
-        csvimport::ColumnMapping column;
-        for (const csvimport::ColumnMapping& r : resolved)
-            if (r.index == c)
-                column = r;
-        grdMapping->setItem(c, 0, new QTableWidgetItem(grdPreview->horizontalHeaderItem(c)->text()));
-        const QString sample = m_sample.isEmpty() ? QString() : m_sample.first().fields.value(c);
-        grdMapping->setItem(c, 1, new QTableWidgetItem(sample.simplified()));
-        auto* target = mappingBox(QStringLiteral("cbTarget%1").arg(c + 1), grdMapping, m_wheelGuard);
-        for (const csvimport::Target t : csvimport::allTargets())
-            target->addItem(csvimport::targetCaption(t), int(t));
-        target->setCurrentIndex(target->findData(int(column.target)));
-        auto* role = mappingBox(QStringLiteral("cbRole%1").arg(c + 1), grdMapping, m_wheelGuard);
-        role->addItem(QStringLiteral("(wie in der Zelle genannt)"), QString());
-        for (const QString& r : m_roles)
-            role->addItem(r, r);
-        role->setCurrentIndex(std::max(0, role->findData(column.role)));
-        role->setEnabled(column.target == csvimport::Target::Authors);
-        connect(target, &QComboBox::currentIndexChanged, role, [target, role] {
-            role->setEnabled(csvimport::Target(target->currentData().toInt()) == csvimport::Target::Authors);
-        });
-        grdMapping->setCellWidget(c, 2, target);
-        grdMapping->setCellWidget(c, 3, role);
-    }
-    grdMapping->resizeColumnsToContents();
-}
-
-csvimport::Mapping TCsvImportWizard::currentMapping() const
-{
-    // What decides beyond the columns (dates with slashes, commas between
-    // authors, a currency for bare prices) comes from the mapping shown last,
-    // proposed from the sample or loaded; the columns from the table.
-    csvimport::Mapping mapping = m_shown;
-    mapping.columns.clear();
-    for (int c = 0; c < grdMapping->rowCount(); ++c) {
-        const auto* target = qobject_cast<QComboBox*>(grdMapping->cellWidget(c, 2));
-        const auto* role = qobject_cast<QComboBox*>(grdMapping->cellWidget(c, 3));
-        csvimport::ColumnMapping column;
-        column.name = m_format.header ? m_header.value(c) : QString();
-        column.index = c;
-        column.target = csvimport::Target(target->currentData().toInt());
-        if (column.target == csvimport::Target::Authors)
-            column.role = role->currentData().toString();
-        mapping.columns << column;
-    }
-    mapping.file = m_format;
-    return mapping;
-}
-
-void TCsvImportWizard::saveMapping()
-{
-    auto* error = findChild<QLabel*>(QStringLiteral("labMappingError"));
-    QFileDialog dialog(this, QStringLiteral("Zuordnung speichern"),
-                       QFileInfo(editFile->text()).completeBaseName() + QStringLiteral(".zuordnung.json"),
-                       QStringLiteral("Zuordnungen (*.json)"));
-    dialog.setObjectName(QStringLiteral("dlgSaveMapping"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("json"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    try {
-        currentMapping().save(dialog.selectedFiles().constFirst());
-        error->clear();
-    } catch (const std::exception& e) {
-        error->setText(message(e));
-    }
-}
-
-void TCsvImportWizard::loadMapping()
-{
-    auto* error = findChild<QLabel*>(QStringLiteral("labMappingError"));
-    QFileDialog dialog(this, QStringLiteral("Zuordnung laden"), QFileInfo(editFile->text()).absolutePath(),
-                       QStringLiteral("Zuordnungen (*.json);;Alle Dateien (*)"));
-    dialog.setObjectName(QStringLiteral("dlgLoadMapping"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    try {
-        fillMapping(csvimport::Mapping::load(dialog.selectedFiles().constFirst()));
-        error->clear();
-    } catch (const std::exception& e) {
-        error->setText(message(e));
-    }
 }
 
 csvstore::ImportOptions TCsvImportWizard::options() const
@@ -450,8 +297,8 @@ std::optional<csvstore::ImportSummary> TCsvImportWizard::runPass(bool store)
     csvstore::ImportOptions o = options();
     o.progress = [&progress](qint64 read, qint64 size) { return progress.report(read, size); };
     if (store)
-        return csvstore::importFile(m_data, editFile->text(), m_format, currentMapping(), o);
-    return csvstore::dryRun(m_data, editFile->text(), m_format, currentMapping(), o);
+        return csvstore::importFile(m_data, editFile->text(), m_format, m_mappingPage->mapping(), o);
+    return csvstore::dryRun(m_data, editFile->text(), m_format, m_mappingPage->mapping(), o);
 }
 
 void TCsvImportWizard::runTrial()
@@ -515,15 +362,15 @@ void TCsvImportWizard::closeEvent(QCloseEvent* event)
 void TCsvImportWizard::initializePage(int id)
 {
     QWizard::initializePage(id);
-    if (id == MappingPage && grdMapping->rowCount() == 0)
-        fillMapping(csvimport::proposeMapping(m_header, m_sample));
-    else if (id == SummaryPage) {
+    if (id == MappingStep && !m_mappingPage->isShowing())
+        m_mappingPage->showMapping(csvimport::proposeMapping(m_header, m_sample));
+    else if (id == SummaryStep) {
         // Once the page shows: the wizard keeps painting behind the progress.
         m_trial.reset();
         labSummary->clear();
         QMetaObject::invokeMethod(
             this, [this] {
-                if (isVisible() && currentId() == SummaryPage && !m_trial)
+                if (isVisible() && currentId() == SummaryStep && !m_trial)
                     runTrial();
             },
             Qt::QueuedConnection);
@@ -532,7 +379,7 @@ void TCsvImportWizard::initializePage(int id)
 
 bool TCsvImportWizard::validateCurrentPage()
 {
-    if (currentId() == FilePage) {
+    if (currentId() == FileStep) {
         auto* error = findChild<QLabel*>(QStringLiteral("labFileError"));
         try {
             if (editFile->text().trimmed().isEmpty())
@@ -546,16 +393,15 @@ bool TCsvImportWizard::validateCurrentPage()
             return false;
         }
     }
-    if (currentId() == FormatPage && !labFormatError->text().isEmpty())
+    if (currentId() == FormatStep && !labFormatError->text().isEmpty())
         return false;
-    if (currentId() == MappingPage) {
-        auto* error = findChild<QLabel*>(QStringLiteral("labMappingError"));
+    if (currentId() == MappingStep) {
         try {
-            csvimport::Planner check(m_format.header ? m_header : QStringList(), currentMapping(),
+            csvimport::Planner check(m_format.header ? m_header : QStringList(), m_mappingPage->mapping(),
                                      csvimport::PlanOptions{csvstore::readLookups(m_data.dbConnection())});
-            error->clear();
+            m_mappingPage->setError({});
         } catch (const std::exception& e) {
-            error->setText(message(e));
+            m_mappingPage->setError(message(e));
             return false;
         }
     }

@@ -21,6 +21,7 @@ class QTableWidget;
 
 namespace csvwizard {
 
+class MappingPage;
 class PassProgress;
 
 // "Importieren aus Tabelle": a spreadsheet's CSV file into the collection in
@@ -50,20 +51,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum Page { FilePage, FormatPage, MappingPage, SummaryPage };
+    enum Step { FileStep, FormatStep, MappingStep, SummaryStep };
     QWizardPage* buildFilePage();
     QWizardPage* buildFormatPage();
-    QWizardPage* buildMappingPage();
     QWizardPage* buildSummaryPage();
 
     void browse();
     // Reads the format and the first rows again with what the user fixed.
     void readFormat(bool guessAgain);
     void showPreview();
-    void fillMapping(const csvimport::Mapping& mapping);
-    csvimport::Mapping currentMapping() const;
-    void saveMapping();
-    void loadMapping();
     void runTrial();
     // The trial run or the import with its progress; nothing when a pass
     // runs already. Throws csvimport::Cancelled when the user cancelled.
@@ -75,14 +71,11 @@ private:
     csvimport::Format m_format;
     QStringList m_header;
     QList<csvimport::Record> m_sample;
-    csvimport::Mapping m_shown; // the mapping the table was filled from
-    QStringList m_roles;
     std::optional<csvstore::ImportSummary> m_trial;
     std::optional<csvstore::ImportSummary> m_imported;
     bool m_filling = false;
     PassProgress* m_pass = nullptr; // the pass that runs
     bool m_closeAsked = false;
-    QObject* m_wheelGuard = nullptr;
 
     QLineEdit* editFile = nullptr;
     QComboBox* cbEncoding = nullptr;
@@ -91,7 +84,7 @@ private:
     QSpinBox* editSkip = nullptr;
     QLabel* labFormatError = nullptr;
     QTableWidget* grdPreview = nullptr;
-    QTableWidget* grdMapping = nullptr;
+    MappingPage* m_mappingPage = nullptr;
     QRadioButton* rbSkip = nullptr;
     QRadioButton* rbComplete = nullptr;
     QLabel* labSummary = nullptr;

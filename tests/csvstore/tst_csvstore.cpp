@@ -169,6 +169,21 @@ private Q_SLOTS:
         QVERIFY(!db::search::upgradeSearchIndex(connection().handle()));
     }
 
+    // Offered for prices without a currency: the collection's own, the most
+    // used first and written as a cell's currency is stored, then the euro
+    // and the mark.
+    void offeredCurrenciesMostUsedFirst()
+    {
+        QCOMPARE(csvstore::offeredCurrencies(connection()), (QStringList{u"€"_s, u"DM"_s}));
+        int key = 0;
+        for (const QString& currency : {u"CHF"_s, u"CHF"_s, u"CHF"_s, u"DM"_s, u"EUR"_s, u"€"_s, u"Lire"_s, u" "_s})
+            db::Statement(connection().handle(), u"INSERT INTO LOKALESTRIPOTHEK (LCLCOMICID, LCLSERVERCOMICID, "
+                                                 "LCLKPREISWG) VALUES ('L%1', 'C1', '%2')"_s.arg(++key).arg(currency))
+                .exec();
+        QCOMPARE(csvstore::offeredCurrencies(connection()), (QStringList{u"CHF"_s, u"€"_s, u"DM"_s, u"Lire"_s}));
+        QCOMPARE(csvstore::offeredCurrencies(connection(), 1), (QStringList{u"CHF"_s, u"€"_s, u"DM"_s}));
+    }
+
     void storesWhatTheFileSays_data()
     {
         QTest::addColumn<QString>("file");

@@ -84,6 +84,61 @@ class TestCsvImportWizard : public QObject {
     {
         return QDir(dir + u"/database/Sicherungen"_s).entryList({u"*.db"_s}).join(u' ');
     }
+    static QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
+    {
+        QFile out(dir.filePath(name));
+        if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(out.fileName()));
+        return out.fileName();
+    }
+    // The file proposed up to the mapping's page.
+    static void toMapping(csvwizard::TCsvImportWizard& wizard, const QString& csv)
+    {
+        wizard.setWindowModality(Qt::ApplicationModal);
+        wizard.show();
+        control<QLineEdit>(wizard, u"editFile"_s)->setText(csv);
+        wizard.next();
+        wizard.next();
+        QCOMPARE(wizard.currentPage()->objectName(), u"pgMapping"_s);
+    }
+    // Clicks opener and answers its file dialog with path.
+    static bool chooseFile(QPushButton* opener, const QString& path)
+    {
+        bool chosen = false;
+        QTimer::singleShot(0, opener, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+            chosen = true;
+        });
+        opener->click();
+        return chosen;
+    }
+    // A choice as the user makes it: a box ticked ("an") or not, an entry
+    // picked from a list, a currency typed when the list has none such.
+    static QString choiceOf(QWidget* w)
+    {
+        if (const auto* box = qobject_cast<QCheckBox*>(w))
+            return box->isChecked() ? u"an"_s : u"aus"_s;
+        return qobject_cast<QComboBox*>(w)->currentText();
+    }
+    static void choose(QWidget* w, const QString& choice)
+    {
+        if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            box->setChecked(choice == u"an"_s);
+            return;
+        }
+        auto* combo = qobject_cast<QComboBox*>(w);
+        if (const int at = combo->findText(choice); at >= 0)
+            combo->setCurrentIndex(at);
+        else {
+            QVERIFY(combo->isEditable());
+            combo->lineEdit()->selectAll();
+            QTest::keyClicks(combo->lineEdit(), choice);
+        }
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -314,6 +369,100 @@ private Q_SLOTS:
                            "LCLSERVERCOMICID = SCLCOMICID WHERE SCLSERIENTEXT = 'Datumsreihe'"_s);
         QVERIFY(read.step());
         QCOMPARE(read.column(0).toString(), u"1998-03-10"_s);
+    }
+
+    // What the mapping's page decides beyond the columns, each changed from
+    // what the file proposes, reaches the stored volume; through a saved and
+    // loaded mapping too, the page put back to the proposal in between.
+    void choicesBeyondTheColumnsReachTheCollection_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<bool>("reloaded");
+        QTest::addColumn<QString>("stored"); // over the volume and its own copy; empty: refused on the page
+        QTest::addColumn<QString>("expected");
+        const QString date = u"substr(LCKKDATUM, 1, 10)"_s;
+        const QString authors = u"(SELECT count(*) FROM COMIC2AUTOR WHERE C2ACOMICID = SCLCOMICID)"_s;
+        const QString copies = u"count(LCLCOMICID)"_s;
+        QTest::newRow("month first") << u"Kaufdatum"_s << u"03/10/1998"_s << u"cbSlashDates"_s
+                                     << u"Monat/Tag/Jahr"_s << false << date << u"1998-03-10"_s;
+        QTest::newRow("currency typed") << u"Kaufpreis"_s << u"12,50"_s << u"cbDefaultCurrency"_s << u"EUR"_s
+                                        << false << u"LCLKPREISWG"_s << u"€"_s;
+        QTest::newRow("currency, reloaded") << u"Kaufpreis"_s << u"12,50"_s << u"cbDefaultCurrency"_s << u"DM"_s
+                                            << true << u"LCLKPREISWG"_s << u"DM"_s;
+        QTest::newRow("currency too long") << u"Kaufpreis"_s << u"12,50"_s << u"cbDefaultCurrency"_s
+                                           << u"Schweizer Franken"_s << false << QString()
+                                           << u"„Schweiz“ ist keine Währung"_s;
+        QTest::newRow("comma in a name") << u"Autoren"_s << u"Goscinny, René"_s << u"chkCommaAuthors"_s << u"aus"_s
+                                         << false << authors << u"1"_s;
+        QTest::newRow("comma in a name, reloaded") << u"Autoren"_s << u"Goscinny, René"_s << u"chkCommaAuthors"_s
+                                                   << u"aus"_s << true << authors << u"1"_s;
+        QTest::newRow("never a copy") << u"Kaufpreis"_s << u"12,50 €"_s << u"cbCopies"_s << u"nie"_s << false
+                                      << copies << u"0"_s;
+        QTest::newRow("a copy for every row") << u"Bemerkungen"_s << u"neu"_s << u"cbCopies"_s << u"für jede Zeile"_s
+                                              << false << copies << u"1"_s;
+        QTest::newRow("a copy for every row, reloaded") << u"Bemerkungen"_s << u"neu"_s << u"cbCopies"_s
+                                                        << u"für jede Zeile"_s << true << copies << u"1"_s;
+    }
+    void choicesBeyondTheColumnsReachTheCollection()
+    {
+        QFETCH(QString, column);
+        QFETCH(QString, cell);
+        QFETCH(QString, name);
+        QFETCH(QString, choice);
+        QFETCH(bool, reloaded);
+        QFETCH(QString, stored);
+        QFETCH(QString, expected);
+        const QString series = u"Wahl "_s + QString::fromUtf8(QTest::currentDataTag());
+        QTemporaryDir files;
+        const QString csv = writeFile(files, u"wahl.csv"_s,
+                                      u"Serie;Band;Titel;%1\n%2;1;Eins;%3\n"_s.arg(column, series, cell).toUtf8());
+        csvwizard::TCsvImportWizard wizard(*m_data);
+        toMapping(wizard, csv);
+        auto* chosen = control<QWidget>(wizard, name);
+        const QString proposed = choiceOf(chosen);
+        QVERIFY(proposed != choice);
+        choose(chosen, choice);
+        if (reloaded) {
+            const QString saved = files.filePath(u"wahl.zuordnung.json"_s);
+            QVERIFY(chooseFile(control<QPushButton>(wizard, u"btnSaveMapping"_s), saved));
+            choose(chosen, proposed);
+            QVERIFY(chooseFile(control<QPushButton>(wizard, u"btnLoadMapping"_s), saved));
+            QCOMPARE(choiceOf(chosen), choice);
+        }
+        wizard.next();
+        if (stored.isEmpty()) {
+            QCOMPARE(wizard.currentPage()->objectName(), u"pgMapping"_s);
+            const QString error = control<QLabel>(wizard, u"labMappingError"_s)->text();
+            QVERIFY2(error.contains(expected), qPrintable(error));
+            return;
+        }
+        QTRY_VERIFY(wizard.button(QWizard::FinishButton)->isEnabled());
+        wizard.accept();
+        QVERIFY(wizard.imported().has_value());
+        db::Statement read(m_data->dbConnection().handle(),
+                           u"SELECT %1 FROM SERVERSTRIPOTHEK LEFT JOIN LOKALESTRIPOTHEK ON LCLSERVERCOMICID = "
+                           "SCLCOMICID WHERE SCLSERIENTEXT = ?"_s.arg(stored));
+        read.bind(1, series);
+        QVERIFY(read.step());
+        QCOMPARE(read.column(0).toString(), expected);
+    }
+
+    void exampleIsTheColumnsFirstFilledCell()
+    {
+        QTemporaryDir files;
+        const QString csv = writeFile(files, u"luecken.csv"_s,
+                                      "Serie;Band;Kaufpreis;Bemerkungen\n"
+                                      "Lücken;1;;\n"
+                                      "Lücken;2;\"  4,95\n\xe2\x82\xac\";\n");
+        csvwizard::TCsvImportWizard wizard(*m_data);
+        toMapping(wizard, csv);
+        const auto* mapping = control<QTableWidget>(wizard, u"grdMapping"_s);
+        QCOMPARE(mapping->item(0, 1)->text(), u"Lücken"_s);
+        QCOMPARE(mapping->item(2, 1)->text(), u"4,95 €"_s);
+        QCOMPARE(mapping->item(3, 1)->text(), QString());
     }
 };
 
