@@ -34,6 +34,12 @@ namespace csvwizard {
 
 namespace {
 
+std::pair<qint64, QDateTime> fileStamp(const QString& path)
+{
+    const QFileInfo file(path);
+    return {file.size(), file.lastModified()};
+}
+
 constexpr int kPreviewRows = 20;
 
 QString message(const std::exception& e)
@@ -310,6 +316,7 @@ void TCsvImportWizard::runTrial()
     labSummary->clear();
     labPassError->clear();
     try {
+        m_trialFile = fileStamp(editFile->text());
         m_trial = runPass(false);
         if (m_trial) {
             labSummary->setText(m_trial->text());
@@ -412,6 +419,16 @@ void TCsvImportWizard::accept()
 {
     if (m_pass || !m_trial || m_trial->plan.refusedRows > 0)
         return;
+    // Saved again in the spreadsheet meanwhile, the file may hold other
+    // rows than the trial run showed: the user sees them before they go in.
+    if (fileStamp(editFile->text()) != m_trialFile) {
+        runTrial();
+        if (labPassError->text().isEmpty())
+            labPassError->setText(QStringLiteral("„%1“ wurde seit dem Probelauf geändert; der Probelauf oben gilt für "
+                                                 "die Datei, wie sie jetzt ist. Importieren Sie, wenn er stimmt.")
+                                      .arg(QFileInfo(editFile->text()).fileName()));
+        return;
+    }
     labPassError->clear();
     try {
         if (!backupui::backupBeforeCommand(this, QFileInfo(m_data.dbConnection().databaseFile()).absolutePath(),

@@ -4,6 +4,7 @@
 #include "csvimport/Mapping.h"
 #include "csvstore/CsvStore.h"
 
+#include <QDateTime>
 #include <QWizard>
 
 #include <optional>
@@ -72,6 +73,7 @@ private:
     QStringList m_header;
     QList<csvimport::Record> m_sample;
     std::optional<csvstore::ImportSummary> m_trial;
+    std::pair<qint64, QDateTime> m_trialFile; // the file's size and time of change when the trial run began
     std::optional<csvstore::ImportSummary> m_imported;
     bool m_filling = false;
     PassProgress* m_pass = nullptr; // the pass that runs

@@ -450,6 +450,30 @@ private Q_SLOTS:
         QCOMPARE(read.column(0).toString(), expected);
     }
 
+    // The file saved again after the trial run: the first Importieren only
+    // shows the new trial run, the second imports what it showed.
+    void fileChangedAfterTheTrialRunIsTriedAgain()
+    {
+        QTemporaryDir files;
+        const QString csv = writeFile(files, u"wachsend.csv"_s, "Serie;Band;Titel\nWachsend;1;Eins\n");
+        csvwizard::TCsvImportWizard wizard(*m_data);
+        toMapping(wizard, csv);
+        wizard.next();
+        auto* summary = control<QLabel>(wizard, u"labSummary"_s);
+        QTRY_VERIFY(wizard.button(QWizard::FinishButton)->isEnabled());
+        QVERIFY2(summary->text().startsWith(u"1 Band,"_s), qPrintable(summary->text()));
+        writeFile(files, u"wachsend.csv"_s, "Serie;Band;Titel\nWachsend;1;Eins\nWachsend;2;Zwei\n");
+        const int before = count(u"SERVERSTRIPOTHEK"_s);
+        wizard.accept();
+        QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), before);
+        QVERIFY(!wizard.imported());
+        QVERIFY2(summary->text().startsWith(u"2 Bände,"_s), qPrintable(summary->text()));
+        QVERIFY(control<QLabel>(wizard, u"labPassError"_s)->text().contains(u"geändert"_s));
+        wizard.accept();
+        QVERIFY(wizard.imported());
+        QCOMPARE(count(u"SERVERSTRIPOTHEK"_s), before + 2);
+    }
+
     void exampleIsTheColumnsFirstFilledCell()
     {
         QTemporaryDir files;
