@@ -243,14 +243,22 @@ private Q_SLOTS:
         QVERIFY(frame.close()); // and afterwards as ever
     }
 
+    void wheelOverMappingLeavesItUntilChosen_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"cbTarget3", "cbSlashDates", "cbDefaultCurrency", "cbCopies"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
     void wheelOverMappingLeavesItUntilChosen()
     {
+        QFETCH(QString, name);
         csvwizard::TCsvImportWizard wizard(*m_data);
         wizard.show();
         control<QLineEdit>(wizard, u"editFile"_s)->setText(QStringLiteral(DATA_DIR "/kasse-1252.csv"));
         wizard.next();
         wizard.next();
-        auto* box = control<QComboBox>(wizard, u"cbTarget3"_s);
+        auto* box = control<QComboBox>(wizard, name);
         const int chosen = box->currentIndex();
         const auto wheel = [box] {
             QWheelEvent event(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton,
