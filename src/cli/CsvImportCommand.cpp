@@ -24,7 +24,8 @@ QString describeFormat(const csvimport::Format& format)
                        .arg(csvimport::encodingName(format.encoding), separator,
                             format.header ? QStringLiteral("mit Kopfzeile") : QStringLiteral("ohne Kopfzeile"));
     if (format.skipRecords > 0)
-        text += QStringLiteral(", %1 Zeilen darüber übersprungen").arg(format.skipRecords);
+        text += format.skipRecords == 1 ? QStringLiteral(", 1 Zeile darüber übersprungen")
+                                        : QStringLiteral(", %1 Zeilen darüber übersprungen").arg(format.skipRecords);
     return text;
 }
 
