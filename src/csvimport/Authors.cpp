@@ -73,6 +73,14 @@ QList<ImportAuthor> parseAuthors(QStringView cell, const QString& columnRole, bo
         }
         for (const QString& person : splitOn(people, u"/&")) {
             QString name = cleanLine(person);
+            // "Text: Goscinny / Zeichnungen: Morris": the role changes within the segment.
+            if (const qsizetype inner = name.indexOf(u':'); inner > 0) {
+                const QString written = name.left(inner).trimmed();
+                current = rolesOf(written, roles);
+                if (current.isEmpty())
+                    throw ValueError(QStringLiteral("%1 ist keine bekannte Funktion").arg(quoted(written)));
+                name = cleanLine(name.mid(inner + 1));
+            }
             QStringList personRoles = current;
             const QRegularExpressionMatch m = name.endsWith(u')') ? ownRole.match(name) : QRegularExpressionMatch();
             if (m.hasMatch()) {

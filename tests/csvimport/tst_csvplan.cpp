@@ -226,6 +226,8 @@ void tst_CsvPlan::authors_data()
                                      << "Goscinny, René (Autor), Uderzo, Albert (Autor)";
     QTest::newRow("line breaks, slashes, ampersands") << "A\nB / C & D" << "Tuscher" << true
                                                       << "A (Tuscher), B (Tuscher), C (Tuscher), D (Tuscher)";
+    QTest::newRow("roles changing after a slash") << "Text: A / Zeichnungen: B & C" << "" << true
+                                                  << "A (Szenarist), B (Zeichner), C (Zeichner)";
     QTest::newRow("a name twice once") << "A; A; Zeichner: A" << "Zeichner" << true << "A (Zeichner)";
     QTest::newRow("unknown role") << "Bäcker: X" << "Autor" << true << "error: „Bäcker“ ist keine bekannte Funktion";
     QTest::newRow("a name without any role") << "X" << "" << true
