@@ -72,13 +72,14 @@ QStringList PlanSummary::problems() const
                          .arg(commaNames)
                          .arg(quoted(firstCommaNames))
                          .arg(firstCommaNamesLine)
-                     + QStringLiteral("; steht dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“");
+                     + QStringLiteral("; steht dort „Nachname, Vorname“, schalten Sie „Komma trennt Autoren“ aus "
+                                      "oder trennen Sie die Namen in der Datei mit „;“");
     if (defaultCurrencyPrices > 0)
         lines << (defaultCurrencyPrices == 1
-                      ? QStringLiteral("%1 Preis ohne eigene Währung erhält %2, die Währung, die die Datei sonst nennt "
+                      ? QStringLiteral("%1 Preis ohne eigene Währung erhält %2, die Währung für Preise ohne Angabe "
                                        "(Zeile %3)")
-                      : QStringLiteral("%1 Preise ohne eigene Währung erhalten %2, die Währung, die die Datei sonst "
-                                       "nennt (der erste in Zeile %3)"))
+                      : QStringLiteral("%1 Preise ohne eigene Währung erhalten %2, die Währung für Preise ohne "
+                                       "Angabe (der erste in Zeile %3)"))
                      .arg(defaultCurrencyPrices)
                      .arg(quoted(defaultCurrency))
                      .arg(firstDefaultCurrencyLine);

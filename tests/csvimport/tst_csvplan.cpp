@@ -112,7 +112,7 @@ void tst_CsvPlan::rowRules_data()
         << QByteArray("Titel;Preis\nA;12\nB;3 DM\n") << "euro"
         << "2: title1=\"A\"\n    copy: price=12.00 currency=\"€\"\n3: title1=\"B\"\n    copy: price=3.00 "
            "currency=\"DM\"\nsummary: records=2 empty=0 rows=2 copies=2 authors=0 refused=0\n1 Preis ohne eigene "
-           "Währung erhält „€“, die Währung, die die Datei sonst nennt (Zeile 2)";
+           "Währung erhält „€“, die Währung für Preise ohne Angabe (Zeile 2)";
     QTest::newRow("columns of no field named")
         << QByteArray("Titel;Wert; Gelesen ;\nA;5 €;ja;\n") << ""
         << "2: title1=\"A\"\nsummary: records=1 empty=0 rows=1 copies=0 authors=0 refused=0\nNicht importiert, da "
@@ -172,7 +172,7 @@ void tst_CsvPlan::rowRules_data()
         << "2: title1=\"A\" authors=[Uderzo (Zeichner), Albert (Zeichner), René Goscinny (Szenarist), Albert Uderzo "
            "(Szenarist)]\n3: title1=\"B\" authors=[Franquin (Zeichner)]\nsummary: records=2 empty=0 rows=2 copies=0 "
            "authors=5 refused=0\n1 Autorenzelle wie „Uderzo, Albert“ (Zeile 2) wurde als zwei Namen gelesen; steht "
-           "dort „Nachname, Vorname“, trennen Sie die Namen in der Datei mit „;“";
+           "dort „Nachname, Vorname“, schalten Sie „Komma trennt Autoren“ aus oder trennen Sie die Namen in der Datei mit „;“";
     QTest::newRow("an ISBN a spreadsheet made a number")
         << QByteArray("Titel;ISBN\nA;9,78355E+12\nB;978-3-551-74782-0\n") << ""
         << "3: title1=\"B\" isbn=\"978-3-551-74782-0\"\nsummary: records=2 empty=0 rows=1 copies=0 authors=0 "
