@@ -340,11 +340,7 @@ private Q_SLOTS:
     void loadedMappingKeepsItsDateOrder()
     {
         QTemporaryDir files;
-        const QString csv = files.filePath(u"kauf.csv"_s);
-        QFile out(csv);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("Serie;Band;Titel;Kaufdatum\nDatumsreihe;1;Eins;03/10/1998\n");
-        out.close();
+        const QString csv = writeFile(files, u"kauf.csv"_s, "Serie;Band;Titel;Kaufdatum\nDatumsreihe;1;Eins;03/10/1998\n");
         const QString saved = files.filePath(u"kauf.zuordnung.json"_s);
         csvimport::Mapping mapping = csvimport::proposeMapping({"Serie", "Band", "Titel", "Kaufdatum"}, {});
         QCOMPARE(mapping.slashDates, csvimport::DateOrder::DayMonth);
@@ -352,23 +348,8 @@ private Q_SLOTS:
         mapping.save(saved);
 
         csvwizard::TCsvImportWizard wizard(*m_data);
-        wizard.setWindowModality(Qt::ApplicationModal);
-        wizard.show();
-        control<QLineEdit>(wizard, u"editFile"_s)->setText(csv);
-        wizard.next();
-        wizard.next();
-        QCOMPARE(wizard.currentPage()->objectName(), u"pgMapping"_s);
-        bool chosen = false;
-        QTimer::singleShot(0, &wizard, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            dialog->selectFile(saved);
-            static_cast<QDialog*>(dialog)->accept();
-            chosen = true;
-        });
-        control<QPushButton>(wizard, u"btnLoadMapping"_s)->click();
-        QVERIFY(chosen);
+        toMapping(wizard, csv);
+        QVERIFY(chooseFile(control<QPushButton>(wizard, u"btnLoadMapping"_s), saved));
         wizard.next();
         QTRY_VERIFY(wizard.button(QWizard::FinishButton)->isEnabled());
         wizard.accept();
