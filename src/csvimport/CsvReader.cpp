@@ -1,12 +1,18 @@
 #include "csvimport/CsvReader.h"
 
+#include "csvimport/Values.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 
 namespace csvimport {
 
 namespace {
+
+QString lineTooLong(qsizetype max)
+{
+    return QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(grouped(max));
+}
 
 bool blankLine(const QString& line)
 {
@@ -162,7 +168,7 @@ bool CsvReader::readNarrowLine(QString& line)
                                 "deren Kodierung nicht erkannt wurde"));
         const qsizetype n = p - begin;
         if (m_lineBytes.size() + n > m_limits.maxRecordLength)
-            fail(m_line + 1, 0, QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(QLocale(QLocale::German, QLocale::Germany).toString(m_limits.maxRecordLength)));
+            fail(m_line + 1, 0, lineTooLong(m_limits.maxRecordLength));
         m_lineBytes.append(begin, n);
         m_blockPos += n;
         if (p != end) {
@@ -212,7 +218,7 @@ bool CsvReader::readWideLine(QString& line)
             ++p;
         const qsizetype n = p - begin;
         if (m_wideLine.size() + n > m_limits.maxRecordLength)
-            fail(m_line + 1, 0, QStringLiteral("Die Zeile ist länger als %1 Zeichen").arg(QLocale(QLocale::German, QLocale::Germany).toString(m_limits.maxRecordLength)));
+            fail(m_line + 1, 0, lineTooLong(m_limits.maxRecordLength));
         m_wideLine.append(begin, n);
         m_textPos += n;
         if (p != end) {

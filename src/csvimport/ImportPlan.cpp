@@ -396,7 +396,7 @@ PlanSummary planFile(const QString& path, const Format& format, const Mapping& m
             throw ReadError(name, record.line, 0,
                             QStringLiteral("Die Datei hat mehr als %1 Datenzeilen, mehr als eine Tabelle fasst; "
                                            "teilen Sie sie auf und importieren Sie die Teile nacheinander")
-                                .arg(QLocale(QLocale::German, QLocale::Germany).toString(limits.maxRows)));
+                                .arg(grouped(limits.maxRows)));
         if (const std::optional<ImportRow> row = planner.plan(record); row && sink)
             sink(*row);
         // Often enough for a smooth bar, rarely enough to cost nothing.

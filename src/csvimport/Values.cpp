@@ -1,5 +1,7 @@
 #include "csvimport/Values.h"
 
+#include <QLocale>
+
 #include "csvimport/Names.h"
 
 #include <QRegularExpression>
@@ -95,6 +97,11 @@ QString withoutGroupBlanks(QStringView text)
 }
 
 } // namespace
+
+QString grouped(qint64 n)
+{
+    return QLocale(QLocale::German, QLocale::Germany).toString(n);
+}
 
 QString quoted(QStringView text)
 {

@@ -20,6 +20,8 @@ public:
 
 // The text between German quotes for a message, cut after 40 characters: „12a“.
 QString quoted(QStringView text);
+// A count for a message, its digits grouped the German way: 1.048.576.
+QString grouped(qint64 n);
 
 // Text for a field of one line (titles, names, places): line breaks and tabs
 // become blanks, runs of blanks one blank, the ends are trimmed. Control

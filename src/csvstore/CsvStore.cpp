@@ -9,7 +9,6 @@
 #include "database/Statement.h"
 
 #include <QFileInfo>
-#include <QLocale>
 
 #include <algorithm>
 #include <optional>
@@ -22,14 +21,9 @@ namespace csvstore {
 
 namespace {
 
-QString german(qint64 n)
-{
-    return QLocale(QLocale::German, QLocale::Germany).toString(n);
-}
-
 QString counted(qint64 n, const char* one, const char* many)
 {
-    return german(n) + u' ' + QString::fromUtf8(n == 1 ? one : many);
+    return csvimport::grouped(n) + u' ' + QString::fromUtf8(n == 1 ? one : many);
 }
 
 enum class Outcome { Decide, Commit };
@@ -125,13 +119,13 @@ ImportSummary run(ComicData& data, const QString& path, const csvimport::Format&
             const csvimport::RowError& first = summary.plan.errors.value(0);
             QString message = QStringLiteral("„%1“, %2").arg(summary.fileName, first.text());
             if (summary.plan.refusedRows > 1)
-                message += QStringLiteral(" (und %1 weitere fehlerhafte Zeilen)").arg(german(summary.plan.refusedRows - 1));
+                message += QStringLiteral(" (und %1 weitere fehlerhafte Zeilen)").arg(csvimport::grouped(summary.plan.refusedRows - 1));
             throw db::Error(message + QStringLiteral(". Es wurde nichts importiert; berichtigen Sie die Datei und "
                                                      "importieren Sie sie noch einmal"));
         }
         // Inside the import's transaction: its volumes are searched through
-        // the index from the first moment on, and one statement writes them all.
-        // Between its slices the windows paint; the pass cannot stop any more.
+        // the index from the first moment on. Between its slices the windows
+        // paint; the pass cannot stop any more.
         std::function<void()> paint;
         if (options.progress)
             paint = [&options] { options.progress(1, 1); };
@@ -151,11 +145,11 @@ QString ImportSummary::text() const
                    + counted(newAuthors, "neuer Autor", "neue Autoren") + QStringLiteral(", ")
                    + counted(copies, "eigenes Exemplar", "eigene Exemplare");
     if (existing > 0) {
-        text += QStringLiteral("; %1 schon vorhanden (gleiche ISBN oder gleiche Serie und Band): ").arg(german(existing));
+        text += QStringLiteral("; %1 schon vorhanden (gleiche ISBN oder gleiche Serie und Band): ").arg(csvimport::grouped(existing));
         if (existingRule == ExistingRows::Skip)
             text += QStringLiteral("überspringen");
         else
-            text += QStringLiteral("ergänzen (%1 davon um neue Angaben)").arg(german(completed));
+            text += QStringLiteral("ergänzen (%1 davon um neue Angaben)").arg(csvimport::grouped(completed));
     }
     if (plan.refusedRows > 0) {
         text += QStringLiteral("; %1: ").arg(counted(plan.refusedRows, "Zeile fehlerhaft", "Zeilen fehlerhaft"));

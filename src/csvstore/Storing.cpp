@@ -15,18 +15,26 @@ namespace csvstore::detail {
 
 namespace {
 
-NamedList readNamed(db::Connection& connection, const QString& table, const QString& keyField,
-                    const QString& nameField)
+// The keys of a table's rows by what keyOf makes of their names; of two
+// names with one result, the first stored keeps it.
+QHash<QString, QString> readKeys(db::Connection& connection, const QString& table, const QString& keyField,
+                                 const QString& nameField, QString (*keyOf)(const QString&))
 {
-    NamedList list{table, keyField, nameField, {}};
+    QHash<QString, QString> keys;
     db::Statement read(connection.handle(),
                        QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid").arg(keyField, nameField, table), table);
     while (read.step()) {
-        const QString name = read.column(1).toString();
-        if (!name.isEmpty() && !list.ids.contains(name))
-            list.ids.insert(name, read.column(0).toString());
+        const QString name = keyOf(read.column(1).toString());
+        if (!name.isEmpty() && !keys.contains(name))
+            keys.insert(name, read.column(0).toString());
     }
-    return list;
+    return keys;
+}
+
+NamedList readNamed(db::Connection& connection, const QString& table, const QString& keyField,
+                    const QString& nameField)
+{
+    return readKeys(connection, table, keyField, nameField, [](const QString& name) { return name; });
 }
 
 constexpr QLatin1String kEntryFields[] = {
@@ -40,15 +48,8 @@ constexpr quint32 kToBuy = kMissing << 1;
 NameMatcher::NameMatcher(db::Connection& connection, db::KeyCounter& keys, bool writes, const QString& table,
                          const QString& keyField, const QString& nameField)
     : m_connection(connection), m_keys(keys), m_writes(writes), m_table(table), m_keyField(keyField),
-      m_nameField(nameField)
+      m_nameField(nameField), m_ids(readKeys(connection, table, keyField, nameField, &db::searchKey))
 {
-    db::Statement read(connection.handle(),
-                       QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid").arg(keyField, nameField, table), table);
-    while (read.step()) {
-        const QString key = db::searchKey(read.column(1).toString());
-        if (!key.isEmpty() && !m_ids.contains(key))
-            m_ids.insert(key, read.column(0).toString());
-    }
 }
 
 QString NameMatcher::find(const QString& name) const
@@ -166,8 +167,8 @@ QString Storing::idOf(const NamedList& list, const QString& name, int line, cons
 {
     if (name.isEmpty())
         return {};
-    const auto found = list.ids.constFind(name);
-    if (found == list.ids.constEnd())
+    const auto found = list.constFind(name);
+    if (found == list.constEnd())
         throw db::Error(QStringLiteral("Zeile %1: „%2“ gibt es in der Liste %3 der Sammlung nicht")
                             .arg(QString::number(line), name, QString::fromUtf8(what)));
     return *found;

@@ -16,11 +16,8 @@ class ComicData;
 
 namespace csvstore::detail {
 
-// The names and keys of one table with a key and a name field.
-struct NamedList {
-    QString table, keyField, nameField;
-    QHash<QString, QString> ids; // stored name (exact) → key
-};
+// The names of one of the collection's read-only lists: stored name (exact) → key.
+using NamedList = QHash<QString, QString>;
 
 // Publishers, series or authors: a name from the file finds the stored row
 // whose name sorts as the same, whatever its case and accents ("CARLSEN",
